@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# Short fuzzing run for CI: configures a clang build in build-fuzz/ (once),
+# builds every fuzz target, and runs each for a bounded time over its seed
+# corpus. Exits non-zero when a target finds a crash, leak or timeout.
+#
+#   fuzz/run_short.sh                 # 60 seconds per target
+#   FUZZ_SECONDS=300 fuzz/run_short.sh
+#   FUZZ_RUNS=1000000 fuzz/run_short.sh   # a fixed number of executions instead
+set -euo pipefail
+
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+build="${FUZZ_BUILD_DIR:-$root/build-fuzz}"
+seconds="${FUZZ_SECONDS:-60}"
+runs="${FUZZ_RUNS:-}"
+jobs="${FUZZ_BUILD_JOBS:-2}"
+
+# Each target and the seed corpus it starts from.
+targets=(
+  "asn1_signed_data_fuzzer:asn1"
+  "asn1_template_fuzzer:asn1_template"
+)
+
+if [[ ! -f "$build/CMakeCache.txt" ]]; then
+  cmake -S "$root" -B "$build" -G Ninja \
+    -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVEL_FUZZ=ON
+fi
+names=()
+for entry in "${targets[@]}"; do names+=("${entry%%:*}"); done
+cmake --build "$build" --target "${names[@]}" -j "$jobs"
+
+artifacts="$build/fuzz-artifacts"
+mkdir -p "$artifacts"
+status=0
+for entry in "${targets[@]}"; do
+  name="${entry%%:*}"
+  seeds="$root/fuzz/corpus/${entry#*:}"
+  # New inputs go to a scratch corpus; the committed seeds are only read.
+  work="$root/fuzz/corpus-out/$name"
+  mkdir -p "$work"
+  limit=(-max_total_time="$seconds")
+  if [[ -n "$runs" ]]; then limit=(-runs="$runs"); fi
+  echo "== $name (${limit[*]})"
+  if ! "$build/fuzz/$name" "${limit[@]}" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
+      -artifact_prefix="$artifacts/$name-" "$work" "$seeds"; then
+    echo "!! $name reported a finding; reproducer in $artifacts" >&2
+    status=1
+  fi
+done
+exit "$status"
