@@ -1,0 +1,9 @@
+# quorvel_test(NAME SOURCES... LIBS libs...)
+# One test executable per module; every GoogleTest case becomes a CTest test.
+function(quorvel_test name)
+  cmake_parse_arguments(QT "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${QT_SOURCES})
+  target_link_libraries(${name} PRIVATE ${QT_LIBS} GTest::gtest GTest::gtest_main GTest::gmock)
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST
+    PROPERTIES ENVIRONMENT "QUORVEL_UI=none")
+endfunction()

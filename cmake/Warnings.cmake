@@ -1,0 +1,7 @@
+# Warnings apply to every target of the project.
+add_compile_options(
+  -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wno-sign-conversion
+  -Wcast-align -Wdouble-promotion -Wformat=2
+  -Wimplicit-fallthrough
+  $<$<COMPILE_LANGUAGE:CXX>:-Wnon-virtual-dtor>
+  $<$<COMPILE_LANGUAGE:CXX>:-Wold-style-cast>)

@@ -1,0 +1,42 @@
+// How a member reports failure internally: a failing check throws a
+// MemberFailure, and the member's single handler (CDrennicQuorvel::RunMember)
+// turns it into status 1, `errorNum`, `errMsg` and, for engine failures,
+// `errorCode`. Nothing is thrown across the automation interface.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+#include "control/argument_rules.h"
+
+namespace quorvel::control {
+
+struct MemberFailure {
+  int32_t number;
+  std::u16string_view message;
+  // The platform value an engine reported; argument checks report none and
+  // leave `errorCode` as it was.
+  std::optional<int32_t> platformError;
+  // A few members report only the number and keep the previous message.
+  bool keepsMessage = false;
+};
+
+[[noreturn]] inline void Fail(int32_t number, std::u16string_view message) {
+  throw MemberFailure{number, message, std::nullopt};
+}
+
+[[noreturn]] inline void FailEngine(int32_t number, int32_t platformError,
+                                    std::u16string_view message) {
+  throw MemberFailure{number, message, platformError};
+}
+
+[[noreturn]] inline void FailKeepingMessage(int32_t number) {
+  throw MemberFailure{number, {}, std::nullopt, true};
+}
+
+inline void FailOn(const std::optional<ArgumentFailure>& failure) {
+  if (failure) Fail(failure->number, failure->message);
+}
+
+}  // namespace quorvel::control

@@ -1,0 +1,112 @@
+#include "control/registration/dispatch.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace quorvel::registration {
+namespace {
+
+using control::Status;
+
+class DispatchTest : public ::testing::Test {
+ protected:
+  InvokeResult Call(std::string_view name, std::vector<ScriptValue> args,
+                    std::optional<MemberKind> kind = std::nullopt) {
+    const Resolution resolution = ResolveMember(name, kind, args.size());
+    if (resolution.member == nullptr) return {resolution.hr, Status::kOk, {}};
+    return Invoke(object, *resolution.member, args);
+  }
+  control::CDrennicQuorvel object;
+};
+
+TEST_F(DispatchTest, ResolvesNamesWithoutRegardToCase) {
+  const InvokeResult result = Call("qvbase64encode", {std::u16string(u"abc")});
+  ASSERT_EQ(result.hr, hresult::kOk);
+  EXPECT_EQ(result.status, Status::kOk);
+  EXPECT_EQ(std::get<std::u16string>(result.value), u"YWJj\n");
+  EXPECT_EQ(Call("NoSuchMember", {}).hr, hresult::kUnknownName);
+}
+
+TEST_F(DispatchTest, ChoosesGetOrPutForPropertiesByArgumentCount) {
+  EXPECT_EQ(Call("MaxCompSize", {int64_t{100}}).hr, hresult::kOk);
+  const InvokeResult get = Call("MaxCompSize", {});
+  ASSERT_EQ(get.hr, hresult::kOk);
+  EXPECT_EQ(std::get<int32_t>(get.value), 100);
+  EXPECT_EQ(Call("errMsg", {std::u16string(u"x")}, MemberKind::kPropertyPut).hr,
+            hresult::kMemberNotFound);
+  EXPECT_EQ(Call("errMsg", {}, MemberKind::kMethod).hr, hresult::kMemberNotFound);
+}
+
+TEST_F(DispatchTest, ResolvesByDispatchIdentifier) {
+  const Resolution put = ResolveMember(4, MemberKind::kPropertyPut, 1);
+  ASSERT_NE(put.member, nullptr);
+  EXPECT_EQ(put.member->name, "MaxCompSize");
+  EXPECT_EQ(ResolveMember(5, std::nullopt, 0).hr, hresult::kMemberNotFound);
+  EXPECT_EQ(ResolveMember(13, std::nullopt, 1).member->name, "QVBase64Encode");
+}
+
+TEST_F(DispatchTest, WrongArgumentCountIsRefusedBeforeTheMemberRuns) {
+  EXPECT_EQ(Call("QVBase64Encode", {}).hr, hresult::kBadParamCount);
+  EXPECT_EQ(Call("QVBase64Encode", {std::u16string(u"a"), std::u16string(u"b")}).hr,
+            hresult::kBadParamCount);
+  EXPECT_EQ(Call("QVSetDialogPrompt", std::vector<ScriptValue>(7, std::u16string(u"x"))).hr,
+            hresult::kBadParamCount);
+}
+
+TEST_F(DispatchTest, ConvertsArgumentsToDeclaredTypes) {
+  // Numbers become their decimal text, null the empty string.
+  InvokeResult result = Call("QVBase64Encode", {int64_t{123}});
+  EXPECT_EQ(std::get<std::u16string>(result.value), u"MTIz\n");
+  result = Call("QVBase64Encode", {std::monostate{}});
+  EXPECT_EQ(result.status, Status::kFalse);
+  EXPECT_EQ(object.Inspect().errorNum, -10001);
+
+  // Long parameters take numbers and numeric strings.
+  EXPECT_EQ(Call("MaxCompSize", {std::u16string(u" 777 ")}, MemberKind::kPropertyPut).hr,
+            hresult::kOk);
+  EXPECT_EQ(object.Inspect().MaxCompSize, 777);
+  EXPECT_EQ(Call("MaxCompSize", {2.5}, MemberKind::kPropertyPut).hr, hresult::kOk);
+  EXPECT_EQ(object.Inspect().MaxCompSize, 2);
+  EXPECT_EQ(Call("MaxCompSize", {std::u16string(u"12abc")}, MemberKind::kPropertyPut).hr,
+            hresult::kTypeMismatch);
+  EXPECT_EQ(Call("MaxCompSize", {true}, MemberKind::kPropertyPut).hr, hresult::kTypeMismatch);
+  EXPECT_EQ(Call("MaxCompSize", {int64_t{1} << 40}, MemberKind::kPropertyPut).hr,
+            hresult::kOverflow);
+  EXPECT_EQ(Call("QVBase64Encode", {false}).hr, hresult::kTypeMismatch);
+
+  // Unsigned parameters refuse negative numbers.
+  EXPECT_EQ(Call("QVSetCodePage", {int64_t{-1}}).hr, hresult::kOverflow);
+  EXPECT_EQ(Call("QVSetCodePage", {int64_t{65001}}).hr, hresult::kOk);
+  EXPECT_EQ(object.Inspect().codePage, 65001u);
+}
+
+TEST_F(DispatchTest, UnimplementedMembersAnswerNotImplementedAfterArgumentChecks) {
+  EXPECT_EQ(Call("QVAttachedSign", {std::u16string(u"CN=a")}).hr, hresult::kNotImplemented);
+  EXPECT_EQ(Call("QVAttachedSign", {}).hr, hresult::kBadParamCount);
+}
+
+TEST_F(DispatchTest, EveryBoundMemberAcceptsArgumentsOfItsDeclaredTypes) {
+  for (const MemberInfo& member : MemberTable()) {
+    if (member.binding == nullptr) continue;
+    std::vector<ScriptValue> args;
+    for (const ParamInfo& param : member.params) {
+      if (param.type == ValueType::kString) {
+        args.emplace_back(std::u16string(u"1"));
+      } else {
+        args.emplace_back(int64_t{1});
+      }
+    }
+    control::CDrennicQuorvel fresh;
+    const InvokeResult result = Invoke(fresh, member, args);
+    EXPECT_EQ(result.hr, hresult::kOk) << member.name;
+    if (member.result == ValueType::kNone) {
+      EXPECT_TRUE(std::holds_alternative<std::monostate>(result.value)) << member.name;
+    } else {
+      EXPECT_FALSE(std::holds_alternative<std::monostate>(result.value)) << member.name;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace quorvel::registration

@@ -1,0 +1,163 @@
+#include "control/registration/member_table.h"
+
+#include <algorithm>
+#include <array>
+
+#include "control/registration/member_binding.h"
+
+namespace quorvel::registration {
+namespace {
+
+using C = control::CDrennicQuorvel;
+using enum MemberKind;
+using enum ValueType;
+
+// Parameter lists shared by several members.
+constexpr ParamInfo kNoParams[] = {{"", kNone}};
+constexpr std::span<const ParamInfo> kNone0(kNoParams, 0);
+constexpr ParamInfo kString1[] = {{"newVal", kString}};
+constexpr ParamInfo kLong1[] = {{"newVal", kLong}};
+constexpr ParamInfo kFileName[] = {{"fileName", kString}};
+constexpr ParamInfo kItemContent[] = {{"itemContent", kString}};
+constexpr ParamInfo kSignerDn[] = {{"deSignerDN", kString}};
+constexpr ParamInfo kSignedMsg[] = {{"signedMsg", kString}};
+constexpr ParamInfo kDecodeText[] = {{"base64ToBeDecodedText", kString}};
+constexpr ParamInfo kEncodeText[] = {{"base64ToBeEncodedText", kString}};
+constexpr ParamInfo kSignedEnveloped[] = {{"signedAndEnvelopedMsg", kString}};
+constexpr ParamInfo kEnveloped[] = {{"envelopedMsg", kString}};
+constexpr ParamInfo kPlainSigner[] = {{"plainText", kString}, {"deSignerDN", kString}};
+constexpr ParamInfo kSignedPlain[] = {{"signedMsg", kString}, {"plainText", kString}};
+constexpr ParamInfo kReciptDn[] = {{"deReciptDN", kString}};
+constexpr ParamInfo kType[] = {{"type", kUnsignedLong}};
+constexpr ParamInfo kPlainText[] = {{"plainText", kString}};
+constexpr ParamInfo kRawVerify[] = {
+    {"signedMsg", kString}, {"deSignerDN", kString}, {"plainText", kString}};
+constexpr ParamInfo kSignerRecipt[] = {{"deSignerDN", kString}, {"deReciptDN", kString}};
+constexpr ParamInfo kCertExtension[] = {{"certDN", kString}, {"szOID", kString}};
+constexpr ParamInfo kArithmetic[] = {{"ArithmeticID", kString}};
+constexpr ParamInfo kDn[] = {{"DN", kString}};
+constexpr ParamInfo kSnIssuer[] = {{"deSignerSN", kString}, {"IssuerDN", kString}};
+constexpr ParamInfo kSn[] = {{"deSignerSN", kString}};
+constexpr ParamInfo kPlainSnIssuer[] = {
+    {"plainText", kString}, {"deSignerSN", kString}, {"IssuerDN", kString}};
+constexpr ParamInfo kPlainSn[] = {{"plainText", kString}, {"deSignerSN", kString}};
+constexpr ParamInfo kIssuers[] = {{"IssersDN", kString}};
+constexpr ParamInfo kCodepage[] = {{"codepage", kUnsignedLong}};
+constexpr ParamInfo kCertificate[] = {{"base64Certificate", kString}};
+constexpr ParamInfo kInfo[] = {{"pInfo", kString}};
+constexpr ParamInfo kDialogTexts[] = {{"dlgtitle", kString},     {"dlgprompt", kString},
+                                      {"certsubject", kString},  {"certissuer", kString},
+                                      {"notafter", kString},     {"OKbutton", kString},
+                                      {"Cancelbutton", kString}, {"Viewbutton", kString}};
+
+constexpr std::array<MemberInfo, kMemberCount> kMembers{{
+    {1, kPropertyPut, "DNspliter", kString1, kNone, "", Bind<&C::put_DNspliter>},
+    {2, kPropertyGet, "errMsg", kNone0, kString, "pVal", Bind<&C::get_errMsg>},
+    {3, kPropertyGet, "errorNum", kNone0, kLong, "pVal", Bind<&C::get_errorNum>},
+    {4, kPropertyGet, "MaxCompSize", kNone0, kLong, "pVal", Bind<&C::get_MaxCompSize>},
+    {4, kPropertyPut, "MaxCompSize", kLong1, kNone, "", Bind<&C::put_MaxCompSize>},
+    {6, kPropertyPut, "QVServerMode", kLong1, kNone, "", Bind<&C::put_QVServerMode>},
+    {7, kMethod, "getVersion", kNone0, kString, "pVersion", Bind<&C::getVersion>},
+    {8, kMethod, "QVAddFile", kFileName, kNone, "", nullptr},
+    {9, kMethod, "QVAddFormItem", kItemContent, kNone, "", nullptr},
+    {10, kMethod, "QVAttachedSign", kSignerDn, kString, "", nullptr},
+    {11, kMethod, "QVAttachedVerify", kSignedMsg, kNone, "", nullptr},
+    {12, kMethod, "QVBase64Decode", kDecodeText, kString, "", Bind<&C::QVBase64Decode>},
+    {13, kMethod, "QVBase64Encode", kEncodeText, kString, "", Bind<&C::QVBase64Encode>},
+    {14, kMethod, "QVDecryptedAndVerifiedEnvelop", kSignedEnveloped, kNone, "", nullptr},
+    {15, kMethod, "QVDecryptEnvelop", kEnveloped, kNone, "", nullptr},
+    {16, kMethod, "QVDetachedSign", kPlainSigner, kString, "", nullptr},
+    {17, kMethod, "QVDetachedVerify", kSignedPlain, kNone, "", nullptr},
+    {18, kMethod, "QVEncryptedEnvelop", kReciptDn, kString, "", nullptr},
+    {19, kMethod, "QVGetFile", kNone0, kString, "", nullptr},
+    {20, kMethod, "QVGetFormItem", kNone0, kString, "", nullptr},
+    {21, kMethod, "QVGetPlainText", kNone0, kString, "", nullptr},
+    {22, kMethod, "QVGetReciptCertInfo", kType, kString, "", nullptr},
+    {23, kMethod, "QVGetSignerCertInfo", kType, kString, "", nullptr},
+    {24, kMethod, "QVHashAndBase64Encode", kPlainText, kString, "", nullptr},
+    {25, kMethod, "QVRawSign", kSignerDn, kString, "", nullptr},
+    {26, kMethod, "QVRawVerify", kRawVerify, kNone, "", nullptr},
+    {27, kMethod, "QVSetPlainText", kPlainText, kNone, "", nullptr},
+    {28, kMethod, "QVSignedAndEncryptedEnvelop", kSignerRecipt, kString, "", nullptr},
+    {29, kMethod, "QVAfterwardsVerify", kSignedMsg, kNone, "", nullptr},
+    {30, kMethod, "QVGetCertExtension", kCertExtension, kString, "", nullptr},
+    {31, kMethod, "QVSetDigestArithmetic", kArithmetic, kNone, "", Bind<&C::QVSetDigestArithmetic>},
+    {32, kMethod, "QVSetSymmetryArithmetic", kArithmetic, kNone, "",
+     Bind<&C::QVSetSymmetryArithmetic>},
+    {33, kMethod, "IsCertExists", kDn, kUnsignedLong, "pdwRet", nullptr},
+    {34, kMethod, "QVAttachedSignByIssuerSN", kSnIssuer, kString, "", nullptr},
+    {35, kMethod, "QVAttachedSignBySN", kSn, kString, "", nullptr},
+    {36, kMethod, "QVDetachedSignByIssuerSN", kPlainSnIssuer, kString, "", nullptr},
+    {37, kMethod, "QVDetachedSignBySN", kPlainSn, kString, "", nullptr},
+    {38, kMethod, "QVEnumCertsDNByIssers", kIssuers, kString, "CertsDN", nullptr},
+    {39, kPropertyGet, "errorCode", kNone0, kLong, "pVal", Bind<&C::get_errorCode>},
+    {40, kMethod, "QVAttachedVerifySignedFile", kFileName, kNone, "", nullptr},
+    {41, kMethod, "QVUseKeySpecAttachedSign", kSignerDn, kString, "", nullptr},
+    {42, kMethod, "QVUseKeySpecDetachedSign", kPlainSigner, kString, "", nullptr},
+    {43, kMethod, "QVUseKeySpecRawSign", kSignerDn, kString, "", nullptr},
+    {44, kMethod, "QVUseKeySpecAttachedSignByIssuerSN", kSnIssuer, kString, "", nullptr},
+    {45, kMethod, "QVUseKeySpecAttachedSignBySN", kSn, kString, "", nullptr},
+    {46, kMethod, "QVUseKeySpecDetachedSignByIssuerSN", kPlainSnIssuer, kString, "", nullptr},
+    {47, kMethod, "QVUseKeySpecDetachedSignBySN", kPlainSn, kString, "", nullptr},
+    {48, kMethod, "QVUseKeySpecSignedAndEncryptedEnvelop", kSignerRecipt, kString, "", nullptr},
+    {49, kMethod, "QVSetCodePage", kCodepage, kNone, "", Bind<&C::QVSetCodePage>},
+    {50, kMethod, "QVAddFileForEncrypt", kFileName, kNone, "", nullptr},
+    {51, kMethod, "QVEncryptFileAndSave", kCertificate, kNone, "", nullptr},
+    {52, kMethod, "QVSetCopyRightInfo", kInfo, kNone, "", Bind<&C::QVSetCopyRightInfo>},
+    {53, kMethod, "QVSetDialogPrompt", kDialogTexts, kNone, "", Bind<&C::QVSetDialogPrompt>},
+    {54, kMethod, "QVAdvanceAttachedSign", kSignerDn, kString, "", nullptr},
+    {55, kMethod, "QVAdvanceAttachedVerify", kSignedMsg, kNone, "", nullptr},
+    {56, kMethod, "QVUseSpecAdvanceAttachedSign", kSignerDn, kString, "", nullptr},
+    {57, kMethod, "QVAdvanceDetachedSign", kPlainSigner, kString, "", nullptr},
+    {58, kMethod, "QVUseSpecAdvanceDetachedSign", kPlainSigner, kString, "", nullptr},
+    {59, kMethod, "QVAdvanceDetachedVerify", kSignedPlain, kNone, "", nullptr},
+}};
+
+// Every bound member's C++ signature must match what the table declares, so
+// the dispatcher's conversions always produce what the function takes.
+constexpr bool BindingsMatchDeclarations() {
+  for (const MemberInfo& member : kMembers) {
+    if (member.binding == nullptr) continue;
+    if (member.binding->output != member.result) return false;
+    if (member.binding->inputs.size() != member.params.size()) return false;
+    for (size_t i = 0; i < member.params.size(); ++i) {
+      if (member.binding->inputs[i] != member.params[i].type) return false;
+    }
+  }
+  return true;
+}
+static_assert(BindingsMatchDeclarations(), "a member's signature differs from its table row");
+
+}  // namespace
+
+std::span<const MemberInfo> MemberTable() {
+  return kMembers;
+}
+
+std::string_view KindName(MemberKind kind) {
+  switch (kind) {
+    case kMethod:
+      return "method";
+    case kPropertyGet:
+      return "get";
+    case kPropertyPut:
+      return "put";
+  }
+  return "method";
+}
+
+std::string_view TypeName(ValueType type) {
+  switch (type) {
+    case kString:
+      return "string";
+    case kLong:
+      return "long";
+    case kUnsignedLong:
+      return "unsigned long";
+    case kNone:
+      break;
+  }
+  return "none";
+}
+
+}  // namespace quorvel::registration

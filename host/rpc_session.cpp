@@ -1,0 +1,245 @@
+#include "host/rpc_session.h"
+
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <vector>
+
+#include "control/registration/class_factory.h"
+#include "control/registration/dispatch.h"
+#include "platform/code_page.h"
+
+namespace quorvel::host {
+namespace {
+
+using nlohmann::json;
+using registration::MemberKind;
+
+// A failure to report as a JSON-RPC error object.
+struct RpcFailure {
+  int code;
+  std::string message;
+};
+
+[[noreturn]] void Throw(int code, std::string message) {
+  throw RpcFailure{code, std::move(message)};
+}
+
+[[noreturn]] void ThrowDispatch(int32_t hr) {
+  Throw(hr, std::string(registration::DescribeHresult(hr)));
+}
+
+std::string Dump(const json& value) {
+  return value.dump(-1, ' ', false, json::error_handler_t::replace);
+}
+
+json ErrorResponse(const json& id, int code, std::string_view message) {
+  return {{"jsonrpc", "2.0"}, {"id", id}, {"error", {{"code", code}, {"message", message}}}};
+}
+
+const json& RequireObject(const json& params) {
+  if (!params.is_object()) Throw(rpc_error::kInvalidParams, "params must be an object");
+  return params;
+}
+
+std::optional<MemberKind> ParseKind(const json& params) {
+  const auto it = params.find("kind");
+  if (it == params.end() || it->is_null()) return std::nullopt;
+  if (!it->is_string()) Throw(rpc_error::kInvalidParams, "kind must be a string");
+  const auto& kind = it->get_ref<const std::string&>();
+  if (kind == "method") return MemberKind::kMethod;
+  if (kind == "get") return MemberKind::kPropertyGet;
+  if (kind == "put") return MemberKind::kPropertyPut;
+  Throw(rpc_error::kInvalidParams, "kind must be \"method\", \"get\" or \"put\"");
+}
+
+registration::ScriptValue ToScriptValue(const json& arg) {
+  switch (arg.type()) {
+    case json::value_t::null:
+      return std::monostate{};
+    case json::value_t::boolean:
+      return arg.get<bool>();
+    case json::value_t::number_integer:
+      return arg.get<int64_t>();
+    case json::value_t::number_unsigned: {
+      const auto value = arg.get<uint64_t>();
+      if (value > static_cast<uint64_t>(INT64_MAX)) return static_cast<double>(value);
+      return static_cast<int64_t>(value);
+    }
+    case json::value_t::number_float:
+      return arg.get<double>();
+    case json::value_t::string:
+      return platform::Utf8ToUtf16(arg.get_ref<const std::string&>());
+    default:
+      ThrowDispatch(registration::hresult::kTypeMismatch);
+  }
+}
+
+json FromValue(const registration::Value& value) {
+  if (const auto* s = std::get_if<std::u16string>(&value)) return platform::Utf16ToUtf8(*s);
+  if (const auto* i = std::get_if<int32_t>(&value)) return *i;
+  if (const auto* u = std::get_if<uint32_t>(&value)) return *u;
+  return nullptr;
+}
+
+json Describe(const registration::MemberInfo& member) {
+  json params = json::array();
+  for (const auto& param : member.params) {
+    params.push_back({{"name", param.name}, {"type", registration::TypeName(param.type)}});
+  }
+  json result = member.result == registration::ValueType::kNone
+                    ? json(nullptr)
+                    : json(registration::TypeName(member.result));
+  return {{"dispid", member.dispid},
+          {"name", member.name},
+          {"kind", registration::KindName(member.kind)},
+          {"params", std::move(params)},
+          {"result", std::move(result)},
+          {"implemented", member.binding != nullptr}};
+}
+
+bool IsValidId(const json& id) {
+  return id.is_string() || id.is_number() || id.is_null();
+}
+
+}  // namespace
+
+RpcSession::RpcSession() = default;
+RpcSession::~RpcSession() = default;
+
+std::string RpcSession::HandleMessage(std::string_view text) {
+  json message;
+  try {
+    message = json::parse(text);
+  } catch (const json::exception&) {
+    return Dump(ErrorResponse(nullptr, rpc_error::kParseError, "Parse error"));
+  }
+  if (message.is_array()) {
+    if (message.empty()) {
+      return Dump(ErrorResponse(nullptr, rpc_error::kInvalidRequest, "Invalid Request"));
+    }
+    json responses = json::array();
+    for (const json& request : message) {
+      json response = HandleRequest(request);
+      if (!response.is_null()) responses.push_back(std::move(response));
+    }
+    return responses.empty() ? std::string() : Dump(responses);
+  }
+  json response = HandleRequest(message);
+  return response.is_null() ? std::string() : Dump(response);
+}
+
+std::string RpcSession::OversizedMessageResponse(size_t limit) {
+  return Dump(
+      ErrorResponse(nullptr, rpc_error::kInvalidRequest,
+                    "Invalid Request: message longer than " + std::to_string(limit) + " bytes"));
+}
+
+json RpcSession::HandleRequest(const json& request) {
+  if (!request.is_object())
+    return ErrorResponse(nullptr, rpc_error::kInvalidRequest, "Invalid Request");
+  const auto idIt = request.find("id");
+  const bool isNotification = idIt == request.end();
+  const json id = isNotification ? json(nullptr) : *idIt;
+  const auto version = request.find("jsonrpc");
+  const auto method = request.find("method");
+  if (!IsValidId(id) || version == request.end() || *version != "2.0" || method == request.end() ||
+      !method->is_string()) {
+    return ErrorResponse(IsValidId(id) ? id : json(nullptr), rpc_error::kInvalidRequest,
+                         "Invalid Request");
+  }
+  const auto paramsIt = request.find("params");
+  const json params = paramsIt == request.end() ? json::object() : *paramsIt;
+  json response;
+  try {
+    response = {{"jsonrpc", "2.0"}, {"id", id}, {"result", Dispatch(*method, params)}};
+  } catch (const RpcFailure& failure) {
+    response = ErrorResponse(id, failure.code, failure.message);
+  } catch (const json::exception& e) {
+    response = ErrorResponse(id, rpc_error::kInvalidParams, e.what());
+  } catch (const std::bad_alloc&) {
+    response = ErrorResponse(id, rpc_error::kInvalidRequest, "Out of memory");
+  }
+  return isNotification ? json(nullptr) : response;
+}
+
+json RpcSession::Dispatch(const std::string& method, const json& params) {
+  if (method == "create") return Create(params);
+  if (method == "members") return Members(params);
+  if (method == "invoke") return Invoke(params);
+  if (method == "release") return Release(params);
+  Throw(rpc_error::kMethodNotFound, "Method not found");
+}
+
+json RpcSession::Create(const json& params) {
+  RequireObject(params);
+  std::unique_ptr<control::CDrennicQuorvel> object;
+  if (const auto progId = params.find("progid"); progId != params.end()) {
+    if (!progId->is_string()) Throw(rpc_error::kInvalidParams, "progid must be a string");
+    object = registration::CreateByProgId(progId->get_ref<const std::string&>());
+  } else if (const auto clsid = params.find("clsid"); clsid != params.end()) {
+    if (!clsid->is_string()) Throw(rpc_error::kInvalidParams, "clsid must be a string");
+    object = registration::CreateByClsid(clsid->get_ref<const std::string&>());
+  } else {
+    Throw(rpc_error::kInvalidParams, "create needs a progid or a clsid");
+  }
+  if (!object) ThrowDispatch(registration::hresult::kClassNotRegistered);
+  const int64_t handle = nextObject_++;
+  objects_.emplace(handle, std::move(object));
+  return {{"object", handle}};
+}
+
+control::CDrennicQuorvel& RpcSession::ObjectFor(const json& params) {
+  RequireObject(params);
+  const auto it = params.find("object");
+  if (it == params.end() || !it->is_number_integer()) {
+    Throw(rpc_error::kInvalidParams, "object must be an integer handle");
+  }
+  const auto found = objects_.find(it->get<int64_t>());
+  if (found == objects_.end()) Throw(rpc_error::kInvalidParams, "unknown object");
+  return *found->second;
+}
+
+json RpcSession::Members(const json& params) {
+  ObjectFor(params);
+  json list = json::array();
+  for (const auto& member : registration::MemberTable()) list.push_back(Describe(member));
+  return list;
+}
+
+json RpcSession::Invoke(const json& params) {
+  control::CDrennicQuorvel& object = ObjectFor(params);
+  std::vector<registration::ScriptValue> args;
+  if (const auto it = params.find("args"); it != params.end() && !it->is_null()) {
+    if (!it->is_array()) Throw(rpc_error::kInvalidParams, "args must be an array");
+    for (const json& arg : *it) args.push_back(ToScriptValue(arg));
+  }
+  const std::optional<MemberKind> kind = ParseKind(params);
+  registration::Resolution resolution;
+  const auto name = params.find("member");
+  const auto dispid = params.find("dispid");
+  if (name != params.end() && name->is_string()) {
+    resolution =
+        registration::ResolveMember(name->get_ref<const std::string&>(), kind, args.size());
+  } else if (dispid != params.end() && dispid->is_number_integer()) {
+    const auto id = dispid->get<int64_t>();
+    if (id < INT32_MIN || id > INT32_MAX) ThrowDispatch(registration::hresult::kMemberNotFound);
+    resolution = registration::ResolveMember(static_cast<int32_t>(id), kind, args.size());
+  } else {
+    Throw(rpc_error::kInvalidParams, "invoke needs a member name or an integer dispid");
+  }
+  if (resolution.member == nullptr) ThrowDispatch(resolution.hr);
+  const auto outcome = registration::Invoke(object, *resolution.member, args);
+  if (outcome.hr != registration::hresult::kOk) ThrowDispatch(outcome.hr);
+  return {{"status", static_cast<int32_t>(outcome.status)}, {"value", FromValue(outcome.value)}};
+}
+
+json RpcSession::Release(const json& params) {
+  RequireObject(params);
+  const auto it = params.find("object");
+  if (it == params.end() || !it->is_number_integer() || objects_.erase(it->get<int64_t>()) == 0) {
+    Throw(rpc_error::kInvalidParams, "unknown object");
+  }
+  return nullptr;
+}
+
+}  // namespace quorvel::host

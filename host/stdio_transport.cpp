@@ -1,0 +1,89 @@
+#include "host/stdio_transport.h"
+
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <string>
+
+namespace quorvel::host {
+namespace {
+
+void Answer(std::ostream& out, const std::string& response) {
+  if (response.empty()) return;
+  out << response << '\n';
+  out.flush();
+}
+
+void HandleLine(std::string& line, std::ostream& out, RpcSession& session) {
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  if (line.find_first_not_of(" \t") != std::string::npos) Answer(out, session.HandleMessage(line));
+  line.clear();
+}
+
+// Reads with `read(buffer, size)`, which returns the bytes it got (at least
+// one while input lasts) and 0 or less at its end.
+template <typename Read>
+void ServeLines(Read&& read, std::ostream& out, RpcSession& session, size_t maxLineBytes) {
+  std::array<char, 64 * 1024> chunk{};
+  std::string line;
+  bool oversized = false;
+  while (true) {
+    const auto got = read(chunk.data(), chunk.size());
+    if (got <= 0) break;
+    std::string_view data(chunk.data(), static_cast<size_t>(got));
+    while (!data.empty()) {
+      const size_t newline = data.find('\n');
+      const std::string_view piece = data.substr(0, newline);
+      if (!oversized) {
+        if (line.size() + piece.size() > maxLineBytes) {
+          oversized = true;
+          line.clear();
+          line.shrink_to_fit();
+        } else {
+          line.append(piece);
+        }
+      }
+      if (newline == std::string_view::npos) break;
+      data.remove_prefix(newline + 1);
+      if (oversized) {
+        Answer(out, RpcSession::OversizedMessageResponse(maxLineBytes));
+        oversized = false;
+      } else {
+        HandleLine(line, out, session);
+      }
+    }
+  }
+  if (oversized) {
+    Answer(out, RpcSession::OversizedMessageResponse(maxLineBytes));
+  } else {
+    HandleLine(line, out, session);
+  }
+}
+
+}  // namespace
+
+void ServeStream(std::istream& in, std::ostream& out, RpcSession& session, size_t maxLineBytes) {
+  std::streambuf* source = in.rdbuf();
+  ServeLines(
+      [source](char* buffer, size_t size) {
+        return source->sgetn(buffer, static_cast<std::streamsize>(size));
+      },
+      out, session, maxLineBytes);
+}
+
+// Reads the descriptor directly: a buffered stream would wait for a whole
+// buffer before answering a client that sent one line.
+void ServeDescriptor(int fd, std::ostream& out, RpcSession& session, size_t maxLineBytes) {
+  ServeLines(
+      [fd](char* buffer, size_t size) {
+        ssize_t got = 0;
+        do {
+          got = ::read(fd, buffer, size);
+        } while (got < 0 && errno == EINTR);
+        return got;
+      },
+      out, session, maxLineBytes);
+}
+
+}  // namespace quorvel::host

@@ -1,0 +1,17 @@
+#include <clocale>
+#include <iostream>
+
+#include "tools/commands.h"
+
+int main(int argc, char** argv) {
+  // Code page 0 means the character set of the user's locale.
+  std::setlocale(LC_ALL, "");
+  std::ios::sync_with_stdio(false);
+
+  CLI::App app{"Quorvel signing control: host, stores, registry and tools", "quorvel"};
+  app.set_version_flag("--version", "quorvel 2.0.59.4");
+  app.require_subcommand(1);
+  quorvel::tools::AddHostCommand(app);
+  CLI11_PARSE(app, argc, argv);
+  return 0;
+}
