@@ -2,6 +2,7 @@
 #include <iostream>
 
 #include "tools/commands.h"
+#include "tools/reg_command.h"
 
 int main(int argc, char** argv) {
   // Code page 0 means the character set of the user's locale.
@@ -12,6 +13,7 @@ int main(int argc, char** argv) {
   app.set_version_flag("--version", "quorvel 2.0.59.4");
   app.require_subcommand(1);
   quorvel::tools::AddHostCommand(app);
+  quorvel::tools::AddRegCommand(app);
   CLI11_PARSE(app, argc, argv);
   return 0;
 }

@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Installs what is missing, then builds and runs every test: the normal
+# build, the whole suite again under AddressSanitizer and
+# UndefinedBehaviorSanitizer, the host session check, and a short fuzzing run.
+set -euo pipefail
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+cd "$root"
+
+scripts/setup.sh
+
+echo "== build and test (RelWithDebInfo)"
+scripts/build.sh build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+ctest --test-dir build -j 2 --output-on-failure
+
+echo "== host session"
+scripts/host_session_check.sh build/tools/quorvel
+
+echo "== build and test under ASan and UBSan"
+scripts/build.sh build-asan -DCMAKE_BUILD_TYPE=Debug -DQUORVEL_SANITIZE=ON
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  ctest --test-dir build-asan -j 2 --output-on-failure
+
+echo "== short fuzzing run"
+FUZZ_SECONDS="${FUZZ_SECONDS:-30}" fuzz/run_short.sh
+
+echo "== all tests passed"
