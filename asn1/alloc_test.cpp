@@ -45,17 +45,25 @@ Outcome DecodeWatched(const Bytes& input, const char* tmpl) {
   g_watching = true;
   int result = -1;
   switch (tmpl[std::char_traits<char>::length(tmpl) - 1]) {
-    case 'a': result = asn1_decode(reader.get(), tmpl, &text.ptr); break;
-    case 'I': result = asn1_decode(reader.get(), tmpl, &text.ptr, &length); break;
-    case 'O': result = asn1_decode(reader.get(), tmpl, &arcs.ptr, &length); break;
-    default: result = asn1_decode(reader.get(), tmpl, &bytes.ptr, &length); break;
+    case 'a':
+      result = asn1_decode(reader.get(), tmpl, &text.ptr);
+      break;
+    case 'I':
+      result = asn1_decode(reader.get(), tmpl, &text.ptr, &length);
+      break;
+    case 'O':
+      result = asn1_decode(reader.get(), tmpl, &arcs.ptr, &length);
+      break;
+    default:
+      result = asn1_decode(reader.get(), tmpl, &bytes.ptr, &length);
+      break;
   }
   g_watching = false;
   return {result, g_largest};
 }
 
-const char* const kAllocatingTemplates[] = {"o", "6", "a", "B", "I", "$", "O",
-                                            "{o", "[$", "(I", "{{a"};
+const char* const kAllocatingTemplates[] = {"o", "6",  "a",  "B",  "I",  "$",
+                                            "O", "{o", "[$", "(I", "{{a"};
 
 TEST(Asn1Allocation, GenuineContentIsAllocated) {
   // Shows the hook sees the codec's allocations: a real 5000-byte content

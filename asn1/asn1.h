@@ -132,7 +132,7 @@ struct Asn1Writer {
   int open_capacity;
 };
 
-// One element the reader has entered.
+// A reader over a private copy of its input.
 struct Asn1Reader {
   unsigned char* buffer;  // private copy of the input
   int position;           // next byte to read
