@@ -1,0 +1,143 @@
+#include "files/file_routines.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <new>
+
+#include "platform/code_page.h"
+#include "platform/ui_services.h"
+
+namespace quorvel::files {
+namespace {
+
+// Owns a file descriptor and closes it on every path out.
+class Descriptor {
+ public:
+  explicit Descriptor(int fd) : fd_(fd) {}
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  ~Descriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  int get() const { return fd_; }
+  bool valid() const { return fd_ >= 0; }
+  // Closes now so that a failing close (a full disk on some file systems) is seen.
+  bool Close() {
+    const int fd = fd_;
+    fd_ = -1;
+    return ::close(fd) == 0;
+  }
+
+ private:
+  int fd_;
+};
+
+bool ReadAll(int fd, std::string& data) {
+  size_t done = 0;
+  while (done < data.size()) {
+    const ssize_t got = ::read(fd, data.data() + done, data.size() - done);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return false;
+    if (got == 0) break;
+    done += static_cast<size_t>(got);
+  }
+  // A file that shrank while being read keeps what it still had.
+  data.resize(done);
+  return done > 0;
+}
+
+bool WriteAll(int fd, std::string_view data) {
+  while (!data.empty()) {
+    const ssize_t written = ::write(fd, data.data(), data.size());
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return false;
+    data.remove_prefix(static_cast<size_t>(written));
+  }
+  return true;
+}
+
+int32_t ReadPath(std::string_view path, FileContents& file) {
+  const std::string pathText(path);
+  Descriptor fd(::open(pathText.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd.valid()) return kFileFailed;
+  const size_t slash = path.rfind('/');
+  if (slash == std::string_view::npos) return kFileFailed;
+  struct stat info {};
+  if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) return kFileFailed;
+  const auto size = static_cast<uint64_t>(info.st_size);
+  if (size == 0 || size >= kMaxFileSize) return kFileFailed;
+  FileContents read;
+  try {
+    read.data.resize(static_cast<size_t>(size));
+    if (!ReadAll(fd.get(), read.data)) return kFileFailed;
+    read.name = platform::Utf8ToUtf16(path.substr(slash + 1));
+  } catch (const std::bad_alloc&) {
+    return kFileFailed;
+  }
+  file = std::move(read);
+  return kFileOk;
+}
+
+int32_t WritePath(std::string_view path, std::string_view data) {
+  const std::string pathText(path);
+  Descriptor fd(::open(pathText.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+  if (!fd.valid()) return kFileFailed;
+  if (!WriteAll(fd.get(), data)) return kFileFailed;
+  return fd.Close() ? kFileOk : kFileFailed;
+}
+
+int32_t SaveThroughDialog(const platform::SaveDialogRequest& request, std::string_view data) {
+  const platform::DialogResult chosen =
+      platform::CurrentUiServices().fileDialogs->ShowSaveDialog(request);
+  if (chosen.outcome != platform::DialogOutcome::kChosen) return kFileFailed;
+  return WritePath(chosen.path, data);
+}
+
+}  // namespace
+
+int32_t OpenFileForRead(std::u16string_view title, std::u16string_view filter, FileContents& file,
+                        std::optional<std::string_view> path) {
+  file = {};
+  if (path) return ReadPath(*path, file);
+  platform::OpenDialogRequest request;
+  request.title = title;
+  request.filter = filter;
+  const platform::DialogResult chosen =
+      platform::CurrentUiServices().fileDialogs->ShowOpenDialog(request);
+  switch (chosen.outcome) {
+    case platform::DialogOutcome::kChosen:
+      return ReadPath(chosen.path, file);
+    case platform::DialogOutcome::kCancelled:
+      return kFileDialogCancelled;
+    case platform::DialogOutcome::kFailed:
+      break;
+  }
+  return kFileFailed;
+}
+
+int32_t SaveFileAs(std::u16string_view title, std::u16string_view filter,
+                   std::u16string_view suggestedName, std::string_view data,
+                   std::optional<std::string_view> path) {
+  if (path) return WritePath(*path, data);
+  platform::SaveDialogRequest request;
+  request.title = title;
+  request.filter = filter;
+  request.suggestedName = suggestedName;
+  return SaveThroughDialog(request, data);
+}
+
+int32_t SaveFileWithExtension(std::u16string_view title, std::u16string_view filter,
+                              std::u16string_view defaultExtension, std::string_view data,
+                              std::optional<std::string_view> path) {
+  if (path) return WritePath(*path, data);
+  platform::SaveDialogRequest request;
+  request.title = title;
+  request.filter = filter;
+  request.defaultExtension = defaultExtension;
+  return SaveThroughDialog(request, data);
+}
+
+}  // namespace quorvel::files

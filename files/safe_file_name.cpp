@@ -1,0 +1,55 @@
+#include "files/safe_file_name.h"
+
+#include "platform/code_page.h"
+
+namespace quorvel::files {
+namespace {
+
+// An extension up to this long survives when a long name is cut.
+constexpr size_t kMaxKeptExtensionBytes = 32;
+
+bool IsControl(char16_t c) {
+  return c < 0x20 || (c >= 0x7F && c <= 0x9F);
+}
+
+// The longest prefix of `text` of at most `limit` bytes that ends on a
+// character boundary.
+std::string_view CutAtBoundary(std::string_view text, size_t limit) {
+  if (text.size() <= limit) return text;
+  size_t end = limit;
+  while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+  return text.substr(0, end);
+}
+
+std::string Shorten(const std::string& name) {
+  if (name.size() <= kMaxSafeFileNameBytes) return name;
+  const size_t dot = name.rfind('.');
+  if (dot != std::string::npos && dot > 0 && name.size() - dot <= kMaxKeptExtensionBytes) {
+    const std::string_view extension = std::string_view(name).substr(dot);
+    return std::string(CutAtBoundary(name, kMaxSafeFileNameBytes - extension.size())) +
+           std::string(extension);
+  }
+  return std::string(CutAtBoundary(name, kMaxSafeFileNameBytes));
+}
+
+}  // namespace
+
+std::string SafeFileName(std::string_view name) {
+  // Working on UTF-16 makes every character, and every ill-formed byte, one
+  // unit or a surrogate pair, none of which can look like a separator.
+  const std::u16string wide = platform::Utf8ToUtf16(name);
+  const size_t separator = wide.find_last_of(u"/\\");
+  const std::u16string_view last =
+      std::u16string_view(wide).substr(separator == std::u16string::npos ? 0 : separator + 1);
+  std::u16string kept;
+  for (const char16_t c : last) {
+    if (IsControl(c)) continue;
+    if (c == u'.' && !kept.empty() && kept.back() == u'.') continue;
+    kept.push_back(c);
+  }
+  std::string safe = Shorten(platform::Utf16ToUtf8(kept));
+  if (safe.empty() || safe == ".") return std::string(kFallbackFileName);
+  return safe;
+}
+
+}  // namespace quorvel::files

@@ -1,0 +1,11 @@
+// The `none` user interface: every dialog counts as cancelled and every
+// message box as dismissed. Nothing is shown; this is what servers run with.
+#pragma once
+
+#include "platform/ui_services.h"
+
+namespace quorvel::platform {
+
+UiServices MakeNoneUiServices();
+
+}  // namespace quorvel::platform
