@@ -4,6 +4,6 @@ function(quorvel_test name)
   cmake_parse_arguments(QT "" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${QT_SOURCES})
   target_link_libraries(${name} PRIVATE ${QT_LIBS} GTest::gtest GTest::gtest_main GTest::gmock)
-  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST TEST_PREFIX "${name}."
     PROPERTIES ENVIRONMENT "QUORVEL_UI=none")
 endfunction()
