@@ -92,6 +92,18 @@ class CDrennicQuorvel {
   Status QVBase64Encode(const std::u16string& base64ToBeEncodedText, std::u16string& result);
   Status QVBase64Decode(const std::u16string& base64ToBeDecodedText, std::u16string& result);
 
+  // ---- Container: building the outgoing text and taking the received one apart.
+  Status QVSetPlainText(const std::u16string& plainText);
+  Status QVAddFormItem(const std::u16string& itemContent);
+  Status QVAddFile(const std::u16string& fileName);
+  Status QVGetPlainText(std::u16string& result);
+  Status QVGetFormItem(std::u16string& result);
+  Status QVGetFile(std::u16string& result);
+
+  // For tests and automation only, until verification fills the received text:
+  // replaces `receivedPlainText` with `bytes`.
+  void SetReceivedPlainTextForTesting(std::string bytes);
+
  private:
   // What a member's failure handler cleans up besides reporting.
   struct CleanupRules {

@@ -59,7 +59,13 @@ bool WriteAll(int fd, std::string_view data) {
   return true;
 }
 
+// A path holding NUL would name a shorter, different path to the system.
+bool IsUsablePath(std::string_view path) {
+  return !path.empty() && path.find('\0') == std::string_view::npos;
+}
+
 int32_t ReadPath(std::string_view path, FileContents& file) {
+  if (!IsUsablePath(path)) return kFileFailed;
   const std::string pathText(path);
   Descriptor fd(::open(pathText.c_str(), O_RDONLY | O_CLOEXEC));
   if (!fd.valid()) return kFileFailed;
@@ -82,6 +88,7 @@ int32_t ReadPath(std::string_view path, FileContents& file) {
 }
 
 int32_t WritePath(std::string_view path, std::string_view data) {
+  if (!IsUsablePath(path)) return kFileFailed;
   const std::string pathText(path);
   Descriptor fd(::open(pathText.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
   if (!fd.valid()) return kFileFailed;

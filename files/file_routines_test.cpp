@@ -82,6 +82,9 @@ TEST_F(FileRoutinesTest, RefusesWhatCannotBeReadWhole) {
   EXPECT_EQ(OpenFileForRead(u"Open", u"*.*", file, (dir_ / "absent").string()), kFileFailed);
   EXPECT_EQ(OpenFileForRead(u"Open", u"*.*", file, dir_.string()), kFileFailed);
   EXPECT_EQ(OpenFileForRead(u"Open", u"*.*", file, ""), kFileFailed);
+  const std::string existing = Write("real", "content");
+  EXPECT_EQ(OpenFileForRead(u"Open", u"*.*", file, existing + std::string("\0/other", 7)),
+            kFileFailed);
   EXPECT_TRUE(file.name.empty());
   EXPECT_TRUE(file.data.empty());
 }
@@ -128,6 +131,8 @@ TEST_F(FileRoutinesTest, SavesAtAPathCreatingOrTruncating) {
   EXPECT_EQ(Read(fresh), std::string("\0x", 2));
   EXPECT_EQ(SaveFileAs(u"Save", u"*.*", u"", "x", (dir_ / "no/such/dir").string()), kFileFailed);
   EXPECT_EQ(SaveFileAs(u"Save", u"*.*", u"", "x", dir_.string()), kFileFailed);
+  EXPECT_EQ(SaveFileAs(u"Save", u"*.*", u"", "x", path + std::string("\0.x", 3)), kFileFailed);
+  EXPECT_EQ(Read(path), "new");
 }
 
 TEST_F(FileRoutinesTest, TheSaveDialogGetsTheSuggestionAndWritesTheChosenFile) {

@@ -1,0 +1,31 @@
+// Error numbers and messages of the container members, besides the shared ones
+// in error_numbers.h.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "control/error_numbers.h"
+
+namespace quorvel::control {
+
+namespace err {
+// The received text is not a formatted plain text: reported with the number of
+// a failed structured decode.
+inline constexpr int32_t kNotAPlainTextContainer = kBerDecode;
+// Server mode's save directory is not registered.
+inline constexpr int32_t kNoSaveDirectory = kDetachedNeedsContent;
+}  // namespace err
+
+namespace msg {
+inline constexpr std::u16string_view kAddFormItemFailed = u"加入表单失败";
+inline constexpr std::u16string_view kAddFileFailed = u"加入文件失败";
+inline constexpr std::u16string_view kEncodePlainTextFailed = u"带格式原文数据编码失败";
+inline constexpr std::u16string_view kReadFileFailed = u"读取文件失败";
+inline constexpr std::u16string_view kNotAPlainTextContainer = u"不是约定原文，不可分解";
+inline constexpr std::u16string_view kFetchFormItemFailed = u"取出表单失败";
+inline constexpr std::u16string_view kFetchFileFailed = u"取出文件失败";
+inline constexpr std::u16string_view kSaveFileFailed = u"保存文件失败";
+}  // namespace msg
+
+}  // namespace quorvel::control
