@@ -85,6 +85,13 @@ std::error_code Statement::Bind(int index, std::int64_t number) {
   return MakeError(sqlite3_bind_int64(statement_, index, number));
 }
 
+std::error_code Statement::BindBlob(int index, std::span<const std::uint8_t> bytes) {
+  // A zero-length blob is bound as such, not as NULL.
+  static constexpr std::uint8_t kEmpty = 0;
+  return MakeError(sqlite3_bind_blob64(statement_, index, bytes.empty() ? &kEmpty : bytes.data(),
+                                       bytes.size(), SQLITE_TRANSIENT));
+}
+
 std::error_code Statement::Step(bool& hasRow) {
   const int rc = sqlite3_step(statement_);
   hasRow = rc == SQLITE_ROW;
@@ -109,6 +116,13 @@ std::string Statement::ColumnText(int column) const {
 
 std::int64_t Statement::ColumnInt64(int column) const {
   return sqlite3_column_int64(statement_, column);
+}
+
+std::vector<std::uint8_t> Statement::ColumnBlob(int column) const {
+  const auto* data = static_cast<const std::uint8_t*>(sqlite3_column_blob(statement_, column));
+  const int length = sqlite3_column_bytes(statement_, column);
+  if (data == nullptr || length <= 0) return {};
+  return std::vector<std::uint8_t>(data, data + length);
 }
 
 bool Statement::ColumnIsNull(int column) const {

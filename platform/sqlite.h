@@ -6,9 +6,11 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <span>
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <vector>
 
 namespace quorvel::platform::sqlite {
 
@@ -48,6 +50,7 @@ class Statement {
   // Parameters are numbered from 1, as in SQLite.
   std::error_code Bind(int index, std::string_view text);
   std::error_code Bind(int index, std::int64_t number);
+  std::error_code BindBlob(int index, std::span<const std::uint8_t> bytes);
 
   // Advances to the next row; `hasRow` tells whether there is one.
   std::error_code Step(bool& hasRow);
@@ -59,6 +62,7 @@ class Statement {
   std::string ColumnText(int column) const;
   std::int64_t ColumnInt64(int column) const;
   bool ColumnIsNull(int column) const;
+  std::vector<std::uint8_t> ColumnBlob(int column) const;
 
  private:
   sqlite3_stmt* statement_ = nullptr;
