@@ -1,9 +1,11 @@
 #include "host/rpc_session.h"
 
+#include <cstdlib>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <vector>
 
+#include "control/base64.h"
 #include "control/registration/class_factory.h"
 #include "control/registration/dispatch.h"
 #include "platform/code_page.h"
@@ -97,6 +99,30 @@ json Describe(const registration::MemberInfo& member) {
           {"implemented", member.binding != nullptr}};
 }
 
+// Test seam, reachable only when QUORVEL_TEST_SEAMS=1: sets an object's received
+// text, which verification fills otherwise. Params: {"object": N, "text": T}
+// (the UTF-8 bytes of T) or {"object": N, "base64": B}.
+constexpr std::string_view kSetReceivedPlainTextMethod = "test.setReceivedPlainText";
+
+bool TestSeamsEnabled() {
+  const char* value = std::getenv("QUORVEL_TEST_SEAMS");
+  return value != nullptr && std::string_view(value) == "1";
+}
+
+std::string ReceivedPlainTextParam(const json& params) {
+  if (const auto text = params.find("text"); text != params.end() && text->is_string()) {
+    return text->get<std::string>();
+  }
+  if (const auto base64 = params.find("base64"); base64 != params.end() && base64->is_string()) {
+    std::string bytes;
+    if (control::Base64Decode(base64->get_ref<const std::string&>(), bytes) != 0) {
+      Throw(rpc_error::kInvalidParams, "base64 is not valid Base64");
+    }
+    return bytes;
+  }
+  Throw(rpc_error::kInvalidParams, "needs a string \"text\" or \"base64\"");
+}
+
 bool IsValidId(const json& id) {
   return id.is_string() || id.is_number() || id.is_null();
 }
@@ -167,6 +193,10 @@ json RpcSession::Dispatch(const std::string& method, const json& params) {
   if (method == "members") return Members(params);
   if (method == "invoke") return Invoke(params);
   if (method == "release") return Release(params);
+  if (method == kSetReceivedPlainTextMethod && TestSeamsEnabled()) {
+    ObjectFor(params).SetReceivedPlainTextForTesting(ReceivedPlainTextParam(params));
+    return nullptr;
+  }
   Throw(rpc_error::kMethodNotFound, "Method not found");
 }
 
