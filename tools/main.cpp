@@ -3,6 +3,7 @@
 
 #include "tools/commands.h"
 #include "tools/reg_command.h"
+#include "tools/store_command.h"
 
 int main(int argc, char** argv) {
   // Code page 0 means the character set of the user's locale.
@@ -14,6 +15,7 @@ int main(int argc, char** argv) {
   app.require_subcommand(1);
   quorvel::tools::AddHostCommand(app);
   quorvel::tools::AddRegCommand(app);
+  quorvel::tools::AddStoreCommand(app);
   CLI11_PARSE(app, argc, argv);
   return 0;
 }
