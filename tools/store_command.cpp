@@ -1,0 +1,561 @@
+#include "tools/store_command.h"
+
+#include <openssl/pem.h>
+
+#include <fstream>
+#include <iomanip>
+#include <iterator>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "certs/cert_info.h"
+#include "platform/cert_store.h"
+#include "platform/code_page.h"
+#include "platform/database.h"
+#include "platform/key_container.h"
+#include "platform/name_string.h"
+#include "platform/platform_errors.h"
+
+namespace quorvel::tools {
+namespace {
+
+using platform::Bytes;
+namespace error = platform::error;
+
+constexpr std::string_view kSystemStores[] = {platform::kStoreMy, platform::kStoreCa,
+                                              platform::kStoreRoot, platform::kStoreAddressBook};
+
+// A failure that ends the command: its exit status and message.
+struct Failure {
+  int exitCode = 0;
+  std::string message;
+};
+
+std::string Hex(std::span<const uint8_t> bytes) {
+  std::ostringstream text;
+  for (const uint8_t byte : bytes) {
+    text << std::hex << std::setw(2) << std::setfill('0') << static_cast<int>(byte);
+  }
+  return text.str();
+}
+
+std::string PlatformError(uint32_t value) {
+  std::ostringstream text;
+  text << "0x" << std::hex << std::uppercase << std::setw(8) << std::setfill('0') << value;
+  return text.str();
+}
+
+Failure StoreFailure(const std::string& what, uint32_t value) {
+  int code = kStoreStorageFailure;
+  if (value == error::kNotFound) code = kStoreNotFound;
+  if (value == error::kObjectExists) code = kStoreAlreadyPresent;
+  if (value == error::kAsn1Corrupt || value == error::kBadData ||
+      value == error::kInvalidArgument) {
+    code = kStoreInvalidInput;
+  }
+  return {code, what + " (" + PlatformError(value) + ")"};
+}
+
+std::optional<Failure> ReadFile(const std::string& path, Bytes& bytes) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) return Failure{kStoreInvalidInput, "cannot open " + path};
+  bytes.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+  if (file.bad()) return Failure{kStoreInvalidInput, "cannot read " + path};
+  if (bytes.empty()) return Failure{kStoreInvalidInput, path + " is empty"};
+  return std::nullopt;
+}
+
+platform::BioPtr MemoryBio(const Bytes& bytes) {
+  return platform::BioPtr(BIO_new_mem_buf(bytes.data(), static_cast<int>(bytes.size())));
+}
+
+bool LooksLikePem(const Bytes& bytes) {
+  static constexpr std::string_view kBegin = "-----BEGIN";
+  return std::search(bytes.begin(), bytes.end(), kBegin.begin(), kBegin.end()) != bytes.end();
+}
+
+Bytes EncodeCertificate(X509* x509) {
+  unsigned char* der = nullptr;
+  const int length = i2d_X509(x509, &der);
+  if (length <= 0) return {};
+  platform::OpenSslMemoryPtr<unsigned char> owner(der);
+  return Bytes(der, der + length);
+}
+
+// A PEM or DER certificate, as DER.
+std::optional<Failure> DecodeCertificate(const Bytes& bytes, const std::string& path, Bytes& der) {
+  if (!LooksLikePem(bytes)) {
+    der = bytes;
+    return std::nullopt;
+  }
+  platform::BioPtr bio = MemoryBio(bytes);
+  platform::X509Ptr x509(X509_new_ex(platform::CryptoLibrary(), platform::kCryptoProperties));
+  X509* target = x509.get();
+  if (!bio || !x509 || PEM_read_bio_X509(bio.get(), &target, nullptr, nullptr) == nullptr) {
+    static_cast<void>(x509.release());  // freed by the failed read
+    return Failure{kStoreInvalidInput, path + " holds no PEM certificate"};
+  }
+  der = EncodeCertificate(x509.get());
+  if (der.empty()) return Failure{kStoreInvalidInput, path + ": cannot encode the certificate"};
+  return std::nullopt;
+}
+
+// A PEM or DER private key (PKCS#8, or the traditional RSA form).
+std::optional<Failure> DecodePrivateKey(const Bytes& bytes, const std::string& path,
+                                        platform::EvpPkeyPtr& key) {
+  platform::BioPtr bio = MemoryBio(bytes);
+  if (!bio) return Failure{kStoreStorageFailure, "out of memory"};
+  if (LooksLikePem(bytes)) {
+    key.reset(PEM_read_bio_PrivateKey_ex(bio.get(), nullptr, nullptr, nullptr,
+                                         platform::CryptoLibrary(), platform::kCryptoProperties));
+  } else {
+    const unsigned char* cursor = bytes.data();
+    key.reset(d2i_AutoPrivateKey_ex(nullptr, &cursor, static_cast<long>(bytes.size()),
+                                    platform::CryptoLibrary(), platform::kCryptoProperties));
+  }
+  if (!key) return Failure{kStoreInvalidInput, path + " holds no readable private key"};
+  if (!EVP_PKEY_is_a(key.get(), "RSA")) {
+    return Failure{kStoreInvalidInput, path + ": only RSA keys are supported"};
+  }
+  return std::nullopt;
+}
+
+struct ImportItems {
+  Bytes certificate;
+  platform::EvpPkeyPtr key;
+  std::vector<Bytes> others;  // further certificates of a PKCS#12 file
+};
+
+// A PKCS#12 file's key, its certificate and the other certificates. False (and
+// nothing set) when the bytes are not a PKCS#12 file at all.
+bool ReadPkcs12(const Bytes& bytes, const std::string& password, ImportItems& items,
+                std::optional<Failure>& failure) {
+  const unsigned char* cursor = bytes.data();
+  platform::Pkcs12Ptr pkcs12(d2i_PKCS12(nullptr, &cursor, static_cast<long>(bytes.size())));
+  if (!pkcs12 || cursor != bytes.data() + bytes.size()) return false;
+  if (PKCS12_verify_mac(pkcs12.get(), password.c_str(), static_cast<int>(password.size())) != 1) {
+    failure = Failure{kStoreInvalidInput, "wrong password for the PKCS#12 file"};
+    return true;
+  }
+  EVP_PKEY* key = nullptr;
+  X509* certificate = nullptr;
+  STACK_OF(X509)* others = nullptr;
+  if (PKCS12_parse(pkcs12.get(), password.c_str(), &key, &certificate, &others) != 1) {
+    failure = Failure{kStoreInvalidInput, "cannot decrypt the PKCS#12 file"};
+    return true;
+  }
+  platform::EvpPkeyPtr ownedKey(key);
+  platform::X509Ptr ownedCertificate(certificate);
+  platform::X509StackPtr ownedOthers(others);
+  if (!ownedCertificate) {
+    failure = Failure{kStoreInvalidInput, "the PKCS#12 file holds no certificate for its key"};
+    return true;
+  }
+  items.certificate = EncodeCertificate(ownedCertificate.get());
+  items.key = std::move(ownedKey);
+  for (int i = 0; ownedOthers && i < sk_X509_num(ownedOthers.get()); ++i) {
+    items.others.push_back(EncodeCertificate(sk_X509_value(ownedOthers.get(), i)));
+  }
+  return true;
+}
+
+struct ImportArguments {
+  std::string file;
+  std::string password;
+  std::string keyFile;
+  std::string store = std::string(platform::kStoreMy);
+  std::string keySpec = "exchange";
+  std::string container;
+};
+
+std::optional<Failure> Import(const ImportArguments& arguments, std::ostream& out) {
+  Bytes bytes;
+  if (auto failure = ReadFile(arguments.file, bytes)) return failure;
+  const uint32_t keySpec =
+      arguments.keySpec == "signature" ? platform::kAtSignature : platform::kAtKeyExchange;
+
+  ImportItems items;
+  std::optional<Failure> failure;
+  const bool pkcs12 = arguments.keyFile.empty() && !LooksLikePem(bytes) &&
+                      ReadPkcs12(bytes, arguments.password, items, failure);
+  if (failure) return failure;
+  if (!pkcs12) {
+    if (auto bad = DecodeCertificate(bytes, arguments.file, items.certificate)) return bad;
+    if (!arguments.keyFile.empty()) {
+      Bytes keyBytes;
+      if (auto bad = ReadFile(arguments.keyFile, keyBytes)) return bad;
+      if (auto bad = DecodePrivateKey(keyBytes, arguments.keyFile, items.key)) return bad;
+    }
+  }
+  if (items.key && !EVP_PKEY_is_a(items.key.get(), "RSA")) {
+    return Failure{kStoreInvalidInput, "only RSA keys are supported"};
+  }
+  std::shared_ptr<const platform::Certificate> certificate;
+  if (const uint32_t status = platform::Certificate::FromDer(items.certificate, certificate)) {
+    return StoreFailure(arguments.file + " holds no valid certificate", status);
+  }
+  if (items.key && X509_check_private_key(certificate->X509Handle(), items.key.get()) != 1) {
+    return Failure{kStoreInvalidInput, "the private key does not belong to the certificate"};
+  }
+
+  std::shared_ptr<platform::Database> database;
+  if (const std::error_code ec = platform::SharedDatabase(database)) {
+    return Failure{kStoreStorageFailure, "cannot open the home database: " + ec.message()};
+  }
+  std::unique_ptr<platform::CertStore> store;
+  std::unique_ptr<platform::CertStore> caStore;
+  if (const uint32_t status = platform::CertStore::OpenSystemStore(arguments.store, store)) {
+    return StoreFailure("cannot open store " + arguments.store, status);
+  }
+  if (!items.others.empty()) {
+    if (const uint32_t status = platform::CertStore::OpenSystemStore(platform::kStoreCa, caStore)) {
+      return StoreFailure("cannot open store CA", status);
+    }
+  }
+
+  const std::u16string container =
+      arguments.container.empty()
+          ? platform::Utf8ToUtf16("quorvel-" + Hex(std::span(certificate->Sha1()).first(8)))
+          : platform::Utf8ToUtf16(arguments.container);
+  // One transaction: the key, the certificate with its property and the other
+  // certificates are all stored, or nothing is.
+  std::optional<Failure> inside;
+  const std::error_code ec = database->Transact([&]() -> std::error_code {
+    const auto fail = [&](Failure f) {
+      inside = std::move(f);
+      return std::make_error_code(std::errc::operation_canceled);
+    };
+    platform::CertContext::Properties properties;
+    if (items.key) {
+      std::unique_ptr<platform::KeyContainer> handle;
+      uint32_t status = platform::KeyContainer::Acquire(container, platform::kMsStrongProvider,
+                                                        platform::kProvRsaFull,
+                                                        platform::kCryptNewKeyset, handle);
+      if (status == error::kExists) {
+        status = platform::KeyContainer::Acquire(container, platform::kMsStrongProvider,
+                                                 platform::kProvRsaFull, 0, handle);
+      }
+      if (status != error::kOk)
+        return fail(StoreFailure("cannot create the key container", status));
+      if (const uint32_t imported = handle->ImportKey(keySpec, items.key.get())) {
+        return fail(StoreFailure("cannot store the private key", imported));
+      }
+      properties[platform::kKeyProvInfoPropId] = handle->ProvInfo(keySpec).Encode();
+    }
+    if (const uint32_t status = store->AddCertificate(items.certificate, properties,
+                                                      platform::AddDisposition::kNew, nullptr)) {
+      return fail(StoreFailure("cannot add the certificate to " + store->name(), status));
+    }
+    for (const Bytes& other : items.others) {
+      if (const uint32_t status =
+              caStore->AddCertificate(other, {}, platform::AddDisposition::kUseExisting, nullptr)) {
+        return fail(StoreFailure("cannot add a chain certificate to CA", status));
+      }
+    }
+    return {};
+  });
+  if (inside) return inside;
+  if (ec) return Failure{kStoreStorageFailure, "the import was not stored: " + ec.message()};
+  out << "imported " << Hex(certificate->Sha1()) << " into " << store->name();
+  if (items.key) {
+    out << " with its " << (keySpec == platform::kAtSignature ? "signature" : "exchange")
+        << " key in container " << platform::Utf16ToUtf8(container);
+  }
+  if (!items.others.empty()) out << "; " << items.others.size() << " more into CA";
+  out << "\n";
+  return std::nullopt;
+}
+
+nlohmann::json DescribeCertificate(const platform::CertContextRef& context,
+                                   const std::string& storeName) {
+  certs::CertInfoRecord record;
+  const int32_t filled = certs::FillCertInfo(context.get(), &record);
+  nlohmann::json entry;
+  entry["store"] = storeName;
+  entry["sha1"] = Hex(context->certificate().Sha1());
+  static constexpr const char* kFields[] = {"subject", "issuer", "notBefore", "notAfter", "serial"};
+  for (std::size_t i = 0; i < record.size(); ++i) {
+    entry[kFields[i]] = filled == 0 ? platform::Utf16ToUtf8(record[i]) : std::string();
+  }
+  platform::KeyProvInfo info;
+  if (context->GetKeyProvInfo(info) == error::kOk) {
+    entry["keyProvider"] = {
+        {"container", platform::Utf16ToUtf8(info.container)},
+        {"provider", platform::Utf16ToUtf8(info.provider)},
+        {"providerType", info.providerType},
+        {"keySpec", info.keySpec == platform::kAtSignature     ? "signature"
+                    : info.keySpec == platform::kAtKeyExchange ? "exchange"
+                                                               : std::to_string(info.keySpec)}};
+  } else {
+    entry["keyProvider"] = nullptr;
+  }
+  return entry;
+}
+
+std::vector<std::string> StoresToShow(const std::string& store) {
+  if (!store.empty()) return {store};
+  return {kSystemStores[0].data(), kSystemStores[1].data(), kSystemStores[2].data(),
+          kSystemStores[3].data()};
+}
+
+std::optional<Failure> List(const std::string& storeName, bool json, std::ostream& out) {
+  nlohmann::json all = nlohmann::json::array();
+  for (const std::string& name : StoresToShow(storeName)) {
+    std::unique_ptr<platform::CertStore> store;
+    if (const uint32_t status = platform::CertStore::OpenSystemStore(name, store)) {
+      return StoreFailure("cannot open store " + name, status);
+    }
+    std::vector<platform::CertContextRef> contexts;
+    if (const uint32_t status = store->Certificates(contexts)) {
+      return StoreFailure("cannot read store " + name, status);
+    }
+    for (const auto& context : contexts) all.push_back(DescribeCertificate(context, store->name()));
+  }
+  if (json) {
+    out << all.dump(2) << "\n";
+    return std::nullopt;
+  }
+  for (const auto& entry : all) {
+    out << "[" << entry["store"].get<std::string>() << "] " << entry["sha1"].get<std::string>()
+        << "\n  subject:   " << entry["subject"].get<std::string>()
+        << "\n  issuer:    " << entry["issuer"].get<std::string>()
+        << "\n  valid:     " << entry["notBefore"].get<std::string>() << " to "
+        << entry["notAfter"].get<std::string>()
+        << "\n  serial:    " << entry["serial"].get<std::string>() << "\n  key:       ";
+    if (entry["keyProvider"].is_null()) {
+      out << "none\n";
+    } else {
+      const auto& key = entry["keyProvider"];
+      out << key["keySpec"].get<std::string>() << " key in container "
+          << key["container"].get<std::string>() << " (" << key["provider"].get<std::string>()
+          << ", type " << key["providerType"] << ")\n";
+    }
+  }
+  return std::nullopt;
+}
+
+std::optional<Failure> FindByThumbprint(const std::string& storeName, const std::string& sha1,
+                                        std::unique_ptr<platform::CertStore>& store,
+                                        platform::CertContextRef& context) {
+  platform::CertFind find;
+  find.type = platform::FindType::kSha1Hash;
+  if (sha1.size() != 40) return Failure{kStoreInvalidInput, "a thumbprint has 40 hex digits"};
+  for (std::size_t i = 0; i < sha1.size(); i += 2) {
+    unsigned value = 0;
+    std::istringstream digits(sha1.substr(i, 2));
+    if (!(digits >> std::hex >> value) || !std::isxdigit(static_cast<unsigned char>(sha1[i])) ||
+        !std::isxdigit(static_cast<unsigned char>(sha1[i + 1]))) {
+      return Failure{kStoreInvalidInput, "a thumbprint has 40 hex digits"};
+    }
+    find.bytes.push_back(static_cast<uint8_t>(value));
+  }
+  if (const uint32_t status = platform::CertStore::OpenSystemStore(storeName, store)) {
+    return StoreFailure("cannot open store " + storeName, status);
+  }
+  if (const uint32_t status = store->Find(find, nullptr, context)) {
+    return StoreFailure("no certificate " + sha1 + " in " + store->name(), status);
+  }
+  return std::nullopt;
+}
+
+std::optional<Failure> Remove(const std::string& storeName, const std::string& sha1,
+                              std::ostream& out) {
+  std::unique_ptr<platform::CertStore> store;
+  platform::CertContextRef context;
+  if (auto failure = FindByThumbprint(storeName, sha1, store, context)) return failure;
+  if (const uint32_t status = store->DeleteCertificate(context)) {
+    return StoreFailure("cannot remove " + sha1, status);
+  }
+  out << "removed " << sha1 << " from " << store->name() << "\n";
+  return std::nullopt;
+}
+
+std::optional<Failure> Export(const std::string& storeName, const std::string& sha1,
+                              const std::string& outFile, bool pem, std::ostream& out) {
+  std::unique_ptr<platform::CertStore> store;
+  platform::CertContextRef context;
+  if (auto failure = FindByThumbprint(storeName, sha1, store, context)) return failure;
+  const auto der = context->certificate().Der();
+  std::string data;
+  if (pem) {
+    platform::BioPtr bio(BIO_new(BIO_s_mem()));
+    if (!bio || PEM_write_bio_X509(bio.get(), context->certificate().X509Handle()) != 1) {
+      return Failure{kStoreStorageFailure, "cannot write PEM"};
+    }
+    char* text = nullptr;
+    const long length = BIO_get_mem_data(bio.get(), &text);
+    data.assign(text, static_cast<std::size_t>(length));
+  } else {
+    data.assign(reinterpret_cast<const char*>(der.data()), der.size());
+  }
+  if (outFile.empty()) {
+    out << data;
+    return std::nullopt;
+  }
+  // Written beside the target and renamed, so a failed export leaves no partial file.
+  const std::string temporary = outFile + ".partial";
+  {
+    std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
+    file.write(data.data(), static_cast<std::streamsize>(data.size()));
+    file.close();
+    if (!file) {
+      std::remove(temporary.c_str());
+      return Failure{kStoreInvalidInput, "cannot write " + outFile};
+    }
+  }
+  if (std::rename(temporary.c_str(), outFile.c_str()) != 0) {
+    std::remove(temporary.c_str());
+    return Failure{kStoreInvalidInput, "cannot write " + outFile};
+  }
+  return std::nullopt;
+}
+
+std::optional<Failure> ImportCrl(const std::string& path, const std::string& storeName,
+                                 std::ostream& out) {
+  Bytes bytes;
+  if (auto failure = ReadFile(path, bytes)) return failure;
+  Bytes der = bytes;
+  if (LooksLikePem(bytes)) {
+    platform::BioPtr bio = MemoryBio(bytes);
+    platform::X509CrlPtr crl(PEM_read_bio_X509_CRL(bio.get(), nullptr, nullptr, nullptr));
+    unsigned char* encoded = nullptr;
+    const int length = crl ? i2d_X509_CRL(crl.get(), &encoded) : 0;
+    if (length <= 0) return Failure{kStoreInvalidInput, path + " holds no PEM CRL"};
+    platform::OpenSslMemoryPtr<unsigned char> owner(encoded);
+    der.assign(encoded, encoded + length);
+  }
+  std::unique_ptr<platform::CertStore> store;
+  if (const uint32_t status = platform::CertStore::OpenSystemStore(storeName, store)) {
+    return StoreFailure("cannot open store " + storeName, status);
+  }
+  if (const uint32_t status = store->AddCrl(der, platform::AddDisposition::kNew)) {
+    return StoreFailure("cannot add the CRL from " + path + " to " + store->name(), status);
+  }
+  out << "imported CRL into " << store->name() << "\n";
+  return std::nullopt;
+}
+
+std::optional<Failure> ListCrls(const std::string& storeName, bool json, std::ostream& out) {
+  nlohmann::json all = nlohmann::json::array();
+  for (const std::string& name : StoresToShow(storeName)) {
+    std::unique_ptr<platform::CertStore> store;
+    if (const uint32_t status = platform::CertStore::OpenSystemStore(name, store)) {
+      return StoreFailure("cannot open store " + name, status);
+    }
+    std::vector<platform::StoredCrl> crls;
+    if (const uint32_t status = store->Crls(crls)) {
+      return StoreFailure("cannot read the CRLs of " + name, status);
+    }
+    for (const auto& stored : crls) {
+      const unsigned char* cursor = stored.der.data();
+      platform::X509CrlPtr crl(
+          d2i_X509_CRL(nullptr, &cursor, static_cast<long>(stored.der.size())));
+      if (!crl) continue;
+      unsigned char* issuer = nullptr;
+      const int length = i2d_X509_NAME(X509_CRL_get_issuer(crl.get()), &issuer);
+      platform::OpenSslMemoryPtr<unsigned char> owner(issuer);
+      std::u16string issuerText;
+      if (length > 0) {
+        platform::NameToString({issuer, static_cast<std::size_t>(length)}, platform::kX500NameStr,
+                               issuerText);
+      }
+      nlohmann::json revoked = nlohmann::json::array();
+      STACK_OF(X509_REVOKED)* entries = X509_CRL_get_REVOKED(crl.get());
+      for (int i = 0; i < sk_X509_REVOKED_num(entries); ++i) {
+        const ASN1_INTEGER* serial =
+            X509_REVOKED_get0_serialNumber(sk_X509_REVOKED_value(entries, i));
+        revoked.push_back(Hex(
+            {ASN1_STRING_get0_data(serial), static_cast<std::size_t>(ASN1_STRING_length(serial))}));
+      }
+      all.push_back({{"store", store->name()},
+                     {"issuer", platform::Utf16ToUtf8(issuerText)},
+                     {"revoked", revoked}});
+    }
+  }
+  if (json) {
+    out << all.dump(2) << "\n";
+    return std::nullopt;
+  }
+  for (const auto& entry : all) {
+    out << "[" << entry["store"].get<std::string>() << "] " << entry["issuer"].get<std::string>()
+        << ": " << entry["revoked"].size() << " revoked";
+    for (const auto& serial : entry["revoked"]) out << " " << serial.get<std::string>();
+    out << "\n";
+  }
+  return std::nullopt;
+}
+
+void Finish(const std::optional<Failure>& failure, std::ostream& err) {
+  if (!failure) return;
+  err << "quorvel store: " << failure->message << "\n";
+  throw CLI::RuntimeError(failure->exitCode);
+}
+
+}  // namespace
+
+void AddStoreCommand(CLI::App& app, std::ostream& out, std::ostream& err) {
+  CLI::App* store =
+      app.add_subcommand("store", "Certificate stores and key containers in the platform home");
+  store->require_subcommand(1);
+
+  auto importArguments = std::make_shared<ImportArguments>();
+  CLI::App* import = store->add_subcommand("import", "Import a certificate, with its key if given");
+  import->add_option("file", importArguments->file, "PKCS#12, PEM or DER file")->required();
+  import->add_option("--password", importArguments->password, "Password of the PKCS#12 file");
+  import->add_option("--key", importArguments->keyFile,
+                     "PEM or DER private key of the certificate");
+  import->add_option("--store", importArguments->store, "Target store (default MY)");
+  import->add_option("--key-spec", importArguments->keySpec, "exchange (default) or signature")
+      ->check(CLI::IsMember({"exchange", "signature"}));
+  import->add_option("--container", importArguments->container, "Key container name");
+  import->callback([importArguments, &out, &err] { Finish(Import(*importArguments, out), err);
+});
+
+auto storeName = std::make_shared<std::string>();
+auto json = std::make_shared<bool>(false);
+CLI::App* list = store->add_subcommand("list", "List certificates with their information texts");
+list->add_option("--store", *storeName, "Store to list (default: MY, CA, ROOT, AddressBOOK)");
+list->add_flag("--json", *json, "Print JSON");
+list->callback([storeName, json, &out, &err] { Finish(List(*storeName, *json, out), err); });
+
+auto thumbprint = std::make_shared<std::string>();
+CLI::App* remove = store->add_subcommand("remove", "Remove a certificate from a store");
+remove->add_option("--store", *storeName, "Store")->required();
+remove->add_option("sha1", *thumbprint, "Thumbprint as `list` shows it")->required();
+remove->callback([storeName, thumbprint, &out, &err] {
+  Finish(Remove(*storeName, *thumbprint, out), err);
+});
+
+auto outFile = std::make_shared<std::string>();
+auto pem = std::make_shared<bool>(false);
+CLI::App* exportCommand = store->add_subcommand("export", "Write a certificate (DER or PEM)");
+exportCommand->add_option("--store", *storeName, "Store")->required();
+exportCommand->add_option("sha1", *thumbprint, "Thumbprint as `list` shows it")->required();
+exportCommand->add_option("--out", *outFile, "Output file (default: standard output)");
+exportCommand->add_flag("--pem", *pem, "Write PEM instead of DER");
+exportCommand->callback([storeName, thumbprint, outFile, pem, &out, &err] {
+  Finish(Export(*storeName, *thumbprint, *outFile, *pem, out), err);
+});
+
+auto crlFile = std::make_shared<std::string>();
+auto crlStore = std::make_shared<std::string>(platform::kStoreCa);
+CLI::App* importCrl = store->add_subcommand("import-crl", "Import a CRL (PEM or DER)");
+importCrl->add_option("file", *crlFile, "CRL file")->required();
+importCrl->add_option("--store", *crlStore, "Target store (default CA)");
+importCrl->callback([crlFile, crlStore, &out, &err] {
+  Finish(ImportCrl(*crlFile, *crlStore, out), err);
+});
+
+CLI::App* listCrls = store->add_subcommand("list-crls", "List the CRLs of the stores");
+listCrls->add_option("--store", *storeName, "Store (default: all four system stores)");
+listCrls->add_flag("--json", *json, "Print JSON");
+listCrls->callback([storeName, json, &out, &err] {
+  Finish(ListCrls(*storeName, *json, out), err);
+});
+}  // namespace quorvel::tools
+
+}  // namespace quorvel::tools

@@ -1,0 +1,34 @@
+// `quorvel store`: the certificate stores and key containers in the platform home.
+//
+//   quorvel store import FILE [--password P] [--key KEYFILE] [--store S]
+//                              [--key-spec exchange|signature] [--container NAME]
+//       FILE is a PKCS#12 file (with its password), or a PEM or DER certificate,
+//       optionally with its PEM or DER private key in KEYFILE. The key goes into
+//       a key container (a new one named after the certificate unless --container
+//       names one) and the certificate, with its key-provider property, into the
+//       store (MY by default). Certificates that come with a PKCS#12 file besides
+//       the one with the key go into CA. Everything is one transaction.
+//   quorvel store list [--store S] [--json]      (all four system stores without --store)
+//   quorvel store remove --store S SHA1
+//   quorvel store export --store S SHA1 [--out FILE] [--pem]
+//   quorvel store import-crl FILE [--store S]    (CA by default)
+//   quorvel store list-crls [--store S] [--json]
+//
+// SHA1 is the certificate's thumbprint as `list` shows it. Exit status: 0 on
+// success, else one of the codes below with a message on the error stream.
+#pragma once
+
+#include <CLI/CLI.hpp>
+
+#include <iostream>
+
+namespace quorvel::tools {
+
+inline constexpr int kStoreNotFound = 1;      // no such certificate
+inline constexpr int kStoreInvalidInput = 2;  // a file that cannot be read or decoded, a bad option
+inline constexpr int kStoreStorageFailure = 3;  // the home or its database cannot be used
+inline constexpr int kStoreAlreadyPresent = 4;  // the certificate is already in the store
+
+void AddStoreCommand(CLI::App& app, std::ostream& out = std::cout, std::ostream& err = std::cerr);
+
+}  // namespace quorvel::tools
