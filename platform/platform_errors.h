@@ -32,6 +32,7 @@ inline constexpr uint32_t kNoDecryptCertificate = 0x8009200C;   // CRYPT_E_NO_DE
 inline constexpr uint32_t kNotFound = 0x80092004;               // CRYPT_E_NOT_FOUND
 inline constexpr uint32_t kObjectExists = 0x80092005;           // CRYPT_E_EXISTS
 inline constexpr uint32_t kRevoked = 0x80092010;                // CRYPT_E_REVOKED
+inline constexpr uint32_t kNoRevocationCheck = 0x80092012;      // CRYPT_E_NO_REVOCATION_CHECK
 inline constexpr uint32_t kAsn1Error = 0x80093000;              // CRYPT_E_OSS_ERROR
 inline constexpr uint32_t kAsn1Corrupt = 0x80093100;            // CRYPT_E_ASN1_CORRUPT
 
