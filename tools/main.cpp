@@ -2,6 +2,7 @@
 #include <iostream>
 
 #include "tools/commands.h"
+#include "tools/demo_pki_command.h"
 #include "tools/reg_command.h"
 #include "tools/store_command.h"
 
@@ -16,6 +17,7 @@ int main(int argc, char** argv) {
   quorvel::tools::AddHostCommand(app);
   quorvel::tools::AddRegCommand(app);
   quorvel::tools::AddStoreCommand(app);
+  quorvel::tools::AddDemoPkiCommand(app);
   CLI11_PARSE(app, argc, argv);
   return 0;
 }
