@@ -19,3 +19,15 @@ quorvel_test(store_command_tests
 target_compile_definitions(store_command_tests PRIVATE
   QUORVEL_STORE_DRIVER="$<TARGET_FILE:store_command_driver>")
 add_dependencies(store_command_tests store_command_driver)
+
+add_library(quorvel_demo_pki_command STATIC ${CMAKE_CURRENT_LIST_DIR}/demo_pki_command.cpp)
+target_include_directories(quorvel_demo_pki_command PUBLIC ${PROJECT_SOURCE_DIR})
+target_link_libraries(quorvel_demo_pki_command PUBLIC quorvel_certs quorvel_platform CLI11::CLI11
+  nlohmann_json::nlohmann_json)
+if(TARGET quorvel)
+  target_link_libraries(quorvel PRIVATE quorvel_demo_pki_command)
+endif()
+
+quorvel_test(demo_pki_command_tests
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/demo_pki_command_test.cpp
+  LIBS quorvel_demo_pki_command quorvel_store_command)

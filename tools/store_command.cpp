@@ -2,6 +2,9 @@
 
 #include <openssl/pem.h>
 
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
 #include <fstream>
 #include <iomanip>
 #include <iterator>
