@@ -11,4 +11,5 @@ quorvel_test(crypto_check_tests
   SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/hash_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/rsa_signature_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/cert_check_test.cpp
   LIBS quorvel_platform)
