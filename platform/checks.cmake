@@ -12,4 +12,5 @@ quorvel_test(crypto_check_tests
     ${CMAKE_CURRENT_LIST_DIR}/hash_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/rsa_signature_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/cert_check_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/chain_test.cpp
   LIBS quorvel_platform)
