@@ -80,12 +80,17 @@ inline Bytes MakeCrl(EVP_PKEY* signer, const Bytes& issuerName,
   X509_CRL_set1_lastUpdate(crl.get(), lastUpdate.get());
   X509_CRL_set1_nextUpdate(crl.get(), nextUpdate.get());
   for (const Bytes& serial : revokedSerials) {
-    X509_REVOKED* entry = X509_REVOKED_new();
+    OpenSslPtr<X509_REVOKED, X509_REVOKED_free> entry(X509_REVOKED_new());
     BignumPtr number(BN_bin2bn(serial.data(), static_cast<int>(serial.size()), nullptr));
     Asn1IntegerPtr integer(BN_to_ASN1_INTEGER(number.get(), nullptr));
-    X509_REVOKED_set_serialNumber(entry, integer.get());
-    X509_REVOKED_set_revocationDate(entry, lastUpdate.get());
-    EXPECT_EQ(X509_CRL_add0_revoked(crl.get(), entry), 1);
+    X509_REVOKED_set_serialNumber(entry.get(), integer.get());
+    X509_REVOKED_set_revocationDate(entry.get(), lastUpdate.get());
+    // The CRL takes the entry over once it is added.
+    if (X509_CRL_add0_revoked(crl.get(), entry.get()) == 1) {
+      static_cast<void>(entry.release());
+    } else {
+      ADD_FAILURE() << "CRL entry not added";
+    }
   }
   X509_CRL_sort(crl.get());
   EXPECT_GT(X509_CRL_sign(crl.get(), signer, EVP_sha256()), 0);

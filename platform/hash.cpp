@@ -3,6 +3,7 @@
 #include <new>
 
 #include "platform/algorithm_ids.h"
+#include "platform/openssl_error_mark.h"
 #include "platform/platform_errors.h"
 
 namespace quorvel::platform {
@@ -38,6 +39,7 @@ EvpMdPtr FetchHashAlgorithm(uint32_t algId) {
 uint32_t Hash::Create(uint32_t algId, std::unique_ptr<Hash>& hash) {
   hash.reset();
   if (HashName(algId) == nullptr) return error::kBadAlgId;
+  OpenSslErrorMark mark;
   if (CryptoLibrary() == nullptr) return error::kBadAlgId;
   EvpMdPtr md = FetchHashAlgorithm(algId);
   if (!md) return error::kBadAlgId;
