@@ -16,10 +16,22 @@ class NoneMessageBoxes final : public MessageBoxes {
   }
 };
 
+// The chooser is never shown, so nothing is chosen.
+class NoneChooser final : public CertificateChooser {
+ public:
+  DialogOutcome ShowChooser(ChooserLogic&) override { return DialogOutcome::kCancelled; }
+};
+
+class NoneFileViewer final : public FileViewer {
+ public:
+  bool OpenWithViewer(const std::filesystem::path&) override { return false; }
+};
+
 }  // namespace
 
 UiServices MakeNoneUiServices() {
-  return {std::make_shared<NoneFileDialogs>(), std::make_shared<NoneMessageBoxes>()};
+  return {std::make_shared<NoneFileDialogs>(), std::make_shared<NoneMessageBoxes>(),
+          std::make_shared<NoneChooser>(), std::make_shared<NoneFileViewer>()};
 }
 
 }  // namespace quorvel::platform

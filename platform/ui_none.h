@@ -1,5 +1,6 @@
 // The `none` user interface: every dialog counts as cancelled and every
-// message box as dismissed. Nothing is shown; this is what servers run with.
+// message box as dismissed; the chooser chooses nothing and no viewer opens.
+// Nothing is shown; this is what servers run with.
 #pragma once
 
 #include "platform/ui_services.h"

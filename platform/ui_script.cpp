@@ -109,7 +109,117 @@ std::string WithDefaultExtension(std::string path, const std::u16string& extensi
   return path;
 }
 
-class ScriptUi final : public FileDialogs, public MessageBoxes {
+std::string Text(const std::optional<std::u16string>& text) {
+  return text ? Utf16ToUtf8(*text) : std::string();
+}
+
+json RowsJson(const std::vector<ChooserRow>& rows) {
+  json out = json::array();
+  for (const ChooserRow& row : rows) {
+    out.push_back({Utf16ToUtf8(row.subject), Utf16ToUtf8(row.issuer), Utf16ToUtf8(row.notAfter)});
+  }
+  return out;
+}
+
+// The chooser's dialog as the script drives it: messages and viewed files are
+// recorded in the step that caused them.
+class ScriptChooserHost final : public ChooserHost {
+ public:
+  explicit ScriptChooserHost(json& step) : step_(&step) {}
+  void Use(json& step) { step_ = &step; }
+  void ShowMessage(std::u16string_view text) override {
+    (*step_)["message"] = Utf16ToUtf8(std::u16string(text));
+  }
+  bool OpenWithViewer(const std::filesystem::path& file) override {
+    (*step_)["viewed"] = file.string();
+    return true;
+  }
+
+ private:
+  json* step_;
+};
+
+// Runs the scripted actions of one chooser on `logic`, appending one step per
+// action to `steps`. Returns the outcome; `error` says why a script is at fault.
+DialogOutcome RunChooserActions(const json& actions, ChooserLogic& logic, json& steps,
+                                std::string& error) {
+  std::optional<int> selected;  // the selected candidate; the selection follows its row
+  auto displayedRow = [&]() -> std::optional<std::size_t> {
+    if (!selected) return std::nullopt;
+    const auto& rows = logic.rows();
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+      if (rows[i].candidate == *selected) return i;
+    }
+    return std::nullopt;
+  };
+  auto select = [&](const json& row) {
+    if (row.is_null()) {
+      selected.reset();
+      return true;
+    }
+    if (!row.is_number_unsigned() || row.get<std::size_t>() >= logic.rows().size()) return false;
+    selected = logic.rows()[row.get<std::size_t>()].candidate;
+    return true;
+  };
+  json step;
+  ScriptChooserHost host(step);
+  for (std::size_t i = 0; i < actions.size(); ++i) {
+    const json& action = actions[i];
+    std::string name;
+    const json* argument = nullptr;
+    if (action.is_string()) {
+      name = action.get<std::string>();
+    } else if (action.is_object() && action.size() == 1) {
+      name = action.begin().key();
+      argument = &action.begin().value();
+    }
+    const std::string where = "chooser action " + std::to_string(i + 1);
+    step = json{{"action", name}};
+    host.Use(step);
+    if (name == "sort") {
+      if (argument == nullptr || !argument->is_number_unsigned() ||
+          argument->get<std::size_t>() >= static_cast<std::size_t>(kChooserColumns)) {
+        error = where + " needs a column 0, 1 or 2";
+        return DialogOutcome::kFailed;
+      }
+      step["column"] = *argument;
+      logic.SortByColumn(argument->get<int>());
+      step["rows"] = RowsJson(logic.rows());
+    } else if (name == "select" || name == "ok" || name == "view" || name == "doubleclick") {
+      if (argument != nullptr && !select(*argument)) {
+        error = where + " names no displayed row";
+        return DialogOutcome::kFailed;
+      }
+      if (name == "select" && argument == nullptr) {
+        error = where + " needs a row or null";
+        return DialogOutcome::kFailed;
+      }
+      const std::optional<std::size_t> row = displayedRow();
+      step["row"] = row ? json(*row) : json(nullptr);
+      if (name == "ok") {
+        const bool ended = logic.Ok(row, host);
+        steps.push_back(step);
+        if (ended) return DialogOutcome::kChosen;
+        continue;
+      }
+      if (name != "select") logic.View(row, host);
+    } else if (name == "cancel" || name == "close") {
+      steps.push_back(step);
+      return DialogOutcome::kCancelled;
+    } else {
+      error = where + " is not sort, select, ok, view, doubleclick, cancel or close";
+      return DialogOutcome::kFailed;
+    }
+    steps.push_back(step);
+  }
+  // Actions that run out leave the dialog as the close box would.
+  return DialogOutcome::kCancelled;
+}
+
+class ScriptUi final : public FileDialogs,
+                       public MessageBoxes,
+                       public CertificateChooser,
+                       public FileViewer {
  public:
   ScriptUi(const std::filesystem::path& scriptFile, std::filesystem::path logFile)
       : logFile_(std::move(logFile)) {
@@ -160,6 +270,47 @@ class ScriptUi final : public FileDialogs, public MessageBoxes {
     if (!error.empty()) entry["error"] = error;
     AppendLine(logFile_, Dump(entry));
     return answer;
+  }
+
+  DialogOutcome ShowChooser(ChooserLogic& logic) override {
+    std::lock_guard lock(mutex_);
+    const ChooserTexts& texts = logic.texts();
+    json entry = {
+        {"kind", "chooser"},
+        {"title", texts.title ? Utf16ToUtf8(*texts.title)
+                              : Utf16ToUtf8(std::u16string(kChooserDefaultCaption))},
+        {"prompt", Text(texts.prompt)},
+        {"headings",
+         {Text(texts.subjectHeading), Text(texts.issuerHeading), Text(texts.notAfterHeading)}},
+        {"buttons", {Text(texts.okCaption), Text(texts.cancelCaption), Text(texts.viewCaption)}},
+        {"information", Text(texts.information)},
+        {"rows", RowsJson(logic.rows())}};
+    DialogOutcome outcome = DialogOutcome::kCancelled;
+    std::string error;
+    json steps = json::array();
+    if (const json* scripted = Next("chooser", error)) {
+      const auto actions = scripted->find("actions");
+      if (actions == scripted->end() || !actions->is_array()) {
+        outcome = DialogOutcome::kFailed;
+        error = "answer " + std::to_string(next_) + " has no \"actions\" array";
+      } else {
+        outcome = RunChooserActions(*actions, logic, steps, error);
+      }
+    } else if (!error.empty()) {
+      outcome = DialogOutcome::kFailed;
+    }
+    entry["steps"] = std::move(steps);
+    entry["answer"] = OutcomeName(outcome);
+    if (!error.empty()) entry["error"] = error;
+    AppendLine(logFile_, Dump(entry));
+    return outcome;
+  }
+
+  // Nothing is opened; the log records the file a viewer would show.
+  bool OpenWithViewer(const std::filesystem::path& file) override {
+    std::lock_guard lock(mutex_);
+    AppendLine(logFile_, Dump(json{{"kind", "viewer"}, {"path", file.string()}}));
+    return true;
   }
 
  private:
@@ -250,7 +401,9 @@ class ScriptUi final : public FileDialogs, public MessageBoxes {
 UiServices MakeScriptUiServices(const std::filesystem::path& scriptFile,
                                 const std::filesystem::path& logFile) {
   auto ui = std::make_shared<ScriptUi>(scriptFile, logFile);
-  return {std::shared_ptr<FileDialogs>(ui, ui.get()), std::shared_ptr<MessageBoxes>(ui, ui.get())};
+  return {std::shared_ptr<FileDialogs>(ui, ui.get()), std::shared_ptr<MessageBoxes>(ui, ui.get()),
+          std::shared_ptr<CertificateChooser>(ui, ui.get()),
+          std::shared_ptr<FileViewer>(ui, ui.get())};
 }
 
 }  // namespace quorvel::platform

@@ -1,7 +1,7 @@
 // The user-interface services the control relies on: the Open and Save file
-// dialogs and message boxes. Each service is a small interface of its own, so
-// that further services (the certificate chooser, "open this file with its
-// viewer") can join the UiServices bundle without touching the existing ones.
+// dialogs, message boxes, the certificate chooser and "open this file with its
+// viewer". Each service is a small interface of its own, so that further
+// services can join the UiServices bundle without touching the existing ones.
 //
 // Which implementation runs is chosen by the environment variable QUORVEL_UI:
 //   script  answers come from the JSON file named by QUORVEL_UI_SCRIPT, and
@@ -12,9 +12,14 @@
 //           any other value, `none`.
 #pragma once
 
+#include <cstddef>
+#include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace quorvel::platform {
 
@@ -68,10 +73,87 @@ class MessageBoxes {
   virtual MessageBoxAnswer ShowMessageBox(const MessageBoxRequest& request) = 0;
 };
 
+// Opens a file in the viewer the desktop registers for its type, without
+// waiting for the viewer. False when no viewer could be started.
+class FileViewer {
+ public:
+  virtual ~FileViewer() = default;
+  virtual bool OpenWithViewer(const std::filesystem::path& file) = 0;
+};
+
+// The certificate chooser: a modal list of candidate certificates (subject,
+// issuer, end of validity) with OK, Cancel and a view button. Its logic (rows,
+// sorting, the chosen candidate, the view action) lives above this layer in a
+// ChooserLogic; the implementations here only show it and forward the user's
+// actions, so every implementation behaves alike.
+
+// The chooser's texts. A title that is none keeps kChooserDefaultCaption; any
+// other text that is none empties its control.
+struct ChooserTexts {
+  std::optional<std::u16string> title;
+  std::optional<std::u16string> prompt;
+  std::optional<std::u16string> subjectHeading;
+  std::optional<std::u16string> issuerHeading;
+  std::optional<std::u16string> notAfterHeading;
+  std::optional<std::u16string> okCaption;
+  std::optional<std::u16string> cancelCaption;
+  std::optional<std::u16string> viewCaption;
+  std::optional<std::u16string> information;
+};
+
+inline constexpr std::u16string_view kChooserDefaultCaption = u"请选择您要用的证书";
+inline constexpr int kChooserColumns = 3;  // subject, issuer, end of validity
+
+struct ChooserRow {
+  int candidate = 0;  // the candidate the row shows; stays with the row when sorted
+  std::u16string subject;
+  std::u16string issuer;
+  std::u16string notAfter;
+
+  const std::u16string& Column(int column) const {
+    return column == 0 ? subject : column == 1 ? issuer : notAfter;
+  }
+};
+
+// What the dialog on screen offers the chooser's logic while it is open.
+class ChooserHost {
+ public:
+  virtual ~ChooserHost() = default;
+  // A message box owned by the dialog: `text`, an empty caption, one OK button.
+  virtual void ShowMessage(std::u16string_view text) = 0;
+  virtual bool OpenWithViewer(const std::filesystem::path& file) = 0;
+};
+
+class ChooserLogic {
+ public:
+  virtual ~ChooserLogic() = default;
+  virtual const ChooserTexts& texts() const = 0;
+  // The rows in display order.
+  virtual const std::vector<ChooserRow>& rows() const = 0;
+  // A click on the heading of `column` (0 to 2).
+  virtual void SortByColumn(int column) = 0;
+  // OK with the displayed row `row` selected (none: nothing selected). True
+  // when the dialog ends with a choice.
+  virtual bool Ok(std::optional<std::size_t> row, ChooserHost& host) = 0;
+  // The view button, or a double click on `row`.
+  virtual void View(std::optional<std::size_t> row, ChooserHost& host) = 0;
+};
+
+class CertificateChooser {
+ public:
+  virtual ~CertificateChooser() = default;
+  // Shows the chooser modally over the active window and returns when it has
+  // closed: kChosen when OK ended it, kCancelled for Cancel or the close box,
+  // kFailed when it could not be shown.
+  virtual DialogOutcome ShowChooser(ChooserLogic& logic) = 0;
+};
+
 // One implementation of every service. The bundle owns its services.
 struct UiServices {
   std::shared_ptr<FileDialogs> fileDialogs;
   std::shared_ptr<MessageBoxes> messageBoxes;
+  std::shared_ptr<CertificateChooser> chooser;
+  std::shared_ptr<FileViewer> fileViewer;
 };
 
 // The answer a dismissed message box gives: OK for a box with only OK, and

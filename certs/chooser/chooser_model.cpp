@@ -1,0 +1,82 @@
+#include "certs/chooser/chooser_model.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+
+#include "certs/chooser/temp_cert_file.h"
+
+namespace quorvel::certs {
+namespace {
+
+constexpr std::size_t kSortedPrefix = 256;
+
+std::u16string_view SortKey(const platform::ChooserRow& row, int column) {
+  return std::u16string_view(row.Column(column)).substr(0, kSortedPrefix);
+}
+
+}  // namespace
+
+ChooserModel::ChooserModel(StoreSet stores, int candidates, const CandidateList* list,
+                           platform::ChooserTexts texts)
+    : stores_(stores), list_(list), texts_(std::move(texts)) {
+  if (list_ == nullptr || candidates < 0 ||
+      list_->Count() != static_cast<std::size_t>(candidates) * kEntriesPerCandidate) {
+    return;
+  }
+  rows_.reserve(static_cast<std::size_t>(candidates));
+  for (int k = 0; k < candidates; ++k) {
+    const int first = k * kEntriesPerCandidate;
+    rows_.push_back({k, list_->Text(first), list_->Text(first + 1), list_->Text(first + 2)});
+  }
+}
+
+ChooserModel::~ChooserModel() {
+  if (!tempCertPath_.empty()) ::unlink(tempCertPath_.c_str());
+}
+
+void ChooserModel::SortByColumn(int column) {
+  if (column < 0 || column >= platform::kChooserColumns) return;
+  const bool ascending = ascending_;
+  std::stable_sort(
+      rows_.begin(), rows_.end(),
+      [column, ascending](const platform::ChooserRow& a, const platform::ChooserRow& b) {
+        return ascending ? SortKey(a, column) < SortKey(b, column)
+                         : SortKey(b, column) < SortKey(a, column);
+      });
+  ascending_ = !ascending_;
+}
+
+bool ChooserModel::Ok(std::optional<std::size_t> row, platform::ChooserHost& host) {
+  if (!row || *row >= rows_.size()) {
+    host.ShowMessage(kNoCertificateSelected);
+    return false;
+  }
+  resultIndex_ = rows_[*row].candidate * kEntriesPerCandidate + (kEntriesPerCandidate - 1);
+  return true;
+}
+
+void ChooserModel::View(std::optional<std::size_t> row, platform::ChooserHost& host) {
+  if (!row || *row >= rows_.size()) {
+    host.ShowMessage(kNoCertificateSelected);
+    return;
+  }
+  const int first = rows_[*row].candidate * kEntriesPerCandidate;
+  const platform::CertContextRef certificate =
+      FindCertByIssuerSerial(stores_, list_->Bytes(first + 4), list_->Text(first + 3));
+  if (!certificate) return;
+  std::filesystem::path written;
+  switch (WriteTempCertificate(certificate->certificate().Der(), written)) {
+    case TempCertResult::kWritten:
+      tempCertPath_ = std::move(written);
+      host.OpenWithViewer(tempCertPath_);
+      return;
+    case TempCertResult::kFolderFailed:
+      host.ShowMessage(kCreateTempFileFailed);
+      return;
+    case TempCertResult::kFileFailed:
+      return;
+  }
+}
+
+}  // namespace quorvel::certs
