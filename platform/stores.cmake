@@ -9,7 +9,8 @@ target_sources(quorvel_platform PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/extension_format.cpp
   ${CMAKE_CURRENT_LIST_DIR}/algorithm_ids.cpp
   ${CMAKE_CURRENT_LIST_DIR}/cert_store.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/key_container.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/key_container.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/pkcs12.cpp)
 target_link_libraries(quorvel_platform PUBLIC OpenSSL::Crypto)
 
 quorvel_test(store_tests
@@ -18,4 +19,5 @@ quorvel_test(store_tests
     ${CMAKE_CURRENT_LIST_DIR}/certificate_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/cert_store_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/key_container_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/pkcs12_test.cpp
   LIBS quorvel_platform)

@@ -21,6 +21,7 @@
 #include "platform/database.h"
 #include "platform/key_container.h"
 #include "platform/name_string.h"
+#include "platform/pkcs12.h"
 #include "platform/platform_errors.h"
 
 namespace quorvel::tools {
@@ -137,31 +138,20 @@ struct ImportItems {
 // nothing set) when the bytes are not a PKCS#12 file at all.
 bool ReadPkcs12(const Bytes& bytes, const std::string& password, ImportItems& items,
                 std::optional<Failure>& failure) {
-  const unsigned char* cursor = bytes.data();
-  platform::Pkcs12Ptr pkcs12(d2i_PKCS12(nullptr, &cursor, static_cast<long>(bytes.size())));
-  if (!pkcs12 || cursor != bytes.data() + bytes.size()) return false;
-  if (PKCS12_verify_mac(pkcs12.get(), password.c_str(), static_cast<int>(password.size())) != 1) {
+  platform::Pkcs12Contents contents;
+  const uint32_t status = platform::ReadPkcs12(bytes, password, contents);
+  if (status == error::kAsn1Corrupt) return false;
+  if (status == error::kInvalidPassword) {
     failure = Failure{kStoreInvalidInput, "wrong password for the PKCS#12 file"};
-    return true;
-  }
-  EVP_PKEY* key = nullptr;
-  X509* certificate = nullptr;
-  STACK_OF(X509)* others = nullptr;
-  if (PKCS12_parse(pkcs12.get(), password.c_str(), &key, &certificate, &others) != 1) {
-    failure = Failure{kStoreInvalidInput, "cannot decrypt the PKCS#12 file"};
-    return true;
-  }
-  platform::EvpPkeyPtr ownedKey(key);
-  platform::X509Ptr ownedCertificate(certificate);
-  platform::X509StackPtr ownedOthers(others);
-  if (!ownedCertificate) {
-    failure = Failure{kStoreInvalidInput, "the PKCS#12 file holds no certificate for its key"};
-    return true;
-  }
-  items.certificate = EncodeCertificate(ownedCertificate.get());
-  items.key = std::move(ownedKey);
-  for (int i = 0; ownedOthers && i < sk_X509_num(ownedOthers.get()); ++i) {
-    items.others.push_back(EncodeCertificate(sk_X509_value(ownedOthers.get(), i)));
+  } else if (status == error::kBadData) {
+    failure = Failure{kStoreInvalidInput,
+                      "the PKCS#12 file must hold one private key and its certificate"};
+  } else if (status != error::kOk) {
+    failure = StoreFailure("cannot read the PKCS#12 file", status);
+  } else {
+    items.certificate = std::move(contents.certificate);
+    items.key = std::move(contents.key);
+    items.others = std::move(contents.others);
   }
   return true;
 }

@@ -120,12 +120,14 @@ class StoreCommandTest : public platform::TemporaryHome {
   }
 
   // A PKCS#12 file made by the openssl command, as users make them.
-  std::string MakePkcs12(const Bytes& certificate, const std::string& password) {
+  std::string MakePkcs12(const Bytes& certificate, const std::string& password,
+                         const std::string& options = "") {
     const std::string cert = WritePemCertificate("p12-cert.pem", certificate);
     const std::string key = WritePemKey("p12-key.pem", key_.get());
     const std::string file = (root_ / "bundle.p12").string();
     const std::string command = "openssl pkcs12 -export -in '" + cert + "' -inkey '" + key +
-                                "' -out '" + file + "' -passout pass:" + password + " 2>/dev/null";
+                                "' -out '" + file + "' -passout pass:" + password + " " + options +
+                                " 2>/dev/null";
     EXPECT_EQ(std::system(command.c_str()), 0) << command;
     return file;
   }
@@ -170,6 +172,19 @@ TEST_F(StoreCommandTest, Pkcs12ImportListsAndExportsTheSameCertificate) {
   std::ifstream in(exported, std::ios::binary);
   const Bytes bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   EXPECT_EQ(bytes, der);
+}
+
+TEST_F(StoreCommandTest, Pkcs12WithLegacyEncryptionImportsAsSignatureKey) {
+  // RC2-40 and 3DES, as older exports make them.
+  const Bytes der = MakeCertificate("Old Export");
+  const std::string file = MakePkcs12(der, "old", "-legacy");
+  const Outcome imported =
+      RunStore({"store", "import", file, "--password", "old", "--key-spec", "signature"});
+  ASSERT_EQ(imported.exitCode, 0) << imported.err;
+  const nlohmann::json listed = ListJson();
+  ASSERT_EQ(listed.size(), 1u);
+  EXPECT_EQ(listed[0]["subject"], "C=CN, O=ZuvirOrori, CN=Old Export");
+  EXPECT_EQ(listed[0]["keyProvider"]["keySpec"], "signature");
 }
 
 TEST_F(StoreCommandTest, ImportsPemCertificateWithDerKeyAsSignatureKey) {
