@@ -18,6 +18,7 @@ jobs="${FUZZ_BUILD_JOBS:-2}"
 targets=(
   "asn1_signed_data_fuzzer:asn1"
   "asn1_template_fuzzer:asn1_template"
+  "message_fuzzer:message"
 )
 
 if [[ ! -f "$build/CMakeCache.txt" ]]; then
