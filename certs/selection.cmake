@@ -30,3 +30,7 @@ endfunction()
 quorvel_demo_home_test(selection_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/selection_test.cpp
   LIBS quorvel_certs)
+
+quorvel_demo_home_test(chooser_model_tests
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/chooser/chooser_model_test.cpp
+  LIBS quorvel_certs)
