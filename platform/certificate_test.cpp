@@ -4,6 +4,7 @@
 
 #include "platform/algorithm_ids.h"
 #include "platform/extension_format.h"
+#include "platform/name_string.h"
 #include "platform/platform_errors.h"
 #include "platform/test_certificates.h"
 
@@ -117,6 +118,68 @@ TEST(CertificateParsing, RefusesGarbageTruncationAndTrailingBytes) {
   der.push_back(0);
   EXPECT_EQ(Certificate::FromDer(der, certificate), error::kAsn1Corrupt);
   EXPECT_EQ(certificate, nullptr);
+}
+
+// Certificates and names come from web pages and files: damaged bytes must be
+// refused or rendered, never read out of bounds (run under the sanitizers too).
+TEST(HostileInput, MutatedCertificatesAndNamesAreRefusedOrRendered) {
+  EvpPkeyPtr key = testing::MakeRsaKey();
+  testing::CertificateSpec spec;
+  spec.subject = Name({Attr("2.5.4.6", "CN", testing::kTagPrintable),
+                       {"2.5.4.3", testing::kTagBmp, testing::BmpBytes(u"张三")},
+                       Attr("2.5.4.10", "Bank, \"Ltd\""),
+                       Attr("1.2.3.4", "x")});
+  spec.extensions = {{"basicConstraints", "CA:TRUE,pathlen:3"},
+                     {"keyUsage", "digitalSignature,decipherOnly"},
+                     {"extendedKeyUsage", "clientAuth"},
+                     {"subjectAltName", "email:a@b.cn,IP:::1,RID:1.2.3.4"},
+                     {"crlDistributionPoints", "URI:http://b.cn/ca.crl"}};
+  const Bytes original = testing::MakeCertificate(spec, key.get(), key.get());
+  uint32_t seed = 12345;
+  const auto next = [&seed] {
+    seed = seed * 1103515245u + 12345u;
+    return seed >> 8;
+  };
+  int parsed = 0;
+  for (int round = 0; round < 3000; ++round) {
+    Bytes mutated = original;
+    const int changes = 1 + static_cast<int>(next() % 4);
+    for (int i = 0; i < changes; ++i) {
+      mutated[next() % mutated.size()] = static_cast<uint8_t>(next());
+    }
+    if (round % 7 == 0) mutated.resize(next() % mutated.size());
+    std::shared_ptr<const Certificate> certificate;
+    const uint32_t status = Certificate::FromDer(mutated, certificate);
+    ASSERT_TRUE(status == error::kOk || status == error::kAsn1Corrupt) << std::hex << status;
+    if (status != error::kOk) continue;
+    ++parsed;
+    std::u16string text;
+    for (const auto name : {certificate->SubjectName(), certificate->IssuerName()}) {
+      for (const uint32_t type : {kX500NameStr, kSimpleNameStr | kNameStrCrlfFlag}) {
+        const uint32_t rendered = NameToString(name, type, text);
+        EXPECT_TRUE(rendered == error::kOk || rendered == error::kAsn1Corrupt);
+      }
+      const uint32_t display = SimpleDisplayName(name, text);
+      EXPECT_TRUE(display == error::kOk || display == error::kAsn1Corrupt);
+    }
+    for (const Extension& extension : certificate->Extensions()) {
+      EXPECT_EQ(FormatExtension(extension.oid, extension.value, text), error::kOk);
+      EXPECT_FALSE(text.empty() && !extension.value.empty());
+    }
+  }
+  // Most single-byte changes land in the signature or key and still parse.
+  EXPECT_GT(parsed, 100);
+
+  // The name parser alone, on mutated names.
+  const Bytes name = spec.subject;
+  for (int round = 0; round < 3000; ++round) {
+    Bytes mutated = name;
+    mutated[next() % mutated.size()] = static_cast<uint8_t>(next());
+    if (round % 5 == 0) mutated.resize(next() % mutated.size());
+    std::u16string text;
+    const uint32_t status = NameToString(mutated, kX500NameStr, text);
+    ASSERT_TRUE(status == error::kOk || status == error::kAsn1Corrupt);
+  }
 }
 
 TEST(IntegerBlobs, CompareAsIntegers) {

@@ -293,6 +293,22 @@ TEST_F(StoreCommandTest, ImportsAndListsCrls) {
             kStoreInvalidInput);
 }
 
+TEST_F(StoreCommandTest, StoresPersistAcrossProcessesInImportOrder) {
+  const std::string key = WritePemKey("k.pem", key_.get());
+  const std::vector<std::string> names = {"third", "first", "second"};
+  for (const std::string& name : names) {
+    const std::string file =
+        WritePemCertificate(name + ".pem", MakeCertificate(name, {0x50, uint8_t(name.size())}));
+    const int status = Wait(Spawn({"store", "import", file, "--key", key}));
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+  const nlohmann::json listed = ListJson();
+  ASSERT_EQ(listed.size(), names.size());
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    EXPECT_EQ(listed[i]["subject"], "C=CN, O=ZuvirOrori, CN=" + names[i]);
+  }
+}
+
 // Every certificate another process imported is seen whole: with its
 // key-provider property and the key that property names.
 void ExpectEveryEntryWhole() {
