@@ -128,6 +128,16 @@ TEST_F(EnvelopeTest, RefusesOtherMessagesAndMalformedBytes) {
               error::kAsn1Corrupt)
         << length;
   }
+  // A content-encryption algorithm nobody offers: AES-128-CBC's identifier
+  // 2.16.840.1.101.3.4.1.2 turned into 2.16.840.1.101.3.4.1.127.
+  const Bytes aes128 = {0x06, 0x09, 0x60, 0x86, 0x48, 0x01, 0x65, 0x03, 0x04, 0x01, 0x02};
+  Bytes unknownCipher = envelope_;
+  const auto at =
+      std::search(unknownCipher.begin(), unknownCipher.end(), aes128.begin(), aes128.end());
+  ASSERT_NE(at, unknownCipher.end());
+  at[10] = 0x7F;
+  EXPECT_EQ(DecryptMessage(*my_, unknownCipher, opened_, decryptor_), error::kBadAlgId);
+
   // The encrypted content is the last element; a changed last block no longer unpads.
   Bytes changed = envelope_;
   changed.back() ^= 0x5A;

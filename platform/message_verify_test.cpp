@@ -120,6 +120,21 @@ TEST_F(VerifyMessageTest, FindsSignersAndTheirCertificatesOrSaysWhichIsMissing) 
   EXPECT_EQ(VerifyMessageSignature(swapped, 0, carried_, signer_), error::kNotFound);
 }
 
+TEST_F(VerifyMessageTest, RefusesDigestAlgorithmsOutsideThePlatformsHashes) {
+  // SHA-1's identifier 1.3.14.3.2.26 turned into 1.3.14.3.2.27, everywhere.
+  const Bytes sha1 = {0x06, 0x05, 0x2B, 0x0E, 0x03, 0x02, 0x1A};
+  Bytes changed = attached_;
+  std::size_t replaced = 0;
+  for (auto at = changed.begin();
+       (at = std::search(at, changed.end(), sha1.begin(), sha1.end())) != changed.end(); ++at) {
+    at[6] = 0x1B;
+    ++replaced;
+  }
+  ASSERT_EQ(replaced, 2u) << "digestAlgorithms and the SignerInfo";
+  EXPECT_EQ(VerifyMessageSignature(changed, 0, carried_, signer_), error::kBadAlgId);
+  EXPECT_TRUE(carried_.empty());
+}
+
 TEST_F(VerifyMessageTest, TellsOtherMessageTypesFromSignedOnes) {
   EXPECT_EQ(VerifyMessageSignature(detached_, 0, carried_, signer_), error::kInvalidMessageType);
   Bytes envelope;
