@@ -65,6 +65,13 @@ bool NamesIssuer(const Certificate& subject, const Certificate& issuer) {
   return X509_check_issued(issuer.X509Handle(), subject.X509Handle()) == X509_V_OK;
 }
 
+// Subject and issuer names are the same: the top of a chain, whatever its
+// extensions say about its use.
+bool SelfIssued(const Certificate& certificate) {
+  X509* x509 = certificate.X509Handle();
+  return X509_NAME_cmp(X509_get_subject_name(x509), X509_get_issuer_name(x509)) == 0;
+}
+
 bool SignedBy(const Certificate& subject, const Certificate& issuer) {
   EVP_PKEY* key = X509_get0_pubkey(issuer.X509Handle());
   return key != nullptr && X509_verify(subject.X509Handle(), key) == 1;
@@ -116,8 +123,7 @@ uint32_t CheckElements(CertificateChain& chain, bool partial, uint64_t time, uin
           certificate.NotAfter() > issuer.NotAfter()) {
         status |= kTrustIsNotTimeNested;
       }
-    } else if (!partial && NamesIssuer(certificate, certificate) &&
-               !SignedBy(certificate, certificate)) {
+    } else if (!partial && SelfIssued(certificate) && !SignedBy(certificate, certificate)) {
       status |= kTrustIsNotSignatureValid;
     }
     if (!RevocationWanted(flags, i)) continue;
@@ -158,7 +164,7 @@ uint32_t GetCertificateChain(std::shared_ptr<const Certificate> certificate,
     for (;;) {
       ChainElement& top = built.elements.back();
       if (Holds(pool.anchors, *top.certificate)) break;
-      if (NamesIssuer(*top.certificate, *top.certificate)) {
+      if (SelfIssued(*top.certificate)) {
         top.errorStatus |= kTrustIsUntrustedRoot;
         break;
       }

@@ -149,17 +149,30 @@ TEST_F(ChainTest, ValidityBeyondTheIssuersGivesNestingError) {
 TEST_F(ChainTest, RootOutsideRootStoreGivesUntrustedRoot) {
   AddCertificateTo("CA", root_.certificate);
   AddCertificateTo("CA", intermediate_.certificate);
-  const CertificateChain chain = Build(End());
-  ASSERT_EQ(chain.elements.size(), 3u);
-  EXPECT_NE(chain.elements[2].errorStatus & kTrustIsUntrustedRoot, 0u);
-  const ChainPolicyStatus status = VerifyBaseChainPolicy(chain, kSignerPolicyFlags);
+  const CertificateChain full = Build(End());
+  ASSERT_EQ(full.elements.size(), 3u);
+  EXPECT_NE(full.elements[2].errorStatus & kTrustIsUntrustedRoot, 0u);
+  const ChainPolicyStatus status = VerifyBaseChainPolicy(full, kSignerPolicyFlags);
   EXPECT_EQ(status.error, error::kUntrustedRoot);
   EXPECT_EQ(status.elementIndex, 2);
-  EXPECT_EQ(VerifyBaseChainPolicy(chain, kSignerPolicyFlags | kPolicyAllowUnknownCa).error, 0u);
+  EXPECT_EQ(VerifyBaseChainPolicy(full, kSignerPolicyFlags | kPolicyAllowUnknownCa).error, 0u);
 
   // A self-signed end certificate that "ROOT" does not hold is its own untrusted root.
   testing::Issuer lone = testing::MakeRootCa("Self Made");
   EXPECT_EQ(Verdict(ParseCertificate(lone.certificate)), error::kUntrustedRoot);
+  // Also when its key usage does not allow certificate signing.
+  const Bytes name = testing::CommonName("Self Made Signer");
+  const Bytes signer = testing::MakeCertificate({name,
+                                                 name,
+                                                 {0x05},
+                                                 "20200101000000Z",
+                                                 "20491231235959Z",
+                                                 {{"keyUsage", "critical,digitalSignature"}}},
+                                                endKey_.get(), endKey_.get());
+  const CertificateChain chain = Build(ParseCertificate(signer));
+  ASSERT_EQ(chain.elements.size(), 1u);
+  EXPECT_EQ(chain.elements[0].errorStatus, kTrustIsUntrustedRoot);
+  EXPECT_EQ(VerifyBaseChainPolicy(chain, kSignerPolicyFlags).error, error::kUntrustedRoot);
 }
 
 TEST_F(ChainTest, MissingIssuerGivesChainingError) {

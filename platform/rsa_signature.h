@@ -36,7 +36,8 @@ uint32_t ImportPublicKeyInfo(const Certificate& certificate, EvpPkeyPtr& key);
 
 // Checks `signature` (least significant byte first) over the current value of
 // `hash` with `publicKey`: kOk, or kBadSignature when it does not verify
-// (wrong value, wrong length, or a DigestInfo of another algorithm).
+// (wrong value, wrong length, or a DigestInfo of another algorithm); kBadData
+// when `publicKey` is not an RSA key.
 uint32_t VerifySignature(const Hash& hash, std::span<const uint8_t> signature, EVP_PKEY* publicKey);
 
 }  // namespace quorvel::platform

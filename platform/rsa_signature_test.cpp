@@ -210,6 +210,7 @@ TEST_F(RsaSignatureTest, SigningNeedsAKeyOfTheRequestedSpecificationThatCanHoldT
   EvpPkeyPtr ec(EVP_EC_gen("P-256"));
   ASSERT_TRUE(ec);
   EXPECT_EQ(SignHashWithKey(*hash, ec.get(), signature), error::kBadData);
+  EXPECT_EQ(VerifySignature(*hash, Bytes(64, 1), ec.get()), error::kBadData);
 }
 
 TEST_F(RsaSignatureTest, ImportsOnlyWellFormedRsaPublicKeys) {
