@@ -18,6 +18,7 @@
 
 #include "certs/candidate_list.h"
 #include "certs/cert_info.h"
+#include "certs/default_texts_test.h"
 #include "certs/info_text.h"
 #include "platform/cert_store.h"
 #include "platform/code_page.h"
