@@ -30,19 +30,6 @@ namespace quorvel::certs::testing {
 // The issuer of every demo end-entity certificate.
 inline constexpr std::u16string_view kZazu = u"O=ZuvirOrori, OU=config, CN=ZAZU";
 
-// The texts the control gives the chooser by default.
-inline platform::ChooserTexts DefaultTexts() {
-  return {u"请选择您要用的证书",
-          u"请在列表中选择证书",
-          u"主题",
-          u"颁发者",
-          u"截止日期",
-          u"确定",
-          u"取消",
-          u"查看",
-          u"Quorvel 2.0 signing control."};
-}
-
 // Open stores and the set of them a routine searches.
 struct Stores {
   std::vector<std::unique_ptr<platform::CertStore>> owned;
