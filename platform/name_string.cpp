@@ -16,7 +16,7 @@ struct NameKey {
   std::string_view key;
 };
 
-constexpr std::array<NameKey, 18> kNameKeys = {{
+constexpr std::array<NameKey, 17> kNameKeys = {{
     {"2.5.4.3", "CN"},
     {"2.5.4.4", "SN"},
     {"2.5.4.5", "SERIALNUMBER"},
@@ -34,7 +34,6 @@ constexpr std::array<NameKey, 18> kNameKeys = {{
     {"2.5.4.13", "Description"},
     {"2.5.4.17", "PostalCode"},
     {"2.5.4.46", "dnQualifier"},
-    {"0.9.2342.19200300.100.1.1", "UID"},
 }};
 
 // ASN.1 universal tags of the string types a name value may have.
