@@ -1,6 +1,7 @@
 #include <clocale>
 #include <iostream>
 
+#include "platform/qt/qt_ui.h"
 #include "tools/commands.h"
 #include "tools/demo_pki_command.h"
 #include "tools/reg_command.h"
@@ -10,6 +11,9 @@ int main(int argc, char** argv) {
   // Code page 0 means the character set of the user's locale.
   std::setlocale(LC_ALL, "");
   std::ios::sync_with_stdio(false);
+  // Dialogs are Qt's when QUORVEL_UI selects `qt`; the application object is
+  // made only then, and only with a display.
+  quorvel::platform::qt::InstallQtUi();
 
   CLI::App app{"Quorvel signing control: host, stores, registry and tools", "quorvel"};
   app.set_version_flag("--version", "quorvel 2.0.59.4");
