@@ -1,7 +1,7 @@
 // Base64 members: text in the code page to Base64 and back.
-#include "control/base64.h"
 #include "control/control.h"
 #include "control/member_runner.h"
+#include "platform/base64.h"
 
 namespace quorvel::control {
 
@@ -11,7 +11,7 @@ Status CDrennicQuorvel::QVBase64Encode(const std::u16string& base64ToBeEncodedTe
   const Status status = RunMember({}, [&] {
     if (base64ToBeEncodedText.empty()) FailKeepingMessage(err::kEmptyInput);
     const std::string bytes = ToBytesOrFail(base64ToBeEncodedText, msg::kCharsetConversion);
-    encoded = FromBytesOrFail(Base64Encode(bytes), msg::kCharsetConversion);
+    encoded = FromBytesOrFail(platform::Base64Encode(bytes), msg::kCharsetConversion);
   });
   result = std::move(encoded);
   return status;
@@ -24,9 +24,7 @@ Status CDrennicQuorvel::QVBase64Decode(const std::u16string& base64ToBeDecodedTe
     if (base64ToBeDecodedText.empty()) FailKeepingMessage(err::kEmptyInput);
     const std::string base64 = ToBytesOrFail(base64ToBeDecodedText, msg::kCharsetConversion);
     std::string decoded;
-    if (const int32_t code = Base64Decode(base64, decoded); code != err::kOk) {
-      Fail(code, msg::kBase64DecodeFailed);
-    }
+    if (!platform::Base64Decode(base64, decoded)) Fail(err::kBase64Decode, msg::kBase64DecodeFailed);
     // No decoded bytes fail here, as the conversion of nothing does.
     text = FromBytesOrFail(decoded, msg::kCharsetConversion);
   });

@@ -5,7 +5,7 @@
 #include <optional>
 #include <vector>
 
-#include "control/base64.h"
+#include "platform/base64.h"
 #include "control/registration/class_factory.h"
 #include "control/registration/dispatch.h"
 #include "platform/code_page.h"
@@ -115,7 +115,7 @@ std::string ReceivedPlainTextParam(const json& params) {
   }
   if (const auto base64 = params.find("base64"); base64 != params.end() && base64->is_string()) {
     std::string bytes;
-    if (control::Base64Decode(base64->get_ref<const std::string&>(), bytes) != 0) {
+    if (!platform::Base64Decode(base64->get_ref<const std::string&>(), bytes)) {
       Throw(rpc_error::kInvalidParams, "base64 is not valid Base64");
     }
     return bytes;

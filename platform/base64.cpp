@@ -1,10 +1,9 @@
-#include "control/base64.h"
+#include "platform/base64.h"
 
 #include <array>
 
-#include "control/error_numbers.h"
 
-namespace quorvel::control {
+namespace quorvel::platform {
 namespace {
 
 constexpr std::string_view kAlphabet =
@@ -64,7 +63,7 @@ std::string Base64Encode(std::string_view bytes) {
   return out;
 }
 
-int32_t Base64Decode(std::string_view text, std::string& bytes) {
+bool Base64Decode(std::string_view text, std::string& bytes) {
   std::string out;
   out.reserve(text.size() / 4 * 3 + 3);
   std::array<int8_t, 4> group{};
@@ -80,7 +79,7 @@ int32_t Base64Decode(std::string_view text, std::string& bytes) {
     const bool pad3 = group[3] == kPad;
     if (group[0] == kPad || group[1] == kPad || (pad2 && !pad3)) {
       bytes.clear();
-      return err::kOk;
+      return true;
     }
     const uint32_t bits = uint32_t(group[0]) << 18 | uint32_t(group[1]) << 12 |
                           (pad2 ? 0 : uint32_t(group[2]) << 6) | (pad3 ? 0 : uint32_t(group[3]));
@@ -94,10 +93,10 @@ int32_t Base64Decode(std::string_view text, std::string& bytes) {
   // input never completed reaches this point with characters pending.
   if (filled != 0) {
     bytes.clear();
-    return err::kBase64Decode;
+    return false;
   }
   bytes = std::move(out);
-  return err::kOk;
+  return true;
 }
 
-}  // namespace quorvel::control
+}  // namespace quorvel::platform

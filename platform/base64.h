@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-namespace quorvel::control {
+namespace quorvel::platform {
 
 // Size of the encoding of `length` bytes: n characters plus one LF per started
 // line of 64; a single LF for no input.
@@ -16,10 +16,10 @@ size_t Base64EncodedSize(size_t length);
 
 std::string Base64Encode(std::string_view bytes);
 
-// Decodes `text` into `bytes`. Returns 0, or -10002 when the input ends inside
-// a group of four. Padding in the first or second position of a group, or in
-// the third without the fourth, yields 0 with no bytes; a padded group ends
+// Decodes `text` into `bytes`. Returns false, leaving `bytes` empty, when the
+// input ends inside a group of four. Padding in the first or second position of a group, or in
+// the third without the fourth, yields true with no bytes; a padded group ends
 // decoding and whatever follows it is ignored.
-int32_t Base64Decode(std::string_view text, std::string& bytes);
+[[nodiscard]] bool Base64Decode(std::string_view text, std::string& bytes);
 
-}  // namespace quorvel::control
+}  // namespace quorvel::platform
