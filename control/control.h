@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "control/member_failure.h"
+#include "engine/engine.h"
 
 namespace quorvel::control {
 
@@ -59,6 +60,9 @@ struct ControlState {
   uint32_t codePage = kDefaultCodePage;
 };
 
+struct SigningRow;
+enum class Verification;
+
 class CDrennicQuorvel {
  public:
   CDrennicQuorvel();
@@ -100,6 +104,46 @@ class CDrennicQuorvel {
   Status QVGetFormItem(std::u16string& result);
   Status QVGetFile(std::u16string& result);
 
+  // Signing: the signature of the stored text or of `plainText`, by the
+  // certificate a DN list, a serial number (and issuer) names, or the user's
+  // choice.
+  Status QVAttachedSign(const std::u16string& deSignerDN, std::u16string& result);
+  Status QVUseKeySpecAttachedSign(const std::u16string& deSignerDN, std::u16string& result);
+  Status QVDetachedSign(const std::u16string& plainText, const std::u16string& deSignerDN,
+                        std::u16string& result);
+  Status QVUseKeySpecDetachedSign(const std::u16string& plainText,
+                                  const std::u16string& deSignerDN, std::u16string& result);
+  Status QVRawSign(const std::u16string& deSignerDN, std::u16string& result);
+  Status QVUseKeySpecRawSign(const std::u16string& deSignerDN, std::u16string& result);
+  Status QVAttachedSignBySN(const std::u16string& deSignerSN, std::u16string& result);
+  Status QVUseKeySpecAttachedSignBySN(const std::u16string& deSignerSN, std::u16string& result);
+  Status QVDetachedSignBySN(const std::u16string& plainText, const std::u16string& deSignerSN,
+                            std::u16string& result);
+  Status QVUseKeySpecDetachedSignBySN(const std::u16string& plainText,
+                                      const std::u16string& deSignerSN, std::u16string& result);
+  Status QVAttachedSignByIssuerSN(const std::u16string& deSignerSN,
+                                  const std::u16string& IssuerDN, std::u16string& result);
+  Status QVUseKeySpecAttachedSignByIssuerSN(const std::u16string& deSignerSN,
+                                            const std::u16string& IssuerDN,
+                                            std::u16string& result);
+  Status QVDetachedSignByIssuerSN(const std::u16string& plainText,
+                                  const std::u16string& deSignerSN,
+                                  const std::u16string& IssuerDN, std::u16string& result);
+  Status QVUseKeySpecDetachedSignByIssuerSN(const std::u16string& plainText,
+                                            const std::u16string& deSignerSN,
+                                            const std::u16string& IssuerDN,
+                                            std::u16string& result);
+
+  // Verification, digest and certificate details.
+  Status QVAttachedVerify(const std::u16string& signedMsg);
+  Status QVDetachedVerify(const std::u16string& signedMsg, const std::u16string& plainText);
+  Status QVAfterwardsVerify(const std::u16string& signedMsg);
+  Status QVRawVerify(const std::u16string& signedMsg, const std::u16string& deSignerDN,
+                     const std::u16string& plainText);
+  Status QVHashAndBase64Encode(const std::u16string& plainText, std::u16string& result);
+  Status QVGetSignerCertInfo(uint32_t type, std::u16string& result);
+  Status QVGetReciptCertInfo(uint32_t type, std::u16string& result);
+
   // For tests and automation only, until verification fills the received text:
   // replaces `receivedPlainText` with `bytes`.
   void SetReceivedPlainTextForTesting(std::string bytes);
@@ -118,6 +162,19 @@ class CDrennicQuorvel {
   // rules apply and the failure is reported.
   template <typename Body>
   Status RunMember(const CleanupRules& rules, Body&& body);
+
+  Status Sign(const SigningRow& row, const std::u16string& plainText,
+              const std::u16string& naming, const std::u16string& issuer,
+              std::u16string& result);
+  Status Verify(Verification kind, const std::u16string& signedMsg,
+                const std::u16string& plainText, const std::u16string& deSignerDN);
+  Status CertInfoText(const CertInfoRecord& record, uint32_t type, std::u16string& result);
+
+  // The chooser's nine texts: the eight dialog texts, then copyRightInfo.
+  platform::ChooserTexts ChooserTexts() const;
+  engine::SignSettings SignSettingsFor(bool signatureKeysOnly) const;
+  // Replaces each signer detail an engine produced; the others stay.
+  void StoreSignerDetails(const engine::CertDetails& details);
 
   // Conversions that fail the member with the given message.
   std::string ToBytesOrFail(std::u16string_view text, std::u16string_view message) const;

@@ -1,0 +1,76 @@
+// Message cryptography entry points: stateless operations that the control's
+// members call with bytes, the control's settings and places for results.
+// Each acquires what it needs, does one job, releases everything and returns
+// 0 or a negative error number; where a platform call failed, its error value
+// is stored in `lastError` (left untouched otherwise).
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/ui_services.h"
+
+namespace quorvel::engine {
+
+// The five details of the certificate an entry point used: subject, issuer,
+// start and end of validity, serial number. A detail the entry point did not
+// produce is none, and the caller keeps its old text for it.
+using CertDetails = std::array<std::optional<std::u16string>, 5>;
+
+// Settings that travel unchanged from the control to the engines.
+struct SignSettings {
+  int32_t compressionThreshold = 51200;  // MaxCompSize
+  std::string digestOid;                 // digestArithmeticId
+  bool signatureKeysOnly = false;        // keySpecVariant
+  platform::ChooserTexts chooserTexts;
+};
+
+// A produced message: its Base64 text in single-byte characters, and the
+// details of the certificate that made it.
+struct SignOutput {
+  std::string base64;
+  CertDetails signer;
+};
+
+// PKCS#7 signature by the certificate that `dnList` names (several DNs joined
+// by `separator`), or the user's choice when `dnList` is none.
+int32_t SignP7(std::string_view data, bool serverMode, bool detached,
+               std::optional<std::u16string_view> dnList, std::u16string_view separator,
+               const SignSettings& settings, SignOutput& output, int32_t& lastError);
+
+// PKCS#7 signature by the certificate with one of the serial numbers of
+// `serialNumber` under `issuerDn`, or the user's choice when none is given.
+int32_t SignP7BySerial(std::string_view data, bool detached,
+                       std::optional<std::u16string_view> serialNumber,
+                       std::u16string_view issuerDn, const SignSettings& settings,
+                       SignOutput& output, int32_t& lastError);
+
+// A bare RSA signature over the digest of `data`, most significant byte first.
+int32_t RawSign(std::string_view data, bool serverMode, std::optional<std::u16string_view> dnList,
+                std::u16string_view separator, const SignSettings& settings, SignOutput& output,
+                int32_t& lastError);
+
+// Verifies the Base64 signed message `signedMessage` (bytes of its text). An
+// attached message yields its content in `content`; a detached one is checked
+// against `content`. `signer` receives the signer's details.
+int32_t VerifyP7(std::string_view signedMessage, std::string& content, CertDetails& signer,
+                 bool attached, int32_t& lastError);
+
+// As VerifyP7 for attached messages, tolerating an expired signer.
+int32_t VerifyP7Afterwards(std::string_view signedMessage, std::string& content,
+                           CertDetails& signer, int32_t& lastError);
+
+// Checks the Base64 raw signature `signature` over `content` with the
+// certificate that `dnList` names in "CA", "ROOT" and "AddressBOOK".
+int32_t RawVerify(std::string_view signature, bool serverMode, std::string_view content,
+                  std::optional<std::u16string_view> dnList, std::u16string_view separator,
+                  std::string_view digestOid, const platform::ChooserTexts& chooserTexts,
+                  CertDetails& signer, int32_t& lastError);
+
+// The Base64 digest of `data` with the algorithm `digestOid`.
+int32_t HashAndBase64(std::string_view data, std::string_view digestOid, std::string& base64);
+
+}  // namespace quorvel::engine
