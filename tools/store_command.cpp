@@ -98,8 +98,9 @@ std::optional<Failure> DecodeCertificate(const Bytes& bytes, const std::string& 
   }
   platform::BioPtr bio = MemoryBio(bytes);
   platform::X509Ptr x509(X509_new_ex(platform::CryptoLibrary(), platform::kCryptoProperties));
+  if (!bio || !x509) return Failure{kStoreStorageFailure, "out of memory"};
   X509* target = x509.get();
-  if (!bio || !x509 || PEM_read_bio_X509(bio.get(), &target, nullptr, nullptr) == nullptr) {
+  if (PEM_read_bio_X509(bio.get(), &target, nullptr, nullptr) == nullptr) {
     static_cast<void>(x509.release());  // freed by the failed read
     return Failure{kStoreInvalidInput, path + " holds no PEM certificate"};
   }
@@ -414,9 +415,16 @@ std::optional<Failure> ImportCrl(const std::string& path, const std::string& sto
   Bytes der = bytes;
   if (LooksLikePem(bytes)) {
     platform::BioPtr bio = MemoryBio(bytes);
-    platform::X509CrlPtr crl(PEM_read_bio_X509_CRL(bio.get(), nullptr, nullptr, nullptr));
+    platform::X509CrlPtr crl(
+        X509_CRL_new_ex(platform::CryptoLibrary(), platform::kCryptoProperties));
+    if (!bio || !crl) return Failure{kStoreStorageFailure, "out of memory"};
+    X509_CRL* target = crl.get();
+    if (PEM_read_bio_X509_CRL(bio.get(), &target, nullptr, nullptr) == nullptr) {
+      static_cast<void>(crl.release());  // freed by the failed read
+      return Failure{kStoreInvalidInput, path + " holds no PEM CRL"};
+    }
     unsigned char* encoded = nullptr;
-    const int length = crl ? i2d_X509_CRL(crl.get(), &encoded) : 0;
+    const int length = i2d_X509_CRL(crl.get(), &encoded);
     if (length <= 0) return Failure{kStoreInvalidInput, path + " holds no PEM CRL"};
     platform::OpenSslMemoryPtr<unsigned char> owner(encoded);
     der.assign(encoded, encoded + length);
@@ -446,8 +454,12 @@ std::optional<Failure> ListCrls(const std::string& storeName, bool json, std::os
     for (const auto& stored : crls) {
       const unsigned char* cursor = stored.der.data();
       platform::X509CrlPtr crl(
-          d2i_X509_CRL(nullptr, &cursor, static_cast<long>(stored.der.size())));
-      if (!crl) continue;
+          X509_CRL_new_ex(platform::CryptoLibrary(), platform::kCryptoProperties));
+      X509_CRL* target = crl.get();
+      if (!crl || d2i_X509_CRL(&target, &cursor, static_cast<long>(stored.der.size())) == nullptr) {
+        static_cast<void>(crl.release());  // freed by the failed decode
+        return Failure{kStoreStorageFailure, "a stored CRL of " + name + " does not decode"};
+      }
       unsigned char* issuer = nullptr;
       const int length = i2d_X509_NAME(X509_CRL_get_issuer(crl.get()), &issuer);
       platform::OpenSslMemoryPtr<unsigned char> owner(issuer);
