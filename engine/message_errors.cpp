@@ -1,0 +1,38 @@
+#include "engine/message_errors.h"
+
+#include "engine/engine_errors.h"
+#include "platform/platform_errors.h"
+
+namespace quorvel::engine {
+
+namespace perr = platform::error;
+
+int32_t MapMessageError(uint32_t platformError, MessageOperation operation, int32_t& lastError) {
+  lastError = static_cast<int32_t>(platformError);
+  const uint32_t missingKey =
+      operation == MessageOperation::kDecrypt ? perr::kNoDecryptCertificate : perr::kNoKeyProperty;
+  if (platformError == missingKey) return err::kNoPrivateKey;
+  switch (platformError) {
+    case perr::kAsn1Error:
+      return err::kUnknownPackage;
+    case perr::kBadSignature:
+      return err::kInvalidSignature;
+    case perr::kBadAlgId:
+      return err::kBadAlgorithm;
+    default:
+      break;
+  }
+  switch (operation) {
+    case MessageOperation::kSign:
+      return err::kSignFailed;
+    case MessageOperation::kVerify:
+      return err::kVerifyFailed;
+    case MessageOperation::kEncrypt:
+      return err::kEncryptFailed;
+    case MessageOperation::kDecrypt:
+      return err::kDigestOrDecryptFailed;
+  }
+  return err::kSignFailed;
+}
+
+}  // namespace quorvel::engine

@@ -1,0 +1,47 @@
+#include "engine/provider.h"
+
+#include <optional>
+
+#include "engine/engine_errors.h"
+#include "platform/platform_errors.h"
+
+namespace quorvel::engine {
+
+namespace perr = platform::error;
+
+int32_t AcquireProvider(std::u16string_view providerName,
+                        std::unique_ptr<platform::KeyContainer>& provider) {
+  provider.reset();
+  const uint32_t created = platform::KeyContainer::Acquire(
+      std::nullopt, providerName, platform::kProvRsaFull, platform::kCryptNewKeyset, provider);
+  if (created == perr::kOk) return err::kOk;
+  provider.reset();
+  if (created != perr::kExists) {
+    // Not fatal: stores and key work fall back to the platform's defaults.
+    return err::kOk;
+  }
+  const uint32_t existing = platform::KeyContainer::Acquire(
+      std::nullopt, providerName, platform::kProvRsaFull, 0, provider);
+  if (existing != perr::kOk) {
+    provider.reset();
+    return err::kAcquireProvider;
+  }
+  return err::kOk;
+}
+
+int32_t OpenEngineStores(const platform::KeyContainer* /*provider*/,
+                         std::initializer_list<std::string_view> names, EngineStores& stores) {
+  EngineStores opened;
+  for (const std::string_view name : names) {
+    std::unique_ptr<platform::CertStore> store;
+    if (platform::CertStore::OpenSystemStore(name, store) != perr::kOk || !store) {
+      return err::kOpenStore;  // `opened` closes the stores already open
+    }
+    opened.pointers_.push_back(store.get());
+    opened.owned_.push_back(std::move(store));
+  }
+  stores = std::move(opened);
+  return err::kOk;
+}
+
+}  // namespace quorvel::engine

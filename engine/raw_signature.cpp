@@ -1,0 +1,214 @@
+// Raw signatures: the PKCS#1 v1.5 RSA signature over the digest of bytes,
+// written most significant byte first and coded in Base64, and its check with
+// a certificate of the stores that hold other parties' certificates.
+#include <algorithm>
+#include <new>
+#include <span>
+
+#include "certs/engine_certificate.h"
+#include "engine/cert_details.h"
+#include "engine/engine.h"
+#include "engine/engine_errors.h"
+#include "engine/provider.h"
+#include "engine/signer_chain.h"
+#include "platform/algorithm_ids.h"
+#include "platform/base64.h"
+#include "platform/hash.h"
+#include "platform/platform_errors.h"
+#include "platform/rsa_signature.h"
+
+namespace quorvel::engine {
+namespace {
+
+namespace perr = platform::error;
+
+std::span<const uint8_t> BytesOf(std::string_view text) {
+  return {reinterpret_cast<const uint8_t*>(text.data()), text.size()};
+}
+
+// A hash of `digestOid` over `data`: 0, -10029 or -10030 (with `lastError`).
+int32_t HashOf(std::string_view digestOid, std::string_view data,
+               std::unique_ptr<platform::Hash>& hash, int32_t& lastError) {
+  if (const uint32_t created = platform::Hash::Create(platform::OidToAlgId(digestOid), hash);
+      created != perr::kOk) {
+    lastError = static_cast<int32_t>(created);
+    return err::kCreateHash;
+  }
+  if (const uint32_t hashed = hash->HashData(BytesOf(data)); hashed != perr::kOk) {
+    lastError = static_cast<int32_t>(hashed);
+    return err::kHashData;
+  }
+  return err::kOk;
+}
+
+// True when the certificate carries the key-provider property.
+bool HasKeyProvider(const platform::CertContext& certificate) {
+  for (uint32_t id = certificate.EnumProperties(0); id != 0; id = certificate.EnumProperties(id)) {
+    if (id == platform::kKeyProvInfoPropId) return true;
+  }
+  return false;
+}
+
+int32_t Sign(std::string_view data, bool serverMode, std::optional<std::u16string_view> dnList,
+             std::u16string_view separator, const SignSettings& settings, SignOutput& output,
+             int32_t& lastError) {
+  if (data.empty()) return err::kEmptyInput;
+
+  std::unique_ptr<platform::KeyContainer> provider;
+  if (const int32_t acquired = AcquireProvider(platform::kMsEnhancedProvider, provider);
+      acquired != err::kOk) {
+    return acquired;
+  }
+  EngineStores stores;
+  if (const int32_t opened = OpenEngineStores(provider.get(), {platform::kStoreMy}, stores);
+      opened != err::kOk) {
+    return opened;
+  }
+
+  certs::EngineCertRequest request;
+  request.stores = stores.set();
+  request.signatureKeyOnly = settings.signatureKeysOnly;
+  request.serverMode = serverMode;
+  request.dn = dnList.value_or(std::u16string_view());
+  request.separator = separator;
+  request.texts = &settings.chooserTexts;
+  platform::CertContextRef signer;
+  if (certs::SelectEngineCertificate(request, signer) != err::kOk || !signer) {
+    return err::kNoCertificate;
+  }
+
+  // The key container and key specification the certificate names; the
+  // engine's own handle is kept when it names none, and then no signing key
+  // (specification 0) is known.
+  uint32_t keySpec = 0;
+  if (HasKeyProvider(*signer)) {
+    platform::KeyProvInfo info;
+    if (signer->GetKeyProvInfo(info) != perr::kOk) return err::kCertProperty;
+    std::unique_ptr<platform::KeyContainer> container;
+    if (platform::KeyContainer::Acquire(std::u16string_view(info.container), info.provider,
+                                        platform::kProvRsaFull, 0, container) != perr::kOk) {
+      return err::kAcquireProvider;
+    }
+    provider = std::move(container);
+    keySpec = info.keySpec;
+  }
+
+  std::unique_ptr<platform::Hash> hash;
+  if (const int32_t hashed = HashOf(settings.digestOid, data, hash, lastError);
+      hashed != err::kOk) {
+    return hashed;
+  }
+
+  platform::Bytes signature;
+  const uint32_t signedOk = provider ? platform::SignHash(*hash, *provider, keySpec, signature)
+                                     : perr::kNoKey;
+  if (signedOk != perr::kOk) {
+    lastError = static_cast<int32_t>(signedOk);
+    return err::kSignHash;
+  }
+  // The platform writes the least significant byte first; the result is the
+  // usual big-endian number.
+  std::reverse(signature.begin(), signature.end());
+
+  output.base64 = platform::Base64Encode(
+      std::string_view(reinterpret_cast<const char*>(signature.data()), signature.size()));
+  output.signer = DetailsOf(*signer);
+  return err::kOk;
+}
+
+int32_t Verify(std::string_view signatureText, bool serverMode, std::string_view content,
+               std::optional<std::u16string_view> dnList, std::u16string_view separator,
+               std::string_view digestOid, const platform::ChooserTexts& chooserTexts,
+               CertDetails& signer, int32_t& lastError) {
+  if (signatureText.empty() || content.empty()) return err::kEmptyInput;
+
+  std::string decoded;
+  if (!platform::Base64Decode(signatureText, decoded)) return err::kBase64Decode;
+  // The platform takes the least significant byte first.
+  platform::Bytes signature(decoded.rbegin(), decoded.rend());
+
+  std::unique_ptr<platform::KeyContainer> provider;
+  if (const int32_t acquired = AcquireProvider(platform::kMsEnhancedProvider, provider);
+      acquired != err::kOk) {
+    return acquired;
+  }
+  EngineStores stores;
+  if (const int32_t opened = OpenEngineStores(
+          provider.get(), {platform::kStoreCa, platform::kStoreRoot, platform::kStoreAddressBook},
+          stores);
+      opened != err::kOk) {
+    return opened;
+  }
+
+  certs::EngineCertRequest request;
+  request.stores = stores.set();
+  request.signatureKeyOnly = false;
+  request.serverMode = serverMode;
+  request.dn = dnList.value_or(std::u16string_view());
+  request.separator = separator;
+  request.texts = &chooserTexts;
+  platform::CertContextRef certificate;
+  if (certs::SelectEngineCertificate(request, certificate) != err::kOk || !certificate) {
+    return err::kNoCertificate;
+  }
+
+  if (const int32_t chain = VerifySignerChain(*certificate, kChainCheckAll); chain != err::kOk) {
+    return chain;
+  }
+
+  platform::EvpPkeyPtr publicKey;
+  if (const uint32_t imported =
+          platform::ImportPublicKeyInfo(certificate->certificate(), publicKey);
+      imported != perr::kOk) {
+    lastError = static_cast<int32_t>(imported);
+    return err::kPublicKey;
+  }
+
+  std::unique_ptr<platform::Hash> hash;
+  if (const int32_t hashed = HashOf(digestOid, content, hash, lastError); hashed != err::kOk) {
+    return hashed;
+  }
+
+  if (const uint32_t verified = platform::VerifySignature(*hash, signature, publicKey.get());
+      verified != perr::kOk) {
+    lastError = static_cast<int32_t>(verified);
+    return err::kVerifyHash;
+  }
+
+  signer = DetailsOf(*certificate);
+  return err::kOk;
+}
+
+}  // namespace
+
+int32_t RawSign(std::string_view data, bool serverMode, std::optional<std::u16string_view> dnList,
+                std::u16string_view separator, const SignSettings& settings, SignOutput& output,
+                int32_t& lastError) {
+  output = SignOutput{};
+  int32_t result = err::kNoMemory;
+  try {
+    result = Sign(data, serverMode, dnList, separator, settings, output, lastError);
+  } catch (const std::bad_alloc&) {
+    result = err::kNoMemory;
+  }
+  if (result != err::kOk) output = SignOutput{};
+  return result;
+}
+
+int32_t RawVerify(std::string_view signature, bool serverMode, std::string_view content,
+                  std::optional<std::u16string_view> dnList, std::u16string_view separator,
+                  std::string_view digestOid, const platform::ChooserTexts& chooserTexts,
+                  CertDetails& signer, int32_t& lastError) {
+  signer = CertDetails{};
+  int32_t result = err::kNoMemory;
+  try {
+    result = Verify(signature, serverMode, content, dnList, separator, digestOid, chooserTexts,
+                    signer, lastError);
+  } catch (const std::bad_alloc&) {
+    result = err::kNoMemory;
+  }
+  if (result != err::kOk) signer = CertDetails{};
+  return result;
+}
+
+}  // namespace quorvel::engine

@@ -1,0 +1,121 @@
+// PKCS#7 signing: the signer is selected in the user's "MY" store, the
+// platform makes the signedData message with that certificate's key, large
+// attached messages are compressed, and the result is coded in Base64.
+#include <functional>
+#include <new>
+#include <span>
+
+#include "certs/engine_certificate.h"
+#include "container/compress.h"
+#include "engine/cert_details.h"
+#include "engine/engine.h"
+#include "engine/engine_errors.h"
+#include "engine/message_errors.h"
+#include "engine/provider.h"
+#include "platform/base64.h"
+#include "platform/message_sign.h"
+#include "platform/platform_errors.h"
+
+namespace quorvel::engine {
+namespace {
+
+// Picks the signer among the stores; 0 with `certificate` set, or -10005.
+using SignerSelection =
+    std::function<int32_t(certs::StoreSet stores, platform::CertContextRef& certificate)>;
+
+int32_t SignWithSelectedCertificate(std::string_view data, bool detached,
+                                    const SignSettings& settings, const SignerSelection& select,
+                                    SignOutput& output, int32_t& lastError) {
+  output = SignOutput{};
+  if (data.empty()) return err::kEmptyInput;
+
+  std::unique_ptr<platform::KeyContainer> provider;
+  if (const int32_t acquired = AcquireProvider(platform::kMsEnhancedProvider, provider);
+      acquired != err::kOk) {
+    return acquired;
+  }
+  EngineStores stores;
+  if (const int32_t opened = OpenEngineStores(provider.get(), {platform::kStoreMy}, stores);
+      opened != err::kOk) {
+    return opened;
+  }
+
+  platform::CertContextRef signer;
+  if (const int32_t selected = select(stores.set(), signer); selected != err::kOk || !signer) {
+    return err::kNoCertificate;
+  }
+
+  platform::Bytes message;
+  const std::span<const uint8_t> content(reinterpret_cast<const uint8_t*>(data.data()),
+                                         data.size());
+  if (const uint32_t signedOk =
+          platform::SignMessage(*signer, settings.digestOid, content, detached, message);
+      signedOk != platform::error::kOk) {
+    return MapMessageError(signedOk, MessageOperation::kSign, lastError);
+  }
+
+  // Only attached messages are compressed; a failed compression leaves the
+  // message as the platform made it.
+  if (!detached) container::CompressIfLarge(message, settings.compressionThreshold);
+
+  output.base64 = platform::Base64Encode(
+      std::string_view(reinterpret_cast<const char*>(message.data()), message.size()));
+  output.signer = DetailsOf(*signer);
+  return err::kOk;
+}
+
+int32_t Guarded(const std::function<int32_t()>& run, SignOutput& output) {
+  try {
+    const int32_t result = run();
+    if (result != err::kOk) output = SignOutput{};
+    return result;
+  } catch (const std::bad_alloc&) {
+    output = SignOutput{};
+    return err::kNoMemory;
+  }
+}
+
+}  // namespace
+
+int32_t SignP7(std::string_view data, bool serverMode, bool detached,
+               std::optional<std::u16string_view> dnList, std::u16string_view separator,
+               const SignSettings& settings, SignOutput& output, int32_t& lastError) {
+  return Guarded(
+      [&] {
+        const SignerSelection select = [&](certs::StoreSet stores,
+                                           platform::CertContextRef& certificate) {
+          certs::EngineCertRequest request;
+          request.stores = stores;
+          request.signatureKeyOnly = settings.signatureKeysOnly;
+          request.serverMode = serverMode;
+          request.dn = dnList.value_or(std::u16string_view());
+          request.separator = separator;
+          request.texts = &settings.chooserTexts;
+          return certs::SelectEngineCertificate(request, certificate);
+        };
+        return SignWithSelectedCertificate(data, detached, settings, select, output, lastError);
+      },
+      output);
+}
+
+int32_t SignP7BySerial(std::string_view data, bool detached,
+                       std::optional<std::u16string_view> serialNumber,
+                       std::u16string_view issuerDn, const SignSettings& settings,
+                       SignOutput& output, int32_t& lastError) {
+  return Guarded(
+      [&] {
+        const std::u16string_view serials = serialNumber.value_or(std::u16string_view());
+        // A serial number means nothing without the issuer that gave it.
+        if (!serials.empty() && issuerDn.empty()) return err::kEmptyInput;
+        const SignerSelection select = [&](certs::StoreSet stores,
+                                           platform::CertContextRef& certificate) {
+          return certs::SelectEngineCertificateBySerial(
+              stores, settings.signatureKeysOnly, serials, issuerDn, settings.chooserTexts,
+              certificate);
+        };
+        return SignWithSelectedCertificate(data, detached, settings, select, output, lastError);
+      },
+      output);
+}
+
+}  // namespace quorvel::engine
