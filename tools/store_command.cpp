@@ -82,12 +82,27 @@ bool LooksLikePem(const Bytes& bytes) {
   return std::search(bytes.begin(), bytes.end(), kBegin.begin(), kBegin.end()) != bytes.end();
 }
 
-Bytes EncodeCertificate(X509* x509) {
-  unsigned char* der = nullptr;
-  const int length = i2d_X509(x509, &der);
-  if (length <= 0) return {};
-  platform::OpenSslMemoryPtr<unsigned char> owner(der);
-  return Bytes(der, der + length);
+// The DER inside the first PEM block whose label is one of `labels`; false
+// when there is none.
+bool PemToDer(const Bytes& bytes, std::initializer_list<std::string_view> labels, Bytes& der) {
+  platform::BioPtr bio = MemoryBio(bytes);
+  if (!bio) return false;
+  while (true) {
+    char* name = nullptr;
+    char* header = nullptr;
+    unsigned char* data = nullptr;
+    long length = 0;
+    if (PEM_read_bio(bio.get(), &name, &header, &data, &length) != 1) return false;
+    platform::OpenSslMemoryPtr<char> ownName(name);
+    platform::OpenSslMemoryPtr<char> ownHeader(header);
+    platform::OpenSslMemoryPtr<unsigned char> ownData(data);
+    for (const std::string_view label : labels) {
+      if (label == name && length > 0) {
+        der.assign(data, data + length);
+        return true;
+      }
+    }
+  }
 }
 
 // A PEM or DER certificate, as DER.
@@ -96,16 +111,9 @@ std::optional<Failure> DecodeCertificate(const Bytes& bytes, const std::string& 
     der = bytes;
     return std::nullopt;
   }
-  platform::BioPtr bio = MemoryBio(bytes);
-  platform::X509Ptr x509(X509_new_ex(platform::CryptoLibrary(), platform::kCryptoProperties));
-  if (!bio || !x509) return Failure{kStoreStorageFailure, "out of memory"};
-  X509* target = x509.get();
-  if (PEM_read_bio_X509(bio.get(), &target, nullptr, nullptr) == nullptr) {
-    static_cast<void>(x509.release());  // freed by the failed read
+  if (!PemToDer(bytes, {"CERTIFICATE", "X509 CERTIFICATE"}, der)) {
     return Failure{kStoreInvalidInput, path + " holds no PEM certificate"};
   }
-  der = EncodeCertificate(x509.get());
-  if (der.empty()) return Failure{kStoreInvalidInput, path + ": cannot encode the certificate"};
   return std::nullopt;
 }
 
@@ -413,21 +421,8 @@ std::optional<Failure> ImportCrl(const std::string& path, const std::string& sto
   Bytes bytes;
   if (auto failure = ReadFile(path, bytes)) return failure;
   Bytes der = bytes;
-  if (LooksLikePem(bytes)) {
-    platform::BioPtr bio = MemoryBio(bytes);
-    platform::X509CrlPtr crl(
-        X509_CRL_new_ex(platform::CryptoLibrary(), platform::kCryptoProperties));
-    if (!bio || !crl) return Failure{kStoreStorageFailure, "out of memory"};
-    X509_CRL* target = crl.get();
-    if (PEM_read_bio_X509_CRL(bio.get(), &target, nullptr, nullptr) == nullptr) {
-      static_cast<void>(crl.release());  // freed by the failed read
-      return Failure{kStoreInvalidInput, path + " holds no PEM CRL"};
-    }
-    unsigned char* encoded = nullptr;
-    const int length = i2d_X509_CRL(crl.get(), &encoded);
-    if (length <= 0) return Failure{kStoreInvalidInput, path + " holds no PEM CRL"};
-    platform::OpenSslMemoryPtr<unsigned char> owner(encoded);
-    der.assign(encoded, encoded + length);
+  if (LooksLikePem(bytes) && !PemToDer(bytes, {"X509 CRL"}, der)) {
+    return Failure{kStoreInvalidInput, path + " holds no PEM CRL"};
   }
   std::unique_ptr<platform::CertStore> store;
   if (const uint32_t status = platform::CertStore::OpenSystemStore(storeName, store)) {
