@@ -5,3 +5,4 @@ quorvel_test(host_container_tests
   LIBS nlohmann_json::nlohmann_json)
 target_compile_definitions(host_container_tests PRIVATE QUORVEL_PROGRAM="$<TARGET_FILE:quorvel>")
 add_dependencies(host_container_tests quorvel)
+target_include_directories(host_container_tests PRIVATE ${PROJECT_SOURCE_DIR})
