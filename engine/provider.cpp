@@ -20,8 +20,8 @@ int32_t AcquireProvider(std::u16string_view providerName,
     // Not fatal: stores and key work fall back to the platform's defaults.
     return err::kOk;
   }
-  const uint32_t existing = platform::KeyContainer::Acquire(
-      std::nullopt, providerName, platform::kProvRsaFull, 0, provider);
+  const uint32_t existing = platform::KeyContainer::Acquire(std::nullopt, providerName,
+                                                            platform::kProvRsaFull, 0, provider);
   if (existing != perr::kOk) {
     provider.reset();
     return err::kAcquireProvider;

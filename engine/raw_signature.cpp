@@ -100,8 +100,8 @@ int32_t Sign(std::string_view data, bool serverMode, std::optional<std::u16strin
   }
 
   platform::Bytes signature;
-  const uint32_t signedOk = provider ? platform::SignHash(*hash, *provider, keySpec, signature)
-                                     : perr::kNoKey;
+  const uint32_t signedOk =
+      provider ? platform::SignHash(*hash, *provider, keySpec, signature) : perr::kNoKey;
   if (signedOk != perr::kOk) {
     lastError = static_cast<int32_t>(signedOk);
     return err::kSignHash;

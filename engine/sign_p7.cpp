@@ -109,9 +109,9 @@ int32_t SignP7BySerial(std::string_view data, bool detached,
         if (!serials.empty() && issuerDn.empty()) return err::kEmptyInput;
         const SignerSelection select = [&](certs::StoreSet stores,
                                            platform::CertContextRef& certificate) {
-          return certs::SelectEngineCertificateBySerial(
-              stores, settings.signatureKeysOnly, serials, issuerDn, settings.chooserTexts,
-              certificate);
+          return certs::SelectEngineCertificateBySerial(stores, settings.signatureKeysOnly, serials,
+                                                        issuerDn, settings.chooserTexts,
+                                                        certificate);
         };
         return SignWithSelectedCertificate(data, detached, settings, select, output, lastError);
       },

@@ -18,8 +18,8 @@ namespace {
 namespace perr = platform::error;
 
 constexpr uint32_t kCrlfX500 = platform::kX500NameStr | platform::kNameStrCrlfFlag;
-constexpr uint32_t kChainPolicyFlags = platform::kPolicyIgnoreAllRevUnknown |
-                                       platform::kPolicyTrustTestRoot;
+constexpr uint32_t kChainPolicyFlags =
+    platform::kPolicyIgnoreAllRevUnknown | platform::kPolicyTrustTestRoot;
 
 // The issuer certificate with the store it came from, which the revocation
 // check searches for the issuer's CRLs.
@@ -30,8 +30,7 @@ struct FoundIssuer {
 
 // The first certificate of `store` whose subject, found by `displayName`,
 // renders exactly as `issuerText`.
-platform::CertContextRef FindIssuerIn(platform::CertStore& store,
-                                      const std::u16string& displayName,
+platform::CertContextRef FindIssuerIn(platform::CertStore& store, const std::u16string& displayName,
                                       const std::u16string& issuerText) {
   platform::CertFind criterion;
   criterion.type = platform::FindType::kSubjectStr;
@@ -78,8 +77,7 @@ uint32_t RunIssuerCheck(const platform::Certificate& subject, const FoundIssuer&
 bool ChainPolicyAccepts(std::shared_ptr<const platform::Certificate> certificate) {
   platform::CertificateChain chain;
   if (platform::GetCertificateChain(std::move(certificate), std::nullopt,
-                                    platform::kChainRevocationCheckEndCert,
-                                    chain) != perr::kOk) {
+                                    platform::kChainRevocationCheckEndCert, chain) != perr::kOk) {
     return false;
   }
   const platform::ChainPolicyStatus status =

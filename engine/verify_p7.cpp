@@ -24,8 +24,8 @@ std::span<const uint8_t> BytesOf(std::string_view text) {
   return {reinterpret_cast<const uint8_t*>(text.data()), text.size()};
 }
 
-int32_t Verify(std::string_view signedMessage, std::string& content, CertDetails& signer,
-               Mode mode, uint32_t chainChecks, int32_t& lastError) {
+int32_t Verify(std::string_view signedMessage, std::string& content, CertDetails& signer, Mode mode,
+               uint32_t chainChecks, int32_t& lastError) {
   if (signedMessage.empty()) return err::kEmptyInput;
   if (mode == Mode::kDetached && content.empty()) return err::kEmptyInput;
 
@@ -84,8 +84,7 @@ int32_t VerifyP7(std::string_view signedMessage, std::string& content, CertDetai
 int32_t VerifyP7Afterwards(std::string_view signedMessage, std::string& content,
                            CertDetails& signer, int32_t& lastError) {
   content.clear();
-  return Guarded(signedMessage, content, signer, Mode::kAttached, kChainCheckAfterwards,
-                 lastError);
+  return Guarded(signedMessage, content, signer, Mode::kAttached, kChainCheckAfterwards, lastError);
 }
 
 }  // namespace quorvel::engine
