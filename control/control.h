@@ -111,8 +111,8 @@ class CDrennicQuorvel {
   Status QVUseKeySpecAttachedSign(const std::u16string& deSignerDN, std::u16string& result);
   Status QVDetachedSign(const std::u16string& plainText, const std::u16string& deSignerDN,
                         std::u16string& result);
-  Status QVUseKeySpecDetachedSign(const std::u16string& plainText,
-                                  const std::u16string& deSignerDN, std::u16string& result);
+  Status QVUseKeySpecDetachedSign(const std::u16string& plainText, const std::u16string& deSignerDN,
+                                  std::u16string& result);
   Status QVRawSign(const std::u16string& deSignerDN, std::u16string& result);
   Status QVUseKeySpecRawSign(const std::u16string& deSignerDN, std::u16string& result);
   Status QVAttachedSignBySN(const std::u16string& deSignerSN, std::u16string& result);
@@ -121,18 +121,15 @@ class CDrennicQuorvel {
                             std::u16string& result);
   Status QVUseKeySpecDetachedSignBySN(const std::u16string& plainText,
                                       const std::u16string& deSignerSN, std::u16string& result);
-  Status QVAttachedSignByIssuerSN(const std::u16string& deSignerSN,
-                                  const std::u16string& IssuerDN, std::u16string& result);
+  Status QVAttachedSignByIssuerSN(const std::u16string& deSignerSN, const std::u16string& IssuerDN,
+                                  std::u16string& result);
   Status QVUseKeySpecAttachedSignByIssuerSN(const std::u16string& deSignerSN,
-                                            const std::u16string& IssuerDN,
-                                            std::u16string& result);
-  Status QVDetachedSignByIssuerSN(const std::u16string& plainText,
-                                  const std::u16string& deSignerSN,
+                                            const std::u16string& IssuerDN, std::u16string& result);
+  Status QVDetachedSignByIssuerSN(const std::u16string& plainText, const std::u16string& deSignerSN,
                                   const std::u16string& IssuerDN, std::u16string& result);
   Status QVUseKeySpecDetachedSignByIssuerSN(const std::u16string& plainText,
                                             const std::u16string& deSignerSN,
-                                            const std::u16string& IssuerDN,
-                                            std::u16string& result);
+                                            const std::u16string& IssuerDN, std::u16string& result);
 
   // Verification, digest and certificate details.
   Status QVAttachedVerify(const std::u16string& signedMsg);
@@ -163,11 +160,10 @@ class CDrennicQuorvel {
   template <typename Body>
   Status RunMember(const CleanupRules& rules, Body&& body);
 
-  Status Sign(const SigningRow& row, const std::u16string& plainText,
-              const std::u16string& naming, const std::u16string& issuer,
-              std::u16string& result);
-  Status Verify(Verification kind, const std::u16string& signedMsg,
-                const std::u16string& plainText, const std::u16string& deSignerDN);
+  Status Sign(const SigningRow& row, const std::u16string& plainText, const std::u16string& naming,
+              const std::u16string& issuer, std::u16string& result);
+  Status Verify(Verification kind, const std::u16string& signedMsg, const std::u16string& plainText,
+                const std::u16string& deSignerDN);
   Status CertInfoText(const CertInfoRecord& record, uint32_t type, std::u16string& result);
 
   // The chooser's nine texts: the eight dialog texts, then copyRightInfo.

@@ -82,8 +82,8 @@ TEST_F(DispatchTest, ConvertsArgumentsToDeclaredTypes) {
 }
 
 TEST_F(DispatchTest, UnimplementedMembersAnswerNotImplementedAfterArgumentChecks) {
-  EXPECT_EQ(Call("QVAttachedSign", {std::u16string(u"CN=a")}).hr, hresult::kNotImplemented);
-  EXPECT_EQ(Call("QVAttachedSign", {}).hr, hresult::kBadParamCount);
+  EXPECT_EQ(Call("QVAdvanceAttachedSign", {std::u16string(u"CN=a")}).hr, hresult::kNotImplemented);
+  EXPECT_EQ(Call("QVAdvanceAttachedSign", {}).hr, hresult::kBadParamCount);
 }
 
 TEST_F(DispatchTest, EveryBoundMemberAcceptsArgumentsOfItsDeclaredTypes) {

@@ -1,0 +1,244 @@
+// The signing members: one implementation driven by a table row per member.
+// Rows differ in where the content comes from, which engine signs, whether
+// the signature is detached, how the signer's certificate is named, and
+// whether only signature keys are considered.
+#include <optional>
+#include <string>
+
+#include "control/argument_rules.h"
+#include "control/control.h"
+#include "control/member_runner.h"
+#include "engine/engine.h"
+
+namespace quorvel::control {
+
+enum class Content {
+  kStored,                 // outgoingPlainText, consumed whatever the outcome
+  kArgument,               // plainText; outgoingPlainText left alone
+  kArgumentEmptiesStored,  // plainText; outgoingPlainText emptied all the same
+};
+enum class Signature { kPkcs7, kRaw };
+enum class Signer { kDnList, kSerial, kSerialAndIssuer };
+
+struct SigningRow {
+  Content content;
+  Signature signature;
+  bool detached;
+  Signer signer;
+  bool signatureKeysOnly;
+  // Reported when server mode is on and no DN or serial number is given.
+  std::u16string_view serverModeMessage;
+  // Issuer members only: the message for an issuer DN that is too long, and
+  // whether the issuer passes the DN check before the serial number is read.
+  std::u16string_view issuerTooLongMessage = msg::kDnTooLong;
+  bool issuerCheckedFirst = false;
+};
+
+namespace {
+
+constexpr SigningRow kAttachedSign{
+    Content::kStored, Signature::kPkcs7, false, Signer::kDnList, false, msg::kMustSetDefaultDn};
+constexpr SigningRow kUseKeySpecAttachedSign{
+    Content::kStored, Signature::kPkcs7, false, Signer::kDnList, true, msg::kMustSetDefaultDn};
+constexpr SigningRow kDetachedSign{
+    Content::kArgument, Signature::kPkcs7, true, Signer::kDnList, false, msg::kSourceEmpty};
+constexpr SigningRow kUseKeySpecDetachedSign{
+    Content::kArgument, Signature::kPkcs7, true, Signer::kDnList, true, msg::kSourceEmpty};
+constexpr SigningRow kRawSign{Content::kStored, Signature::kRaw, false,
+                              Signer::kDnList,  false,           msg::kMustSetDefaultDn};
+constexpr SigningRow kUseKeySpecRawSign{
+    Content::kStored, Signature::kRaw, false, Signer::kDnList, true, msg::kMustSetDefaultDn};
+constexpr SigningRow kAttachedSignBySN{
+    Content::kStored, Signature::kPkcs7, false, Signer::kSerial, false, msg::kSourceEmpty};
+constexpr SigningRow kUseKeySpecAttachedSignBySN{
+    Content::kStored, Signature::kPkcs7, false, Signer::kSerial, true, msg::kSourceEmpty};
+constexpr SigningRow kDetachedSignBySN{Content::kArgumentEmptiesStored,
+                                       Signature::kPkcs7,
+                                       true,
+                                       Signer::kSerial,
+                                       false,
+                                       msg::kSourceEmpty};
+constexpr SigningRow kUseKeySpecDetachedSignBySN{Content::kArgumentEmptiesStored,
+                                                 Signature::kPkcs7,
+                                                 true,
+                                                 Signer::kSerial,
+                                                 true,
+                                                 msg::kSourceEmpty};
+constexpr SigningRow kAttachedSignByIssuerSN{
+    Content::kStored,  Signature::kPkcs7, false, Signer::kSerialAndIssuer, false,
+    msg::kSourceEmpty, msg::kDnTooLong,   false};
+constexpr SigningRow kUseKeySpecAttachedSignByIssuerSN{
+    Content::kStored,  Signature::kPkcs7, false, Signer::kSerialAndIssuer, true,
+    msg::kSourceEmpty, msg::kDnTooLong,   true};
+constexpr SigningRow kDetachedSignByIssuerSN{Content::kArgumentEmptiesStored,
+                                             Signature::kPkcs7,
+                                             true,
+                                             Signer::kSerialAndIssuer,
+                                             false,
+                                             msg::kSourceEmpty,
+                                             msg::kIssuerDnTooLong,
+                                             false};
+constexpr SigningRow kUseKeySpecDetachedSignByIssuerSN{Content::kArgumentEmptiesStored,
+                                                       Signature::kPkcs7,
+                                                       true,
+                                                       Signer::kSerialAndIssuer,
+                                                       true,
+                                                       msg::kSourceEmpty,
+                                                       msg::kDnTooLong,
+                                                       true};
+
+bool EmptiesStored(const SigningRow& row) {
+  return row.content != Content::kArgument;
+}
+
+}  // namespace
+
+engine::SignSettings CDrennicQuorvel::SignSettingsFor(bool signatureKeysOnly) const {
+  engine::SignSettings settings;
+  settings.compressionThreshold = state.MaxCompSize;
+  settings.digestOid = std::string(state.digestArithmeticId.data());
+  settings.signatureKeysOnly = signatureKeysOnly;
+  settings.chooserTexts = ChooserTexts();
+  return settings;
+}
+
+platform::ChooserTexts CDrennicQuorvel::ChooserTexts() const {
+  return {state.dlgtitle, state.dlgprompt,    state.certsubject, state.certissuer,   state.notafter,
+          state.OKbutton, state.Cancelbutton, state.Viewbutton,  state.copyRightInfo};
+}
+
+void CDrennicQuorvel::StoreSignerDetails(const engine::CertDetails& details) {
+  for (size_t i = 0; i < details.size(); ++i) {
+    if (details[i]) state.signerCertInfo[i] = *details[i];
+  }
+}
+
+Status CDrennicQuorvel::Sign(const SigningRow& row, const std::u16string& plainText,
+                             const std::u16string& naming, const std::u16string& issuer,
+                             std::u16string& result) {
+  std::u16string signature;
+  const CleanupRules rules{.emptiesOutgoingPlainText = EmptiesStored(row),
+                           .clearsSignerCertInfo = true};
+  const Status status = RunMember(rules, [&] {
+    std::string content;
+    if (row.content == Content::kStored) {
+      if (state.outgoingPlainText.empty()) Fail(err::kEmptyInput, msg::kSourceEmpty);
+      content = state.outgoingPlainText;
+    } else {
+      if (plainText.empty()) Fail(err::kEmptyInput, msg::kSourceEmpty);
+      content = ToBytesOrFail(plainText, msg::kCharsetConversion);
+    }
+
+    const bool serverMode = state.serverMode != 0;
+    const engine::SignSettings settings = SignSettingsFor(row.signatureKeysOnly);
+    engine::SignOutput output;
+    int32_t lastError = 0;
+    int32_t outcome = err::kOk;
+    // Without a serial number the user chooses; server mode, which forbids
+    // any dialog, has refused that case before.
+    auto signWithUsersChoice = [&] {
+      return engine::SignP7(content, false, row.detached, std::nullopt, state.DNspliter, settings,
+                            output, lastError);
+    };
+
+    if (row.signer == Signer::kDnList) {
+      FailOn(CheckDnArgument(naming, state.DNspliter, serverMode, row.serverModeMessage));
+      const auto dn = naming.empty() ? std::nullopt : std::optional<std::u16string_view>(naming);
+      outcome = row.signature == Signature::kRaw
+                    ? engine::RawSign(content, serverMode, dn, state.DNspliter, settings, output,
+                                      lastError)
+                    : engine::SignP7(content, serverMode, row.detached, dn, state.DNspliter,
+                                     settings, output, lastError);
+    } else {
+      std::u16string issuerDn(kDefaultIssuerDn);
+      bool issuerChecked = row.signer == Signer::kSerial;
+      if (row.signer == Signer::kSerialAndIssuer) {
+        IssuerResolution resolved = ResolveIssuerDn(issuer, row.issuerTooLongMessage);
+        FailOn(resolved.failure);
+        issuerDn = std::move(resolved.issuer);
+        if (row.issuerCheckedFirst) {
+          FailOn(CheckIssuerDn(issuerDn));
+          issuerChecked = true;
+        }
+      }
+      if (naming.empty() && serverMode) Fail(err::kEmptyInput, row.serverModeMessage);
+      if (!issuerChecked) FailOn(CheckIssuerDn(issuerDn));
+      outcome = naming.empty() ? signWithUsersChoice()
+                               : engine::SignP7BySerial(content, row.detached, naming, issuerDn,
+                                                        settings, output, lastError);
+    }
+    if (outcome != err::kOk) FailEngine(outcome, lastError, msg::kSignFailed);
+
+    StoreSignerDetails(output.signer);
+    signature = FromBytesOrFail(output.base64, msg::kCharsetConversion);
+  });
+  if (status == Status::kOk && EmptiesStored(row)) state.outgoingPlainText.clear();
+  result = std::move(signature);
+  return status;
+}
+
+Status CDrennicQuorvel::QVAttachedSign(const std::u16string& deSignerDN, std::u16string& result) {
+  return Sign(kAttachedSign, {}, deSignerDN, {}, result);
+}
+Status CDrennicQuorvel::QVUseKeySpecAttachedSign(const std::u16string& deSignerDN,
+                                                 std::u16string& result) {
+  return Sign(kUseKeySpecAttachedSign, {}, deSignerDN, {}, result);
+}
+Status CDrennicQuorvel::QVDetachedSign(const std::u16string& plainText,
+                                       const std::u16string& deSignerDN, std::u16string& result) {
+  return Sign(kDetachedSign, plainText, deSignerDN, {}, result);
+}
+Status CDrennicQuorvel::QVUseKeySpecDetachedSign(const std::u16string& plainText,
+                                                 const std::u16string& deSignerDN,
+                                                 std::u16string& result) {
+  return Sign(kUseKeySpecDetachedSign, plainText, deSignerDN, {}, result);
+}
+Status CDrennicQuorvel::QVRawSign(const std::u16string& deSignerDN, std::u16string& result) {
+  return Sign(kRawSign, {}, deSignerDN, {}, result);
+}
+Status CDrennicQuorvel::QVUseKeySpecRawSign(const std::u16string& deSignerDN,
+                                            std::u16string& result) {
+  return Sign(kUseKeySpecRawSign, {}, deSignerDN, {}, result);
+}
+Status CDrennicQuorvel::QVAttachedSignBySN(const std::u16string& deSignerSN,
+                                           std::u16string& result) {
+  return Sign(kAttachedSignBySN, {}, deSignerSN, {}, result);
+}
+Status CDrennicQuorvel::QVUseKeySpecAttachedSignBySN(const std::u16string& deSignerSN,
+                                                     std::u16string& result) {
+  return Sign(kUseKeySpecAttachedSignBySN, {}, deSignerSN, {}, result);
+}
+Status CDrennicQuorvel::QVDetachedSignBySN(const std::u16string& plainText,
+                                           const std::u16string& deSignerSN,
+                                           std::u16string& result) {
+  return Sign(kDetachedSignBySN, plainText, deSignerSN, {}, result);
+}
+Status CDrennicQuorvel::QVUseKeySpecDetachedSignBySN(const std::u16string& plainText,
+                                                     const std::u16string& deSignerSN,
+                                                     std::u16string& result) {
+  return Sign(kUseKeySpecDetachedSignBySN, plainText, deSignerSN, {}, result);
+}
+Status CDrennicQuorvel::QVAttachedSignByIssuerSN(const std::u16string& deSignerSN,
+                                                 const std::u16string& IssuerDN,
+                                                 std::u16string& result) {
+  return Sign(kAttachedSignByIssuerSN, {}, deSignerSN, IssuerDN, result);
+}
+Status CDrennicQuorvel::QVUseKeySpecAttachedSignByIssuerSN(const std::u16string& deSignerSN,
+                                                           const std::u16string& IssuerDN,
+                                                           std::u16string& result) {
+  return Sign(kUseKeySpecAttachedSignByIssuerSN, {}, deSignerSN, IssuerDN, result);
+}
+Status CDrennicQuorvel::QVDetachedSignByIssuerSN(const std::u16string& plainText,
+                                                 const std::u16string& deSignerSN,
+                                                 const std::u16string& IssuerDN,
+                                                 std::u16string& result) {
+  return Sign(kDetachedSignByIssuerSN, plainText, deSignerSN, IssuerDN, result);
+}
+Status CDrennicQuorvel::QVUseKeySpecDetachedSignByIssuerSN(const std::u16string& plainText,
+                                                           const std::u16string& deSignerSN,
+                                                           const std::u16string& IssuerDN,
+                                                           std::u16string& result) {
+  return Sign(kUseKeySpecDetachedSignByIssuerSN, plainText, deSignerSN, IssuerDN, result);
+}
+
+}  // namespace quorvel::control
