@@ -5,14 +5,13 @@
 #include <new>
 #include <vector>
 
-#include "control/error_numbers.h"
+#include "platform/error_numbers.h"
 #include "platform/file_time.h"
 #include "platform/name_string.h"
 
 namespace quorvel::certs {
 namespace {
 
-namespace err = control::err;
 
 // The serial text, most significant byte first; the platform holds the bytes
 // least significant first.

@@ -3,12 +3,11 @@
 #include <new>
 
 #include "certs/selection.h"
-#include "control/error_numbers.h"
+#include "platform/error_numbers.h"
 
 namespace quorvel::certs {
 namespace {
 
-namespace err = control::err;
 
 int32_t Outcome(platform::CertContextRef found, platform::CertContextRef& certificate) {
   certificate = std::move(found);

@@ -6,13 +6,12 @@
 #include "certs/cert_info.h"
 #include "certs/chooser/chooser_model.h"
 #include "certs/info_text.h"
-#include "control/error_numbers.h"
+#include "platform/error_numbers.h"
 #include "platform/platform_errors.h"
 
 namespace quorvel::certs {
 namespace {
 
-namespace err = control::err;
 using platform::CertContextRef;
 
 enum class Filter {

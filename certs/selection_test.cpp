@@ -7,7 +7,7 @@
 
 #include "certs/demo_home_test.h"
 #include "certs/engine_certificate.h"
-#include "control/error_numbers.h"
+#include "platform/error_numbers.h"
 
 namespace quorvel::certs {
 namespace {
@@ -136,7 +136,7 @@ TEST_F(SelectionTest, ACancelledChooserEndsTheSearchWithoutASecondAttempt) {
   Stores my = Open({"MY"});
   Answer({json::array({"cancel"}), json::array({json{{"ok", 0}}})});
   CertContextRef found;
-  EXPECT_EQ(Engine(my, u"CN=Zhang", found), control::err::kNoCertificate);
+  EXPECT_EQ(Engine(my, u"CN=Zhang", found), err::kNoCertificate);
   EXPECT_EQ(found, nullptr);
   EXPECT_EQ(Choosers().size(), 1u);
 }
@@ -144,14 +144,14 @@ TEST_F(SelectionTest, ACancelledChooserEndsTheSearchWithoutASecondAttempt) {
 TEST_F(SelectionTest, WithoutAnyMatchTheSecondAttemptShowsAnEmptyChooser) {
   Stores my = Open({"MY"});
   CertContextRef found;
-  EXPECT_EQ(Engine(my, u"CN=Nobody, O=Nowhere", found), control::err::kNoCertificate);
+  EXPECT_EQ(Engine(my, u"CN=Nobody, O=Nowhere", found), err::kNoCertificate);
   std::vector<json> choosers = Choosers();
   ASSERT_EQ(choosers.size(), 1u);
   EXPECT_EQ(choosers[0]["rows"], json::array());
   EXPECT_EQ(choosers[0]["answer"], "cancelled");
   // Even OK chooses nothing from an empty list.
   Answer({json::array({"ok", "cancel"})});
-  EXPECT_EQ(Engine(my, u"CN=Nobody", found), control::err::kNoCertificate);
+  EXPECT_EQ(Engine(my, u"CN=Nobody", found), err::kNoCertificate);
   choosers = Choosers();
   ASSERT_EQ(choosers.size(), 2u);
   EXPECT_EQ(choosers[1]["steps"][0]["message"], "No certificate selected.");
@@ -167,7 +167,7 @@ TEST_F(SelectionTest, InServerModeTheFirstMatchIsTakenWithoutFilterOrDialog) {
   EXPECT_EQ(SelectEngineCertificate(request, found), 0);
   EXPECT_EQ(Subject(found), "C=CN, O=ZuvirOrori, CN=No Key Holder");
   request.dn = u"CN=Zhang Wei, O=ZuvirOrori";  // no reversed attempt in server mode
-  EXPECT_EQ(SelectEngineCertificate(request, found), control::err::kNoCertificate);
+  EXPECT_EQ(SelectEngineCertificate(request, found), err::kNoCertificate);
   EXPECT_TRUE(Choosers().empty());
 }
 
@@ -189,7 +189,7 @@ TEST_F(SelectionTest, ChooseAnyCertAlwaysShowsTheChooser) {
   EXPECT_EQ(Names(choosers[0]["rows"]), List{"Zhang San"});
   // Its signature-key variant finds nothing (Zhang San's key is an exchange key)
   // and still asks.
-  EXPECT_EQ(Engine(my, u"", found, true), control::err::kNoCertificate);
+  EXPECT_EQ(Engine(my, u"", found, true), err::kNoCertificate);
   ASSERT_EQ(Choosers().size(), 2u);
   EXPECT_EQ(Choosers()[1]["rows"], json::array());
 }
@@ -225,7 +225,7 @@ TEST_F(SelectionTest, AnUnreadableKeySpecificationEndsASignSelection) {
   ASSERT_EQ(my[0].SetProperty(orphan, platform::kKeyProvInfoPropId, std::span(garbage), nullptr),
             platform::error::kOk);
   uint32_t keySpec = 0;
-  EXPECT_EQ(GetKeySpec(*Find(my[0], u"Orphan User"), keySpec), control::err::kCertProperty);
+  EXPECT_EQ(GetKeySpec(*Find(my[0], u"Orphan User"), keySpec), err::kCertProperty);
   EXPECT_EQ(GetKeySpec(*Find(my[0], u"Zhang Wei"), keySpec), 0);
   EXPECT_EQ(keySpec, platform::kAtSignature);
   keySpec = 7;
@@ -293,7 +293,7 @@ TEST_F(SelectionTest, TheSerialProtocolTriesTheReversedIssuer) {
             0);
   EXPECT_EQ(Subject(found), "C=CN, O=ZuvirOrori, CN=李四");
   EXPECT_EQ(SelectEngineCertificateBySerial(my.set(), false, u"1004", u"CN=ZAZU", texts_, found),
-            control::err::kNoCertificate);
+            err::kNoCertificate);
   EXPECT_EQ(found, nullptr);
 }
 

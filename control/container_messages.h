@@ -7,15 +7,15 @@
 
 #include "control/error_numbers.h"
 
-namespace quorvel::control {
-
-namespace err {
+namespace quorvel::err {
 // The received text is not a formatted plain text: reported with the number of
 // a failed structured decode.
 inline constexpr int32_t kNotAPlainTextContainer = kBerDecode;
 // Server mode's save directory is not registered.
 inline constexpr int32_t kNoSaveDirectory = kDetachedNeedsContent;
-}  // namespace err
+}  // namespace quorvel::err
+
+namespace quorvel::control {
 
 namespace msg {
 inline constexpr std::u16string_view kAddFormItemFailed = u"加入表单失败";
