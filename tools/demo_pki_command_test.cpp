@@ -16,34 +16,16 @@
 #include "platform/platform_errors.h"
 #include "platform/temporary_home.h"
 #include "platform/test_certificates.h"
+#include "tools/command_test_support.h"
 #include "tools/store_command.h"
 
 namespace quorvel::tools {
 namespace {
 
-struct Outcome {
-  int exitCode = 0;
-  std::string out;
-  std::string err;
-};
+using cli_test::Outcome;
 
 Outcome RunCommand(std::vector<std::string> arguments) {
-  std::ostringstream out;
-  std::ostringstream err;
-  CLI::App app{"test", "quorvel"};
-  app.require_subcommand(1);
-  AddStoreCommand(app, out, err);
-  AddDemoPkiCommand(app, out, err);
-  Outcome outcome;
-  std::reverse(arguments.begin(), arguments.end());
-  try {
-    app.parse(arguments);
-  } catch (const CLI::ParseError& e) {
-    outcome.exitCode = app.exit(e, out, err);
-  }
-  outcome.out = out.str();
-  outcome.err = err.str();
-  return outcome;
+  return cli_test::RunInProcess(std::move(arguments), AddStoreCommand, AddDemoPkiCommand);
 }
 
 nlohmann::json List(const std::string& store) {

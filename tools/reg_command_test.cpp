@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/temporary_home.h"
+#include "tools/command_test_support.h"
 
 extern char** environ;
 
@@ -21,29 +22,10 @@ namespace {
 constexpr const char* kSettingsKey =
     "HKEY_CLASSES_ROOT\\CLSID\\{6B1E2D40-7C55-4A1F-9E3B-2D8C41F0A7B6}\\CtlSettings";
 
-struct Outcome {
-  int exitCode = 0;
-  std::string out;
-  std::string err;
-};
+using cli_test::Outcome;
 
-// Parses `arguments` (without the program name) as the command line does.
 Outcome RunInProcess(std::vector<std::string> arguments) {
-  std::ostringstream out;
-  std::ostringstream err;
-  CLI::App app{"test", "quorvel"};
-  app.require_subcommand(1);
-  AddRegCommand(app, out, err);
-  Outcome outcome;
-  std::reverse(arguments.begin(), arguments.end());
-  try {
-    app.parse(arguments);
-  } catch (const CLI::ParseError& e) {
-    outcome.exitCode = app.exit(e, out, err);
-  }
-  outcome.out = out.str();
-  outcome.err = err.str();
-  return outcome;
+  return cli_test::RunInProcess(std::move(arguments), AddRegCommand);
 }
 
 // Runs the command in a process of its own and collects its standard output.

@@ -24,6 +24,7 @@
 #include "platform/platform_errors.h"
 #include "platform/temporary_home.h"
 #include "platform/test_certificates.h"
+#include "tools/command_test_support.h"
 
 extern char** environ;
 
@@ -34,28 +35,10 @@ using platform::Bytes;
 using platform::testing::Attr;
 using platform::testing::Name;
 
-struct Outcome {
-  int exitCode = 0;
-  std::string out;
-  std::string err;
-};
+using cli_test::Outcome;
 
 Outcome RunStore(std::vector<std::string> arguments) {
-  std::ostringstream out;
-  std::ostringstream err;
-  CLI::App app{"test", "quorvel"};
-  app.require_subcommand(1);
-  AddStoreCommand(app, out, err);
-  Outcome outcome;
-  std::reverse(arguments.begin(), arguments.end());
-  try {
-    app.parse(arguments);
-  } catch (const CLI::ParseError& e) {
-    outcome.exitCode = app.exit(e, out, err);
-  }
-  outcome.out = out.str();
-  outcome.err = err.str();
-  return outcome;
+  return cli_test::RunInProcess(std::move(arguments), AddStoreCommand);
 }
 
 pid_t Spawn(const std::vector<std::string>& arguments) {
