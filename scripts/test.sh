@@ -6,21 +6,23 @@ set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
 
+phase() { echo "== $* (at ${SECONDS}s)"; }
+
 scripts/setup.sh
 
-echo "== build and test (RelWithDebInfo)"
+phase "build and test (RelWithDebInfo)"
 scripts/build.sh build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 ctest --test-dir build -j 2 --output-on-failure
 
-echo "== host session"
+phase "host session"
 scripts/host_session_check.sh build/tools/quorvel
 
-echo "== build and test under ASan and UBSan"
+phase "build and test under ASan and UBSan"
 scripts/build.sh build-asan -DCMAKE_BUILD_TYPE=Debug -DQUORVEL_SANITIZE=ON
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build-asan -j 2 --output-on-failure
 
-echo "== short fuzzing run"
-FUZZ_SECONDS="${FUZZ_SECONDS:-30}" fuzz/run_short.sh
+phase "short fuzzing run"
+FUZZ_SECONDS="${FUZZ_SECONDS:-20}" fuzz/run_short.sh
 
-echo "== all tests passed"
+phase "all tests passed"
