@@ -104,6 +104,13 @@ class CDrennicQuorvel {
   Status QVGetFormItem(std::u16string& result);
   Status QVGetFile(std::u16string& result);
 
+  // ---- Certificate queries: an extension of a certificate as text, whether a
+  // personal certificate of a DN exists, the subjects issued by given issuers.
+  Status QVGetCertExtension(const std::u16string& certDN, const std::u16string& szOID,
+                            std::u16string& result);
+  Status IsCertExists(const std::u16string& DN, uint32_t& pdwRet);
+  Status QVEnumCertsDNByIssers(const std::u16string& IssersDN, std::u16string& result);
+
   // Signing: the signature of the stored text or of `plainText`, by the
   // certificate a DN list, a serial number (and issuer) names, or the user's
   // choice.
