@@ -84,7 +84,9 @@ TEST_F(HostSigningTest, AttachedSignatureVerifiesHereAndWithOpenssl) {
   for (size_t start = 0; start < base64.size();) {
     const size_t end = base64.find('\n', start);
     ASSERT_NE(end, std::string::npos);
-    if (end + 1 < base64.size()) EXPECT_EQ(end - start, 64u);
+    if (end + 1 < base64.size()) {
+      EXPECT_EQ(end - start, 64u);
+    }
     start = end + 1;
   }
   EXPECT_EQ(Value(r[2]), "CN=Zhang San, O=ZuvirOrori, C=CN");
