@@ -62,6 +62,7 @@ struct ControlState {
 
 struct SigningRow;
 enum class Verification;
+enum class Envelope;
 
 class CDrennicQuorvel {
  public:
@@ -148,6 +149,18 @@ class CDrennicQuorvel {
   Status QVGetSignerCertInfo(uint32_t type, std::u16string& result);
   Status QVGetReciptCertInfo(uint32_t type, std::u16string& result);
 
+  // ---- Digital envelopes: the stored text encrypted for a recipient (signed
+  // by the user first or not), and opening such envelopes into the received
+  // text.
+  Status QVEncryptedEnvelop(const std::u16string& deReciptDN, std::u16string& result);
+  Status QVSignedAndEncryptedEnvelop(const std::u16string& deSignerDN,
+                                     const std::u16string& deReciptDN, std::u16string& result);
+  Status QVUseKeySpecSignedAndEncryptedEnvelop(const std::u16string& deSignerDN,
+                                               const std::u16string& deReciptDN,
+                                               std::u16string& result);
+  Status QVDecryptEnvelop(const std::u16string& envelopedMsg);
+  Status QVDecryptedAndVerifiedEnvelop(const std::u16string& signedAndEnvelopedMsg);
+
   // For tests and automation only, until verification fills the received text:
   // replaces `receivedPlainText` with `bytes`.
   void SetReceivedPlainTextForTesting(std::string bytes);
@@ -172,12 +185,17 @@ class CDrennicQuorvel {
   Status Verify(Verification kind, const std::u16string& signedMsg, const std::u16string& plainText,
                 const std::u16string& deSignerDN);
   Status CertInfoText(const CertInfoRecord& record, uint32_t type, std::u16string& result);
+  Status MakeEnvelope(Envelope kind, const std::u16string& deSignerDN,
+                      const std::u16string& deReciptDN, std::u16string& result);
+  Status OpenEnvelope(Envelope kind, const std::u16string& message);
 
   // The chooser's nine texts: the eight dialog texts, then copyRightInfo.
   platform::ChooserTexts ChooserTexts() const;
   engine::SignSettings SignSettingsFor(bool signatureKeysOnly) const;
   // Replaces each signer detail an engine produced; the others stay.
   void StoreSignerDetails(const engine::CertDetails& details);
+  // Replaces each recipient detail an engine produced; the others stay.
+  void StoreReciptDetails(const engine::CertDetails& details);
 
   // Conversions that fail the member with the given message.
   std::string ToBytesOrFail(std::u16string_view text, std::u16string_view message) const;

@@ -73,4 +73,47 @@ int32_t RawVerify(std::string_view signature, bool serverMode, std::string_view 
 // The Base64 digest of `data` with the algorithm `digestOid`.
 int32_t HashAndBase64(std::string_view data, std::string_view digestOid, std::string& base64);
 
+// ---- Digital envelopes.
+
+// A made envelope: its Base64 text in single-byte characters, the details of
+// the recipient and, for a signed envelope, of the signer.
+struct EnvelopeOutput {
+  std::string base64;
+  CertDetails signer;
+  CertDetails recipient;
+};
+
+// An opened envelope: the content, the details of the certificate whose key
+// opened it and, for a signed envelope, of the signer.
+struct OpenedEnvelope {
+  std::string content;
+  CertDetails signer;
+  CertDetails recipient;
+};
+
+// Encrypts `data` with `symmetricOid` for the one certificate that
+// `recipientDn` names in "CA", "ROOT" and "AddressBOOK" (the user's choice
+// when none).
+int32_t MakeEnvelope(std::string_view data, bool serverMode,
+                     std::optional<std::u16string_view> recipientDn, std::u16string_view separator,
+                     std::string_view symmetricOid, const platform::ChooserTexts& chooserTexts,
+                     EnvelopeOutput& output, int32_t& lastError);
+
+// Signs `data` (attached) with the certificate `signerDn` names in "MY", as
+// SignP7 selects it, and envelopes the signed message for the recipient as
+// MakeEnvelope does. Nothing is compressed.
+int32_t MakeSignedEnvelope(std::string_view data, bool serverMode,
+                           std::optional<std::u16string_view> signerDn,
+                           std::optional<std::u16string_view> recipientDn,
+                           std::u16string_view separator, const SignSettings& settings,
+                           std::string_view symmetricOid, EnvelopeOutput& output,
+                           int32_t& lastError);
+
+// Opens the Base64 envelope `message` with a certificate and key of "MY".
+int32_t OpenEnvelope(std::string_view message, OpenedEnvelope& opened, int32_t& lastError);
+
+// Opens the Base64 signed envelope `message` with a certificate and key of
+// "MY", verifies the signature inside and checks the signer's chain.
+int32_t OpenSignedEnvelope(std::string_view message, OpenedEnvelope& opened, int32_t& lastError);
+
 }  // namespace quorvel::engine

@@ -1,0 +1,223 @@
+// Digital envelopes: content encrypted for one recipient certificate of the
+// stores that hold other parties' certificates, optionally signed first by
+// the user's certificate; and opening such envelopes with a key of "MY".
+// Envelopes travel as Base64 text and are never compressed.
+#include <initializer_list>
+#include <memory>
+#include <new>
+#include <optional>
+#include <span>
+
+#include "certs/engine_certificate.h"
+#include "engine/cert_details.h"
+#include "engine/engine.h"
+#include "engine/engine_errors.h"
+#include "engine/message_errors.h"
+#include "engine/provider.h"
+#include "engine/signer_chain.h"
+#include "platform/base64.h"
+#include "platform/message_envelope.h"
+#include "platform/message_signed_envelope.h"
+#include "platform/platform_errors.h"
+
+namespace quorvel::engine {
+namespace {
+
+std::span<const uint8_t> BytesOf(std::string_view text) {
+  return {reinterpret_cast<const uint8_t*>(text.data()), text.size()};
+}
+
+std::string Base64Of(const platform::Bytes& bytes) {
+  return platform::Base64Encode(
+      std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+}
+
+// Selects a certificate by DN list in `stores` with the shared protocol;
+// 0 with `certificate` set, or -10005.
+int32_t Select(certs::StoreSet stores, bool signatureKeysOnly, bool serverMode,
+               std::optional<std::u16string_view> dn, std::u16string_view separator,
+               const platform::ChooserTexts& texts, platform::CertContextRef& certificate) {
+  certs::EngineCertRequest request;
+  request.stores = stores;
+  request.signatureKeyOnly = signatureKeysOnly;
+  request.serverMode = serverMode;
+  request.dn = dn.value_or(std::u16string_view());
+  request.separator = separator;
+  request.texts = &texts;
+  if (certs::SelectEngineCertificate(request, certificate) != err::kOk || !certificate) {
+    return err::kNoCertificate;
+  }
+  return err::kOk;
+}
+
+// The provider every envelope entry point holds, and the stores it names.
+int32_t Prepare(std::initializer_list<std::string_view> storeNames,
+                std::unique_ptr<platform::KeyContainer>& provider, EngineStores& stores) {
+  if (const int32_t acquired = AcquireProvider(platform::kMsBaseProvider, provider);
+      acquired != err::kOk) {
+    return acquired;
+  }
+  return OpenEngineStores(provider.get(), storeNames, stores);
+}
+
+int32_t Make(std::string_view data, bool serverMode, std::optional<std::u16string_view> recipientDn,
+             std::u16string_view separator, std::string_view symmetricOid,
+             const platform::ChooserTexts& texts, EnvelopeOutput& output, int32_t& lastError) {
+  if (data.empty()) return err::kEmptyInput;
+  std::unique_ptr<platform::KeyContainer> provider;
+  EngineStores stores;
+  // Recipients are other parties: only "CA", "ROOT" and "AddressBOOK" hold them.
+  if (const int32_t prepared =
+          Prepare({platform::kStoreCa, platform::kStoreRoot, platform::kStoreAddressBook}, provider,
+                  stores);
+      prepared != err::kOk) {
+    return prepared;
+  }
+  platform::CertContextRef recipient;
+  if (const int32_t selected =
+          Select(stores.set(), false, serverMode, recipientDn, separator, texts, recipient);
+      selected != err::kOk) {
+    return selected;
+  }
+
+  platform::Bytes envelope;
+  if (const uint32_t encrypted =
+          platform::EncryptMessage(recipient->certificate(), symmetricOid, BytesOf(data), envelope);
+      encrypted != platform::error::kOk) {
+    return MapMessageError(encrypted, MessageOperation::kEncrypt, lastError);
+  }
+  output.base64 = Base64Of(envelope);
+  output.recipient = DetailsOf(*recipient);
+  return err::kOk;
+}
+
+int32_t MakeSigned(std::string_view data, bool serverMode,
+                   std::optional<std::u16string_view> signerDn,
+                   std::optional<std::u16string_view> recipientDn, std::u16string_view separator,
+                   const SignSettings& settings, std::string_view symmetricOid,
+                   EnvelopeOutput& output, int32_t& lastError) {
+  if (data.empty()) return err::kEmptyInput;
+  std::unique_ptr<platform::KeyContainer> provider;
+  EngineStores stores;
+  if (const int32_t prepared = Prepare({platform::kStoreCa, platform::kStoreRoot,
+                                        platform::kStoreAddressBook, platform::kStoreMy},
+                                       provider, stores);
+      prepared != err::kOk) {
+    return prepared;
+  }
+  const certs::StoreSet all = stores.set();
+  // The signer comes from "MY" alone; the recipient from the other three.
+  platform::CertContextRef signer;
+  if (const int32_t selected = Select(all.subspan(3), settings.signatureKeysOnly, serverMode,
+                                      signerDn, separator, settings.chooserTexts, signer);
+      selected != err::kOk) {
+    return selected;
+  }
+  platform::CertContextRef recipient;
+  if (const int32_t selected = Select(all.first(3), false, serverMode, recipientDn, separator,
+                                      settings.chooserTexts, recipient);
+      selected != err::kOk) {
+    return selected;
+  }
+
+  platform::Bytes envelope;
+  if (const uint32_t made =
+          platform::SignAndEncryptMessage(*signer, settings.digestOid, recipient->certificate(),
+                                          symmetricOid, BytesOf(data), envelope);
+      made != platform::error::kOk) {
+    return MapMessageError(made, MessageOperation::kEncrypt, lastError);
+  }
+  output.base64 = Base64Of(envelope);
+  output.signer = DetailsOf(*signer);
+  output.recipient = DetailsOf(*recipient);
+  return err::kOk;
+}
+
+enum class Kind { kPlain, kSigned };
+
+int32_t Open(std::string_view message, Kind kind, OpenedEnvelope& opened, int32_t& lastError) {
+  if (message.empty()) return err::kEmptyInput;
+  std::string decoded;
+  if (!platform::Base64Decode(message, decoded)) return err::kBase64Decode;
+  const platform::Bytes envelope(decoded.begin(), decoded.end());
+  decoded.clear();
+
+  std::unique_ptr<platform::KeyContainer> provider;
+  EngineStores stores;
+  if (const int32_t prepared = Prepare({platform::kStoreMy}, provider, stores);
+      prepared != err::kOk) {
+    return prepared;
+  }
+  platform::CertStore& my = *stores.set().front();
+
+  platform::Bytes content;
+  platform::CertContextRef decryptor;
+  platform::CertContextRef signer;
+  const uint32_t openedOk =
+      kind == Kind::kPlain
+          ? platform::DecryptMessage(my, envelope, content, decryptor)
+          : platform::DecryptAndVerifyMessageSignature(my, envelope, 0, content, decryptor, signer);
+  if (openedOk != platform::error::kOk) {
+    return MapMessageError(openedOk, MessageOperation::kDecrypt, lastError);
+  }
+  if (!decryptor) return err::kNoPrivateKey;
+  if (kind == Kind::kSigned) {
+    if (!signer) return err::kNoSignerCertificate;
+    if (const int32_t chain = VerifySignerChain(*signer, kChainCheckAll); chain != err::kOk) {
+      return chain;
+    }
+    opened.signer = DetailsOf(*signer);
+  }
+  opened.content.assign(content.begin(), content.end());
+  opened.recipient = DetailsOf(*decryptor);
+  return err::kOk;
+}
+
+// Runs one entry point; after a failure, or when memory runs out, nothing in
+// `result` is a result.
+template <typename Result, typename Body>
+int32_t Guarded(Result& result, Body&& body) {
+  result = Result{};
+  int32_t outcome = err::kNoMemory;
+  try {
+    outcome = body();
+  } catch (const std::bad_alloc&) {
+    outcome = err::kNoMemory;
+  }
+  if (outcome != err::kOk) result = Result{};
+  return outcome;
+}
+
+}  // namespace
+
+int32_t MakeEnvelope(std::string_view data, bool serverMode,
+                     std::optional<std::u16string_view> recipientDn, std::u16string_view separator,
+                     std::string_view symmetricOid, const platform::ChooserTexts& chooserTexts,
+                     EnvelopeOutput& output, int32_t& lastError) {
+  return Guarded(output, [&] {
+    return Make(data, serverMode, recipientDn, separator, symmetricOid, chooserTexts, output,
+                lastError);
+  });
+}
+
+int32_t MakeSignedEnvelope(std::string_view data, bool serverMode,
+                           std::optional<std::u16string_view> signerDn,
+                           std::optional<std::u16string_view> recipientDn,
+                           std::u16string_view separator, const SignSettings& settings,
+                           std::string_view symmetricOid, EnvelopeOutput& output,
+                           int32_t& lastError) {
+  return Guarded(output, [&] {
+    return MakeSigned(data, serverMode, signerDn, recipientDn, separator, settings, symmetricOid,
+                      output, lastError);
+  });
+}
+
+int32_t OpenEnvelope(std::string_view message, OpenedEnvelope& opened, int32_t& lastError) {
+  return Guarded(opened, [&] { return Open(message, Kind::kPlain, opened, lastError); });
+}
+
+int32_t OpenSignedEnvelope(std::string_view message, OpenedEnvelope& opened, int32_t& lastError) {
+  return Guarded(opened, [&] { return Open(message, Kind::kSigned, opened, lastError); });
+}
+
+}  // namespace quorvel::engine

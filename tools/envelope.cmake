@@ -1,0 +1,11 @@
+# Digital envelopes through `quorvel host --stdio` over a copy of the
+# demo PKI home that the certs tests' fixture fills once per run.
+quorvel_test(host_envelope_tests
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/host_envelope_test.cpp
+  LIBS quorvel_platform nlohmann_json::nlohmann_json
+  FIXTURES certs_demo_home)
+target_include_directories(host_envelope_tests PRIVATE ${PROJECT_SOURCE_DIR})
+target_compile_definitions(host_envelope_tests PRIVATE
+  QUORVEL_PROGRAM="$<TARGET_FILE:quorvel>"
+  QUORVEL_DEMO_HOME="${CMAKE_BINARY_DIR}/certs/demo-home")
+add_dependencies(host_envelope_tests quorvel)
