@@ -56,26 +56,21 @@ uint32_t ReadPlatform(Database& database, Body body) {
 uint32_t ReadProperties(Database& database, int64_t entry, CertContext::Properties& properties) {
   sqlite::Statement query;
   if (const auto ec = database.Prepare(
-          "SELECT property, value FROM certificate_property WHERE certificate = ?1", query)) {
+          "SELECT property, value FROM certificate_property WHERE certificate = ?1", query,
+          entry)) {
     return StorageError(ec);
   }
-  if (const auto ec = query.Bind(1, entry)) return StorageError(ec);
-  while (true) {
-    bool hasRow = false;
-    if (const auto ec = query.Step(hasRow)) return StorageError(ec);
-    if (!hasRow) return error::kOk;
-    properties[static_cast<uint32_t>(query.ColumnInt64(0))] = query.ColumnBlob(1);
-  }
+  return StorageError(query.ForEachRow(
+      [&] { properties[static_cast<uint32_t>(query.ColumnInt64(0))] = query.ColumnBlob(1); }));
 }
 
 uint32_t WriteProperties(Database& database, int64_t entry,
                          const CertContext::Properties& properties) {
   sqlite::Statement erase;
-  if (const auto ec =
-          database.Prepare("DELETE FROM certificate_property WHERE certificate = ?1", erase)) {
+  if (const auto ec = database.Prepare("DELETE FROM certificate_property WHERE certificate = ?1",
+                                       erase, entry)) {
     return StorageError(ec);
   }
-  if (const auto ec = erase.Bind(1, entry)) return StorageError(ec);
   if (const auto ec = erase.Run()) return StorageError(ec);
   sqlite::Statement insert;
   if (const auto ec = database.Prepare(
@@ -87,9 +82,7 @@ uint32_t WriteProperties(Database& database, int64_t entry,
     // The SHA-1 hash is computed from the certificate, never stored.
     if (id == kSha1HashPropId) continue;
     insert.Reset();
-    if (const auto ec = insert.Bind(1, entry)) return StorageError(ec);
-    if (const auto ec = insert.Bind(2, std::int64_t{id})) return StorageError(ec);
-    if (const auto ec = insert.BindBlob(3, value)) return StorageError(ec);
+    if (const auto ec = insert.BindAll(entry, std::int64_t{id}, value)) return StorageError(ec);
     if (const auto ec = insert.Run()) return StorageError(ec);
   }
   return error::kOk;
@@ -150,11 +143,10 @@ uint32_t CertStore::OpenSystemStore(std::string_view name, std::unique_ptr<CertS
     std::string storedName;
     const auto lookup = [&]() -> uint32_t {
       sqlite::Statement query;
-      if (const auto ec =
-              database->Prepare("SELECT id, name FROM cert_store WHERE folded_name = ?1", query)) {
+      if (const auto ec = database->Prepare(
+              "SELECT id, name FROM cert_store WHERE folded_name = ?1", query, folded)) {
         return StorageError(ec);
       }
-      if (const auto ec = query.Bind(1, folded)) return StorageError(ec);
       bool hasRow = false;
       if (const auto ec = query.Step(hasRow)) return StorageError(ec);
       if (hasRow) {
@@ -168,11 +160,10 @@ uint32_t CertStore::OpenSystemStore(std::string_view name, std::unique_ptr<CertS
       const uint32_t status = TransactPlatform(*database, [&]() -> uint32_t {
         sqlite::Statement insert;
         if (const auto ec = database->Prepare(
-                "INSERT OR IGNORE INTO cert_store (name, folded_name) VALUES (?1, ?2)", insert)) {
+                "INSERT OR IGNORE INTO cert_store (name, folded_name) VALUES (?1, ?2)", insert,
+                name, folded)) {
           return StorageError(ec);
         }
-        if (const auto ec = insert.Bind(1, name)) return StorageError(ec);
-        if (const auto ec = insert.Bind(2, folded)) return StorageError(ec);
         if (const auto ec = insert.Run()) return StorageError(ec);
         return lookup();
       });
@@ -191,24 +182,26 @@ uint32_t CertStore::LoadSnapshot() {
   const uint32_t status = ReadPlatform(*database_, [&]() -> uint32_t {
     sqlite::Statement query;
     if (const auto ec = database_->Prepare(
-            "SELECT id, der FROM store_certificate WHERE store = ?1 ORDER BY id", query)) {
+            "SELECT id, der FROM store_certificate WHERE store = ?1 ORDER BY id", query, id_)) {
       return StorageError(ec);
     }
-    if (const auto ec = query.Bind(1, id_)) return StorageError(ec);
-    while (true) {
-      bool hasRow = false;
-      if (const auto ec = query.Step(hasRow)) return StorageError(ec);
-      if (!hasRow) return error::kOk;
-      const int64_t entry = query.ColumnInt64(0);
-      std::shared_ptr<const Certificate> certificate;
-      // Only parsed certificates are ever stored; one that no longer parses is
-      // skipped rather than failing the whole store.
-      if (Certificate::FromDer(query.ColumnBlob(1), certificate) != error::kOk) continue;
-      CertContext::Properties properties;
-      if (const uint32_t read = ReadProperties(*database_, entry, properties)) return read;
-      contexts.push_back(std::make_shared<const CertContext>(std::move(certificate),
-                                                             std::move(properties), entry));
+    uint32_t read = error::kOk;
+    if (const auto ec = query.ForEachRow([&] {
+          const int64_t entry = query.ColumnInt64(0);
+          std::shared_ptr<const Certificate> certificate;
+          // Only parsed certificates are ever stored; one that no longer parses is
+          // skipped rather than failing the whole store.
+          if (Certificate::FromDer(query.ColumnBlob(1), certificate) != error::kOk) return true;
+          CertContext::Properties properties;
+          read = ReadProperties(*database_, entry, properties);
+          if (read != error::kOk) return false;
+          contexts.push_back(std::make_shared<const CertContext>(std::move(certificate),
+                                                                 std::move(properties), entry));
+          return true;
+        })) {
+      return StorageError(ec);
     }
+    return read;
   });
   if (status == error::kOk) snapshot_ = std::move(contexts);
   return status;
@@ -218,11 +211,9 @@ uint32_t CertStore::LoadEntry(int64_t entry, CertContextRef& context) {
   return ReadPlatform(*database_, [&]() -> uint32_t {
     sqlite::Statement query;
     if (const auto ec = database_->Prepare(
-            "SELECT der FROM store_certificate WHERE id = ?1 AND store = ?2", query)) {
+            "SELECT der FROM store_certificate WHERE id = ?1 AND store = ?2", query, entry, id_)) {
       return StorageError(ec);
     }
-    if (const auto ec = query.Bind(1, entry)) return StorageError(ec);
-    if (const auto ec = query.Bind(2, id_)) return StorageError(ec);
     bool hasRow = false;
     if (const auto ec = query.Step(hasRow)) return StorageError(ec);
     if (!hasRow) return error::kNotFound;
@@ -285,12 +276,11 @@ uint32_t CertStore::AddCertificate(std::span<const uint8_t> der,
     int64_t entry = 0;
     const uint32_t status = TransactPlatform(*database_, [&]() -> uint32_t {
       sqlite::Statement query;
-      if (const auto ec = database_->Prepare(
-              "SELECT id FROM store_certificate WHERE store = ?1 AND sha1 = ?2", query)) {
+      if (const auto ec =
+              database_->Prepare("SELECT id FROM store_certificate WHERE store = ?1 AND sha1 = ?2",
+                                 query, id_, certificate->Sha1())) {
         return StorageError(ec);
       }
-      if (const auto ec = query.Bind(1, id_)) return StorageError(ec);
-      if (const auto ec = query.BindBlob(2, certificate->Sha1())) return StorageError(ec);
       bool hasRow = false;
       if (const auto ec = query.Step(hasRow)) return StorageError(ec);
       if (hasRow) {
@@ -301,12 +291,10 @@ uint32_t CertStore::AddCertificate(std::span<const uint8_t> der,
       }
       sqlite::Statement insert;
       if (const auto ec = database_->Prepare(
-              "INSERT INTO store_certificate (store, sha1, der) VALUES (?1, ?2, ?3)", insert)) {
+              "INSERT INTO store_certificate (store, sha1, der) VALUES (?1, ?2, ?3)", insert, id_,
+              certificate->Sha1(), certificate->Der())) {
         return StorageError(ec);
       }
-      if (const auto ec = insert.Bind(1, id_)) return StorageError(ec);
-      if (const auto ec = insert.BindBlob(2, certificate->Sha1())) return StorageError(ec);
-      if (const auto ec = insert.BindBlob(3, certificate->Der())) return StorageError(ec);
       if (const auto ec = insert.Run()) return StorageError(ec);
       sqlite::Statement last;
       if (const auto ec = database_->Prepare("SELECT last_insert_rowid()", last)) {
@@ -333,12 +321,11 @@ uint32_t CertStore::SetProperty(const CertContextRef& context, uint32_t id,
   try {
     const uint32_t status = TransactPlatform(*database_, [&]() -> uint32_t {
       sqlite::Statement exists;
-      if (const auto ec = database_->Prepare(
-              "SELECT 1 FROM store_certificate WHERE id = ?1 AND store = ?2", exists)) {
+      if (const auto ec =
+              database_->Prepare("SELECT 1 FROM store_certificate WHERE id = ?1 AND store = ?2",
+                                 exists, context->storeEntry(), id_)) {
         return StorageError(ec);
       }
-      if (const auto ec = exists.Bind(1, context->storeEntry())) return StorageError(ec);
-      if (const auto ec = exists.Bind(2, id_)) return StorageError(ec);
       bool hasRow = false;
       if (const auto ec = exists.Step(hasRow)) return StorageError(ec);
       if (!hasRow) return error::kNotFound;
@@ -347,9 +334,10 @@ uint32_t CertStore::SetProperty(const CertContextRef& context, uint32_t id,
                                 "(certificate, property, value) VALUES (?1, ?2, ?3)"
                               : "DELETE FROM certificate_property "
                                 "WHERE certificate = ?1 AND property = ?2";
-      if (const auto ec = database_->Prepare(sql, change)) return StorageError(ec);
-      if (const auto ec = change.Bind(1, context->storeEntry())) return StorageError(ec);
-      if (const auto ec = change.Bind(2, std::int64_t{id})) return StorageError(ec);
+      if (const auto ec =
+              database_->Prepare(sql, change, context->storeEntry(), std::int64_t{id})) {
+        return StorageError(ec);
+      }
       if (value) {
         if (const auto ec = change.BindBlob(3, *value)) return StorageError(ec);
       }
@@ -367,21 +355,20 @@ uint32_t CertStore::DeleteCertificate(const CertContextRef& context) {
   if (!context || context->storeEntry() == 0) return error::kInvalidArgument;
   return TransactPlatform(*database_, [&]() -> uint32_t {
     sqlite::Statement exists;
-    if (const auto ec = database_->Prepare(
-            "SELECT 1 FROM store_certificate WHERE id = ?1 AND store = ?2", exists)) {
+    if (const auto ec =
+            database_->Prepare("SELECT 1 FROM store_certificate WHERE id = ?1 AND store = ?2",
+                               exists, context->storeEntry(), id_)) {
       return StorageError(ec);
     }
-    if (const auto ec = exists.Bind(1, context->storeEntry())) return StorageError(ec);
-    if (const auto ec = exists.Bind(2, id_)) return StorageError(ec);
     bool hasRow = false;
     if (const auto ec = exists.Step(hasRow)) return StorageError(ec);
     if (!hasRow) return error::kNotFound;
     // Its properties go with it (ON DELETE CASCADE).
     sqlite::Statement erase;
-    if (const auto ec = database_->Prepare("DELETE FROM store_certificate WHERE id = ?1", erase)) {
+    if (const auto ec = database_->Prepare("DELETE FROM store_certificate WHERE id = ?1", erase,
+                                           context->storeEntry())) {
       return StorageError(ec);
     }
-    if (const auto ec = erase.Bind(1, context->storeEntry())) return StorageError(ec);
     return StorageError(erase.Run());
   });
 }
@@ -409,22 +396,18 @@ uint32_t CertStore::AddCrl(std::span<const uint8_t> der, AddDisposition disposit
     return TransactPlatform(*database_, [&]() -> uint32_t {
       sqlite::Statement query;
       if (const auto ec = database_->Prepare(
-              "SELECT id FROM store_crl WHERE store = ?1 AND sha1 = ?2", query)) {
+              "SELECT id FROM store_crl WHERE store = ?1 AND sha1 = ?2", query, id_, sha1)) {
         return StorageError(ec);
       }
-      if (const auto ec = query.Bind(1, id_)) return StorageError(ec);
-      if (const auto ec = query.BindBlob(2, sha1)) return StorageError(ec);
       bool hasRow = false;
       if (const auto ec = query.Step(hasRow)) return StorageError(ec);
       if (hasRow) return disposition == AddDisposition::kNew ? error::kObjectExists : error::kOk;
       sqlite::Statement insert;
-      if (const auto ec = database_->Prepare(
-              "INSERT INTO store_crl (store, sha1, der) VALUES (?1, ?2, ?3)", insert)) {
+      if (const auto ec =
+              database_->Prepare("INSERT INTO store_crl (store, sha1, der) VALUES (?1, ?2, ?3)",
+                                 insert, id_, sha1, der)) {
         return StorageError(ec);
       }
-      if (const auto ec = insert.Bind(1, id_)) return StorageError(ec);
-      if (const auto ec = insert.BindBlob(2, sha1)) return StorageError(ec);
-      if (const auto ec = insert.BindBlob(3, der)) return StorageError(ec);
       return StorageError(insert.Run());
     });
   } catch (const std::bad_alloc&) {
@@ -438,16 +421,12 @@ uint32_t CertStore::Crls(std::vector<StoredCrl>& crls) {
     const uint32_t status = ReadPlatform(*database_, [&]() -> uint32_t {
       sqlite::Statement query;
       if (const auto ec = database_->Prepare(
-              "SELECT id, der FROM store_crl WHERE store = ?1 ORDER BY id", query)) {
+              "SELECT id, der FROM store_crl WHERE store = ?1 ORDER BY id", query, id_)) {
         return StorageError(ec);
       }
-      if (const auto ec = query.Bind(1, id_)) return StorageError(ec);
-      while (true) {
-        bool hasRow = false;
-        if (const auto ec = query.Step(hasRow)) return StorageError(ec);
-        if (!hasRow) return error::kOk;
+      return StorageError(query.ForEachRow([&] {
         loaded.push_back({query.ColumnInt64(0), query.ColumnBlob(1)});
-      }
+      }));
     });
     if (status == error::kOk) crls = std::move(loaded);
     return status;
@@ -459,20 +438,17 @@ uint32_t CertStore::Crls(std::vector<StoredCrl>& crls) {
 uint32_t CertStore::DeleteCrl(int64_t entry) {
   return TransactPlatform(*database_, [&]() -> uint32_t {
     sqlite::Statement exists;
-    if (const auto ec =
-            database_->Prepare("SELECT 1 FROM store_crl WHERE id = ?1 AND store = ?2", exists)) {
+    if (const auto ec = database_->Prepare("SELECT 1 FROM store_crl WHERE id = ?1 AND store = ?2",
+                                           exists, entry, id_)) {
       return StorageError(ec);
     }
-    if (const auto ec = exists.Bind(1, entry)) return StorageError(ec);
-    if (const auto ec = exists.Bind(2, id_)) return StorageError(ec);
     bool hasRow = false;
     if (const auto ec = exists.Step(hasRow)) return StorageError(ec);
     if (!hasRow) return error::kNotFound;
     sqlite::Statement erase;
-    if (const auto ec = database_->Prepare("DELETE FROM store_crl WHERE id = ?1", erase)) {
+    if (const auto ec = database_->Prepare("DELETE FROM store_crl WHERE id = ?1", erase, entry)) {
       return StorageError(ec);
     }
-    if (const auto ec = erase.Bind(1, entry)) return StorageError(ec);
     return StorageError(erase.Run());
   });
 }

@@ -47,6 +47,14 @@ class Database {
   std::error_code Read(const std::function<std::error_code()>& body);
 
   std::error_code Prepare(std::string_view sql, sqlite::Statement& statement);
+  // Prepares `sql` and binds `parameters` to ?1, ?2, ... (see Statement::BindAll);
+  // reports the first failure of either.
+  template <typename... Parameters>
+  std::error_code Prepare(std::string_view sql, sqlite::Statement& statement,
+                          const Parameters&... parameters) {
+    if (const std::error_code ec = Prepare(sql, statement)) return ec;
+    return statement.BindAll(parameters...);
+  }
 
   // The version of the newest migration step applied.
   std::error_code SchemaVersion(int& version);

@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cstdint>
 #include <future>
+#include <string_view>
 #include <thread>
+#include <vector>
 
 #include "platform/home.h"
 #include "platform/migrations.h"
@@ -151,6 +154,31 @@ TEST_F(HomeDatabase, ReadersAndWritersOfAnotherConnectionWaitOrProceed) {
   import.join();
   EXPECT_FALSE(second.get());
   EXPECT_EQ(QueryText(*reader, "SELECT group_concat(x) FROM (SELECT x FROM t ORDER BY x)"), "1,2");
+}
+
+TEST_F(HomeDatabase, PrepareWithParametersBindsThemInOrder) {
+  auto database = OpenFile();
+  ASSERT_TRUE(database);
+  const std::vector<std::uint8_t> bytes = {1, 2, 3};
+  sqlite::Statement statement;
+  ASSERT_FALSE(database->Prepare("SELECT ?1, ?2, hex(?3)", statement, std::int64_t{7},
+                                 std::string_view("seven"), bytes));
+  bool hasRow = false;
+  ASSERT_FALSE(statement.Step(hasRow));
+  ASSERT_TRUE(hasRow);
+  EXPECT_EQ(statement.ColumnInt64(0), 7);
+  EXPECT_EQ(statement.ColumnText(1), "seven");
+  EXPECT_EQ(statement.ColumnText(2), "010203");
+}
+
+TEST_F(HomeDatabase, PrepareWithParametersReportsAFailureToPrepareOrToBind) {
+  auto database = OpenFile();
+  ASSERT_TRUE(database);
+  sqlite::Statement statement;
+  EXPECT_EQ(database->Prepare("SELECT FROM nowhere ?1", statement, std::int64_t{1}),
+            sqlite::MakeError(SQLITE_ERROR));
+  EXPECT_EQ(database->Prepare("SELECT ?1", statement, std::int64_t{1}, std::int64_t{2}),
+            sqlite::MakeError(SQLITE_RANGE));
 }
 
 TEST_F(HomeDatabase, TheSharedConnectionFollowsTheHome) {

@@ -14,4 +14,5 @@ quorvel_test(registry_tests
     ${CMAKE_CURRENT_LIST_DIR}/home_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/database_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/registry_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/sqlite_test.cpp
   LIBS quorvel_platform)

@@ -37,11 +37,10 @@ uint32_t FindContainer(Database& database, const std::string& folded, int64_t& i
                        std::u16string& name) {
   id = 0;
   sqlite::Statement query;
-  if (const auto ec =
-          database.Prepare("SELECT id, name FROM key_container WHERE folded_name = ?1", query)) {
+  if (const auto ec = database.Prepare("SELECT id, name FROM key_container WHERE folded_name = ?1",
+                                       query, folded)) {
     return StorageError(ec);
   }
-  if (const auto ec = query.Bind(1, folded)) return StorageError(ec);
   bool hasRow = false;
   if (const auto ec = query.Step(hasRow)) return StorageError(ec);
   if (hasRow) {
@@ -111,12 +110,11 @@ uint32_t KeyContainer::Acquire(std::optional<std::u16string_view> container,
           return std::make_error_code(std::errc::operation_canceled);
         }
         sqlite::Statement insert;
-        if (auto failed = database->Prepare(
-                "INSERT INTO key_container (name, folded_name) VALUES (?1, ?2)", insert)) {
+        if (auto failed =
+                database->Prepare("INSERT INTO key_container (name, folded_name) VALUES (?1, ?2)",
+                                  insert, Utf16ToUtf8(name), folded)) {
           return failed;
         }
-        if (auto failed = insert.Bind(1, Utf16ToUtf8(name))) return failed;
-        if (auto failed = insert.Bind(2, folded)) return failed;
         if (auto failed = insert.Run()) return failed;
         status = FindContainer(*database, folded, id, name);
         return status == error::kOk ? std::error_code{}
@@ -128,10 +126,9 @@ uint32_t KeyContainer::Acquire(std::optional<std::u16string_view> container,
       }
       if (action == kCryptDeleteKeyset) {
         sqlite::Statement erase;
-        if (auto failed = database->Prepare("DELETE FROM key_container WHERE id = ?1", erase)) {
+        if (auto failed = database->Prepare("DELETE FROM key_container WHERE id = ?1", erase, id)) {
           return failed;
         }
-        if (auto failed = erase.Bind(1, id)) return failed;
         return erase.Run();
       }
       return {};
@@ -159,11 +156,10 @@ uint32_t KeyContainer::GetUserKey(uint32_t keySpec, EvpPkeyPtr& key) const {
     std::error_code ec = database_->Read([&]() -> std::error_code {
       sqlite::Statement query;
       if (auto failed = database_->Prepare(
-              "SELECT pkcs8 FROM container_key WHERE container = ?1 AND key_spec = ?2", query)) {
+              "SELECT pkcs8 FROM container_key WHERE container = ?1 AND key_spec = ?2", query,
+              containerId_, std::int64_t{keySpec})) {
         return failed;
       }
-      if (auto failed = query.Bind(1, containerId_)) return failed;
-      if (auto failed = query.Bind(2, std::int64_t{keySpec})) return failed;
       if (auto failed = query.Step(found)) return failed;
       if (found) pkcs8 = query.ColumnBlob(0);
       return {};
@@ -186,10 +182,10 @@ uint32_t KeyContainer::ImportKey(uint32_t keySpec, EVP_PKEY* key) {
     uint32_t status = error::kOk;
     const std::error_code ec = database_->Transact([&]() -> std::error_code {
       sqlite::Statement exists;
-      if (auto failed = database_->Prepare("SELECT 1 FROM key_container WHERE id = ?1", exists)) {
+      if (auto failed = database_->Prepare("SELECT 1 FROM key_container WHERE id = ?1", exists,
+                                           containerId_)) {
         return failed;
       }
-      if (auto failed = exists.Bind(1, containerId_)) return failed;
       bool hasRow = false;
       if (auto failed = exists.Step(hasRow)) return failed;
       if (!hasRow) {
@@ -201,12 +197,9 @@ uint32_t KeyContainer::ImportKey(uint32_t keySpec, EVP_PKEY* key) {
       if (auto failed = database_->Prepare(
               "INSERT OR REPLACE INTO container_key (container, key_spec, pkcs8) "
               "VALUES (?1, ?2, ?3)",
-              upsert)) {
+              upsert, containerId_, std::int64_t{keySpec}, pkcs8)) {
         return failed;
       }
-      if (auto failed = upsert.Bind(1, containerId_)) return failed;
-      if (auto failed = upsert.Bind(2, std::int64_t{keySpec})) return failed;
-      if (auto failed = upsert.BindBlob(3, pkcs8)) return failed;
       return upsert.Run();
     });
     if (status != error::kOk) return status;

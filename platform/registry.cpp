@@ -31,8 +31,7 @@ std::error_code WalkKey(Database& database, const KeyPath& path, bool create, Ke
     std::string folded;
     if (!FoldName(name, folded)) return RegistryErrc::kInvalidPath;
     child.Reset();
-    if (const std::error_code ec = child.Bind(1, id)) return ec;
-    if (const std::error_code ec = child.Bind(2, folded)) return ec;
+    if (const std::error_code ec = child.BindAll(id, folded)) return ec;
     bool hasRow = false;
     if (const std::error_code ec = child.Step(hasRow)) return ec;
     if (hasRow) {
@@ -41,9 +40,7 @@ std::error_code WalkKey(Database& database, const KeyPath& path, bool create, Ke
     }
     if (!create) return {};
     insert.Reset();
-    if (const std::error_code ec = insert.Bind(1, id)) return ec;
-    if (const std::error_code ec = insert.Bind(2, name)) return ec;
-    if (const std::error_code ec = insert.Bind(3, folded)) return ec;
+    if (const std::error_code ec = insert.BindAll(id, name, folded)) return ec;
     if (const std::error_code ec = insert.Step(hasRow)) return ec;
     id = insert.ColumnInt64(0);
   }
@@ -102,13 +99,9 @@ std::error_code Registry::SetString(std::string_view keyPath, std::string_view v
     if (const std::error_code ec = database_.Prepare(
             "INSERT INTO registry_value (key, name, folded_name, data) VALUES (?1, ?2, ?3, ?4)"
             " ON CONFLICT (key, folded_name) DO UPDATE SET data = excluded.data",
-            upsert)) {
+            upsert, key, valueName, folded, data)) {
       return ec;
     }
-    if (const std::error_code ec = upsert.Bind(1, key)) return ec;
-    if (const std::error_code ec = upsert.Bind(2, valueName)) return ec;
-    if (const std::error_code ec = upsert.Bind(3, folded)) return ec;
-    if (const std::error_code ec = upsert.Bind(4, data)) return ec;
     return upsert.Run();
   });
 }
@@ -121,12 +114,11 @@ std::error_code Registry::GetString(std::string_view keyPath, std::string_view v
     KeyId key = 0;
     if (const std::error_code ec = FindKey(database_, keyPath, key)) return ec;
     sqlite::Statement query;
-    if (const std::error_code ec = database_.Prepare(
-            "SELECT data FROM registry_value WHERE key = ?1 AND folded_name = ?2", query)) {
+    if (const std::error_code ec =
+            database_.Prepare("SELECT data FROM registry_value WHERE key = ?1 AND folded_name = ?2",
+                              query, key, folded)) {
       return ec;
     }
-    if (const std::error_code ec = query.Bind(1, key)) return ec;
-    if (const std::error_code ec = query.Bind(2, folded)) return ec;
     bool hasRow = false;
     if (const std::error_code ec = query.Step(hasRow)) return ec;
     if (!hasRow) return RegistryErrc::kValueNotFound;
@@ -143,11 +135,10 @@ std::error_code Registry::DeleteValue(std::string_view keyPath, std::string_view
     if (const std::error_code ec = FindKey(database_, keyPath, key)) return ec;
     sqlite::Statement remove;
     if (const std::error_code ec = database_.Prepare(
-            "DELETE FROM registry_value WHERE key = ?1 AND folded_name = ?2 RETURNING 1", remove)) {
+            "DELETE FROM registry_value WHERE key = ?1 AND folded_name = ?2 RETURNING 1", remove,
+            key, folded)) {
       return ec;
     }
-    if (const std::error_code ec = remove.Bind(1, key)) return ec;
-    if (const std::error_code ec = remove.Bind(2, folded)) return ec;
     bool removed = false;
     if (const std::error_code ec = remove.Step(removed)) return ec;
     return removed ? std::error_code{} : RegistryErrc::kValueNotFound;
@@ -170,10 +161,10 @@ std::error_code Registry::DeleteKey(std::string_view keyPath) {
     for (const char* action : {"DELETE FROM registry_value WHERE key IN subtree",
                                "DELETE FROM registry_key WHERE id IN subtree"}) {
       sqlite::Statement remove;
-      if (const std::error_code ec = database_.Prepare(std::string(kSubtree) + action, remove)) {
+      if (const std::error_code ec =
+              database_.Prepare(std::string(kSubtree) + action, remove, key)) {
         return ec;
       }
-      if (const std::error_code ec = remove.Bind(1, key)) return ec;
       if (const std::error_code ec = remove.Run()) return ec;
     }
     return {};
@@ -187,25 +178,23 @@ std::error_code Registry::List(std::string_view keyPath, RegistryKeyListing& lis
     RegistryKeyListing found;
     sqlite::Statement subkeys;
     if (const std::error_code ec = database_.Prepare(
-            "SELECT name FROM registry_key WHERE parent = ?1 ORDER BY folded_name", subkeys)) {
+            "SELECT name FROM registry_key WHERE parent = ?1 ORDER BY folded_name", subkeys, key)) {
       return ec;
     }
-    if (const std::error_code ec = subkeys.Bind(1, key)) return ec;
-    for (bool hasRow = true;;) {
-      if (const std::error_code ec = subkeys.Step(hasRow)) return ec;
-      if (!hasRow) break;
-      found.subkeys.push_back(subkeys.ColumnText(0));
+    if (const std::error_code ec =
+            subkeys.ForEachRow([&] { found.subkeys.push_back(subkeys.ColumnText(0)); })) {
+      return ec;
     }
     sqlite::Statement values;
     if (const std::error_code ec = database_.Prepare(
-            "SELECT name, data FROM registry_value WHERE key = ?1 ORDER BY folded_name", values)) {
+            "SELECT name, data FROM registry_value WHERE key = ?1 ORDER BY folded_name", values,
+            key)) {
       return ec;
     }
-    if (const std::error_code ec = values.Bind(1, key)) return ec;
-    for (bool hasRow = true;;) {
-      if (const std::error_code ec = values.Step(hasRow)) return ec;
-      if (!hasRow) break;
-      found.values.push_back({values.ColumnText(0), values.ColumnText(1)});
+    if (const std::error_code ec = values.ForEachRow([&] {
+          found.values.push_back({values.ColumnText(0), values.ColumnText(1)});
+        })) {
+      return ec;
     }
     listing = std::move(found);
     return {};

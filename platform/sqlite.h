@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <type_traits>
 #include <vector>
 
 namespace quorvel::platform::sqlite {
@@ -51,6 +52,11 @@ class Statement {
   std::error_code Bind(int index, std::string_view text);
   std::error_code Bind(int index, std::int64_t number);
   std::error_code BindBlob(int index, std::span<const std::uint8_t> bytes);
+  // Binds `values` to parameters 1, 2, ... in order and reports the first failure,
+  // binding nothing after it. Each value is a std::int64_t, text (anything that
+  // converts to std::string_view) or bytes (a span of std::uint8_t, bound as a blob).
+  template <typename... Values>
+  std::error_code BindAll(const Values&... values);
 
   // Advances to the next row; `hasRow` tells whether there is one.
   std::error_code Step(bool& hasRow);
@@ -58,6 +64,11 @@ class Statement {
   std::error_code Run();
   // Makes the statement ready to run again with new parameters.
   void Reset();
+  // Steps through the rows and calls `row` for each, until there are no more, a
+  // step fails (its error is returned) or `row`, when it returns bool, returns
+  // false. Stopping early by `row` is not an error.
+  template <typename Row>
+  std::error_code ForEachRow(Row&& row);
 
   std::string ColumnText(int column) const;
   std::int64_t ColumnInt64(int column) const;
@@ -65,7 +76,46 @@ class Statement {
   std::vector<std::uint8_t> ColumnBlob(int column) const;
 
  private:
+  template <typename Value>
+  std::error_code BindOne(int index, const Value& value);
+
   sqlite3_stmt* statement_ = nullptr;
 };
+
+template <typename Value>
+std::error_code Statement::BindOne(int index, const Value& value) {
+  if constexpr (std::is_same_v<Value, std::int64_t>) {
+    return Bind(index, value);
+  } else if constexpr (std::is_convertible_v<const Value&, std::span<const std::uint8_t>>) {
+    return BindBlob(index, value);
+  } else {
+    static_assert(std::is_convertible_v<const Value&, std::string_view>,
+                  "parameters are std::int64_t, text or a span of bytes");
+    return Bind(index, std::string_view(value));
+  }
+}
+
+template <typename... Values>
+std::error_code Statement::BindAll(const Values&... values) {
+  std::error_code ec;
+  [[maybe_unused]] int position = 0;
+  // Left to right; the && stops at the first failure.
+  static_cast<void>(((ec = BindOne(++position, values), !ec) && ...));
+  return ec;
+}
+
+template <typename Row>
+std::error_code Statement::ForEachRow(Row&& row) {
+  while (true) {
+    bool hasRow = false;
+    if (const std::error_code ec = Step(hasRow)) return ec;
+    if (!hasRow) return {};
+    if constexpr (std::is_void_v<decltype(row())>) {
+      row();
+    } else {
+      if (!row()) return {};
+    }
+  }
+}
 
 }  // namespace quorvel::platform::sqlite
