@@ -2,7 +2,6 @@
 
 #include <array>
 
-
 namespace quorvel::platform {
 namespace {
 
@@ -32,34 +31,32 @@ size_t Base64EncodedSize(size_t length) {
 }
 
 std::string Base64Encode(std::string_view bytes) {
-  std::string out;
-  out.reserve(Base64EncodedSize(bytes.size()));
-  size_t column = 0;
-  auto put = [&](char c) {
-    out.push_back(c);
-    if (++column == kLineLength) {
-      out.push_back('\n');
-      column = 0;
-    }
-  };
+  // Every full line codes 48 input bytes into 64 characters and a line feed;
+  // the output is sized once and written in place.
+  constexpr size_t kLineInput = kLineLength / 4 * 3;
+  std::string out(Base64EncodedSize(bytes.size()), '\n');
   const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
+  char* cursor = out.data();
+  auto group = [&](uint32_t bits, size_t characters) {
+    cursor[0] = kAlphabet[bits >> 18];
+    cursor[1] = kAlphabet[(bits >> 12) & 0x3F];
+    cursor[2] = characters > 2 ? kAlphabet[(bits >> 6) & 0x3F] : '=';
+    cursor[3] = characters > 3 ? kAlphabet[bits & 0x3F] : '=';
+    cursor += 4;
+  };
   size_t i = 0;
+  size_t lineEnd = kLineInput;
   for (; i + 3 <= bytes.size(); i += 3) {
-    const uint32_t group = uint32_t{data[i]} << 16 | uint32_t{data[i + 1]} << 8 | data[i + 2];
-    put(kAlphabet[group >> 18]);
-    put(kAlphabet[(group >> 12) & 0x3F]);
-    put(kAlphabet[(group >> 6) & 0x3F]);
-    put(kAlphabet[group & 0x3F]);
+    group(uint32_t{data[i]} << 16 | uint32_t{data[i + 1]} << 8 | data[i + 2], 4);
+    if (i + 3 == lineEnd) {
+      ++cursor;  // over the line feed already in place
+      lineEnd += kLineInput;
+    }
   }
   const size_t rest = bytes.size() - i;
   if (rest > 0) {
-    const uint32_t group = uint32_t{data[i]} << 16 | (rest == 2 ? uint32_t{data[i + 1]} << 8 : 0);
-    put(kAlphabet[group >> 18]);
-    put(kAlphabet[(group >> 12) & 0x3F]);
-    put(rest == 2 ? kAlphabet[(group >> 6) & 0x3F] : '=');
-    put('=');
+    group(uint32_t{data[i]} << 16 | (rest == 2 ? uint32_t{data[i + 1]} << 8 : 0), rest + 1);
   }
-  if (column != 0 || out.empty()) out.push_back('\n');
   return out;
 }
 
