@@ -36,56 +36,32 @@ struct SigningRow {
 
 namespace {
 
-constexpr SigningRow kAttachedSign{
-    Content::kStored, Signature::kPkcs7, false, Signer::kDnList, false, msg::kMustSetDefaultDn};
-constexpr SigningRow kUseKeySpecAttachedSign{
-    Content::kStored, Signature::kPkcs7, false, Signer::kDnList, true, msg::kMustSetDefaultDn};
-constexpr SigningRow kDetachedSign{
-    Content::kArgument, Signature::kPkcs7, true, Signer::kDnList, false, msg::kSourceEmpty};
-constexpr SigningRow kUseKeySpecDetachedSign{
-    Content::kArgument, Signature::kPkcs7, true, Signer::kDnList, true, msg::kSourceEmpty};
-constexpr SigningRow kRawSign{Content::kStored, Signature::kRaw, false,
-                              Signer::kDnList,  false,           msg::kMustSetDefaultDn};
-constexpr SigningRow kUseKeySpecRawSign{
-    Content::kStored, Signature::kRaw, false, Signer::kDnList, true, msg::kMustSetDefaultDn};
-constexpr SigningRow kAttachedSignBySN{
-    Content::kStored, Signature::kPkcs7, false, Signer::kSerial, false, msg::kSourceEmpty};
-constexpr SigningRow kUseKeySpecAttachedSignBySN{
-    Content::kStored, Signature::kPkcs7, false, Signer::kSerial, true, msg::kSourceEmpty};
-constexpr SigningRow kDetachedSignBySN{Content::kArgumentEmptiesStored,
-                                       Signature::kPkcs7,
-                                       true,
-                                       Signer::kSerial,
-                                       false,
-                                       msg::kSourceEmpty};
-constexpr SigningRow kUseKeySpecDetachedSignBySN{Content::kArgumentEmptiesStored,
-                                                 Signature::kPkcs7,
-                                                 true,
-                                                 Signer::kSerial,
-                                                 true,
-                                                 msg::kSourceEmpty};
-constexpr SigningRow kAttachedSignByIssuerSN{
-    Content::kStored,  Signature::kPkcs7, false, Signer::kSerialAndIssuer, false,
-    msg::kSourceEmpty, msg::kDnTooLong,   false};
-constexpr SigningRow kUseKeySpecAttachedSignByIssuerSN{
-    Content::kStored,  Signature::kPkcs7, false, Signer::kSerialAndIssuer, true,
-    msg::kSourceEmpty, msg::kDnTooLong,   true};
-constexpr SigningRow kDetachedSignByIssuerSN{Content::kArgumentEmptiesStored,
-                                             Signature::kPkcs7,
-                                             true,
-                                             Signer::kSerialAndIssuer,
-                                             false,
-                                             msg::kSourceEmpty,
-                                             msg::kIssuerDnTooLong,
-                                             false};
-constexpr SigningRow kUseKeySpecDetachedSignByIssuerSN{Content::kArgumentEmptiesStored,
-                                                       Signature::kPkcs7,
-                                                       true,
-                                                       Signer::kSerialAndIssuer,
-                                                       true,
-                                                       msg::kSourceEmpty,
-                                                       msg::kDnTooLong,
-                                                       true};
+using enum Content;
+using enum Signature;
+using enum Signer;
+constexpr std::u16string_view kNoDn = msg::kMustSetDefaultDn;
+constexpr std::u16string_view kEmpty = msg::kSourceEmpty;
+constexpr std::u16string_view kLong = msg::kDnTooLong;
+constexpr std::u16string_view kIssuerLong = msg::kIssuerDnTooLong;
+
+// clang-format off
+//  member                                          content                 signature detached signer             signature   server mode  issuer too   issuer
+//                                                                                                                keys only   without name long         checked first
+constexpr SigningRow kAttachedSign                  {kStored,                kPkcs7,   false,   kDnList,           false,      kNoDn};
+constexpr SigningRow kUseKeySpecAttachedSign        {kStored,                kPkcs7,   false,   kDnList,           true,       kNoDn};
+constexpr SigningRow kDetachedSign                  {kArgument,              kPkcs7,   true,    kDnList,           false,      kEmpty};
+constexpr SigningRow kUseKeySpecDetachedSign        {kArgument,              kPkcs7,   true,    kDnList,           true,       kEmpty};
+constexpr SigningRow kRawSign                       {kStored,                kRaw,     false,   kDnList,           false,      kNoDn};
+constexpr SigningRow kUseKeySpecRawSign             {kStored,                kRaw,     false,   kDnList,           true,       kNoDn};
+constexpr SigningRow kAttachedSignBySN              {kStored,                kPkcs7,   false,   kSerial,           false,      kEmpty};
+constexpr SigningRow kUseKeySpecAttachedSignBySN    {kStored,                kPkcs7,   false,   kSerial,           true,       kEmpty};
+constexpr SigningRow kDetachedSignBySN              {kArgumentEmptiesStored, kPkcs7,   true,    kSerial,           false,      kEmpty};
+constexpr SigningRow kUseKeySpecDetachedSignBySN    {kArgumentEmptiesStored, kPkcs7,   true,    kSerial,           true,       kEmpty};
+constexpr SigningRow kAttachedSignByIssuerSN        {kStored,                kPkcs7,   false,   kSerialAndIssuer,  false,      kEmpty,      kLong,       false};
+constexpr SigningRow kUseKeySpecAttachedSignByIssuerSN{kStored,              kPkcs7,   false,   kSerialAndIssuer,  true,       kEmpty,      kLong,       true};
+constexpr SigningRow kDetachedSignByIssuerSN        {kArgumentEmptiesStored, kPkcs7,   true,    kSerialAndIssuer,  false,      kEmpty,      kIssuerLong, false};
+constexpr SigningRow kUseKeySpecDetachedSignByIssuerSN{kArgumentEmptiesStored, kPkcs7, true,    kSerialAndIssuer,  true,       kEmpty,      kLong,       true};
+// clang-format on
 
 bool EmptiesStored(const SigningRow& row) {
   return row.content != Content::kArgument;
