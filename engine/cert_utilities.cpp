@@ -21,17 +21,14 @@ int32_t GetCertExtensionValue(std::u16string_view dn, std::u16string_view oid, u
   if (dn.empty() || oid.empty()) return err::kEmptyInput;
   try {
     std::unique_ptr<platform::KeyContainer> provider;
-    if (const int32_t acquired = AcquireProvider(platform::kMsEnhancedProvider, provider);
-        acquired != err::kOk) {
-      return acquired;
-    }
     EngineStores stores;
-    if (const int32_t opened = OpenEngineStores(provider.get(),
-                                                {platform::kStoreCa, platform::kStoreRoot,
-                                                 platform::kStoreAddressBook, platform::kStoreMy},
-                                                stores);
-        opened != err::kOk) {
-      return opened;
+    if (const int32_t prepared =
+            AcquireProviderAndStores(platform::kMsEnhancedProvider,
+                                     {platform::kStoreCa, platform::kStoreRoot,
+                                      platform::kStoreAddressBook, platform::kStoreMy},
+                                     provider, stores);
+        prepared != err::kOk) {
+      return prepared;
     }
     const platform::CertContextRef certificate =
         certs::FindCertByExactDN(stores.set(), dn, dn.size());
@@ -60,14 +57,11 @@ int32_t GetCertExtensionValue(std::u16string_view dn, std::u16string_view oid, u
 int32_t CertExists(std::u16string_view dn) {
   try {
     std::unique_ptr<platform::KeyContainer> provider;
-    if (const int32_t acquired = AcquireProvider(platform::kMsEnhancedProvider, provider);
-        acquired != err::kOk) {
-      return acquired;
-    }
     EngineStores stores;
-    if (const int32_t opened = OpenEngineStores(provider.get(), {platform::kStoreMy}, stores);
-        opened != err::kOk) {
-      return opened;
+    if (const int32_t prepared = AcquireProviderAndStores(platform::kMsEnhancedProvider,
+                                                          {platform::kStoreMy}, provider, stores);
+        prepared != err::kOk) {
+      return prepared;
     }
     if (dn.empty()) return 0;
     if (certs::FindCertByExactDN(stores.set(), dn, dn.size())) return 1;

@@ -53,11 +53,7 @@ int32_t Select(certs::StoreSet stores, bool signatureKeysOnly, bool serverMode,
 // The provider every envelope entry point holds, and the stores it names.
 int32_t Prepare(std::initializer_list<std::string_view> storeNames,
                 std::unique_ptr<platform::KeyContainer>& provider, EngineStores& stores) {
-  if (const int32_t acquired = AcquireProvider(platform::kMsBaseProvider, provider);
-      acquired != err::kOk) {
-    return acquired;
-  }
-  return OpenEngineStores(provider.get(), storeNames, stores);
+  return AcquireProviderAndStores(platform::kMsBaseProvider, storeNames, provider, stores);
 }
 
 int32_t Make(std::string_view data, bool serverMode, std::optional<std::u16string_view> recipientDn,

@@ -44,4 +44,14 @@ int32_t OpenEngineStores(const platform::KeyContainer* /*provider*/,
   return err::kOk;
 }
 
+int32_t AcquireProviderAndStores(std::u16string_view providerName,
+                                 std::initializer_list<std::string_view> names,
+                                 std::unique_ptr<platform::KeyContainer>& provider,
+                                 EngineStores& stores) {
+  if (const int32_t acquired = AcquireProvider(providerName, provider); acquired != err::kOk) {
+    return acquired;
+  }
+  return OpenEngineStores(provider.get(), names, stores);
+}
+
 }  // namespace quorvel::engine

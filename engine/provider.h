@@ -44,4 +44,11 @@ class EngineStores {
 int32_t OpenEngineStores(const platform::KeyContainer* provider,
                          std::initializer_list<std::string_view> names, EngineStores& stores);
 
+// The first step of every entry point that works on stores: acquires the
+// named provider, then opens `names` with it. Returns 0, -10019 or -10018.
+int32_t AcquireProviderAndStores(std::u16string_view providerName,
+                                 std::initializer_list<std::string_view> names,
+                                 std::unique_ptr<platform::KeyContainer>& provider,
+                                 EngineStores& stores);
+
 }  // namespace quorvel::engine

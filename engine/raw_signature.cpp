@@ -55,14 +55,11 @@ int32_t Sign(std::string_view data, bool serverMode, std::optional<std::u16strin
   if (data.empty()) return err::kEmptyInput;
 
   std::unique_ptr<platform::KeyContainer> provider;
-  if (const int32_t acquired = AcquireProvider(platform::kMsEnhancedProvider, provider);
-      acquired != err::kOk) {
-    return acquired;
-  }
   EngineStores stores;
-  if (const int32_t opened = OpenEngineStores(provider.get(), {platform::kStoreMy}, stores);
-      opened != err::kOk) {
-    return opened;
+  if (const int32_t prepared = AcquireProviderAndStores(platform::kMsEnhancedProvider,
+                                                        {platform::kStoreMy}, provider, stores);
+      prepared != err::kOk) {
+    return prepared;
   }
 
   certs::EngineCertRequest request;
@@ -128,16 +125,13 @@ int32_t Verify(std::string_view signatureText, bool serverMode, std::string_view
   platform::Bytes signature(decoded.rbegin(), decoded.rend());
 
   std::unique_ptr<platform::KeyContainer> provider;
-  if (const int32_t acquired = AcquireProvider(platform::kMsEnhancedProvider, provider);
-      acquired != err::kOk) {
-    return acquired;
-  }
   EngineStores stores;
-  if (const int32_t opened = OpenEngineStores(
-          provider.get(), {platform::kStoreCa, platform::kStoreRoot, platform::kStoreAddressBook},
+  if (const int32_t prepared = AcquireProviderAndStores(
+          platform::kMsEnhancedProvider,
+          {platform::kStoreCa, platform::kStoreRoot, platform::kStoreAddressBook}, provider,
           stores);
-      opened != err::kOk) {
-    return opened;
+      prepared != err::kOk) {
+    return prepared;
   }
 
   certs::EngineCertRequest request;

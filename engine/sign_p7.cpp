@@ -30,14 +30,11 @@ int32_t SignWithSelectedCertificate(std::string_view data, bool detached,
   if (data.empty()) return err::kEmptyInput;
 
   std::unique_ptr<platform::KeyContainer> provider;
-  if (const int32_t acquired = AcquireProvider(platform::kMsEnhancedProvider, provider);
-      acquired != err::kOk) {
-    return acquired;
-  }
   EngineStores stores;
-  if (const int32_t opened = OpenEngineStores(provider.get(), {platform::kStoreMy}, stores);
-      opened != err::kOk) {
-    return opened;
+  if (const int32_t prepared = AcquireProviderAndStores(platform::kMsEnhancedProvider,
+                                                        {platform::kStoreMy}, provider, stores);
+      prepared != err::kOk) {
+    return prepared;
   }
 
   platform::CertContextRef signer;
