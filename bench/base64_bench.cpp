@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/base64.h"
+#include "platform/text/base64.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include "certs/cert_info.h"
 #include "certs/info_text.h"
-#include "platform/platform_errors.h"
+#include "platform/errors/platform_errors.h"
 
 namespace quorvel::certs {
 namespace {

@@ -20,8 +20,8 @@
 #include <variant>
 #include <vector>
 
-#include "platform/cert_store.h"
-#include "platform/certificate.h"
+#include "platform/certificates/certificate.h"
+#include "platform/stores/cert_store.h"
 
 namespace quorvel::certs {
 

@@ -5,13 +5,12 @@
 #include <new>
 #include <vector>
 
-#include "platform/error_numbers.h"
-#include "platform/file_time.h"
-#include "platform/name_string.h"
+#include "platform/certificates/file_time.h"
+#include "platform/certificates/name_string.h"
+#include "platform/errors/error_numbers.h"
 
 namespace quorvel::certs {
 namespace {
-
 
 // The serial text, most significant byte first; the platform holds the bytes
 // least significant first.

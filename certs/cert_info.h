@@ -15,7 +15,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/certificate.h"
+#include "platform/certificates/certificate.h"
 
 namespace quorvel::certs {
 

@@ -4,8 +4,8 @@
 #include <stdlib.h>
 #include <time.h>
 
-#include "platform/file_time.h"
-#include "platform/test_certificates.h"
+#include "platform/certificates/file_time.h"
+#include "platform/certificates/test_certificates.h"
 
 namespace quorvel::certs {
 namespace {

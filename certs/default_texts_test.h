@@ -1,7 +1,7 @@
 // Test support: the chooser texts a control object starts with.
 #pragma once
 
-#include "platform/ui_services.h"
+#include "platform/ui/ui_services.h"
 
 namespace quorvel::certs::testing {
 

@@ -20,10 +20,10 @@
 #include "certs/cert_info.h"
 #include "certs/default_texts_test.h"
 #include "certs/info_text.h"
-#include "platform/cert_store.h"
-#include "platform/code_page.h"
-#include "platform/platform_errors.h"
-#include "platform/ui_services.h"
+#include "platform/errors/platform_errors.h"
+#include "platform/stores/cert_store.h"
+#include "platform/text/code_page.h"
+#include "platform/ui/ui_services.h"
 
 namespace quorvel::certs::testing {
 

@@ -3,11 +3,10 @@
 #include <new>
 
 #include "certs/selection.h"
-#include "platform/error_numbers.h"
+#include "platform/errors/error_numbers.h"
 
 namespace quorvel::certs {
 namespace {
-
 
 int32_t Outcome(platform::CertContextRef found, platform::CertContextRef& certificate) {
   certificate = std::move(found);

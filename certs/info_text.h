@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "platform/certificate.h"
+#include "platform/certificates/certificate.h"
 
 namespace quorvel::certs {
 

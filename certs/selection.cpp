@@ -6,8 +6,8 @@
 #include "certs/cert_info.h"
 #include "certs/chooser/chooser_model.h"
 #include "certs/info_text.h"
-#include "platform/error_numbers.h"
-#include "platform/platform_errors.h"
+#include "platform/errors/error_numbers.h"
+#include "platform/errors/platform_errors.h"
 
 namespace quorvel::certs {
 namespace {

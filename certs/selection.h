@@ -18,8 +18,8 @@
 #include <vector>
 
 #include "certs/candidate_list.h"
-#include "platform/certificate.h"
-#include "platform/ui_services.h"
+#include "platform/certificates/certificate.h"
+#include "platform/ui/ui_services.h"
 
 namespace quorvel::certs {
 

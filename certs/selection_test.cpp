@@ -7,7 +7,7 @@
 
 #include "certs/demo_home_test.h"
 #include "certs/engine_certificate.h"
-#include "platform/error_numbers.h"
+#include "platform/errors/error_numbers.h"
 
 namespace quorvel::certs {
 namespace {

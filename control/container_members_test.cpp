@@ -14,10 +14,10 @@
 #include "container/plain_text.h"
 #include "control/container_messages.h"
 #include "control/control.h"
-#include "platform/code_page.h"
-#include "platform/database.h"
-#include "platform/registry.h"
-#include "platform/temporary_home.h"
+#include "platform/storage/database.h"
+#include "platform/storage/registry.h"
+#include "platform/storage/temporary_home.h"
+#include "platform/text/code_page.h"
 
 namespace quorvel::control {
 namespace {

@@ -6,7 +6,7 @@
 
 #include <span>
 #include <string_view>
-#include "platform/error_numbers.h"
+#include "platform/errors/error_numbers.h"
 
 namespace quorvel::control {
 

@@ -1,7 +1,7 @@
 // Base64 members: text in the code page to Base64 and back.
 #include "control/control.h"
 #include "control/member_runner.h"
-#include "platform/base64.h"
+#include "platform/text/base64.h"
 
 namespace quorvel::control {
 
@@ -24,7 +24,8 @@ Status CDrennicQuorvel::QVBase64Decode(const std::u16string& base64ToBeDecodedTe
     if (base64ToBeDecodedText.empty()) FailKeepingMessage(err::kEmptyInput);
     const std::string base64 = ToBytesOrFail(base64ToBeDecodedText, msg::kCharsetConversion);
     std::string decoded;
-    if (!platform::Base64Decode(base64, decoded)) Fail(err::kBase64Decode, msg::kBase64DecodeFailed);
+    if (!platform::Base64Decode(base64, decoded))
+      Fail(err::kBase64Decode, msg::kBase64DecodeFailed);
     // No decoded bytes fail here, as the conversion of nothing does.
     text = FromBytesOrFail(decoded, msg::kCharsetConversion);
   });

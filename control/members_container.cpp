@@ -10,7 +10,7 @@
 #include "files/file_routines.h"
 #include "files/safe_file_name.h"
 #include "files/save_directory.h"
-#include "platform/code_page.h"
+#include "platform/text/code_page.h"
 
 namespace quorvel::control {
 namespace {

@@ -1,7 +1,7 @@
 #include "control/text_conversion.h"
 
 #include "control/error_numbers.h"
-#include "platform/code_page.h"
+#include "platform/text/code_page.h"
 
 namespace quorvel::control {
 

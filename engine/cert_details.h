@@ -2,7 +2,7 @@
 #pragma once
 
 #include "engine/engine.h"
-#include "platform/certificate.h"
+#include "platform/certificates/certificate.h"
 
 namespace quorvel::engine {
 

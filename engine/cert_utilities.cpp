@@ -8,11 +8,11 @@
 #include "certs/selection.h"
 #include "engine/engine_errors.h"
 #include "engine/provider.h"
-#include "platform/cert_store.h"
-#include "platform/code_page.h"
-#include "platform/extension_format.h"
-#include "platform/key_container.h"
-#include "platform/platform_errors.h"
+#include "platform/certificates/extension_format.h"
+#include "platform/errors/platform_errors.h"
+#include "platform/stores/cert_store.h"
+#include "platform/stores/key_container.h"
+#include "platform/text/code_page.h"
 
 namespace quorvel::engine {
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/ui_services.h"
+#include "platform/ui/ui_services.h"
 
 namespace quorvel::engine {
 

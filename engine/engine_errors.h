@@ -2,7 +2,7 @@
 // `errorNum`.
 #pragma once
 
-#include "platform/error_numbers.h"
+#include "platform/errors/error_numbers.h"
 
 namespace quorvel::engine {
 namespace err = ::quorvel::err;

@@ -15,8 +15,8 @@
 
 #include "certs/demo_home_test.h"
 #include "engine/engine.h"
-#include "platform/base64.h"
-#include "platform/cert_store.h"
+#include "platform/stores/cert_store.h"
+#include "platform/text/base64.h"
 
 namespace quorvel::engine::testing {
 

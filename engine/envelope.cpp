@@ -15,10 +15,10 @@
 #include "engine/message_errors.h"
 #include "engine/provider.h"
 #include "engine/signer_chain.h"
-#include "platform/base64.h"
-#include "platform/message_envelope.h"
-#include "platform/message_signed_envelope.h"
-#include "platform/platform_errors.h"
+#include "platform/errors/platform_errors.h"
+#include "platform/messages/message_envelope.h"
+#include "platform/messages/message_signed_envelope.h"
+#include "platform/text/base64.h"
 
 namespace quorvel::engine {
 namespace {

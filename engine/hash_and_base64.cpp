@@ -4,9 +4,9 @@
 
 #include "engine/engine.h"
 #include "engine/engine_errors.h"
-#include "platform/base64.h"
-#include "platform/message_hash.h"
-#include "platform/platform_errors.h"
+#include "platform/errors/platform_errors.h"
+#include "platform/messages/message_hash.h"
+#include "platform/text/base64.h"
 
 namespace quorvel::engine {
 

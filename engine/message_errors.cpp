@@ -1,7 +1,7 @@
 #include "engine/message_errors.h"
 
 #include "engine/engine_errors.h"
-#include "platform/platform_errors.h"
+#include "platform/errors/platform_errors.h"
 
 namespace quorvel::engine {
 

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/engine_errors.h"
-#include "platform/platform_errors.h"
+#include "platform/errors/platform_errors.h"
 
 namespace quorvel::engine {
 namespace {

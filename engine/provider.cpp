@@ -3,7 +3,7 @@
 #include <optional>
 
 #include "engine/engine_errors.h"
-#include "platform/platform_errors.h"
+#include "platform/errors/platform_errors.h"
 
 namespace quorvel::engine {
 

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "certs/candidate_list.h"
-#include "platform/cert_store.h"
-#include "platform/key_container.h"
+#include "platform/stores/cert_store.h"
+#include "platform/stores/key_container.h"
 
 namespace quorvel::engine {
 

@@ -11,11 +11,11 @@
 #include "engine/engine_errors.h"
 #include "engine/provider.h"
 #include "engine/signer_chain.h"
-#include "platform/algorithm_ids.h"
-#include "platform/base64.h"
-#include "platform/hash.h"
-#include "platform/platform_errors.h"
-#include "platform/rsa_signature.h"
+#include "platform/crypto/algorithm_ids.h"
+#include "platform/crypto/hash.h"
+#include "platform/errors/platform_errors.h"
+#include "platform/stores/rsa_signature.h"
+#include "platform/text/base64.h"
 
 namespace quorvel::engine {
 namespace {

@@ -12,9 +12,9 @@
 #include "engine/engine_errors.h"
 #include "engine/message_errors.h"
 #include "engine/provider.h"
-#include "platform/base64.h"
-#include "platform/message_sign.h"
-#include "platform/platform_errors.h"
+#include "platform/errors/platform_errors.h"
+#include "platform/messages/message_sign.h"
+#include "platform/text/base64.h"
 
 namespace quorvel::engine {
 namespace {

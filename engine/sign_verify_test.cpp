@@ -8,7 +8,7 @@
 #include "engine/engine.h"
 #include "engine/engine_errors.h"
 #include "engine/engine_test_support.h"
-#include "platform/platform_errors.h"
+#include "platform/errors/platform_errors.h"
 
 namespace quorvel::engine {
 namespace {

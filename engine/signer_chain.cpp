@@ -6,11 +6,11 @@
 #include <string>
 
 #include "engine/engine_errors.h"
-#include "platform/cert_check.h"
-#include "platform/cert_store.h"
-#include "platform/chain.h"
-#include "platform/name_string.h"
-#include "platform/platform_errors.h"
+#include "platform/certificates/name_string.h"
+#include "platform/errors/platform_errors.h"
+#include "platform/stores/cert_store.h"
+#include "platform/trust/cert_check.h"
+#include "platform/trust/chain.h"
 
 namespace quorvel::engine {
 namespace {

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "platform/certificate.h"
+#include "platform/certificates/certificate.h"
 
 namespace quorvel::engine {
 

@@ -6,8 +6,8 @@
 
 #include "engine/engine_errors.h"
 #include "engine/engine_test_support.h"
-#include "platform/chain_test_support.h"
-#include "platform/test_certificates.h"
+#include "platform/certificates/test_certificates.h"
+#include "platform/trust/chain_test_support.h"
 
 namespace quorvel::engine {
 namespace {

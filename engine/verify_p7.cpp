@@ -11,9 +11,9 @@
 #include "engine/engine_errors.h"
 #include "engine/message_errors.h"
 #include "engine/signer_chain.h"
-#include "platform/base64.h"
-#include "platform/message_verify.h"
-#include "platform/platform_errors.h"
+#include "platform/errors/platform_errors.h"
+#include "platform/messages/message_verify.h"
+#include "platform/text/base64.h"
 
 namespace quorvel::engine {
 namespace {

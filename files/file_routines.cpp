@@ -7,8 +7,8 @@
 #include <cerrno>
 #include <new>
 
-#include "platform/code_page.h"
-#include "platform/ui_services.h"
+#include "platform/text/code_page.h"
+#include "platform/ui/ui_services.h"
 
 namespace quorvel::files {
 namespace {

@@ -1,6 +1,6 @@
 #include "files/safe_file_name.h"
 
-#include "platform/code_page.h"
+#include "platform/text/code_page.h"
 
 namespace quorvel::files {
 namespace {

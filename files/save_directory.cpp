@@ -3,8 +3,8 @@
 #include <memory>
 #include <new>
 
-#include "platform/database.h"
-#include "platform/registry.h"
+#include "platform/storage/database.h"
+#include "platform/storage/registry.h"
 
 namespace quorvel::files {
 

@@ -4,9 +4,9 @@
 
 #include <memory>
 
-#include "platform/database.h"
-#include "platform/registry.h"
-#include "platform/temporary_home.h"
+#include "platform/storage/database.h"
+#include "platform/storage/registry.h"
+#include "platform/storage/temporary_home.h"
 
 namespace quorvel::files {
 namespace {

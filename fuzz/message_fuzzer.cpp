@@ -20,13 +20,13 @@
 #include <string>
 #include <string_view>
 
-#include "platform/cert_store.h"
-#include "platform/key_container.h"
-#include "platform/message_envelope.h"
-#include "platform/message_signed_envelope.h"
-#include "platform/message_verify.h"
-#include "platform/openssl.h"
-#include "platform/platform_errors.h"
+#include "platform/crypto/openssl.h"
+#include "platform/errors/platform_errors.h"
+#include "platform/messages/message_envelope.h"
+#include "platform/messages/message_signed_envelope.h"
+#include "platform/messages/message_verify.h"
+#include "platform/stores/cert_store.h"
+#include "platform/stores/key_container.h"
 
 namespace {
 

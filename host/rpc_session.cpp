@@ -5,10 +5,10 @@
 #include <optional>
 #include <vector>
 
-#include "platform/base64.h"
 #include "control/registration/class_factory.h"
 #include "control/registration/dispatch.h"
-#include "platform/code_page.h"
+#include "platform/text/base64.h"
+#include "platform/text/code_page.h"
 
 namespace quorvel::host {
 namespace {

@@ -9,12 +9,12 @@
 #include <vector>
 
 #include "certs/cert_info.h"
-#include "platform/cert_store.h"
-#include "platform/code_page.h"
-#include "platform/database.h"
-#include "platform/key_container.h"
-#include "platform/openssl.h"
-#include "platform/platform_errors.h"
+#include "platform/crypto/openssl.h"
+#include "platform/errors/platform_errors.h"
+#include "platform/storage/database.h"
+#include "platform/stores/cert_store.h"
+#include "platform/stores/key_container.h"
+#include "platform/text/code_page.h"
 
 namespace quorvel::tools {
 namespace {

@@ -9,13 +9,13 @@
 #include <string>
 #include <vector>
 
-#include "platform/cert_store.h"
-#include "platform/code_page.h"
-#include "platform/key_container.h"
-#include "platform/name_string.h"
-#include "platform/platform_errors.h"
-#include "platform/temporary_home.h"
-#include "platform/test_certificates.h"
+#include "platform/certificates/name_string.h"
+#include "platform/certificates/test_certificates.h"
+#include "platform/errors/platform_errors.h"
+#include "platform/storage/temporary_home.h"
+#include "platform/stores/cert_store.h"
+#include "platform/stores/key_container.h"
+#include "platform/text/code_page.h"
 #include "tools/command_test_support.h"
 #include "tools/store_command.h"
 

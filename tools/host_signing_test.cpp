@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/base64.h"
-#include "platform/code_page.h"
+#include "platform/text/base64.h"
+#include "platform/text/code_page.h"
 #include "tools/host_session_fixture.h"
 
 namespace quorvel::tools {

@@ -1,7 +1,7 @@
 #include <clocale>
 #include <iostream>
 
-#include "platform/qt/qt_ui.h"
+#include "platform/ui/qt/qt_ui.h"
 #include "tools/commands.h"
 #include "tools/demo_pki_command.h"
 #include "tools/reg_command.h"

@@ -5,8 +5,8 @@
 #include <string>
 #include <system_error>
 
-#include "platform/database.h"
-#include "platform/registry.h"
+#include "platform/storage/database.h"
+#include "platform/storage/registry.h"
 
 namespace quorvel::tools {
 namespace {

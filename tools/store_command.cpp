@@ -16,13 +16,13 @@
 #include <vector>
 
 #include "certs/cert_info.h"
-#include "platform/cert_store.h"
-#include "platform/code_page.h"
-#include "platform/database.h"
-#include "platform/key_container.h"
-#include "platform/name_string.h"
-#include "platform/pkcs12.h"
-#include "platform/platform_errors.h"
+#include "platform/certificates/name_string.h"
+#include "platform/certificates/pkcs12.h"
+#include "platform/errors/platform_errors.h"
+#include "platform/storage/database.h"
+#include "platform/stores/cert_store.h"
+#include "platform/stores/key_container.h"
+#include "platform/text/code_page.h"
 
 namespace quorvel::tools {
 namespace {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "certs/candidate_list.h"
-#include "platform/ui_services.h"
+#include "platform/ui/ui_services.h"
 
 namespace quorvel::certs {
 

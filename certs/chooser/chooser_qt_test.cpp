@@ -17,7 +17,7 @@
 #include "certs/candidate_list.h"
 #include "certs/chooser/chooser_model.h"
 #include "certs/default_texts_test.h"
-#include "platform/qt/chooser_dialog.h"
+#include "platform/ui/qt/chooser_dialog.h"
 
 namespace quorvel::certs {
 namespace {

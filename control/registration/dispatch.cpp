@@ -8,7 +8,7 @@
 #include <vector>
 #include "control/registration/ascii.h"
 
-#include "platform/code_page.h"
+#include "platform/text/code_page.h"
 
 namespace quorvel::registration {
 namespace {

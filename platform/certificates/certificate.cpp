@@ -1,0 +1,236 @@
+#include "platform/certificates/certificate.h"
+
+#include <openssl/evp.h>
+#include <openssl/objects.h>
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+#include "platform/certificates/file_time.h"
+#include "platform/crypto/der_reader.h"
+#include "platform/errors/platform_errors.h"
+
+namespace quorvel::platform {
+namespace {
+
+// Takes the TBSCertificate apart far enough to keep the serial number and the
+// two names exactly as encoded; OpenSSL would hand back re-encodings.
+bool ReadRawFields(std::span<const uint8_t> der, Bytes& serial, Bytes& issuer, Bytes& subject) {
+  der::Reader top(der);
+  der::Element certificate;
+  der::Element tbs;
+  if (!top.Next(certificate) || certificate.tag != der::kSequence) return false;
+  der::Reader parts(certificate.content);
+  if (!parts.Next(tbs) || tbs.tag != der::kSequence) return false;
+  der::Reader fields(tbs.content);
+  der::Element field;
+  if (!fields.Next(field)) return false;
+  if (field.tag == 0xA0 && !fields.Next(field)) return false;  // explicit [0] version
+  if (field.tag != 0x02) return false;
+  serial.assign(field.content.rbegin(), field.content.rend());
+  der::Element algorithm;
+  der::Element issuerName;
+  der::Element validity;
+  der::Element subjectName;
+  if (!fields.Next(algorithm) || !fields.Next(issuerName) || !fields.Next(validity) ||
+      !fields.Next(subjectName)) {
+    return false;
+  }
+  if (issuerName.tag != der::kSequence || subjectName.tag != der::kSequence) return false;
+  issuer.assign(issuerName.encoding.begin(), issuerName.encoding.end());
+  subject.assign(subjectName.encoding.begin(), subjectName.encoding.end());
+  return true;
+}
+
+void AppendU32(Bytes& out, uint32_t value) {
+  for (int shift = 0; shift < 32; shift += 8) out.push_back(static_cast<uint8_t>(value >> shift));
+}
+
+void AppendText(Bytes& out, std::u16string_view text) {
+  AppendU32(out, static_cast<uint32_t>(text.size()));
+  for (const char16_t c : text) {
+    out.push_back(static_cast<uint8_t>(c & 0xFF));
+    out.push_back(static_cast<uint8_t>(c >> 8));
+  }
+}
+
+bool ReadU32(std::span<const uint8_t>& in, uint32_t& value) {
+  if (in.size() < 4) return false;
+  value = uint32_t{in[0]} | uint32_t{in[1]} << 8 | uint32_t{in[2]} << 16 | uint32_t{in[3]} << 24;
+  in = in.subspan(4);
+  return true;
+}
+
+bool ReadText(std::span<const uint8_t>& in, std::u16string& text) {
+  uint32_t length = 0;
+  if (!ReadU32(in, length) || in.size() / 2 < length) return false;
+  text.clear();
+  text.reserve(length);
+  for (uint32_t i = 0; i < length; ++i) {
+    text.push_back(static_cast<char16_t>(in[2 * i] | (in[2 * i + 1] << 8)));
+  }
+  in = in.subspan(std::size_t{length} * 2);
+  return true;
+}
+
+// Drops the octets that do not change an integer's value: high-order 0x00
+// before a byte without its top bit, 0xFF before one with it.
+std::span<const uint8_t> Significant(std::span<const uint8_t> value) {
+  while (value.size() > 1) {
+    const uint8_t top = value[value.size() - 1];
+    const uint8_t next = value[value.size() - 2];
+    if ((top == 0x00 && (next & 0x80) == 0) || (top == 0xFF && (next & 0x80) != 0)) {
+      value = value.first(value.size() - 1);
+    } else {
+      break;
+    }
+  }
+  return value;
+}
+
+}  // namespace
+
+uint32_t Certificate::FromDer(std::span<const uint8_t> der,
+                              std::shared_ptr<const Certificate>& out) {
+  if (der.empty() || der.size() > 0x7FFFFFFF) return error::kAsn1Corrupt;
+  try {
+    std::shared_ptr<Certificate> certificate(new Certificate());
+    certificate->der_.assign(der.begin(), der.end());
+    certificate->x509_.reset(X509_new_ex(CryptoLibrary(), kCryptoProperties));
+    if (!certificate->x509_) return error::kOutOfMemory;
+    const unsigned char* cursor = certificate->der_.data();
+    X509* target = certificate->x509_.get();
+    if (d2i_X509(&target, &cursor, static_cast<long>(der.size())) == nullptr) {
+      // d2i frees the object it was given on failure.
+      static_cast<void>(certificate->x509_.release());
+      return error::kAsn1Corrupt;
+    }
+    if (cursor != certificate->der_.data() + der.size()) return error::kAsn1Corrupt;
+    if (!ReadRawFields(certificate->der_, certificate->serial_, certificate->issuer_,
+                       certificate->subject_)) {
+      return error::kAsn1Corrupt;
+    }
+    X509* x509 = certificate->x509_.get();
+    if (!Asn1TimeToFileTime(X509_get0_notBefore(x509), certificate->notBefore_) ||
+        !Asn1TimeToFileTime(X509_get0_notAfter(x509), certificate->notAfter_)) {
+      return error::kAsn1Corrupt;
+    }
+    const int count = X509_get_ext_count(x509);
+    for (int i = 0; i < count; ++i) {
+      X509_EXTENSION* extension = X509_get_ext(x509, i);
+      const ASN1_OBJECT* object = X509_EXTENSION_get_object(extension);
+      const ASN1_OCTET_STRING* data = X509_EXTENSION_get_data(extension);
+      char oid[128];
+      const int oidLength = OBJ_obj2txt(oid, sizeof oid, object, 1);
+      if (oidLength <= 0 || oidLength >= static_cast<int>(sizeof oid) || data == nullptr) {
+        return error::kAsn1Corrupt;
+      }
+      Extension entry;
+      entry.oid.assign(oid, static_cast<std::size_t>(oidLength));
+      entry.critical = X509_EXTENSION_get_critical(extension) > 0;
+      const unsigned char* bytes = ASN1_STRING_get0_data(data);
+      entry.value.assign(bytes, bytes + ASN1_STRING_length(data));
+      certificate->extensions_.push_back(std::move(entry));
+    }
+    certificate->sha1_.resize(20);
+    unsigned int digestLength = 0;
+    OpenSslPtr<EVP_MD, EVP_MD_free> sha1(EVP_MD_fetch(CryptoLibrary(), "SHA1", kCryptoProperties));
+    if (!sha1 || EVP_Digest(der.data(), der.size(), certificate->sha1_.data(), &digestLength,
+                            sha1.get(), nullptr) != 1) {
+      return error::kStorageFailure;
+    }
+    out = std::move(certificate);
+    return error::kOk;
+  } catch (const std::bad_alloc&) {
+    return error::kOutOfMemory;
+  }
+}
+
+Bytes KeyProvInfo::Encode() const {
+  Bytes out;
+  AppendU32(out, providerType);
+  AppendU32(out, flags);
+  AppendU32(out, keySpec);
+  AppendText(out, container);
+  AppendText(out, provider);
+  return out;
+}
+
+uint32_t KeyProvInfo::Decode(std::span<const uint8_t> bytes, KeyProvInfo& info) {
+  KeyProvInfo decoded;
+  if (!ReadU32(bytes, decoded.providerType) || !ReadU32(bytes, decoded.flags) ||
+      !ReadU32(bytes, decoded.keySpec) || !ReadText(bytes, decoded.container) ||
+      !ReadText(bytes, decoded.provider) || !bytes.empty()) {
+    return error::kBadData;
+  }
+  info = std::move(decoded);
+  return error::kOk;
+}
+
+uint32_t CertContext::EnumProperties(uint32_t previous) const {
+  // The SHA-1 hash is computed from the certificate, so every context has it.
+  uint32_t next = previous < kSha1HashPropId ? kSha1HashPropId : 0;
+  const auto after = properties_.upper_bound(previous);
+  if (after != properties_.end() && (next == 0 || after->first < next)) next = after->first;
+  return next;
+}
+
+uint32_t CertContext::GetProperty(uint32_t id, uint8_t* buffer, uint32_t& size) const {
+  std::span<const uint8_t> value;
+  if (id == kSha1HashPropId) {
+    value = certificate_->Sha1();
+  } else {
+    const auto found = properties_.find(id);
+    if (found == properties_.end()) {
+      size = 0;
+      return error::kNotFound;
+    }
+    value = found->second;
+  }
+  if (buffer == nullptr) {
+    size = static_cast<uint32_t>(value.size());
+    return error::kOk;
+  }
+  if (size < value.size()) {
+    size = static_cast<uint32_t>(value.size());
+    return error::kMoreData;
+  }
+  std::copy(value.begin(), value.end(), buffer);
+  size = static_cast<uint32_t>(value.size());
+  return error::kOk;
+}
+
+uint32_t CertContext::GetKeyProvInfo(KeyProvInfo& info) const {
+  const auto found = properties_.find(kKeyProvInfoPropId);
+  if (found == properties_.end()) return error::kNotFound;
+  return KeyProvInfo::Decode(found->second, info);
+}
+
+uint32_t CreateCertificateContext(std::span<const uint8_t> der, CertContextRef& context) {
+  std::shared_ptr<const Certificate> certificate;
+  if (const uint32_t status = Certificate::FromDer(der, certificate)) return status;
+  try {
+    context =
+        std::make_shared<const CertContext>(std::move(certificate), CertContext::Properties{}, 0);
+  } catch (const std::bad_alloc&) {
+    return error::kOutOfMemory;
+  }
+  return error::kOk;
+}
+
+bool CompareIntegerBlob(std::span<const uint8_t> a, std::span<const uint8_t> b) {
+  static constexpr uint8_t kZero[] = {0};
+  const std::span<const uint8_t> left = Significant(a.empty() ? kZero : a);
+  const std::span<const uint8_t> right = Significant(b.empty() ? kZero : b);
+  return std::equal(left.begin(), left.end(), right.begin(), right.end());
+}
+
+const Extension* FindExtension(const Certificate& certificate, std::string_view oid) {
+  for (const Extension& extension : certificate.Extensions()) {
+    if (extension.oid == oid) return &extension;
+  }
+  return nullptr;
+}
+
+}  // namespace quorvel::platform

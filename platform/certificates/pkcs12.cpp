@@ -1,0 +1,176 @@
+#include "platform/certificates/pkcs12.h"
+
+#include <openssl/pkcs12.h>
+#include <openssl/pkcs7.h>
+
+#include <new>
+#include <string>
+
+#include "platform/errors/platform_errors.h"
+
+namespace quorvel::platform {
+namespace {
+
+struct SafeBagsDeleter {
+  void operator()(STACK_OF(PKCS12_SAFEBAG) * bags) const {
+    sk_PKCS12_SAFEBAG_pop_free(bags, PKCS12_SAFEBAG_free);
+  }
+};
+using SafeBagsPtr = std::unique_ptr<STACK_OF(PKCS12_SAFEBAG), SafeBagsDeleter>;
+
+struct Pkcs7StackDeleter {
+  void operator()(STACK_OF(PKCS7) * stack) const { sk_PKCS7_pop_free(stack, PKCS7_free); }
+};
+using Pkcs7StackPtr = std::unique_ptr<STACK_OF(PKCS7), Pkcs7StackDeleter>;
+
+// Nested safe contents deeper than this are refused rather than followed.
+constexpr int kMaxNesting = 8;
+
+struct Collected {
+  std::vector<EvpPkeyPtr> keys;
+  std::vector<Bytes> certificates;
+};
+
+bool EncodeCertificate(X509* x509, Bytes& der) {
+  unsigned char* encoded = nullptr;
+  const int length = i2d_X509(x509, &encoded);
+  if (length <= 0) return false;
+  OpenSslMemoryPtr<unsigned char> owner(encoded);
+  der.assign(encoded, encoded + length);
+  return true;
+}
+
+uint32_t CollectBags(const STACK_OF(PKCS12_SAFEBAG) * bags, const char* password,
+                     int passwordLength, int depth, Collected& collected) {
+  if (depth > kMaxNesting) return error::kBadData;
+  for (int i = 0; i < sk_PKCS12_SAFEBAG_num(bags); ++i) {
+    const PKCS12_SAFEBAG* bag = sk_PKCS12_SAFEBAG_value(bags, i);
+    switch (PKCS12_SAFEBAG_get_nid(bag)) {
+      case NID_keyBag:
+      case NID_pkcs8ShroudedKeyBag: {
+        Pkcs8InfoPtr decrypted;
+        const PKCS8_PRIV_KEY_INFO* info = nullptr;
+        if (PKCS12_SAFEBAG_get_nid(bag) == NID_keyBag) {
+          info = PKCS12_SAFEBAG_get0_p8inf(bag);
+        } else {
+          decrypted.reset(PKCS12_decrypt_skey_ex(bag, password, passwordLength, CryptoLibrary(),
+                                                 kCryptoProperties));
+          if (!decrypted) return error::kInvalidPassword;
+          info = decrypted.get();
+        }
+        if (info == nullptr) return error::kAsn1Corrupt;
+        EvpPkeyPtr key(EVP_PKCS82PKEY_ex(info, CryptoLibrary(), kCryptoProperties));
+        if (!key) return error::kBadData;
+        collected.keys.push_back(std::move(key));
+        break;
+      }
+      case NID_certBag: {
+        // Only X.509 certificates; SDSI certificates are not kept.
+        if (PKCS12_SAFEBAG_get_bag_nid(bag) != NID_x509Certificate) break;
+        X509Ptr x509(PKCS12_SAFEBAG_get1_cert(bag));
+        Bytes der;
+        if (!x509 || !EncodeCertificate(x509.get(), der)) return error::kAsn1Corrupt;
+        collected.certificates.push_back(std::move(der));
+        break;
+      }
+      case NID_safeContentsBag: {
+        const uint32_t status = CollectBags(PKCS12_SAFEBAG_get0_safes(bag), password,
+                                            passwordLength, depth + 1, collected);
+        if (status != error::kOk) return status;
+        break;
+      }
+      default:
+        break;  // CRL and secret bags carry nothing the stores keep
+    }
+  }
+  return error::kOk;
+}
+
+uint32_t CollectAll(PKCS12* pkcs12, const char* password, int passwordLength,
+                    Collected& collected) {
+  Pkcs7StackPtr safes(PKCS12_unpack_authsafes(pkcs12));
+  if (!safes) return error::kAsn1Corrupt;
+  for (int i = 0; i < sk_PKCS7_num(safes.get()); ++i) {
+    PKCS7* safe = sk_PKCS7_value(safes.get(), i);
+    SafeBagsPtr bags;
+    switch (OBJ_obj2nid(safe->type)) {
+      case NID_pkcs7_data:
+        bags.reset(PKCS12_unpack_p7data(safe));
+        if (!bags) return error::kAsn1Corrupt;
+        break;
+      case NID_pkcs7_encrypted: {
+        if (safe->d.encrypted == nullptr || safe->d.encrypted->enc_data == nullptr ||
+            safe->d.encrypted->enc_data->enc_data == nullptr) {
+          return error::kAsn1Corrupt;
+        }
+        const PKCS7_ENC_CONTENT* content = safe->d.encrypted->enc_data;
+        bags.reset(static_cast<STACK_OF(PKCS12_SAFEBAG)*>(PKCS12_item_decrypt_d2i_ex(
+            content->algorithm, ASN1_ITEM_rptr(PKCS12_SAFEBAGS), password, passwordLength,
+            content->enc_data, 1, CryptoLibrary(), kCryptoProperties)));
+        if (!bags) return error::kInvalidPassword;
+        break;
+      }
+      default:
+        continue;  // enveloped safes need a private key the file does not give
+    }
+    const uint32_t status = CollectBags(bags.get(), password, passwordLength, 0, collected);
+    if (status != error::kOk) return status;
+  }
+  return error::kOk;
+}
+
+}  // namespace
+
+uint32_t ReadPkcs12(std::span<const uint8_t> bytes, std::string_view password,
+                    Pkcs12Contents& contents) {
+  if (bytes.empty() || bytes.size() > 0x7FFFFFFF) return error::kAsn1Corrupt;
+  try {
+    const unsigned char* cursor = bytes.data();
+    Pkcs12Ptr pkcs12(d2i_PKCS12(nullptr, &cursor, static_cast<long>(bytes.size())));
+    if (!pkcs12 || cursor != bytes.data() + bytes.size()) return error::kAsn1Corrupt;
+    const std::string text(password);
+    // An empty password may have been applied as no password at all; the
+    // integrity check tells which one the file was made with.
+    const char* secret = text.c_str();
+    int secretLength = static_cast<int>(text.size());
+    if (PKCS12_mac_present(pkcs12.get())) {
+      if (PKCS12_verify_mac(pkcs12.get(), secret, secretLength) != 1) {
+        if (!text.empty() || PKCS12_verify_mac(pkcs12.get(), nullptr, 0) != 1) {
+          return error::kInvalidPassword;
+        }
+        secret = nullptr;
+        secretLength = 0;
+      }
+    }
+    Collected collected;
+    if (const uint32_t status = CollectAll(pkcs12.get(), secret, secretLength, collected)) {
+      return status;
+    }
+    if (collected.keys.size() > 1 || collected.certificates.empty()) return error::kBadData;
+    Pkcs12Contents result;
+    std::size_t chosen = 0;
+    if (!collected.keys.empty()) {
+      result.key = std::move(collected.keys.front());
+      bool found = false;
+      for (std::size_t i = 0; i < collected.certificates.size() && !found; ++i) {
+        std::shared_ptr<const Certificate> certificate;
+        if (Certificate::FromDer(collected.certificates[i], certificate) == error::kOk &&
+            X509_check_private_key(certificate->X509Handle(), result.key.get()) == 1) {
+          chosen = i;
+          found = true;
+        }
+      }
+      if (!found) return error::kBadData;
+    }
+    result.certificate = std::move(collected.certificates[chosen]);
+    for (std::size_t i = 0; i < collected.certificates.size(); ++i) {
+      if (i != chosen) result.others.push_back(std::move(collected.certificates[i]));
+    }
+    contents = std::move(result);
+    return error::kOk;
+  } catch (const std::bad_alloc&) {
+    return error::kOutOfMemory;
+  }
+}
+
+}  // namespace quorvel::platform

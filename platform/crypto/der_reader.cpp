@@ -1,0 +1,89 @@
+#include "platform/crypto/der_reader.h"
+
+#include <charconv>
+#include <limits>
+#include <vector>
+
+namespace quorvel::platform::der {
+
+bool Reader::Next(Element& element) {
+  if (rest_.size() < 2) return false;
+  const uint8_t tag = rest_[0];
+  if ((tag & 0x1F) == 0x1F) return false;  // high tag numbers do not occur in names
+  std::size_t offset = 1;
+  std::size_t length = rest_[offset++];
+  if (length & 0x80) {
+    const std::size_t octets = length & 0x7F;
+    // 0x80 is the indefinite form, which DER does not allow; four octets are
+    // far more than any certificate needs.
+    if (octets == 0 || octets > 4 || rest_.size() - offset < octets) return false;
+    length = 0;
+    for (std::size_t i = 0; i < octets; ++i) length = (length << 8) | rest_[offset++];
+  }
+  if (rest_.size() - offset < length) return false;
+  element.tag = tag;
+  element.content = rest_.subspan(offset, length);
+  element.encoding = rest_.first(offset + length);
+  rest_ = rest_.subspan(offset + length);
+  return true;
+}
+
+bool OidToDotted(std::span<const uint8_t> content, std::string& dotted) {
+  if (content.empty() || (content.back() & 0x80) != 0) return false;
+  std::vector<uint64_t> arcs;
+  uint64_t value = 0;
+  bool fresh = true;
+  for (const uint8_t octet : content) {
+    if (fresh && octet == 0x80) return false;  // a padded arc is not DER
+    if (value > (std::numeric_limits<uint64_t>::max() >> 7)) return false;
+    value = (value << 7) | (octet & 0x7F);
+    fresh = (octet & 0x80) == 0;
+    if (fresh) {
+      arcs.push_back(value);
+      value = 0;
+    }
+  }
+  std::string text;
+  const uint64_t first = arcs.front();
+  const uint64_t top = first < 40 ? 0 : first < 80 ? 1 : 2;
+  text = std::to_string(top) + "." + std::to_string(first - top * 40);
+  for (std::size_t i = 1; i < arcs.size(); ++i) text += "." + std::to_string(arcs[i]);
+  dotted = std::move(text);
+  return true;
+}
+
+bool DottedToOid(std::string_view dotted, std::basic_string<uint8_t>& content) {
+  std::vector<uint64_t> arcs;
+  const char* position = dotted.data();
+  const char* const end = dotted.data() + dotted.size();
+  while (true) {
+    uint64_t arc = 0;
+    const auto [next, ec] = std::from_chars(position, end, arc);
+    if (ec != std::errc() || next == position) return false;
+    if (next - position > 1 && *position == '0') return false;
+    arcs.push_back(arc);
+    position = next;
+    if (position == end) break;
+    if (*position != '.') return false;
+    ++position;
+  }
+  if (arcs.size() < 2 || arcs[0] > 2 || (arcs[0] < 2 && arcs[1] >= 40)) return false;
+  if (arcs[1] > std::numeric_limits<uint64_t>::max() - 80) return false;
+  std::basic_string<uint8_t> encoded;
+  const auto append = [&](uint64_t arc) {
+    uint8_t groups[10];
+    int count = 0;
+    do {
+      groups[count++] = static_cast<uint8_t>(arc & 0x7F);
+      arc >>= 7;
+    } while (arc != 0);
+    while (count > 1) encoded.push_back(static_cast<uint8_t>(groups[--count] | 0x80));
+    encoded.push_back(groups[0]);
+  };
+  append(arcs[0] * 40 + arcs[1]);
+  for (std::size_t i = 2; i < arcs.size(); ++i) append(arcs[i]);
+  content = std::move(encoded);
+  return true;
+}
+
+}  // namespace quorvel::platform::der

@@ -1,0 +1,55 @@
+// Hash objects: a digest computed over data given in pieces, created from the
+// platform's algorithm identifier (ALG_ID).
+//
+// Reading the value does not end the hash: more data may follow, and the value
+// is always the digest of everything hashed so far. A hash can therefore be
+// signed more than once (a size query followed by the real signature).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+
+#include "platform/crypto/openssl.h"
+
+namespace quorvel::platform {
+
+using EvpMdPtr = OpenSslPtr<EVP_MD, EVP_MD_free>;
+using EvpMdCtxPtr = OpenSslPtr<EVP_MD_CTX, EVP_MD_CTX_free>;
+
+// The digest of a hash ALG_ID fetched from the platform's library context;
+// null for 0, for identifiers of other kinds, and for hashes not available.
+EvpMdPtr FetchHashAlgorithm(uint32_t algId);
+
+class Hash {
+ public:
+  // A new, empty hash of `algId` (MD5, SHA-1, SHA-256, SHA-384 or SHA-512).
+  // kBadAlgId for 0, for a non-hash identifier, or for a hash the services lack.
+  static uint32_t Create(uint32_t algId, std::unique_ptr<Hash>& hash);
+
+  Hash(const Hash&) = delete;
+  Hash& operator=(const Hash&) = delete;
+  ~Hash() = default;
+
+  uint32_t algId() const { return algId_; }
+  // The size of the digest in bytes.
+  std::size_t size() const;
+  // The digest algorithm, for key operations on the value.
+  const EVP_MD* algorithm() const { return md_.get(); }
+
+  // Adds `data` to the hash.
+  uint32_t HashData(std::span<const uint8_t> data);
+
+  // The digest of everything hashed so far.
+  uint32_t GetValue(Bytes& value) const;
+
+ private:
+  Hash(uint32_t algId, EvpMdPtr md, EvpMdCtxPtr context)
+      : algId_(algId), md_(std::move(md)), context_(std::move(context)) {}
+
+  uint32_t algId_ = 0;
+  EvpMdPtr md_;
+  EvpMdCtxPtr context_;
+};
+
+}  // namespace quorvel::platform

@@ -1,0 +1,146 @@
+#include "platform/messages/message_verify.h"
+
+#include <openssl/objects.h>
+
+#include <algorithm>
+#include <limits>
+
+#include "platform/errors/platform_errors.h"
+#include "platform/messages/message_support.h"
+
+namespace quorvel::platform {
+namespace {
+
+using message::CmsPtr;
+
+uint32_t ParseSigned(std::span<const uint8_t> der, CmsPtr& signedData) {
+  if (const uint32_t status = message::ParseMessage(der, signedData)) return status;
+  if (OBJ_obj2nid(CMS_get0_type(signedData.get())) != NID_pkcs7_signed) {
+    return error::kInvalidMessageType;
+  }
+  return error::kOk;
+}
+
+// The content octets the message carries; false when it carries none.
+bool CarriedContent(CMS_ContentInfo* signedData, std::span<const uint8_t>& content) {
+  ASN1_OCTET_STRING** carried = CMS_get0_content(signedData);
+  if (carried == nullptr || *carried == nullptr) return false;
+  const int length = ASN1_STRING_length(*carried);
+  const unsigned char* data = ASN1_STRING_get0_data(*carried);
+  if (length < 0 || (length > 0 && data == nullptr)) return false;
+  content = std::span<const uint8_t>(data, static_cast<std::size_t>(length));
+  return true;
+}
+
+// The certificate of the message that the SignerInfo names; null when none.
+X509* SignerCertificate(STACK_OF(X509) * certificates, CMS_SignerInfo* signerInfo) {
+  for (int i = 0; i < sk_X509_num(certificates); ++i) {
+    X509* candidate = sk_X509_value(certificates, i);
+    if (CMS_SignerInfo_cert_cmp(signerInfo, candidate) == 0) return candidate;
+  }
+  return nullptr;
+}
+
+// With authenticated attributes the signature covers the attributes, and the
+// message-digest attribute must hold the content's digest.
+uint32_t VerifyWithAttributes(CMS_SignerInfo* signerInfo, const Bytes& digest) {
+  const auto* attribute = static_cast<const ASN1_OCTET_STRING*>(CMS_signed_get0_data_by_OBJ(
+      signerInfo, OBJ_nid2obj(NID_pkcs9_messageDigest), -3, V_ASN1_OCTET_STRING));
+  if (attribute == nullptr) return error::kHashValue;
+  const int length = ASN1_STRING_length(attribute);
+  const unsigned char* data = ASN1_STRING_get0_data(attribute);
+  if (length < 0 || static_cast<std::size_t>(length) != digest.size() ||
+      !std::equal(digest.begin(), digest.end(), data)) {
+    return error::kHashValue;
+  }
+  return CMS_SignerInfo_verify(signerInfo) == 1 ? error::kOk : error::kBadSignature;
+}
+
+// Without them the signature is PKCS#1 v1.5 over the content's digest.
+uint32_t VerifyDigest(X509* certificate, const EVP_MD* algorithm, CMS_SignerInfo* signerInfo,
+                      const Bytes& digest) {
+  EVP_PKEY* publicKey = X509_get0_pubkey(certificate);
+  const ASN1_OCTET_STRING* signature = CMS_SignerInfo_get0_signature(signerInfo);
+  if (publicKey == nullptr || signature == nullptr) return error::kBadSignature;
+  const EvpPkeyCtxPtr context(
+      EVP_PKEY_CTX_new_from_pkey(CryptoLibrary(), publicKey, kCryptoProperties));
+  if (!context) return error::kOutOfMemory;
+  const int length = ASN1_STRING_length(signature);
+  if (EVP_PKEY_verify_init(context.get()) != 1 ||
+      EVP_PKEY_CTX_set_signature_md(context.get(), algorithm) != 1 || length <= 0 ||
+      EVP_PKEY_verify(context.get(), ASN1_STRING_get0_data(signature),
+                      static_cast<std::size_t>(length), digest.data(), digest.size()) != 1) {
+    return error::kBadSignature;
+  }
+  return error::kOk;
+}
+
+uint32_t VerifySigned(CMS_ContentInfo* signedData, uint32_t signerIndex,
+                      std::span<const uint8_t> content, CertContextRef& signer) {
+  STACK_OF(CMS_SignerInfo)* signerInfos = CMS_get0_SignerInfos(signedData);
+  const int count = signerInfos == nullptr ? 0 : sk_CMS_SignerInfo_num(signerInfos);
+  if (count <= 0 || signerIndex >= static_cast<uint32_t>(count)) return error::kSignerNotFound;
+  CMS_SignerInfo* signerInfo = sk_CMS_SignerInfo_value(signerInfos, static_cast<int>(signerIndex));
+
+  const X509StackPtr certificates(CMS_get1_certs(signedData));
+  X509* certificate = certificates ? SignerCertificate(certificates.get(), signerInfo) : nullptr;
+  if (certificate == nullptr) return error::kNotFound;
+
+  X509_ALGOR* digestAlgorithm = nullptr;
+  CMS_SignerInfo_get0_algs(signerInfo, nullptr, nullptr, &digestAlgorithm, nullptr);
+  const ASN1_OBJECT* digestOid = nullptr;
+  if (digestAlgorithm != nullptr) X509_ALGOR_get0(&digestOid, nullptr, nullptr, digestAlgorithm);
+  if (digestOid == nullptr) return error::kBadAlgId;
+  message::EvpMdPtr algorithm;
+  if (const uint32_t status = message::FetchDigest(digestOid, algorithm)) return status;
+  Bytes digest;
+  if (const uint32_t status = message::ComputeDigest(algorithm.get(), content, digest))
+    return status;
+
+  uint32_t verified = error::kOk;
+  if (CMS_signed_get_attr_count(signerInfo) >= 0) {
+    CMS_SignerInfo_set1_signer_cert(signerInfo, certificate);
+    verified = VerifyWithAttributes(signerInfo, digest);
+  } else {
+    verified = VerifyDigest(certificate, algorithm.get(), signerInfo, digest);
+  }
+  if (verified != error::kOk) return verified;
+
+  unsigned char* der = nullptr;
+  const int length = i2d_X509(certificate, &der);
+  if (length <= 0 || der == nullptr) return error::kOutOfMemory;
+  const OpenSslMemoryPtr<unsigned char> owned(der);
+  return CreateCertificateContext(std::span<const uint8_t>(der, static_cast<std::size_t>(length)),
+                                  signer);
+}
+
+}  // namespace
+
+uint32_t VerifyMessageSignature(std::span<const uint8_t> message, uint32_t signerIndex,
+                                Bytes& content, CertContextRef& signer) {
+  content.clear();
+  signer.reset();
+  const message::ErrorQueueGuard errors;
+  CmsPtr signedData;
+  if (const uint32_t status = ParseSigned(message, signedData)) return status;
+  std::span<const uint8_t> carried;
+  if (!CarriedContent(signedData.get(), carried)) return error::kInvalidMessageType;
+  CertContextRef found;
+  if (const uint32_t status = VerifySigned(signedData.get(), signerIndex, carried, found)) {
+    return status;
+  }
+  content.assign(carried.begin(), carried.end());
+  signer = std::move(found);
+  return error::kOk;
+}
+
+uint32_t VerifyDetachedMessageSignature(std::span<const uint8_t> message, uint32_t signerIndex,
+                                        std::span<const uint8_t> content, CertContextRef& signer) {
+  signer.reset();
+  const message::ErrorQueueGuard errors;
+  CmsPtr signedData;
+  if (const uint32_t status = ParseSigned(message, signedData)) return status;
+  return VerifySigned(signedData.get(), signerIndex, content, signer);
+}
+
+}  // namespace quorvel::platform

@@ -1,0 +1,205 @@
+#include "platform/storage/database.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <new>
+#include <string>
+
+#include "platform/storage/home.h"
+#include "platform/storage/migrations.h"
+
+namespace quorvel::platform {
+namespace {
+
+constexpr mode_t kPrivateFile = 0600;
+
+class DatabaseCategoryImpl : public std::error_category {
+ public:
+  const char* name() const noexcept override { return "quorvel.database"; }
+  std::string message(int condition) const override {
+    switch (static_cast<DatabaseErrc>(condition)) {
+      case DatabaseErrc::kSchemaTooNew:
+        return "the database was written by a newer version of quorvel";
+      case DatabaseErrc::kWalUnavailable:
+        return "the database cannot be switched to write-ahead logging";
+      case DatabaseErrc::kOutOfMemory:
+        return "out of memory";
+    }
+    return "unknown database error";
+  }
+};
+
+// Creates the file owner-only before SQLite sees it; SQLite gives its WAL and
+// shared-memory files the same mode as the database file.
+std::error_code CreatePrivateFile(const std::filesystem::path& file) {
+  const int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, kPrivateFile);
+  if (fd < 0) return {errno, std::generic_category()};
+  std::error_code ec;
+  struct stat status {};
+  if (::fstat(fd, &status) != 0) {
+    ec = {errno, std::generic_category()};
+  } else if ((status.st_mode & 07777) != kPrivateFile && ::fchmod(fd, kPrivateFile) != 0) {
+    ec = {errno, std::generic_category()};
+  }
+  ::close(fd);
+  return ec;
+}
+
+int LatestKnownVersion() {
+  const auto steps = Migrations();
+  return steps.empty() ? 0 : steps.back().version;
+}
+
+}  // namespace
+
+const std::error_category& DatabaseCategory() {
+  static const DatabaseCategoryImpl category;
+  return category;
+}
+
+std::error_code make_error_code(DatabaseErrc error) {
+  return {static_cast<int>(error), DatabaseCategory()};
+}
+
+std::error_code Database::Open(const std::filesystem::path& file,
+                               std::unique_ptr<Database>& database) {
+  if (const std::error_code ec = CreatePrivateFile(file)) return ec;
+  std::unique_ptr<Database> opened(new (std::nothrow) Database(file));
+  if (!opened) return DatabaseErrc::kOutOfMemory;
+  constexpr int kFlags =
+      SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX | SQLITE_OPEN_NOFOLLOW;
+  if (const std::error_code ec = opened->connection_.Open(file, kFlags)) return ec;
+  if (const std::error_code ec = opened->Configure()) return ec;
+  if (const std::error_code ec = opened->Migrate()) return ec;
+  database = std::move(opened);
+  return {};
+}
+
+std::error_code Database::Configure() {
+  sqlite3_busy_timeout(connection_.get(), kBusyTimeoutMilliseconds);
+  if (const std::error_code ec = connection_.Execute("PRAGMA foreign_keys = ON")) return ec;
+  sqlite::Statement journal;
+  if (const std::error_code ec = Prepare("PRAGMA journal_mode = WAL", journal)) return ec;
+  bool hasRow = false;
+  if (const std::error_code ec = journal.Step(hasRow)) return ec;
+  if (!hasRow || journal.ColumnText(0) != "wal") return DatabaseErrc::kWalUnavailable;
+  return {};
+}
+
+std::error_code Database::Migrate() {
+  int current = 0;
+  // Most opens find the schema current; they check without taking the write lock,
+  // so that opening never waits for another process's import.
+  if (const std::error_code ec = SchemaVersion(current)) return ec;
+  if (current > LatestKnownVersion()) return DatabaseErrc::kSchemaTooNew;
+  if (current == LatestKnownVersion()) return {};
+
+  return Transact([&]() -> std::error_code {
+    if (const std::error_code ec = connection_.Execute(
+            "CREATE TABLE IF NOT EXISTS schema_version ("
+            " version INTEGER PRIMARY KEY,"
+            " description TEXT NOT NULL,"
+            " applied_at TEXT NOT NULL DEFAULT (strftime('%Y-%m-%dT%H:%M:%SZ', 'now')))")) {
+      return ec;
+    }
+    // Another process may have migrated between the check and the lock.
+    if (const std::error_code ec = SchemaVersion(current)) return ec;
+    if (current > LatestKnownVersion()) return DatabaseErrc::kSchemaTooNew;
+    for (const Migration& step : Migrations()) {
+      if (step.version <= current) continue;
+      if (const std::error_code ec = connection_.Execute(step.sql)) return ec;
+      sqlite::Statement record;
+      if (const std::error_code ec = Prepare(
+              "INSERT INTO schema_version (version, description) VALUES (?1, ?2)", record)) {
+        return ec;
+      }
+      if (const std::error_code ec = record.Bind(1, std::int64_t{step.version})) return ec;
+      if (const std::error_code ec = record.Bind(2, step.description)) return ec;
+      if (const std::error_code ec = record.Run()) return ec;
+    }
+    const std::string userVersion = "PRAGMA user_version = " + std::to_string(LatestKnownVersion());
+    return connection_.Execute(userVersion.c_str());
+  });
+}
+
+std::error_code Database::SchemaVersion(int& version) {
+  return Read([&]() -> std::error_code {
+    version = 0;
+    sqlite::Statement exists;
+    if (const std::error_code ec =
+            Prepare("SELECT 1 FROM sqlite_schema WHERE type = 'table' AND name = 'schema_version'",
+                    exists)) {
+      return ec;
+    }
+    bool hasTable = false;
+    if (const std::error_code ec = exists.Step(hasTable)) return ec;
+    if (!hasTable) return {};
+
+    sqlite::Statement newest;
+    if (const std::error_code ec =
+            Prepare("SELECT COALESCE(MAX(version), 0) FROM schema_version", newest)) {
+      return ec;
+    }
+    bool hasRow = false;
+    if (const std::error_code ec = newest.Step(hasRow)) return ec;
+    if (hasRow) version = static_cast<int>(newest.ColumnInt64(0));
+    return {};
+  });
+}
+
+std::error_code Database::Prepare(std::string_view sql, sqlite::Statement& statement) {
+  return statement.Prepare(connection_, sql);
+}
+
+std::error_code Database::Transact(const std::function<std::error_code()>& body) {
+  std::lock_guard lock(mutex_);
+  if (sqlite3_get_autocommit(connection_.get()) != 0) {
+    return RunGuarded(body, "BEGIN IMMEDIATE", "COMMIT", "ROLLBACK");
+  }
+  return RunGuarded(body, "SAVEPOINT nested", "RELEASE nested",
+                    "ROLLBACK TO nested; RELEASE nested");
+}
+
+std::error_code Database::Read(const std::function<std::error_code()>& body) {
+  std::lock_guard lock(mutex_);
+  if (sqlite3_get_autocommit(connection_.get()) == 0) return body();
+  return RunGuarded(body, "BEGIN", "COMMIT", "ROLLBACK");
+}
+
+std::error_code Database::RunGuarded(const std::function<std::error_code()>& body,
+                                     const char* begin, const char* commit, const char* rollback) {
+  if (const std::error_code ec = connection_.Execute(begin)) return ec;
+  std::error_code ec;
+  try {
+    ec = body();
+  } catch (const std::bad_alloc&) {
+    ec = DatabaseErrc::kOutOfMemory;
+  }
+  if (!ec) ec = connection_.Execute(commit);
+  if (ec) connection_.Execute(rollback);
+  return ec;
+}
+
+std::error_code SharedDatabase(std::shared_ptr<Database>& database) {
+  static std::mutex mutex;
+  static std::shared_ptr<Database> shared;
+
+  std::filesystem::path home;
+  if (const std::error_code ec = ResolveHome(home)) return ec;
+  const std::filesystem::path file = home / kDatabaseFileName;
+
+  std::lock_guard lock(mutex);
+  if (!shared || shared->file() != file) {
+    if (const std::error_code ec = EnsureHome(home)) return ec;
+    std::unique_ptr<Database> opened;
+    if (const std::error_code ec = Database::Open(file, opened)) return ec;
+    shared = std::move(opened);
+  }
+  database = shared;
+  return {};
+}
+
+}  // namespace quorvel::platform

@@ -1,0 +1,456 @@
+#include "platform/stores/cert_store.h"
+
+#include <unicode/unistr.h>
+
+#include <algorithm>
+#include <new>
+
+#include "platform/certificates/name_string.h"
+#include "platform/errors/platform_errors.h"
+#include "platform/storage/database.h"
+
+namespace quorvel::platform {
+namespace {
+
+std::string FoldStoreName(std::string_view name) {
+  std::string folded(name);
+  for (char& c : folded) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return folded;
+}
+
+// Database failures carry no platform meaning of their own.
+uint32_t StorageError(const std::error_code& ec) {
+  if (!ec) return error::kOk;
+  if (ec == DatabaseErrc::kOutOfMemory) return error::kOutOfMemory;
+  return error::kStorageFailure;
+}
+
+// Runs `body` in a transaction of `database` and gives back the platform value
+// it produced, or the database's own failure.
+template <typename Body>
+uint32_t TransactPlatform(Database& database, Body body) {
+  uint32_t status = error::kOk;
+  const std::error_code ec = database.Transact([&]() -> std::error_code {
+    status = body();
+    // Any failure rolls the transaction back.
+    return status == error::kOk ? std::error_code{}
+                                : std::make_error_code(std::errc::operation_canceled);
+  });
+  if (status != error::kOk) return status;
+  return StorageError(ec);
+}
+
+template <typename Body>
+uint32_t ReadPlatform(Database& database, Body body) {
+  uint32_t status = error::kOk;
+  const std::error_code ec = database.Read([&]() -> std::error_code {
+    status = body();
+    return {};
+  });
+  if (status != error::kOk) return status;
+  return StorageError(ec);
+}
+
+uint32_t ReadProperties(Database& database, int64_t entry, CertContext::Properties& properties) {
+  sqlite::Statement query;
+  if (const auto ec = database.Prepare(
+          "SELECT property, value FROM certificate_property WHERE certificate = ?1", query,
+          entry)) {
+    return StorageError(ec);
+  }
+  return StorageError(query.ForEachRow(
+      [&] { properties[static_cast<uint32_t>(query.ColumnInt64(0))] = query.ColumnBlob(1); }));
+}
+
+uint32_t WriteProperties(Database& database, int64_t entry,
+                         const CertContext::Properties& properties) {
+  sqlite::Statement erase;
+  if (const auto ec = database.Prepare("DELETE FROM certificate_property WHERE certificate = ?1",
+                                       erase, entry)) {
+    return StorageError(ec);
+  }
+  if (const auto ec = erase.Run()) return StorageError(ec);
+  sqlite::Statement insert;
+  if (const auto ec = database.Prepare(
+          "INSERT INTO certificate_property (certificate, property, value) VALUES (?1, ?2, ?3)",
+          insert)) {
+    return StorageError(ec);
+  }
+  for (const auto& [id, value] : properties) {
+    // The SHA-1 hash is computed from the certificate, never stored.
+    if (id == kSha1HashPropId) continue;
+    insert.Reset();
+    if (const auto ec = insert.BindAll(entry, std::int64_t{id}, value)) return StorageError(ec);
+    if (const auto ec = insert.Run()) return StorageError(ec);
+  }
+  return error::kOk;
+}
+
+bool SameBytes(std::span<const uint8_t> a, std::span<const uint8_t> b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end());
+}
+
+bool SimpleNameContains(std::span<const uint8_t> name, std::u16string_view text) {
+  std::u16string simple;
+  if (NameToString(name, kSimpleNameStr, simple) != error::kOk) return false;
+  return ContainsIgnoringCase(simple, text);
+}
+
+}  // namespace
+
+bool ContainsIgnoringCase(std::u16string_view text, std::u16string_view part) {
+  icu::UnicodeString haystack(false, text.data(), static_cast<int32_t>(text.size()));
+  icu::UnicodeString needle(false, part.data(), static_cast<int32_t>(part.size()));
+  icu::UnicodeString foldedHaystack(haystack);
+  icu::UnicodeString foldedNeedle(needle);
+  foldedHaystack.foldCase();
+  foldedNeedle.foldCase();
+  return foldedHaystack.indexOf(foldedNeedle) >= 0;
+}
+
+bool MatchesFind(const CertFind& criterion, const Certificate& certificate) {
+  switch (criterion.type) {
+    case FindType::kAny:
+      return true;
+    case FindType::kSubjectStr:
+      return SimpleNameContains(certificate.SubjectName(), criterion.text);
+    case FindType::kIssuerStr:
+      return SimpleNameContains(certificate.IssuerName(), criterion.text);
+    case FindType::kSubjectName:
+      return SameBytes(certificate.SubjectName(), criterion.bytes);
+    case FindType::kIssuerName:
+      return SameBytes(certificate.IssuerName(), criterion.bytes);
+    case FindType::kSha1Hash:
+      return SameBytes(certificate.Sha1(), criterion.bytes);
+  }
+  return false;
+}
+
+CertStore::CertStore(std::shared_ptr<Database> database, int64_t id, std::string name)
+    : database_(std::move(database)), id_(id), name_(std::move(name)) {}
+
+CertStore::~CertStore() = default;
+
+uint32_t CertStore::OpenSystemStore(std::string_view name, std::unique_ptr<CertStore>& store) {
+  if (name.empty() || name.find('\0') != std::string_view::npos) return error::kInvalidArgument;
+  try {
+    std::shared_ptr<Database> database;
+    if (const auto ec = SharedDatabase(database)) return StorageError(ec);
+    const std::string folded = FoldStoreName(name);
+    int64_t id = 0;
+    std::string storedName;
+    const auto lookup = [&]() -> uint32_t {
+      sqlite::Statement query;
+      if (const auto ec = database->Prepare(
+              "SELECT id, name FROM cert_store WHERE folded_name = ?1", query, folded)) {
+        return StorageError(ec);
+      }
+      bool hasRow = false;
+      if (const auto ec = query.Step(hasRow)) return StorageError(ec);
+      if (hasRow) {
+        id = query.ColumnInt64(0);
+        storedName = query.ColumnText(1);
+      }
+      return error::kOk;
+    };
+    if (const uint32_t status = ReadPlatform(*database, lookup)) return status;
+    if (id == 0) {
+      const uint32_t status = TransactPlatform(*database, [&]() -> uint32_t {
+        sqlite::Statement insert;
+        if (const auto ec = database->Prepare(
+                "INSERT OR IGNORE INTO cert_store (name, folded_name) VALUES (?1, ?2)", insert,
+                name, folded)) {
+          return StorageError(ec);
+        }
+        if (const auto ec = insert.Run()) return StorageError(ec);
+        return lookup();
+      });
+      if (status != error::kOk) return status;
+      if (id == 0) return error::kStorageFailure;
+    }
+    store.reset(new CertStore(std::move(database), id, std::move(storedName)));
+    return error::kOk;
+  } catch (const std::bad_alloc&) {
+    return error::kOutOfMemory;
+  }
+}
+
+uint32_t CertStore::LoadSnapshot() {
+  std::vector<CertContextRef> contexts;
+  const uint32_t status = ReadPlatform(*database_, [&]() -> uint32_t {
+    sqlite::Statement query;
+    if (const auto ec = database_->Prepare(
+            "SELECT id, der FROM store_certificate WHERE store = ?1 ORDER BY id", query, id_)) {
+      return StorageError(ec);
+    }
+    uint32_t read = error::kOk;
+    if (const auto ec = query.ForEachRow([&] {
+          const int64_t entry = query.ColumnInt64(0);
+          std::shared_ptr<const Certificate> certificate;
+          // Only parsed certificates are ever stored; one that no longer parses is
+          // skipped rather than failing the whole store.
+          if (Certificate::FromDer(query.ColumnBlob(1), certificate) != error::kOk) return true;
+          CertContext::Properties properties;
+          read = ReadProperties(*database_, entry, properties);
+          if (read != error::kOk) return false;
+          contexts.push_back(std::make_shared<const CertContext>(std::move(certificate),
+                                                                 std::move(properties), entry));
+          return true;
+        })) {
+      return StorageError(ec);
+    }
+    return read;
+  });
+  if (status == error::kOk) snapshot_ = std::move(contexts);
+  return status;
+}
+
+uint32_t CertStore::LoadEntry(int64_t entry, CertContextRef& context) {
+  return ReadPlatform(*database_, [&]() -> uint32_t {
+    sqlite::Statement query;
+    if (const auto ec = database_->Prepare(
+            "SELECT der FROM store_certificate WHERE id = ?1 AND store = ?2", query, entry, id_)) {
+      return StorageError(ec);
+    }
+    bool hasRow = false;
+    if (const auto ec = query.Step(hasRow)) return StorageError(ec);
+    if (!hasRow) return error::kNotFound;
+    std::shared_ptr<const Certificate> certificate;
+    if (const uint32_t parsed = Certificate::FromDer(query.ColumnBlob(0), certificate)) {
+      return parsed;
+    }
+    CertContext::Properties properties;
+    if (const uint32_t read = ReadProperties(*database_, entry, properties)) return read;
+    context =
+        std::make_shared<const CertContext>(std::move(certificate), std::move(properties), entry);
+    return error::kOk;
+  });
+}
+
+uint32_t CertStore::Certificates(std::vector<CertContextRef>& contexts) {
+  try {
+    if (const uint32_t status = LoadSnapshot()) return status;
+    contexts = snapshot_;
+    return error::kOk;
+  } catch (const std::bad_alloc&) {
+    return error::kOutOfMemory;
+  }
+}
+
+uint32_t CertStore::Enumerate(const CertContextRef& previous, CertContextRef& next) {
+  return Find(CertFind{}, previous, next);
+}
+
+uint32_t CertStore::Find(const CertFind& criterion, const CertContextRef& previous,
+                         CertContextRef& found) {
+  try {
+    if (!previous) {
+      if (const uint32_t status = LoadSnapshot()) return status;
+    }
+    const int64_t after = previous ? previous->storeEntry() : 0;
+    // The snapshot is in store order, which is the order of entries.
+    auto position = std::upper_bound(
+        snapshot_.begin(), snapshot_.end(), after,
+        [](int64_t entry, const CertContextRef& context) { return entry < context->storeEntry(); });
+    for (; position != snapshot_.end(); ++position) {
+      if (MatchesFind(criterion, (*position)->certificate())) {
+        found = *position;
+        return error::kOk;
+      }
+    }
+    found.reset();
+    return error::kNotFound;
+  } catch (const std::bad_alloc&) {
+    return error::kOutOfMemory;
+  }
+}
+
+uint32_t CertStore::AddCertificate(std::span<const uint8_t> der,
+                                   const CertContext::Properties& properties,
+                                   AddDisposition disposition, CertContextRef* added) {
+  try {
+    std::shared_ptr<const Certificate> certificate;
+    if (const uint32_t status = Certificate::FromDer(der, certificate)) return status;
+    int64_t entry = 0;
+    const uint32_t status = TransactPlatform(*database_, [&]() -> uint32_t {
+      sqlite::Statement query;
+      if (const auto ec =
+              database_->Prepare("SELECT id FROM store_certificate WHERE store = ?1 AND sha1 = ?2",
+                                 query, id_, certificate->Sha1())) {
+        return StorageError(ec);
+      }
+      bool hasRow = false;
+      if (const auto ec = query.Step(hasRow)) return StorageError(ec);
+      if (hasRow) {
+        entry = query.ColumnInt64(0);
+        if (disposition == AddDisposition::kNew) return error::kObjectExists;
+        if (disposition == AddDisposition::kUseExisting) return error::kOk;
+        return WriteProperties(*database_, entry, properties);
+      }
+      sqlite::Statement insert;
+      if (const auto ec = database_->Prepare(
+              "INSERT INTO store_certificate (store, sha1, der) VALUES (?1, ?2, ?3)", insert, id_,
+              certificate->Sha1(), certificate->Der())) {
+        return StorageError(ec);
+      }
+      if (const auto ec = insert.Run()) return StorageError(ec);
+      sqlite::Statement last;
+      if (const auto ec = database_->Prepare("SELECT last_insert_rowid()", last)) {
+        return StorageError(ec);
+      }
+      if (const auto ec = last.Step(hasRow)) return StorageError(ec);
+      entry = last.ColumnInt64(0);
+      return WriteProperties(*database_, entry, properties);
+    });
+    if (status != error::kOk) return status;
+    if (added != nullptr) return LoadEntry(entry, *added);
+    return error::kOk;
+  } catch (const std::bad_alloc&) {
+    return error::kOutOfMemory;
+  }
+}
+
+uint32_t CertStore::SetProperty(const CertContextRef& context, uint32_t id,
+                                std::optional<std::span<const uint8_t>> value,
+                                CertContextRef* updated) {
+  if (!context || context->storeEntry() == 0 || id == 0 || id == kSha1HashPropId) {
+    return error::kInvalidArgument;
+  }
+  try {
+    const uint32_t status = TransactPlatform(*database_, [&]() -> uint32_t {
+      sqlite::Statement exists;
+      if (const auto ec =
+              database_->Prepare("SELECT 1 FROM store_certificate WHERE id = ?1 AND store = ?2",
+                                 exists, context->storeEntry(), id_)) {
+        return StorageError(ec);
+      }
+      bool hasRow = false;
+      if (const auto ec = exists.Step(hasRow)) return StorageError(ec);
+      if (!hasRow) return error::kNotFound;
+      sqlite::Statement change;
+      const char* sql = value ? "INSERT OR REPLACE INTO certificate_property "
+                                "(certificate, property, value) VALUES (?1, ?2, ?3)"
+                              : "DELETE FROM certificate_property "
+                                "WHERE certificate = ?1 AND property = ?2";
+      if (const auto ec =
+              database_->Prepare(sql, change, context->storeEntry(), std::int64_t{id})) {
+        return StorageError(ec);
+      }
+      if (value) {
+        if (const auto ec = change.BindBlob(3, *value)) return StorageError(ec);
+      }
+      return StorageError(change.Run());
+    });
+    if (status != error::kOk) return status;
+    if (updated != nullptr) return LoadEntry(context->storeEntry(), *updated);
+    return error::kOk;
+  } catch (const std::bad_alloc&) {
+    return error::kOutOfMemory;
+  }
+}
+
+uint32_t CertStore::DeleteCertificate(const CertContextRef& context) {
+  if (!context || context->storeEntry() == 0) return error::kInvalidArgument;
+  return TransactPlatform(*database_, [&]() -> uint32_t {
+    sqlite::Statement exists;
+    if (const auto ec =
+            database_->Prepare("SELECT 1 FROM store_certificate WHERE id = ?1 AND store = ?2",
+                               exists, context->storeEntry(), id_)) {
+      return StorageError(ec);
+    }
+    bool hasRow = false;
+    if (const auto ec = exists.Step(hasRow)) return StorageError(ec);
+    if (!hasRow) return error::kNotFound;
+    // Its properties go with it (ON DELETE CASCADE).
+    sqlite::Statement erase;
+    if (const auto ec = database_->Prepare("DELETE FROM store_certificate WHERE id = ?1", erase,
+                                           context->storeEntry())) {
+      return StorageError(ec);
+    }
+    return StorageError(erase.Run());
+  });
+}
+
+uint32_t CertStore::AddCrl(std::span<const uint8_t> der, AddDisposition disposition) {
+  if (der.empty() || der.size() > 0x7FFFFFFF) return error::kAsn1Corrupt;
+  try {
+    const unsigned char* cursor = der.data();
+    X509CrlPtr crl(X509_CRL_new_ex(CryptoLibrary(), kCryptoProperties));
+    if (!crl) return error::kOutOfMemory;
+    X509_CRL* target = crl.get();
+    if (d2i_X509_CRL(&target, &cursor, static_cast<long>(der.size())) == nullptr) {
+      static_cast<void>(crl.release());
+      return error::kAsn1Corrupt;
+    }
+    if (cursor != der.data() + der.size()) return error::kAsn1Corrupt;
+    Bytes sha1(20);
+    unsigned int length = 0;
+    OpenSslPtr<EVP_MD, EVP_MD_free> digest(
+        EVP_MD_fetch(CryptoLibrary(), "SHA1", kCryptoProperties));
+    if (!digest ||
+        EVP_Digest(der.data(), der.size(), sha1.data(), &length, digest.get(), nullptr) != 1) {
+      return error::kStorageFailure;
+    }
+    return TransactPlatform(*database_, [&]() -> uint32_t {
+      sqlite::Statement query;
+      if (const auto ec = database_->Prepare(
+              "SELECT id FROM store_crl WHERE store = ?1 AND sha1 = ?2", query, id_, sha1)) {
+        return StorageError(ec);
+      }
+      bool hasRow = false;
+      if (const auto ec = query.Step(hasRow)) return StorageError(ec);
+      if (hasRow) return disposition == AddDisposition::kNew ? error::kObjectExists : error::kOk;
+      sqlite::Statement insert;
+      if (const auto ec =
+              database_->Prepare("INSERT INTO store_crl (store, sha1, der) VALUES (?1, ?2, ?3)",
+                                 insert, id_, sha1, der)) {
+        return StorageError(ec);
+      }
+      return StorageError(insert.Run());
+    });
+  } catch (const std::bad_alloc&) {
+    return error::kOutOfMemory;
+  }
+}
+
+uint32_t CertStore::Crls(std::vector<StoredCrl>& crls) {
+  try {
+    std::vector<StoredCrl> loaded;
+    const uint32_t status = ReadPlatform(*database_, [&]() -> uint32_t {
+      sqlite::Statement query;
+      if (const auto ec = database_->Prepare(
+              "SELECT id, der FROM store_crl WHERE store = ?1 ORDER BY id", query, id_)) {
+        return StorageError(ec);
+      }
+      return StorageError(query.ForEachRow([&] {
+        loaded.push_back({query.ColumnInt64(0), query.ColumnBlob(1)});
+      }));
+    });
+    if (status == error::kOk) crls = std::move(loaded);
+    return status;
+  } catch (const std::bad_alloc&) {
+    return error::kOutOfMemory;
+  }
+}
+
+uint32_t CertStore::DeleteCrl(int64_t entry) {
+  return TransactPlatform(*database_, [&]() -> uint32_t {
+    sqlite::Statement exists;
+    if (const auto ec = database_->Prepare("SELECT 1 FROM store_crl WHERE id = ?1 AND store = ?2",
+                                           exists, entry, id_)) {
+      return StorageError(ec);
+    }
+    bool hasRow = false;
+    if (const auto ec = exists.Step(hasRow)) return StorageError(ec);
+    if (!hasRow) return error::kNotFound;
+    sqlite::Statement erase;
+    if (const auto ec = database_->Prepare("DELETE FROM store_crl WHERE id = ?1", erase, entry)) {
+      return StorageError(ec);
+    }
+    return StorageError(erase.Run());
+  });
+}
+
+}  // namespace quorvel::platform

@@ -1,0 +1,116 @@
+// Certificate stores of the current user, kept in the home database.
+//
+// A store is opened by name (compared without regard to case; a store that does
+// not exist yet is created). Its certificates come in store order, the order in
+// which they were added. Each change (a certificate with its properties, a
+// property, a removal, a CRL) is one transaction, so another process sees the
+// store either before or after it. A store handle reads a fresh snapshot each
+// time an enumeration or a find starts from the beginning, and walks that snapshot
+// to its end, as the platform's stores do.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/certificates/certificate.h"
+
+namespace quorvel::platform {
+
+class Database;
+
+inline constexpr std::string_view kStoreMy = "MY";
+inline constexpr std::string_view kStoreCa = "CA";
+inline constexpr std::string_view kStoreRoot = "ROOT";
+inline constexpr std::string_view kStoreAddressBook = "AddressBOOK";
+
+// What AddCertificate does when the store already holds the certificate.
+enum class AddDisposition {
+  kNew,              // fail with kObjectExists
+  kUseExisting,      // keep the stored entry and its properties
+  kReplaceExisting,  // keep its place in the store, replace its properties
+};
+
+enum class FindType {
+  kAny,
+  kSubjectStr,   // case-insensitive substring of the subject's simple name string
+  kIssuerStr,    // the same for the issuer
+  kSubjectName,  // encoded subject equal to `bytes`
+  kIssuerName,   // encoded issuer equal to `bytes`
+  kSha1Hash,     // SHA-1 of the certificate equal to `bytes`
+};
+
+struct CertFind {
+  FindType type = FindType::kAny;
+  std::u16string text;
+  Bytes bytes;
+};
+
+struct StoredCrl {
+  int64_t entry = 0;
+  Bytes der;
+};
+
+class CertStore {
+ public:
+  // Opens (creating when missing) the current user's store `name`.
+  static uint32_t OpenSystemStore(std::string_view name, std::unique_ptr<CertStore>& store);
+
+  CertStore(const CertStore&) = delete;
+  CertStore& operator=(const CertStore&) = delete;
+  ~CertStore();
+
+  // The name as the store was created.
+  const std::string& name() const { return name_; }
+
+  // Every certificate, in store order, from one snapshot.
+  uint32_t Certificates(std::vector<CertContextRef>& contexts);
+
+  // The certificate after `previous` (null starts with a fresh snapshot);
+  // kNotFound after the last one.
+  uint32_t Enumerate(const CertContextRef& previous, CertContextRef& next);
+
+  // The next certificate after `previous` (null starts) that matches; kNotFound
+  // when none does.
+  uint32_t Find(const CertFind& criterion, const CertContextRef& previous, CertContextRef& found);
+
+  // Adds DER bytes with `properties`, atomically. `added` (when given) receives
+  // the stored context.
+  uint32_t AddCertificate(std::span<const uint8_t> der, const CertContext::Properties& properties,
+                          AddDisposition disposition, CertContextRef* added);
+
+  // Sets (or, with no value, removes) one property of a stored certificate.
+  uint32_t SetProperty(const CertContextRef& context, uint32_t id,
+                       std::optional<std::span<const uint8_t>> value, CertContextRef* updated);
+
+  // Removes a stored certificate with its properties; kNotFound when it is gone.
+  uint32_t DeleteCertificate(const CertContextRef& context);
+
+  // CRLs of the store, in the order they were added. AddCrl checks the bytes
+  // parse as a CRL and keeps one copy of each.
+  uint32_t AddCrl(std::span<const uint8_t> der, AddDisposition disposition);
+  uint32_t Crls(std::vector<StoredCrl>& crls);
+  uint32_t DeleteCrl(int64_t entry);
+
+ private:
+  CertStore(std::shared_ptr<Database> database, int64_t id, std::string name);
+  uint32_t LoadSnapshot();
+  uint32_t LoadEntry(int64_t entry, CertContextRef& context);
+
+  std::shared_ptr<Database> database_;
+  int64_t id_ = 0;
+  std::string name_;
+  std::vector<CertContextRef> snapshot_;
+};
+
+// True when `criterion` matches the certificate.
+bool MatchesFind(const CertFind& criterion, const Certificate& certificate);
+
+// Case-insensitive substring search over UTF-16 text (full Unicode case folding).
+bool ContainsIgnoringCase(std::u16string_view text, std::u16string_view part);
+
+}  // namespace quorvel::platform

@@ -1,0 +1,260 @@
+#include "platform/stores/key_container.h"
+
+#include <openssl/rsa.h>
+#include <pwd.h>
+#include <unistd.h>
+
+#include <new>
+#include <vector>
+
+#include "platform/errors/platform_errors.h"
+#include "platform/storage/database.h"
+#include "platform/text/code_page.h"
+
+namespace quorvel::platform {
+namespace {
+
+constexpr std::u16string_view kKnownProviders[] = {kMsBaseProvider, kMsEnhancedProvider,
+                                                   kMsStrongProvider};
+
+// Container names are compared without regard to case.
+std::string FoldContainerName(std::u16string_view name) {
+  std::u16string folded(name);
+  for (char16_t& c : folded) {
+    if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
+  }
+  return Utf16ToUtf8(folded);
+}
+
+uint32_t StorageError(const std::error_code& ec) {
+  if (!ec) return error::kOk;
+  if (ec == DatabaseErrc::kOutOfMemory) return error::kOutOfMemory;
+  return error::kStorageFailure;
+}
+
+// The container's id (0 when there is none) and the spelling it was created with.
+uint32_t FindContainer(Database& database, const std::string& folded, int64_t& id,
+                       std::u16string& name) {
+  id = 0;
+  sqlite::Statement query;
+  if (const auto ec = database.Prepare("SELECT id, name FROM key_container WHERE folded_name = ?1",
+                                       query, folded)) {
+    return StorageError(ec);
+  }
+  bool hasRow = false;
+  if (const auto ec = query.Step(hasRow)) return StorageError(ec);
+  if (hasRow) {
+    id = query.ColumnInt64(0);
+    name = Utf8ToUtf16(query.ColumnText(1));
+  }
+  return error::kOk;
+}
+
+bool ValidKeySpec(uint32_t keySpec) {
+  return keySpec == kAtKeyExchange || keySpec == kAtSignature;
+}
+
+}  // namespace
+
+std::u16string DefaultContainerName() {
+  std::vector<char> buffer(16384);
+  passwd entry{};
+  passwd* found = nullptr;
+  if (::getpwuid_r(::geteuid(), &entry, buffer.data(), buffer.size(), &found) == 0 &&
+      found != nullptr && found->pw_name != nullptr && found->pw_name[0] != '\0') {
+    return Utf8ToUtf16(found->pw_name);
+  }
+  return u"uid" + Utf8ToUtf16(std::to_string(::geteuid()));
+}
+
+KeyContainer::KeyContainer(std::shared_ptr<Database> database, int64_t containerId,
+                           std::u16string container, std::u16string provider)
+    : database_(std::move(database)),
+      containerId_(containerId),
+      container_(std::move(container)),
+      provider_(std::move(provider)) {}
+
+KeyContainer::~KeyContainer() = default;
+
+uint32_t KeyContainer::Acquire(std::optional<std::u16string_view> container,
+                               std::u16string_view provider, uint32_t providerType, uint32_t flags,
+                               std::unique_ptr<KeyContainer>& handle) {
+  if (providerType != kProvRsaFull) return error::kKeysetNotDefined;
+  std::u16string providerName(provider.empty() ? kMsStrongProvider : provider);
+  bool known = false;
+  for (const std::u16string_view name : kKnownProviders) known = known || name == providerName;
+  if (!known) return error::kKeysetNotDefined;
+  const uint32_t action = flags & (kCryptVerifyContext | kCryptNewKeyset | kCryptDeleteKeyset);
+  if ((flags & ~(action | kCryptSilent)) != 0 ||
+      (action != 0 && action != kCryptVerifyContext && action != kCryptNewKeyset &&
+       action != kCryptDeleteKeyset)) {
+    return error::kInvalidArgument;
+  }
+  try {
+    std::shared_ptr<Database> database;
+    if (const auto ec = SharedDatabase(database)) return StorageError(ec);
+    if (action == kCryptVerifyContext) {
+      handle.reset(new KeyContainer(std::move(database), 0, u"", std::move(providerName)));
+      return error::kOk;
+    }
+    std::u16string name(container && !container->empty() ? *container : DefaultContainerName());
+    const std::string folded = FoldContainerName(name);
+    int64_t id = 0;
+    uint32_t status = error::kOk;
+    const std::error_code ec = database->Transact([&]() -> std::error_code {
+      status = FindContainer(*database, folded, id, name);
+      if (status != error::kOk) return std::make_error_code(std::errc::operation_canceled);
+      if (action == kCryptNewKeyset) {
+        if (id != 0) {
+          status = error::kExists;
+          return std::make_error_code(std::errc::operation_canceled);
+        }
+        sqlite::Statement insert;
+        if (auto failed =
+                database->Prepare("INSERT INTO key_container (name, folded_name) VALUES (?1, ?2)",
+                                  insert, Utf16ToUtf8(name), folded)) {
+          return failed;
+        }
+        if (auto failed = insert.Run()) return failed;
+        status = FindContainer(*database, folded, id, name);
+        return status == error::kOk ? std::error_code{}
+                                    : std::make_error_code(std::errc::operation_canceled);
+      }
+      if (id == 0) {
+        status = error::kBadKeyset;
+        return std::make_error_code(std::errc::operation_canceled);
+      }
+      if (action == kCryptDeleteKeyset) {
+        sqlite::Statement erase;
+        if (auto failed = database->Prepare("DELETE FROM key_container WHERE id = ?1", erase, id)) {
+          return failed;
+        }
+        return erase.Run();
+      }
+      return {};
+    });
+    if (status != error::kOk) return status;
+    if (ec) return StorageError(ec);
+    if (action == kCryptDeleteKeyset) {
+      handle.reset();
+      return error::kOk;
+    }
+    handle.reset(
+        new KeyContainer(std::move(database), id, std::move(name), std::move(providerName)));
+    return error::kOk;
+  } catch (const std::bad_alloc&) {
+    return error::kOutOfMemory;
+  }
+}
+
+uint32_t KeyContainer::GetUserKey(uint32_t keySpec, EvpPkeyPtr& key) const {
+  if (!ValidKeySpec(keySpec)) return error::kInvalidArgument;
+  if (containerId_ == 0) return error::kNoKey;
+  try {
+    Bytes pkcs8;
+    bool found = false;
+    std::error_code ec = database_->Read([&]() -> std::error_code {
+      sqlite::Statement query;
+      if (auto failed = database_->Prepare(
+              "SELECT pkcs8 FROM container_key WHERE container = ?1 AND key_spec = ?2", query,
+              containerId_, std::int64_t{keySpec})) {
+        return failed;
+      }
+      if (auto failed = query.Step(found)) return failed;
+      if (found) pkcs8 = query.ColumnBlob(0);
+      return {};
+    });
+    if (ec) return StorageError(ec);
+    if (!found) return error::kNoKey;
+    return DecodePrivateKey(pkcs8, key);
+  } catch (const std::bad_alloc&) {
+    return error::kOutOfMemory;
+  }
+}
+
+uint32_t KeyContainer::ImportKey(uint32_t keySpec, EVP_PKEY* key) {
+  if (!ValidKeySpec(keySpec) || key == nullptr) return error::kInvalidArgument;
+  if (containerId_ == 0) return error::kBadKeyset;
+  if (!EVP_PKEY_is_a(key, "RSA")) return error::kBadData;
+  try {
+    Bytes pkcs8;
+    if (const uint32_t status = EncodePrivateKey(key, pkcs8)) return status;
+    uint32_t status = error::kOk;
+    const std::error_code ec = database_->Transact([&]() -> std::error_code {
+      sqlite::Statement exists;
+      if (auto failed = database_->Prepare("SELECT 1 FROM key_container WHERE id = ?1", exists,
+                                           containerId_)) {
+        return failed;
+      }
+      bool hasRow = false;
+      if (auto failed = exists.Step(hasRow)) return failed;
+      if (!hasRow) {
+        // Deleted by someone else since it was acquired.
+        status = error::kBadKeyset;
+        return std::make_error_code(std::errc::operation_canceled);
+      }
+      sqlite::Statement upsert;
+      if (auto failed = database_->Prepare(
+              "INSERT OR REPLACE INTO container_key (container, key_spec, pkcs8) "
+              "VALUES (?1, ?2, ?3)",
+              upsert, containerId_, std::int64_t{keySpec}, pkcs8)) {
+        return failed;
+      }
+      return upsert.Run();
+    });
+    if (status != error::kOk) return status;
+    return StorageError(ec);
+  } catch (const std::bad_alloc&) {
+    return error::kOutOfMemory;
+  }
+}
+
+uint32_t KeyContainer::GenerateKey(uint32_t keySpec, unsigned bits, EvpPkeyPtr* key) {
+  if (!ValidKeySpec(keySpec) || bits < 512 || bits > 16384) return error::kInvalidArgument;
+  EvpPkeyCtxPtr context(EVP_PKEY_CTX_new_from_name(CryptoLibrary(), "RSA", kCryptoProperties));
+  EVP_PKEY* generated = nullptr;
+  if (!context || EVP_PKEY_keygen_init(context.get()) != 1 ||
+      EVP_PKEY_CTX_set_rsa_keygen_bits(context.get(), static_cast<int>(bits)) != 1 ||
+      EVP_PKEY_generate(context.get(), &generated) != 1) {
+    return error::kBadAlgId;
+  }
+  EvpPkeyPtr owned(generated);
+  if (const uint32_t status = ImportKey(keySpec, owned.get())) return status;
+  if (key != nullptr) *key = std::move(owned);
+  return error::kOk;
+}
+
+KeyProvInfo KeyContainer::ProvInfo(uint32_t keySpec) const {
+  KeyProvInfo info;
+  info.container = container_;
+  info.provider = provider_;
+  info.providerType = kProvRsaFull;
+  info.keySpec = keySpec;
+  return info;
+}
+
+uint32_t EncodePrivateKey(EVP_PKEY* key, Bytes& pkcs8) {
+  Pkcs8InfoPtr info(EVP_PKEY2PKCS8(key));
+  if (!info) return error::kBadData;
+  unsigned char* encoded = nullptr;
+  const int length = i2d_PKCS8_PRIV_KEY_INFO(info.get(), &encoded);
+  if (length <= 0) return error::kBadData;
+  OpenSslMemoryPtr<unsigned char> owner(encoded);
+  pkcs8.assign(encoded, encoded + length);
+  // The copy in `encoded` held key material: clear it before it is freed.
+  OPENSSL_cleanse(encoded, static_cast<std::size_t>(length));
+  return error::kOk;
+}
+
+uint32_t DecodePrivateKey(std::span<const uint8_t> pkcs8, EvpPkeyPtr& key) {
+  if (pkcs8.empty() || pkcs8.size() > 0x7FFFFFFF) return error::kBadData;
+  const unsigned char* cursor = pkcs8.data();
+  Pkcs8InfoPtr info(d2i_PKCS8_PRIV_KEY_INFO(nullptr, &cursor, static_cast<long>(pkcs8.size())));
+  if (!info || cursor != pkcs8.data() + pkcs8.size()) return error::kBadData;
+  EvpPkeyPtr decoded(EVP_PKCS82PKEY_ex(info.get(), CryptoLibrary(), kCryptoProperties));
+  if (!decoded || !EVP_PKEY_is_a(decoded.get(), "RSA")) return error::kBadData;
+  key = std::move(decoded);
+  return error::kOk;
+}
+
+}  // namespace quorvel::platform

@@ -1,0 +1,119 @@
+#include "platform/stores/rsa_signature.h"
+
+#include <openssl/rsa.h>
+
+#include <algorithm>
+#include <limits>
+#include <new>
+
+#include "platform/crypto/openssl_error_mark.h"
+#include "platform/errors/platform_errors.h"
+
+namespace quorvel::platform {
+namespace {
+
+// A PKCS#1 v1.5 signing or verifying context for `key` and the hash's algorithm.
+uint32_t PrepareContext(EVP_PKEY* key, const Hash& hash, bool sign, EvpPkeyCtxPtr& context) {
+  if (key == nullptr || EVP_PKEY_is_a(key, "RSA") != 1) return error::kBadData;
+  context.reset(EVP_PKEY_CTX_new_from_pkey(CryptoLibrary(), key, kCryptoProperties));
+  if (!context) return error::kOutOfMemory;
+  const int started =
+      sign ? EVP_PKEY_sign_init(context.get()) : EVP_PKEY_verify_init(context.get());
+  if (started != 1 || EVP_PKEY_CTX_set_rsa_padding(context.get(), RSA_PKCS1_PADDING) != 1 ||
+      EVP_PKEY_CTX_set_signature_md(context.get(), hash.algorithm()) != 1) {
+    return error::kBadData;
+  }
+  return error::kOk;
+}
+
+}  // namespace
+
+uint32_t SignHashWithKey(const Hash& hash, EVP_PKEY* privateKey, Bytes& signature) {
+  OpenSslErrorMark mark;
+  signature.clear();
+  EvpPkeyCtxPtr context;
+  if (const uint32_t failed = PrepareContext(privateKey, hash, true, context)) return failed;
+  Bytes digest;
+  if (const uint32_t failed = hash.GetValue(digest)) return failed;
+  std::size_t length = 0;
+  if (EVP_PKEY_sign(context.get(), nullptr, &length, digest.data(), digest.size()) != 1) {
+    return error::kBadData;
+  }
+  try {
+    signature.resize(length);
+  } catch (const std::bad_alloc&) {
+    return error::kOutOfMemory;
+  }
+  // Fails when the modulus is too short to hold the DigestInfo.
+  if (EVP_PKEY_sign(context.get(), signature.data(), &length, digest.data(), digest.size()) != 1) {
+    signature.clear();
+    return error::kBadData;
+  }
+  signature.resize(length);
+  std::reverse(signature.begin(), signature.end());
+  return error::kOk;
+}
+
+uint32_t SignHash(const Hash& hash, const KeyContainer& container, uint32_t keySpec,
+                  Bytes& signature) {
+  signature.clear();
+  EvpPkeyPtr key;
+  if (const uint32_t failed = container.GetUserKey(keySpec, key)) return failed;
+  return SignHashWithKey(hash, key.get(), signature);
+}
+
+uint32_t ImportPublicKeyInfo(std::span<const uint8_t> subjectPublicKeyInfo, EvpPkeyPtr& key) {
+  OpenSslErrorMark mark;
+  key.reset();
+  if (subjectPublicKeyInfo.empty() ||
+      subjectPublicKeyInfo.size() > static_cast<std::size_t>(std::numeric_limits<long>::max())) {
+    return error::kBadData;
+  }
+  const unsigned char* cursor = subjectPublicKeyInfo.data();
+  EvpPkeyPtr decoded(d2i_PUBKEY_ex(nullptr, &cursor, static_cast<long>(subjectPublicKeyInfo.size()),
+                                   CryptoLibrary(), kCryptoProperties));
+  if (!decoded || cursor != subjectPublicKeyInfo.data() + subjectPublicKeyInfo.size()) {
+    return error::kBadData;
+  }
+  if (EVP_PKEY_is_a(decoded.get(), "RSA") != 1) return error::kBadAlgId;
+  key = std::move(decoded);
+  return error::kOk;
+}
+
+uint32_t ImportPublicKeyInfo(const Certificate& certificate, EvpPkeyPtr& key) {
+  key.reset();
+  X509_PUBKEY* info = X509_get_X509_PUBKEY(certificate.X509Handle());
+  if (info == nullptr) return error::kBadData;
+  unsigned char* der = nullptr;
+  const int length = i2d_X509_PUBKEY(info, &der);
+  if (length <= 0) return error::kBadData;
+  const OpenSslMemoryPtr<unsigned char> owned(der);
+  return ImportPublicKeyInfo(std::span<const uint8_t>(der, static_cast<std::size_t>(length)), key);
+}
+
+uint32_t VerifySignature(const Hash& hash, std::span<const uint8_t> signature,
+                         EVP_PKEY* publicKey) {
+  OpenSslErrorMark mark;
+  EvpPkeyCtxPtr context;
+  if (const uint32_t failed = PrepareContext(publicKey, hash, false, context)) return failed;
+  // The modulus length in bytes is the only length a signature can have.
+  const int modulusBytes = EVP_PKEY_get_size(publicKey);
+  if (modulusBytes <= 0 || signature.size() != static_cast<std::size_t>(modulusBytes)) {
+    return error::kBadSignature;
+  }
+  Bytes digest;
+  if (const uint32_t failed = hash.GetValue(digest)) return failed;
+  Bytes bigEndian;
+  try {
+    bigEndian.assign(signature.rbegin(), signature.rend());
+  } catch (const std::bad_alloc&) {
+    return error::kOutOfMemory;
+  }
+  if (EVP_PKEY_verify(context.get(), bigEndian.data(), bigEndian.size(), digest.data(),
+                      digest.size()) != 1) {
+    return error::kBadSignature;
+  }
+  return error::kOk;
+}
+
+}  // namespace quorvel::platform

@@ -1,0 +1,43 @@
+// RSA signatures of hash values (PKCS#1 v1.5: the digest wrapped in a
+// DigestInfo naming its algorithm) and public keys imported from certificates.
+//
+// Signatures are given and taken least significant byte first, the platform's
+// order; the standard order is the reverse.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+#include "platform/certificates/certificate.h"
+#include "platform/crypto/hash.h"
+#include "platform/crypto/openssl.h"
+#include "platform/stores/key_container.h"
+
+namespace quorvel::platform {
+
+// Signs the current value of `hash` with the container's private key of
+// `keySpec`. `signature` receives exactly the key's modulus length in bytes,
+// least significant first.
+//  - kNoKey: the container holds no key of `keySpec` (or is a verify-only handle);
+//  - kInvalidArgument: `keySpec` is neither exchange nor signature;
+//  - kBadData: the stored key is unusable or too short for the DigestInfo.
+uint32_t SignHash(const Hash& hash, const KeyContainer& container, uint32_t keySpec,
+                  Bytes& signature);
+
+// The same with a private key in hand.
+uint32_t SignHashWithKey(const Hash& hash, EVP_PKEY* privateKey, Bytes& signature);
+
+// Imports a DER SubjectPublicKeyInfo. kBadData when the bytes are not exactly
+// one well-formed key, kBadAlgId when the key is not an RSA key.
+uint32_t ImportPublicKeyInfo(std::span<const uint8_t> subjectPublicKeyInfo, EvpPkeyPtr& key);
+
+// Imports the subject public key of `certificate`.
+uint32_t ImportPublicKeyInfo(const Certificate& certificate, EvpPkeyPtr& key);
+
+// Checks `signature` (least significant byte first) over the current value of
+// `hash` with `publicKey`: kOk, or kBadSignature when it does not verify
+// (wrong value, wrong length, or a DigestInfo of another algorithm); kBadData
+// when `publicKey` is not an RSA key.
+uint32_t VerifySignature(const Hash& hash, std::span<const uint8_t> signature, EVP_PKEY* publicKey);
+
+}  // namespace quorvel::platform

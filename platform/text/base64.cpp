@@ -1,0 +1,99 @@
+#include "platform/text/base64.h"
+
+#include <array>
+
+namespace quorvel::platform {
+namespace {
+
+constexpr std::string_view kAlphabet =
+    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+constexpr size_t kLineLength = 64;
+constexpr int8_t kSkip = -1;
+constexpr int8_t kPad = -2;
+
+constexpr std::array<int8_t, 256> MakeDecodeTable() {
+  std::array<int8_t, 256> table{};
+  table.fill(kSkip);
+  for (size_t i = 0; i < kAlphabet.size(); ++i) {
+    table[static_cast<unsigned char>(kAlphabet[i])] = static_cast<int8_t>(i);
+  }
+  table['='] = kPad;
+  return table;
+}
+constexpr auto kDecodeTable = MakeDecodeTable();
+
+}  // namespace
+
+size_t Base64EncodedSize(size_t length) {
+  const size_t characters = (length + 2) / 3 * 4;
+  if (characters == 0) return 1;
+  return characters + (characters + kLineLength - 1) / kLineLength;
+}
+
+std::string Base64Encode(std::string_view bytes) {
+  // Every full line codes 48 input bytes into 64 characters and a line feed;
+  // the output is sized once and written in place.
+  constexpr size_t kLineInput = kLineLength / 4 * 3;
+  std::string out(Base64EncodedSize(bytes.size()), '\n');
+  const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
+  char* cursor = out.data();
+  auto group = [&](uint32_t bits, size_t characters) {
+    cursor[0] = kAlphabet[bits >> 18];
+    cursor[1] = kAlphabet[(bits >> 12) & 0x3F];
+    cursor[2] = characters > 2 ? kAlphabet[(bits >> 6) & 0x3F] : '=';
+    cursor[3] = characters > 3 ? kAlphabet[bits & 0x3F] : '=';
+    cursor += 4;
+  };
+  size_t i = 0;
+  size_t lineEnd = kLineInput;
+  for (; i + 3 <= bytes.size(); i += 3) {
+    group(uint32_t{data[i]} << 16 | uint32_t{data[i + 1]} << 8 | data[i + 2], 4);
+    if (i + 3 == lineEnd) {
+      ++cursor;  // over the line feed already in place
+      lineEnd += kLineInput;
+    }
+  }
+  const size_t rest = bytes.size() - i;
+  if (rest > 0) {
+    group(uint32_t{data[i]} << 16 | (rest == 2 ? uint32_t{data[i + 1]} << 8 : 0), rest + 1);
+  }
+  return out;
+}
+
+bool Base64Decode(std::string_view text, std::string& bytes) {
+  std::string out;
+  out.reserve(text.size() / 4 * 3 + 3);
+  std::array<int8_t, 4> group{};
+  size_t filled = 0;
+  for (const char c : text) {
+    const int8_t value = kDecodeTable[static_cast<unsigned char>(c)];
+    if (value == kSkip) continue;
+    group[filled++] = value;
+    if (filled < 4) continue;
+    filled = 0;
+
+    const bool pad2 = group[2] == kPad;
+    const bool pad3 = group[3] == kPad;
+    if (group[0] == kPad || group[1] == kPad || (pad2 && !pad3)) {
+      bytes.clear();
+      return true;
+    }
+    const uint32_t bits = uint32_t(group[0]) << 18 | uint32_t(group[1]) << 12 |
+                          (pad2 ? 0 : uint32_t(group[2]) << 6) | (pad3 ? 0 : uint32_t(group[3]));
+    out.push_back(static_cast<char>(bits >> 16));
+    if (pad2) break;
+    out.push_back(static_cast<char>((bits >> 8) & 0xFF));
+    if (pad3) break;
+    out.push_back(static_cast<char>(bits & 0xFF));
+  }
+  // A padded group ends decoding with `filled` reset, so only a group the
+  // input never completed reaches this point with characters pending.
+  if (filled != 0) {
+    bytes.clear();
+    return false;
+  }
+  bytes = std::move(out);
+  return true;
+}
+
+}  // namespace quorvel::platform

@@ -1,0 +1,86 @@
+#include "platform/text/base64.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+namespace quorvel::platform {
+namespace {
+
+TEST(Base64Encode, BreaksLinesAfterSixtyFourCharactersAndAlwaysEndsWithLineFeed) {
+  EXPECT_EQ(Base64Encode("abc"), "YWJj\n");
+  EXPECT_EQ(Base64Encode(""), "\n");
+  EXPECT_EQ(Base64Encode("a"), "YQ==\n");
+  EXPECT_EQ(Base64Encode("ab"), "YWI=\n");
+
+  const std::string forty_eight(48, 'x');
+  const std::string encoded48 = Base64Encode(forty_eight);
+  ASSERT_EQ(encoded48.size(), 65u);
+  EXPECT_EQ(encoded48.find('\n'), 64u);
+
+  const std::string encoded49 = Base64Encode(std::string(49, 'x'));
+  ASSERT_EQ(encoded49.size(), 70u);
+  EXPECT_EQ(encoded49[64], '\n');
+  EXPECT_EQ(encoded49.substr(65), "eA==\n");
+}
+
+TEST(Base64Encode, SizeMatchesOutputForEveryLengthAroundLineBoundaries) {
+  for (size_t length = 0; length < 200; ++length) {
+    const std::string encoded = Base64Encode(std::string(length, '\xA5'));
+    EXPECT_EQ(encoded.size(), Base64EncodedSize(length)) << length;
+    EXPECT_EQ(encoded.find("\r"), std::string::npos);
+    EXPECT_EQ(encoded.back(), '\n');
+  }
+}
+
+TEST(Base64Decode, SkipsCharactersOutsideTheAlphabet) {
+  std::string bytes;
+  ASSERT_TRUE(Base64Decode("YWJj\r\nYWJj", bytes));
+  EXPECT_EQ(bytes, "abcabc");
+  ASSERT_TRUE(Base64Decode(" Y W\tJ j *", bytes));
+  EXPECT_EQ(bytes, "abc");
+}
+
+TEST(Base64Decode, IncompleteFinalGroupFails) {
+  std::string bytes = "stale";
+  EXPECT_FALSE(Base64Decode("YWJ", bytes));
+  EXPECT_TRUE(bytes.empty());
+  EXPECT_FALSE(Base64Decode("YWJjY", bytes));
+  EXPECT_TRUE(bytes.empty());
+}
+
+TEST(Base64Decode, PaddedGroupEndsDecodingAndTheRestIsIgnored) {
+  std::string bytes;
+  ASSERT_TRUE(Base64Decode("YQ==YWJj", bytes));
+  EXPECT_EQ(bytes, "a");
+  ASSERT_TRUE(Base64Decode("YWI=garbage", bytes));
+  EXPECT_EQ(bytes, "ab");
+  ASSERT_TRUE(Base64Decode("YWJjYQ==Y", bytes));
+  EXPECT_EQ(bytes, "abca");
+}
+
+TEST(Base64Decode, PaddingInFirstSecondOrOnlyThirdPositionGivesNothing) {
+  for (const char* text : {"YWJj=AAA", "YWJjA=AA", "YWJjAA=A", "=", "===="}) {
+    std::string bytes = "stale";
+    if (std::string_view(text).size() % 4 != 0) {
+      EXPECT_FALSE(Base64Decode(text, bytes)) << text;
+    } else {
+      EXPECT_TRUE(Base64Decode(text, bytes)) << text;
+    }
+    EXPECT_TRUE(bytes.empty()) << text;
+  }
+}
+
+TEST(Base64Codec, RoundTripsArbitraryBytes) {
+  std::mt19937 random(7);
+  for (size_t length : {1u, 2u, 3u, 47u, 48u, 49u, 1000u, 65536u}) {
+    std::string data(length, '\0');
+    for (char& c : data) c = static_cast<char>(random());
+    std::string decoded;
+    ASSERT_TRUE(Base64Decode(Base64Encode(data), decoded));
+    EXPECT_EQ(decoded, data) << length;
+  }
+}
+
+}  // namespace
+}  // namespace quorvel::platform

@@ -1,0 +1,163 @@
+#include "platform/text/code_page.h"
+
+#include <langinfo.h>
+#include <unicode/ucnv.h>
+#include <unicode/ucnv_cb.h>
+#include <unicode/ustring.h>
+
+#include <array>
+#include <limits>
+#include <memory>
+#include <utility>
+
+namespace quorvel::platform {
+namespace {
+
+struct CodePageName {
+  uint32_t number;
+  const char* converter;
+};
+
+// Platform code-page numbers and the ICU converters that hold the same tables.
+constexpr std::array kCodePages{
+    CodePageName{437, "IBM437"},        CodePageName{850, "IBM850"},
+    CodePageName{852, "IBM852"},        CodePageName{866, "IBM866"},
+    CodePageName{874, "windows-874"},   CodePageName{932, "windows-932"},
+    CodePageName{936, "windows-936"},   CodePageName{949, "windows-949"},
+    CodePageName{950, "windows-950"},   CodePageName{1250, "windows-1250"},
+    CodePageName{1251, "windows-1251"}, CodePageName{1252, "windows-1252"},
+    CodePageName{1253, "windows-1253"}, CodePageName{1254, "windows-1254"},
+    CodePageName{1255, "windows-1255"}, CodePageName{1256, "windows-1256"},
+    CodePageName{1257, "windows-1257"}, CodePageName{1258, "windows-1258"},
+    CodePageName{10000, "macintosh"},   CodePageName{20127, "US-ASCII"},
+    CodePageName{20866, "KOI8-R"},      CodePageName{20932, "EUC-JP"},
+    CodePageName{20936, "GB2312"},      CodePageName{21866, "KOI8-U"},
+    CodePageName{28591, "ISO-8859-1"},  CodePageName{28592, "ISO-8859-2"},
+    CodePageName{28593, "ISO-8859-3"},  CodePageName{28594, "ISO-8859-4"},
+    CodePageName{28595, "ISO-8859-5"},  CodePageName{28596, "ISO-8859-6"},
+    CodePageName{28597, "ISO-8859-7"},  CodePageName{28598, "ISO-8859-8"},
+    CodePageName{28599, "ISO-8859-9"},  CodePageName{28605, "ISO-8859-15"},
+    CodePageName{50220, "ISO-2022-JP"}, CodePageName{51932, "EUC-JP"},
+    CodePageName{51949, "EUC-KR"},      CodePageName{52936, "HZ-GB-2312"},
+    CodePageName{54936, "GB18030"},     CodePageName{65001, "UTF-8"},
+};
+
+struct ConverterCloser {
+  void operator()(UConverter* converter) const { ucnv_close(converter); }
+};
+using ConverterPtr = std::unique_ptr<UConverter, ConverterCloser>;
+
+ConverterPtr OpenConverter(uint32_t codePage) {
+  const std::string name = ConverterNameForCodePage(codePage);
+  if (name.empty()) return nullptr;
+  UErrorCode status = U_ZERO_ERROR;
+  ConverterPtr converter(ucnv_open(name.c_str(), &status));
+  if (U_FAILURE(status)) return nullptr;
+  return converter;
+}
+
+// Writes U+FFFD for every illegal or unassigned byte sequence.
+void SubstituteReplacementCharacter(const void*, UConverterToUnicodeArgs* args, const char*,
+                                    int32_t, UConverterCallbackReason reason, UErrorCode* status) {
+  if (reason > UCNV_IRREGULAR) return;
+  *status = U_ZERO_ERROR;
+  const UChar replacement = 0xFFFD;
+  ucnv_cbToUWriteUChars(args, &replacement, 1, 0, status);
+}
+
+bool FitsInt32(size_t size) {
+  return size <= static_cast<size_t>(std::numeric_limits<int32_t>::max());
+}
+
+}  // namespace
+
+std::string ConverterNameForCodePage(uint32_t codePage) {
+  if (codePage == 0) {
+    const char* codeset = nl_langinfo(CODESET);
+    return codeset != nullptr && *codeset != '\0' ? codeset : "US-ASCII";
+  }
+  for (const auto& entry : kCodePages) {
+    if (entry.number == codePage) return entry.converter;
+  }
+  return {};
+}
+
+CodePageStatus EncodeToCodePage(uint32_t codePage, std::u16string_view text, std::string& out) {
+  ConverterPtr converter = OpenConverter(codePage);
+  if (!converter) return CodePageStatus::kUnknownCodePage;
+  if (!FitsInt32(text.size())) return CodePageStatus::kFailed;
+
+  UErrorCode status = U_ZERO_ERROR;
+  ucnv_setFromUCallBack(converter.get(), UCNV_FROM_U_CALLBACK_STOP, nullptr, nullptr, nullptr,
+                        &status);
+  if (U_FAILURE(status)) return CodePageStatus::kFailed;
+
+  const auto* source = reinterpret_cast<const UChar*>(text.data());
+  const auto sourceLength = static_cast<int32_t>(text.size());
+  const int32_t needed =
+      ucnv_fromUChars(converter.get(), nullptr, 0, source, sourceLength, &status);
+  if (status != U_BUFFER_OVERFLOW_ERROR && U_FAILURE(status)) {
+    return status == U_INVALID_CHAR_FOUND ? CodePageStatus::kUnmappable : CodePageStatus::kFailed;
+  }
+  std::string result(static_cast<size_t>(needed), '\0');
+  status = U_ZERO_ERROR;
+  ucnv_fromUChars(converter.get(), result.data(), needed, source, sourceLength, &status);
+  if (U_FAILURE(status) && status != U_STRING_NOT_TERMINATED_WARNING) {
+    return status == U_INVALID_CHAR_FOUND ? CodePageStatus::kUnmappable : CodePageStatus::kFailed;
+  }
+  out = std::move(result);
+  return CodePageStatus::kOk;
+}
+
+CodePageStatus DecodeFromCodePage(uint32_t codePage, std::string_view bytes, std::u16string& out) {
+  ConverterPtr converter = OpenConverter(codePage);
+  if (!converter) return CodePageStatus::kUnknownCodePage;
+  if (!FitsInt32(bytes.size())) return CodePageStatus::kFailed;
+
+  UErrorCode status = U_ZERO_ERROR;
+  ucnv_setToUCallBack(converter.get(), SubstituteReplacementCharacter, nullptr, nullptr, nullptr,
+                      &status);
+  if (U_FAILURE(status)) return CodePageStatus::kFailed;
+
+  const auto sourceLength = static_cast<int32_t>(bytes.size());
+  const int32_t needed =
+      ucnv_toUChars(converter.get(), nullptr, 0, bytes.data(), sourceLength, &status);
+  if (status != U_BUFFER_OVERFLOW_ERROR && U_FAILURE(status)) return CodePageStatus::kFailed;
+  std::u16string result(static_cast<size_t>(needed), u'\0');
+  status = U_ZERO_ERROR;
+  ucnv_toUChars(converter.get(), reinterpret_cast<UChar*>(result.data()), needed, bytes.data(),
+                sourceLength, &status);
+  if (U_FAILURE(status) && status != U_STRING_NOT_TERMINATED_WARNING) {
+    return CodePageStatus::kFailed;
+  }
+  out = std::move(result);
+  return CodePageStatus::kOk;
+}
+
+std::u16string Utf8ToUtf16(std::string_view utf8) {
+  if (utf8.empty() || !FitsInt32(utf8.size())) return {};
+  int32_t needed = 0;
+  UErrorCode status = U_ZERO_ERROR;
+  u_strFromUTF8WithSub(nullptr, 0, &needed, utf8.data(), static_cast<int32_t>(utf8.size()), 0xFFFD,
+                       nullptr, &status);
+  std::u16string result(static_cast<size_t>(needed), u'\0');
+  status = U_ZERO_ERROR;
+  u_strFromUTF8WithSub(reinterpret_cast<UChar*>(result.data()), needed, nullptr, utf8.data(),
+                       static_cast<int32_t>(utf8.size()), 0xFFFD, nullptr, &status);
+  return U_FAILURE(status) && status != U_STRING_NOT_TERMINATED_WARNING ? std::u16string{} : result;
+}
+
+std::string Utf16ToUtf8(std::u16string_view utf16) {
+  if (utf16.empty() || !FitsInt32(utf16.size())) return {};
+  const auto* source = reinterpret_cast<const UChar*>(utf16.data());
+  const auto length = static_cast<int32_t>(utf16.size());
+  int32_t needed = 0;
+  UErrorCode status = U_ZERO_ERROR;
+  u_strToUTF8WithSub(nullptr, 0, &needed, source, length, 0xFFFD, nullptr, &status);
+  std::string result(static_cast<size_t>(needed), '\0');
+  status = U_ZERO_ERROR;
+  u_strToUTF8WithSub(result.data(), needed, nullptr, source, length, 0xFFFD, nullptr, &status);
+  return U_FAILURE(status) && status != U_STRING_NOT_TERMINATED_WARNING ? std::string{} : result;
+}
+
+}  // namespace quorvel::platform

@@ -1,0 +1,37 @@
+#include "platform/ui/ui_none.h"
+
+namespace quorvel::platform {
+namespace {
+
+class NoneFileDialogs final : public FileDialogs {
+ public:
+  DialogResult ShowOpenDialog(const OpenDialogRequest&) override { return {}; }
+  DialogResult ShowSaveDialog(const SaveDialogRequest&) override { return {}; }
+};
+
+class NoneMessageBoxes final : public MessageBoxes {
+ public:
+  MessageBoxAnswer ShowMessageBox(const MessageBoxRequest& request) override {
+    return DismissedAnswer(request.buttons);
+  }
+};
+
+// The chooser is never shown, so nothing is chosen.
+class NoneChooser final : public CertificateChooser {
+ public:
+  DialogOutcome ShowChooser(ChooserLogic&) override { return DialogOutcome::kCancelled; }
+};
+
+class NoneFileViewer final : public FileViewer {
+ public:
+  bool OpenWithViewer(const std::filesystem::path&) override { return false; }
+};
+
+}  // namespace
+
+UiServices MakeNoneUiServices() {
+  return {std::make_shared<NoneFileDialogs>(), std::make_shared<NoneMessageBoxes>(),
+          std::make_shared<NoneChooser>(), std::make_shared<NoneFileViewer>()};
+}
+
+}  // namespace quorvel::platform

@@ -1,0 +1,409 @@
+#include "platform/ui/ui_script.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstddef>
+#include <fstream>
+#include <mutex>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <sstream>
+#include <string_view>
+#include <vector>
+
+#include "platform/text/code_page.h"
+
+namespace quorvel::platform {
+namespace {
+
+using nlohmann::json;
+
+std::string Dump(const json& value) {
+  return value.dump(-1, ' ', false, json::error_handler_t::replace);
+}
+
+// Appends whole lines to the log file; each line is one write, so lines of
+// concurrent writers do not interleave.
+void AppendLine(const std::filesystem::path& file, const std::string& line) {
+  if (file.empty()) return;
+  const int fd = ::open(file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+  if (fd < 0) return;
+  const std::string text = line + "\n";
+  std::string_view rest = text;
+  while (!rest.empty()) {
+    const ssize_t written = ::write(fd, rest.data(), rest.size());
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) break;
+    rest.remove_prefix(static_cast<size_t>(written));
+  }
+  ::close(fd);
+}
+
+std::string_view OutcomeName(DialogOutcome outcome) {
+  switch (outcome) {
+    case DialogOutcome::kChosen:
+      return "chosen";
+    case DialogOutcome::kCancelled:
+      return "cancelled";
+    case DialogOutcome::kFailed:
+      return "failed";
+  }
+  return "failed";
+}
+
+std::string_view ButtonsName(MessageBoxButtons buttons) {
+  switch (buttons) {
+    case MessageBoxButtons::kOk:
+      return "ok";
+    case MessageBoxButtons::kOkCancel:
+      return "okcancel";
+    case MessageBoxButtons::kYesNo:
+      return "yesno";
+  }
+  return "ok";
+}
+
+std::string_view AnswerName(MessageBoxAnswer answer) {
+  switch (answer) {
+    case MessageBoxAnswer::kOk:
+      return "ok";
+    case MessageBoxAnswer::kCancel:
+      return "cancel";
+    case MessageBoxAnswer::kYes:
+      return "yes";
+    case MessageBoxAnswer::kNo:
+      return "no";
+  }
+  return "ok";
+}
+
+bool Offers(MessageBoxButtons buttons, MessageBoxAnswer answer) {
+  switch (buttons) {
+    case MessageBoxButtons::kOk:
+      return answer == MessageBoxAnswer::kOk;
+    case MessageBoxButtons::kOkCancel:
+      return answer == MessageBoxAnswer::kOk || answer == MessageBoxAnswer::kCancel;
+    case MessageBoxButtons::kYesNo:
+      return answer == MessageBoxAnswer::kYes || answer == MessageBoxAnswer::kNo;
+  }
+  return false;
+}
+
+std::optional<MessageBoxAnswer> ParseButton(std::string_view name) {
+  for (MessageBoxAnswer answer : {MessageBoxAnswer::kOk, MessageBoxAnswer::kCancel,
+                                  MessageBoxAnswer::kYes, MessageBoxAnswer::kNo}) {
+    if (AnswerName(answer) == name) return answer;
+  }
+  return std::nullopt;
+}
+
+// The Save dialog appends the default extension to a chosen name that has none.
+std::string WithDefaultExtension(std::string path, const std::u16string& extension) {
+  if (extension.empty()) return path;
+  const size_t slash = path.rfind('/');
+  const std::string_view name =
+      std::string_view(path).substr(slash == std::string::npos ? 0 : slash + 1);
+  if (name.find('.') == std::string_view::npos) path += "." + Utf16ToUtf8(extension);
+  return path;
+}
+
+std::string Text(const std::optional<std::u16string>& text) {
+  return text ? Utf16ToUtf8(*text) : std::string();
+}
+
+json RowsJson(const std::vector<ChooserRow>& rows) {
+  json out = json::array();
+  for (const ChooserRow& row : rows) {
+    out.push_back({Utf16ToUtf8(row.subject), Utf16ToUtf8(row.issuer), Utf16ToUtf8(row.notAfter)});
+  }
+  return out;
+}
+
+// The chooser's dialog as the script drives it: messages and viewed files are
+// recorded in the step that caused them.
+class ScriptChooserHost final : public ChooserHost {
+ public:
+  explicit ScriptChooserHost(json& step) : step_(&step) {}
+  void Use(json& step) { step_ = &step; }
+  void ShowMessage(std::u16string_view text) override {
+    (*step_)["message"] = Utf16ToUtf8(std::u16string(text));
+  }
+  bool OpenWithViewer(const std::filesystem::path& file) override {
+    (*step_)["viewed"] = file.string();
+    return true;
+  }
+
+ private:
+  json* step_;
+};
+
+// Runs the scripted actions of one chooser on `logic`, appending one step per
+// action to `steps`. Returns the outcome; `error` says why a script is at fault.
+DialogOutcome RunChooserActions(const json& actions, ChooserLogic& logic, json& steps,
+                                std::string& error) {
+  std::optional<int> selected;  // the selected candidate; the selection follows its row
+  auto displayedRow = [&]() -> std::optional<std::size_t> {
+    if (!selected) return std::nullopt;
+    const auto& rows = logic.rows();
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+      if (rows[i].candidate == *selected) return i;
+    }
+    return std::nullopt;
+  };
+  auto select = [&](const json& row) {
+    if (row.is_null()) {
+      selected.reset();
+      return true;
+    }
+    if (!row.is_number_unsigned() || row.get<std::size_t>() >= logic.rows().size()) return false;
+    selected = logic.rows()[row.get<std::size_t>()].candidate;
+    return true;
+  };
+  json step;
+  ScriptChooserHost host(step);
+  for (std::size_t i = 0; i < actions.size(); ++i) {
+    const json& action = actions[i];
+    std::string name;
+    const json* argument = nullptr;
+    if (action.is_string()) {
+      name = action.get<std::string>();
+    } else if (action.is_object() && action.size() == 1) {
+      name = action.begin().key();
+      argument = &action.begin().value();
+    }
+    const std::string where = "chooser action " + std::to_string(i + 1);
+    step = json{{"action", name}};
+    host.Use(step);
+    if (name == "sort") {
+      if (argument == nullptr || !argument->is_number_unsigned() ||
+          argument->get<std::size_t>() >= static_cast<std::size_t>(kChooserColumns)) {
+        error = where + " needs a column 0, 1 or 2";
+        return DialogOutcome::kFailed;
+      }
+      step["column"] = *argument;
+      logic.SortByColumn(argument->get<int>());
+      step["rows"] = RowsJson(logic.rows());
+    } else if (name == "select" || name == "ok" || name == "view" || name == "doubleclick") {
+      if (argument != nullptr && !select(*argument)) {
+        error = where + " names no displayed row";
+        return DialogOutcome::kFailed;
+      }
+      if (name == "select" && argument == nullptr) {
+        error = where + " needs a row or null";
+        return DialogOutcome::kFailed;
+      }
+      const std::optional<std::size_t> row = displayedRow();
+      step["row"] = row ? json(*row) : json(nullptr);
+      if (name == "ok") {
+        const bool ended = logic.Ok(row, host);
+        steps.push_back(step);
+        if (ended) return DialogOutcome::kChosen;
+        continue;
+      }
+      if (name != "select") logic.View(row, host);
+    } else if (name == "cancel" || name == "close") {
+      steps.push_back(step);
+      return DialogOutcome::kCancelled;
+    } else {
+      error = where + " is not sort, select, ok, view, doubleclick, cancel or close";
+      return DialogOutcome::kFailed;
+    }
+    steps.push_back(step);
+  }
+  // Actions that run out leave the dialog as the close box would.
+  return DialogOutcome::kCancelled;
+}
+
+class ScriptUi final : public FileDialogs,
+                       public MessageBoxes,
+                       public CertificateChooser,
+                       public FileViewer {
+ public:
+  ScriptUi(const std::filesystem::path& scriptFile, std::filesystem::path logFile)
+      : logFile_(std::move(logFile)) {
+    Load(scriptFile);
+  }
+
+  DialogResult ShowOpenDialog(const OpenDialogRequest& request) override {
+    json entry = {{"kind", "open"},
+                  {"title", Utf16ToUtf8(request.title)},
+                  {"filter", Utf16ToUtf8(request.filter)},
+                  {"suggestedName", ""},
+                  {"defaultExtension", ""}};
+    return AnswerFileDialog(std::move(entry), {});
+  }
+
+  DialogResult ShowSaveDialog(const SaveDialogRequest& request) override {
+    json entry = {{"kind", "save"},
+                  {"title", Utf16ToUtf8(request.title)},
+                  {"filter", Utf16ToUtf8(request.filter)},
+                  {"suggestedName", Utf16ToUtf8(request.suggestedName)},
+                  {"defaultExtension", Utf16ToUtf8(request.defaultExtension)}};
+    return AnswerFileDialog(std::move(entry), request.defaultExtension);
+  }
+
+  MessageBoxAnswer ShowMessageBox(const MessageBoxRequest& request) override {
+    std::lock_guard lock(mutex_);
+    json entry = {{"kind", "message"},
+                  {"title", Utf16ToUtf8(request.title)},
+                  {"text", Utf16ToUtf8(request.text)},
+                  {"buttons", ButtonsName(request.buttons)}};
+    MessageBoxAnswer answer = DismissedAnswer(request.buttons);
+    std::string error;
+    if (const json* scripted = Next("message", error)) {
+      const auto button = scripted->find("button");
+      std::optional<MessageBoxAnswer> chosen;
+      if (button != scripted->end() && button->is_string()) {
+        chosen = ParseButton(button->get_ref<const std::string&>());
+      }
+      if (!chosen) {
+        error = "answer " + std::to_string(next_) + " has no valid \"button\"";
+      } else if (!Offers(request.buttons, *chosen)) {
+        error = "answer " + std::to_string(next_) + " names a button the box does not offer";
+      } else {
+        answer = *chosen;
+      }
+    }
+    entry["answer"] = AnswerName(answer);
+    if (!error.empty()) entry["error"] = error;
+    AppendLine(logFile_, Dump(entry));
+    return answer;
+  }
+
+  DialogOutcome ShowChooser(ChooserLogic& logic) override {
+    std::lock_guard lock(mutex_);
+    const ChooserTexts& texts = logic.texts();
+    json entry = {
+        {"kind", "chooser"},
+        {"title", texts.title ? Utf16ToUtf8(*texts.title)
+                              : Utf16ToUtf8(std::u16string(kChooserDefaultCaption))},
+        {"prompt", Text(texts.prompt)},
+        {"headings",
+         {Text(texts.subjectHeading), Text(texts.issuerHeading), Text(texts.notAfterHeading)}},
+        {"buttons", {Text(texts.okCaption), Text(texts.cancelCaption), Text(texts.viewCaption)}},
+        {"information", Text(texts.information)},
+        {"rows", RowsJson(logic.rows())}};
+    DialogOutcome outcome = DialogOutcome::kCancelled;
+    std::string error;
+    json steps = json::array();
+    if (const json* scripted = Next("chooser", error)) {
+      const auto actions = scripted->find("actions");
+      if (actions == scripted->end() || !actions->is_array()) {
+        outcome = DialogOutcome::kFailed;
+        error = "answer " + std::to_string(next_) + " has no \"actions\" array";
+      } else {
+        outcome = RunChooserActions(*actions, logic, steps, error);
+      }
+    } else if (!error.empty()) {
+      outcome = DialogOutcome::kFailed;
+    }
+    entry["steps"] = std::move(steps);
+    entry["answer"] = OutcomeName(outcome);
+    if (!error.empty()) entry["error"] = error;
+    AppendLine(logFile_, Dump(entry));
+    return outcome;
+  }
+
+  // Nothing is opened; the log records the file a viewer would show.
+  bool OpenWithViewer(const std::filesystem::path& file) override {
+    std::lock_guard lock(mutex_);
+    AppendLine(logFile_, Dump(json{{"kind", "viewer"}, {"path", file.string()}}));
+    return true;
+  }
+
+ private:
+  void Load(const std::filesystem::path& scriptFile) {
+    if (scriptFile.empty()) {
+      loadError_ = "QUORVEL_UI_SCRIPT is not set";
+      return;
+    }
+    std::ifstream in(scriptFile, std::ios::binary);
+    if (!in) {
+      loadError_ = "cannot read the script " + scriptFile.string();
+      return;
+    }
+    std::ostringstream text;
+    text << in.rdbuf();
+    try {
+      const json script = json::parse(text.str());
+      const auto list = script.find("answers");
+      if (!script.is_object() || list == script.end() || !list->is_array()) {
+        loadError_ = "the script has no \"answers\" array";
+        return;
+      }
+      for (const json& answer : *list) {
+        if (!answer.is_object()) {
+          loadError_ = "every answer must be an object";
+          answers_.clear();
+          return;
+        }
+        answers_.push_back(answer);
+      }
+    } catch (const json::exception& e) {
+      loadError_ = std::string("the script is not valid JSON: ") + e.what();
+    }
+  }
+
+  // The next answer when it fits a dialog of `kind`; otherwise null, with
+  // `error` saying why when the script itself is at fault. An exhausted script
+  // answers nothing, which dismisses the dialog.
+  const json* Next(std::string_view kind, std::string& error) {
+    if (!loadError_.empty()) {
+      error = loadError_;
+      return nullptr;
+    }
+    if (next_ >= answers_.size()) return nullptr;
+    const json& answer = answers_[next_++];
+    const auto dialog = answer.find("dialog");
+    if (dialog != answer.end() && (!dialog->is_string() || *dialog != kind)) {
+      error = "answer " + std::to_string(next_) + " is not for a " + std::string(kind) + " dialog";
+      return nullptr;
+    }
+    return &answer;
+  }
+
+  DialogResult AnswerFileDialog(json entry, const std::u16string& defaultExtension) {
+    std::lock_guard lock(mutex_);
+    DialogResult result;
+    std::string error;
+    const json* scripted = Next(entry["kind"].get<std::string>(), error);
+    if (scripted == nullptr) {
+      if (!error.empty()) result.outcome = DialogOutcome::kFailed;
+    } else if (const auto path = scripted->find("path");
+               path != scripted->end() && path->is_string() &&
+               !path->get_ref<const std::string&>().empty()) {
+      result.outcome = DialogOutcome::kChosen;
+      result.path = WithDefaultExtension(path->get<std::string>(), defaultExtension);
+    } else if (scripted->value("fail", false)) {
+      result.outcome = DialogOutcome::kFailed;
+    } else if (!scripted->value("cancel", false)) {
+      result.outcome = DialogOutcome::kFailed;
+      error = "answer " + std::to_string(next_) + " has no \"path\", \"cancel\" or \"fail\"";
+    }
+    entry["answer"] = OutcomeName(result.outcome);
+    if (result.outcome == DialogOutcome::kChosen) entry["path"] = result.path;
+    if (!error.empty()) entry["error"] = error;
+    AppendLine(logFile_, Dump(entry));
+    return result;
+  }
+
+  std::mutex mutex_;
+  std::filesystem::path logFile_;
+  std::vector<json> answers_;
+  size_t next_ = 0;
+  std::string loadError_;
+};
+
+}  // namespace
+
+UiServices MakeScriptUiServices(const std::filesystem::path& scriptFile,
+                                const std::filesystem::path& logFile) {
+  auto ui = std::make_shared<ScriptUi>(scriptFile, logFile);
+  return {std::shared_ptr<FileDialogs>(ui, ui.get()), std::shared_ptr<MessageBoxes>(ui, ui.get()),
+          std::shared_ptr<CertificateChooser>(ui, ui.get()),
+          std::shared_ptr<FileViewer>(ui, ui.get())};
+}
+
+}  // namespace quorvel::platform

@@ -1,0 +1,78 @@
+#include "platform/ui/ui_services.h"
+
+#include <cstdlib>
+#include <mutex>
+#include <optional>
+
+#include "platform/ui/ui_none.h"
+#include "platform/ui/ui_script.h"
+
+namespace quorvel::platform {
+namespace {
+
+std::string Environment(const char* name) {
+  const char* value = std::getenv(name);
+  return value == nullptr ? std::string() : std::string(value);
+}
+
+struct Selection {
+  std::string ui;
+  std::string script;
+  std::string log;
+  bool hasQt = false;
+  bool operator==(const Selection&) const = default;
+};
+
+struct Current {
+  std::mutex mutex;
+  std::function<UiServices()> qtFactory;
+  std::optional<Selection> selection;
+  UiServices services;
+};
+
+Current& TheCurrent() {
+  static Current current;
+  return current;
+}
+
+UiServices Build(const Selection& selection, const std::function<UiServices()>& qtFactory) {
+  if (selection.ui == "script") return MakeScriptUiServices(selection.script, selection.log);
+  if (selection.ui == "none") return MakeNoneUiServices();
+  if (qtFactory && (selection.ui == "qt" || selection.ui.empty())) return qtFactory();
+  return MakeNoneUiServices();
+}
+
+}  // namespace
+
+MessageBoxAnswer DismissedAnswer(MessageBoxButtons buttons) {
+  switch (buttons) {
+    case MessageBoxButtons::kOk:
+      return MessageBoxAnswer::kOk;
+    case MessageBoxButtons::kOkCancel:
+      return MessageBoxAnswer::kCancel;
+    case MessageBoxButtons::kYesNo:
+      return MessageBoxAnswer::kNo;
+  }
+  return MessageBoxAnswer::kCancel;
+}
+
+UiServices CurrentUiServices() {
+  Current& current = TheCurrent();
+  std::lock_guard lock(current.mutex);
+  Selection selection{Environment("QUORVEL_UI"), Environment("QUORVEL_UI_SCRIPT"),
+                      Environment("QUORVEL_UI_LOG"), static_cast<bool>(current.qtFactory)};
+  if (current.selection != selection) {
+    current.services = Build(selection, current.qtFactory);
+    current.selection = std::move(selection);
+  }
+  return current.services;
+}
+
+void SetQtUiFactory(std::function<UiServices()> factory) {
+  Current& current = TheCurrent();
+  std::lock_guard lock(current.mutex);
+  current.qtFactory = std::move(factory);
+  current.selection.reset();
+}
+
+}  // namespace quorvel::platform

@@ -1,0 +1,202 @@
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "platform/ui/ui_none.h"
+#include "platform/ui/ui_script.h"
+#include "platform/ui/ui_services.h"
+
+namespace quorvel::platform {
+namespace {
+
+using nlohmann::json;
+
+class ScriptUiTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (std::filesystem::temp_directory_path() / "quorvel-ui-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    dir_ = pattern;
+    script_ = dir_ / "script.json";
+    log_ = dir_ / "ui.log";
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    std::filesystem::remove_all(dir_, ignored);
+  }
+
+  void WriteScript(const std::string& text) { std::ofstream(script_) << text; }
+
+  std::vector<json> LogLines() {
+    std::vector<json> lines;
+    std::ifstream in(log_);
+    for (std::string line; std::getline(in, line);) lines.push_back(json::parse(line));
+    return lines;
+  }
+
+  UiServices Ui() { return MakeScriptUiServices(script_, log_); }
+
+  std::filesystem::path dir_;
+  std::filesystem::path script_;
+  std::filesystem::path log_;
+};
+
+TEST_F(ScriptUiTest, AnswersDialogsInOrderAndLogsEachOne) {
+  WriteScript(R"({"answers": [
+      {"dialog": "open", "path": "/data/in.txt"},
+      {"dialog": "open", "cancel": true},
+      {"dialog": "save", "path": "/data/out.bin"},
+      {"dialog": "save", "fail": true},
+      {"dialog": "message", "button": "yes"}]})");
+  UiServices ui = Ui();
+  const OpenDialogRequest open{u"Open", u"*.*"};
+  DialogResult result = ui.fileDialogs->ShowOpenDialog(open);
+  EXPECT_EQ(result.outcome, DialogOutcome::kChosen);
+  EXPECT_EQ(result.path, "/data/in.txt");
+  EXPECT_EQ(ui.fileDialogs->ShowOpenDialog(open).outcome, DialogOutcome::kCancelled);
+
+  const SaveDialogRequest save{u"Save", u"*.*", u"报表.txt", u""};
+  result = ui.fileDialogs->ShowSaveDialog(save);
+  EXPECT_EQ(result.outcome, DialogOutcome::kChosen);
+  EXPECT_EQ(result.path, "/data/out.bin");
+  EXPECT_EQ(ui.fileDialogs->ShowSaveDialog(save).outcome, DialogOutcome::kFailed);
+  EXPECT_EQ(ui.messageBoxes->ShowMessageBox({u"Title", u"Proceed?", MessageBoxButtons::kYesNo}),
+            MessageBoxAnswer::kYes);
+
+  const std::vector<json> lines = LogLines();
+  ASSERT_EQ(lines.size(), 5u);
+  EXPECT_EQ(lines[0], json({{"kind", "open"},
+                            {"title", "Open"},
+                            {"filter", "*.*"},
+                            {"suggestedName", ""},
+                            {"defaultExtension", ""},
+                            {"answer", "chosen"},
+                            {"path", "/data/in.txt"}}));
+  EXPECT_EQ(lines[1]["answer"], "cancelled");
+  EXPECT_EQ(lines[2]["kind"], "save");
+  EXPECT_EQ(lines[2]["suggestedName"], "报表.txt");
+  EXPECT_EQ(lines[3]["answer"], "failed");
+  EXPECT_EQ(lines[4], json({{"kind", "message"},
+                            {"title", "Title"},
+                            {"text", "Proceed?"},
+                            {"buttons", "yesno"},
+                            {"answer", "yes"}}));
+}
+
+TEST_F(ScriptUiTest, AnExhaustedScriptCancelsAndDismisses) {
+  WriteScript(R"({"answers": []})");
+  UiServices ui = Ui();
+  EXPECT_EQ(ui.fileDialogs->ShowOpenDialog({u"Open", u"*.*"}).outcome, DialogOutcome::kCancelled);
+  EXPECT_EQ(ui.messageBoxes->ShowMessageBox({u"T", u"x", MessageBoxButtons::kOkCancel}),
+            MessageBoxAnswer::kCancel);
+  const std::vector<json> lines = LogLines();
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_FALSE(lines[0].contains("error"));
+  EXPECT_EQ(lines[1]["answer"], "cancel");
+}
+
+TEST_F(ScriptUiTest, AnAnswerForAnotherKindOfDialogFailsTheDialog) {
+  WriteScript(R"({"answers": [{"dialog": "save", "path": "/x"}, {"path": "/y"}]})");
+  UiServices ui = Ui();
+  EXPECT_EQ(ui.fileDialogs->ShowOpenDialog({u"Open", u"*.*"}).outcome, DialogOutcome::kFailed);
+  // An answer without "dialog" fits any dialog.
+  const DialogResult result = ui.fileDialogs->ShowOpenDialog({u"Open", u"*.*"});
+  EXPECT_EQ(result.outcome, DialogOutcome::kChosen);
+  EXPECT_EQ(result.path, "/y");
+  const std::vector<json> lines = LogLines();
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_TRUE(lines[0].contains("error"));
+}
+
+TEST_F(ScriptUiTest, SaveAppendsTheDefaultExtensionToANameWithoutOne) {
+  WriteScript(R"({"answers": [{"path": "/d.x/report"}, {"path": "/d/report.cry"}]})");
+  UiServices ui = Ui();
+  const SaveDialogRequest request{u"Save", u"*.cry", u"", u"cry"};
+  EXPECT_EQ(ui.fileDialogs->ShowSaveDialog(request).path, "/d.x/report.cry");
+  EXPECT_EQ(ui.fileDialogs->ShowSaveDialog(request).path, "/d/report.cry");
+  EXPECT_EQ(LogLines()[0]["defaultExtension"], "cry");
+}
+
+TEST_F(ScriptUiTest, ABrokenScriptFailsEveryDialogAndSaysWhy) {
+  for (const std::string text : {"not json", R"({"answer": []})", R"({"answers": [1]})"}) {
+    WriteScript(text);
+    UiServices ui = Ui();
+    EXPECT_EQ(ui.fileDialogs->ShowOpenDialog({u"Open", u"*.*"}).outcome, DialogOutcome::kFailed)
+        << text;
+  }
+  UiServices missing = MakeScriptUiServices(dir_ / "absent.json", log_);
+  EXPECT_EQ(missing.fileDialogs->ShowSaveDialog({u"Save", u"*.*", u"", u""}).outcome,
+            DialogOutcome::kFailed);
+  const std::vector<json> lines = LogLines();
+  ASSERT_EQ(lines.size(), 4u);
+  for (const json& line : lines) EXPECT_TRUE(line.contains("error"));
+}
+
+TEST_F(ScriptUiTest, AnswersWithoutAnOutcomeAndUnofferedButtonsAreFaults) {
+  WriteScript(R"({"answers": [{"dialog": "open"}, {"button": "yes"}]})");
+  UiServices ui = Ui();
+  EXPECT_EQ(ui.fileDialogs->ShowOpenDialog({u"Open", u"*.*"}).outcome, DialogOutcome::kFailed);
+  EXPECT_EQ(ui.messageBoxes->ShowMessageBox({u"T", u"x", MessageBoxButtons::kOkCancel}),
+            MessageBoxAnswer::kCancel);
+  const std::vector<json> lines = LogLines();
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_TRUE(lines[0].contains("error"));
+  EXPECT_TRUE(lines[1].contains("error"));
+}
+
+TEST(NoneUi, CancelsEveryDialogAndDismissesMessageBoxes) {
+  UiServices ui = MakeNoneUiServices();
+  EXPECT_EQ(ui.fileDialogs->ShowOpenDialog({u"Open", u"*.*"}).outcome, DialogOutcome::kCancelled);
+  EXPECT_EQ(ui.fileDialogs->ShowSaveDialog({u"Save", u"*.*", u"", u""}).outcome,
+            DialogOutcome::kCancelled);
+  EXPECT_EQ(ui.messageBoxes->ShowMessageBox({u"T", u"x", MessageBoxButtons::kOk}),
+            MessageBoxAnswer::kOk);
+  EXPECT_EQ(ui.messageBoxes->ShowMessageBox({u"T", u"x", MessageBoxButtons::kYesNo}),
+            MessageBoxAnswer::kNo);
+}
+
+TEST_F(ScriptUiTest, TheEnvironmentSelectsTheImplementation) {
+  WriteScript(R"({"answers": [{"path": "/chosen"}]})");
+  ::setenv("QUORVEL_UI_SCRIPT", script_.c_str(), 1);
+  ::setenv("QUORVEL_UI_LOG", log_.c_str(), 1);
+  ::setenv("QUORVEL_UI", "script", 1);
+  EXPECT_EQ(CurrentUiServices().fileDialogs->ShowOpenDialog({u"Open", u"*.*"}).path, "/chosen");
+  // The same selection keeps the same services, and so the script's position.
+  EXPECT_EQ(CurrentUiServices().fileDialogs->ShowOpenDialog({u"Open", u"*.*"}).outcome,
+            DialogOutcome::kCancelled);
+
+  for (const char* value : {"none", "qt", ""}) {
+    ::setenv("QUORVEL_UI", value, 1);
+    EXPECT_EQ(CurrentUiServices().fileDialogs->ShowOpenDialog({u"Open", u"*.*"}).outcome,
+              DialogOutcome::kCancelled)
+        << value;
+  }
+  ::unsetenv("QUORVEL_UI");
+  EXPECT_EQ(CurrentUiServices().fileDialogs->ShowOpenDialog({u"Open", u"*.*"}).outcome,
+            DialogOutcome::kCancelled);
+
+  ::setenv("QUORVEL_UI", "qt", 1);
+  int built = 0;
+  SetQtUiFactory([&built] {
+    ++built;
+    return MakeNoneUiServices();
+  });
+  CurrentUiServices();
+  EXPECT_EQ(built, 1);
+  SetQtUiFactory(nullptr);
+  CurrentUiServices();
+  EXPECT_EQ(built, 1);
+
+  ::setenv("QUORVEL_UI", "none", 1);
+  ::unsetenv("QUORVEL_UI_SCRIPT");
+  ::unsetenv("QUORVEL_UI_LOG");
+  EXPECT_EQ(LogLines().size(), 2u);  // only the script's dialogs were logged
+}
+
+}  // namespace
+}  // namespace quorvel::platform
