@@ -27,6 +27,11 @@ TEST_F(CodingTest, EncodesTheCodePageBytesOfTheText) {
   EXPECT_EQ(result, u"5Lit5paH\n");
   ASSERT_EQ(control.QVBase64Decode(u"5Lit5paH", result), Status::kOk);
   EXPECT_EQ(result, u"中文");
+  control.QVSetCodePage(52936);
+  ASSERT_EQ(control.QVBase64Encode(u"a", result), Status::kOk);
+  EXPECT_EQ(result, u"YQ==\n");  // HZ: plain ASCII, no shift sequences
+  ASSERT_EQ(control.QVBase64Encode(u"中", result), Status::kOk);
+  EXPECT_EQ(result, u"fntWUH59\n");  // ~{VP~}
 }
 
 TEST_F(CodingTest, EmptyInputSetsOnlyTheNumberAndKeepsTheEarlierMessage) {

@@ -24,5 +24,58 @@ TEST(Utf8Boundary, ReplacesIllFormedInputInsteadOfFailing) {
   EXPECT_EQ(Utf16ToUtf8(Utf8ToUtf16("签名 ✓ \xF0\x9F\x98\x80")), "签名 ✓ \xF0\x9F\x98\x80");
 }
 
+constexpr uint32_t kHz = 52936;
+
+TEST(HzCodePage, WrapsEachGb2312RunAndEscapesTildes) {
+  struct Case {
+    std::u16string text;
+    std::string bytes;
+  };
+  const Case cases[] = {
+      {u"a", "a"},
+      {u"\u4E2D", "~{VP~}"},
+      {u"a\u4E2Db", "a~{VP~}b"},
+      {u"~", "~~"},
+      {u"\u4E2D\u6587~\u4E2D", "~{VPND~}~~~{VP~}"},
+      {u"", ""},
+  };
+  for (const auto& c : cases) {
+    std::string bytes;
+    ASSERT_EQ(EncodeToCodePage(kHz, c.text, bytes), CodePageStatus::kOk) << c.bytes;
+    EXPECT_EQ(bytes, c.bytes);
+    std::u16string text;
+    ASSERT_EQ(DecodeFromCodePage(kHz, bytes, text), CodePageStatus::kOk) << c.bytes;
+    EXPECT_EQ(text, c.text) << c.bytes;
+  }
+}
+
+TEST(HzCodePage, RefusesWhatGb2312CannotHold) {
+  std::string bytes = "unchanged";
+  EXPECT_EQ(EncodeToCodePage(kHz, u"a\uD55C", bytes), CodePageStatus::kUnmappable);
+  EXPECT_EQ(EncodeToCodePage(kHz, u"\U0001F600", bytes), CodePageStatus::kUnmappable);
+  EXPECT_EQ(bytes, "unchanged");
+}
+
+TEST(HzCodePage, DecodesOtherEncodersFormsAndReplacesWhatIsNotHz) {
+  struct Case {
+    std::string bytes;
+    std::u16string text;
+  };
+  const Case cases[] = {
+      {"~{VP", u"\u4E2D"},            // run left open at the end
+      {"~{VP\nx", u"\u4E2D\nx"},      // a line break ends the run
+      {"ab~\ncd", u"abcd"},           // line continuation
+      {"~{V", u"\uFFFD"},             // half a character
+      {"~x", u"\uFFFDx"},             // unknown escape
+      {"\xB0\xA1", u"\uFFFD\uFFFD"},  // 8-bit bytes are not HZ
+      {"~{~}~{VP~}", u"\u4E2D"},      // empty run
+  };
+  for (const auto& c : cases) {
+    std::u16string text;
+    ASSERT_EQ(DecodeFromCodePage(kHz, c.bytes, text), CodePageStatus::kOk) << c.bytes;
+    EXPECT_EQ(text, c.text) << c.bytes;
+  }
+}
+
 }  // namespace
 }  // namespace quorvel::platform
