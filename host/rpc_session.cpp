@@ -7,6 +7,7 @@
 
 #include "control/registration/class_factory.h"
 #include "control/registration/dispatch.h"
+#include "host/json_depth.h"
 #include "platform/text/base64.h"
 #include "platform/text/code_page.h"
 
@@ -123,35 +124,90 @@ std::string ReceivedPlainTextParam(const json& params) {
   Throw(rpc_error::kInvalidParams, "needs a string \"text\" or \"base64\"");
 }
 
+// Integer ids are echoed exactly; a number that the parser could hold only as a
+// double (a fraction, or an integer beyond 64 bits) would come back altered, so
+// it is refused.
 bool IsValidId(const json& id) {
-  return id.is_string() || id.is_number() || id.is_null();
+  return id.is_string() || id.is_number_integer() || id.is_null();
+}
+
+// The id to answer a request with that is not run.
+json AnswerableId(const json& request) {
+  if (!request.is_object()) return nullptr;
+  const auto id = request.find("id");
+  return id != request.end() && IsValidId(*id) ? *id : json(nullptr);
+}
+
+bool IsNotification(const json& request) {
+  return request.is_object() && !request.contains("id");
 }
 
 }  // namespace
 
-RpcSession::RpcSession() = default;
+RpcSession::RpcSession(SessionLimits limits) : limits_(limits) {}
 RpcSession::~RpcSession() = default;
 
 std::string RpcSession::HandleMessage(std::string_view text) {
+  try {
+    return HandleParsedMessage(text);
+  } catch (const std::bad_alloc&) {
+    return R"({"error":{"code":-32603,"message":"Out of memory"},"id":null,"jsonrpc":"2.0"})";
+  }
+}
+
+std::string RpcSession::HandleParsedMessage(std::string_view text) {
+  if (NestsDeeperThan(text, limits_.maxNestingDepth)) {
+    return Dump(ErrorResponse(nullptr, rpc_error::kInvalidRequest,
+                              "Invalid Request: nested deeper than " +
+                                  std::to_string(limits_.maxNestingDepth) + " levels"));
+  }
   json message;
   try {
     message = json::parse(text);
   } catch (const json::exception&) {
     return Dump(ErrorResponse(nullptr, rpc_error::kParseError, "Parse error"));
   }
-  if (message.is_array()) {
-    if (message.empty()) {
-      return Dump(ErrorResponse(nullptr, rpc_error::kInvalidRequest, "Invalid Request"));
-    }
-    json responses = json::array();
-    for (const json& request : message) {
-      json response = HandleRequest(request);
-      if (!response.is_null()) responses.push_back(std::move(response));
-    }
-    return responses.empty() ? std::string() : Dump(responses);
-  }
+  if (message.is_array()) return HandleBatch(message);
   json response = HandleRequest(message);
   return response.is_null() ? std::string() : Dump(response);
+}
+
+// Runs the requests of a batch in order. Once the responses reach the size
+// bound, the response that crossed it is replaced by an error and the requests
+// after it are answered with errors without being run.
+std::string RpcSession::HandleBatch(const json& batch) {
+  if (batch.empty()) {
+    return Dump(ErrorResponse(nullptr, rpc_error::kInvalidRequest, "Invalid Request"));
+  }
+  if (batch.size() > limits_.maxBatchRequests) {
+    return Dump(ErrorResponse(nullptr, rpc_error::kInvalidRequest,
+                              "Invalid Request: batch of more than " +
+                                  std::to_string(limits_.maxBatchRequests) + " requests"));
+  }
+  const std::string tooLarge = "Invalid Request: batch response larger than " +
+                               std::to_string(limits_.maxBatchResponseBytes) + " bytes";
+  std::string responses = "[";
+  bool full = false;
+  for (const json& request : batch) {
+    std::string text;
+    if (full) {
+      if (IsNotification(request)) continue;
+      text = Dump(ErrorResponse(AnswerableId(request), rpc_error::kInvalidRequest, tooLarge));
+    } else {
+      const json response = HandleRequest(request);
+      if (response.is_null()) continue;
+      text = Dump(response);
+      if (responses.size() + text.size() + 1 > limits_.maxBatchResponseBytes) {
+        full = true;
+        text = Dump(ErrorResponse(AnswerableId(request), rpc_error::kInvalidRequest, tooLarge));
+      }
+    }
+    if (responses.size() > 1) responses += ',';
+    responses += text;
+  }
+  if (responses.size() == 1) return {};
+  responses += ']';
+  return responses;
 }
 
 std::string RpcSession::OversizedMessageResponse(size_t limit) {

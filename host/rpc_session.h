@@ -20,17 +20,26 @@ inline constexpr int kParseError = -32700;
 inline constexpr int kInvalidRequest = -32600;
 inline constexpr int kMethodNotFound = -32601;
 inline constexpr int kInvalidParams = -32602;
+inline constexpr int kInternalError = -32603;
 }  // namespace rpc_error
+
+// Bounds on what one message may ask of a session.
+struct SessionLimits {
+  size_t maxNestingDepth = 64;
+  size_t maxBatchRequests = 1024;
+  size_t maxBatchResponseBytes = size_t{64} << 20;
+};
 
 class RpcSession {
  public:
-  RpcSession();
+  explicit RpcSession(SessionLimits limits = {});
   ~RpcSession();
   RpcSession(const RpcSession&) = delete;
   RpcSession& operator=(const RpcSession&) = delete;
 
   // Handles one message (a request, a notification or a batch) and returns the
-  // response text, or an empty string when no response is due.
+  // response text, or an empty string when no response is due. A message that
+  // runs out of memory fails as a whole; the session goes on.
   std::string HandleMessage(std::string_view text);
 
   // The response to a message that exceeded the transport's size limit.
@@ -39,6 +48,8 @@ class RpcSession {
   size_t ObjectCount() const { return objects_.size(); }
 
  private:
+  std::string HandleParsedMessage(std::string_view text);
+  std::string HandleBatch(const nlohmann::json& batch);
   nlohmann::json HandleRequest(const nlohmann::json& request);
   nlohmann::json Dispatch(const std::string& method, const nlohmann::json& params);
   nlohmann::json Create(const nlohmann::json& params);
@@ -47,6 +58,7 @@ class RpcSession {
   nlohmann::json Release(const nlohmann::json& params);
   control::CDrennicQuorvel& ObjectFor(const nlohmann::json& params);
 
+  SessionLimits limits_;
   std::map<int64_t, std::unique_ptr<control::CDrennicQuorvel>> objects_;
   int64_t nextObject_ = 1;
 };

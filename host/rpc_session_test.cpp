@@ -98,7 +98,8 @@ TEST_F(RpcSessionTest, DispatchFailuresUseTheDispatchCodes) {
   EXPECT_EQ(code(Invoke(object, "QVSetCodePage", {"x"})), static_cast<int32_t>(0x80020005u));
   EXPECT_EQ(code(Invoke(object, "QVBase64Encode", {json::array()})),
             static_cast<int32_t>(0x80020005u));
-  EXPECT_EQ(code(Invoke(object, "QVAdvanceAttachedSign", {"CN=a"})), static_cast<int32_t>(0x80004001u));
+  EXPECT_EQ(code(Invoke(object, "QVAdvanceAttachedSign", {"CN=a"})),
+            static_cast<int32_t>(0x80004001u));
   const json byDispid = Send(Request(
       4, "invoke", {{"object", object}, {"dispid", 13}, {"kind", "method"}, {"args", {"abc"}}}));
   EXPECT_EQ(byDispid.at("result").at("value"), "YWJj\n");
@@ -145,6 +146,69 @@ TEST_F(RpcSessionTest, ChineseTextTravelsAsUtf8) {
   EXPECT_EQ(encoded.at("result").at("value"), "1tDOxA==\n");
   const json decoded = Invoke(object, "QVBase64Decode", {"1tDOxA=="});
   EXPECT_EQ(decoded.at("result").at("value"), "中文");
+}
+
+}  // namespace
+}  // namespace quorvel::host
+
+namespace quorvel::host {
+namespace {
+
+int ErrorCode(const std::string& response) {
+  return json::parse(response).at("error").at("code").get<int>();
+}
+
+std::string Batch(size_t count, std::string_view request) {
+  std::string batch = "[";
+  for (size_t i = 0; i < count; ++i) {
+    if (i > 0) batch += ',';
+    batch += request;
+  }
+  return batch + "]";
+}
+
+constexpr std::string_view kCreate =
+    R"({"jsonrpc":"2.0","id":7,"method":"create","params":{"progid":"Quorvel.DrennicQuorvel2"}})";
+
+TEST(RpcSessionBounds, RefusesHostileShapesAndKeepsAnswering) {
+  RpcSession session;
+  const std::string deep(10'000'000, '[');
+  EXPECT_EQ(ErrorCode(session.HandleMessage(deep)), rpc_error::kInvalidRequest);
+  const std::string deepInString =
+      R"({"jsonrpc":"2.0","id":1,"method":")" + std::string(1000, '[') + R"("})";
+  EXPECT_EQ(ErrorCode(session.HandleMessage(deepInString)), rpc_error::kMethodNotFound);
+  EXPECT_EQ(ErrorCode(session.HandleMessage(Batch(50'000, kCreate))), rpc_error::kInvalidRequest);
+  EXPECT_EQ(session.ObjectCount(), 0u);
+  EXPECT_EQ(json::parse(session.HandleMessage(Batch(1024, kCreate))).size(), 1024u);
+}
+
+TEST(RpcSessionBounds, IdsComeBackExactlyOrAreRefused) {
+  RpcSession session;
+  const auto answer = [&](std::string_view id) {
+    return json::parse(session.HandleMessage(R"({"jsonrpc":"2.0","method":"nothing","id":)" +
+                                             std::string(id) + "}"));
+  };
+  EXPECT_EQ(answer("9223372036854775807").at("id").dump(), "9223372036854775807");
+  EXPECT_EQ(answer("18446744073709551615").at("id").dump(), "18446744073709551615");
+  EXPECT_EQ(answer("\"123456789012345678901234567890\"").at("id"),
+            "123456789012345678901234567890");
+  for (std::string_view inexact : {"123456789012345678901234567890", "1.5", "1e3"}) {
+    const json response = answer(inexact);
+    EXPECT_EQ(response.at("error").at("code"), rpc_error::kInvalidRequest) << inexact;
+    EXPECT_TRUE(response.at("id").is_null()) << inexact;
+  }
+}
+
+TEST(RpcSessionBounds, StopsRunningABatchWhoseResponsesOutgrowTheBound) {
+  RpcSession session(SessionLimits{.maxBatchResponseBytes = 60});
+  const json responses = json::parse(session.HandleMessage(Batch(4, kCreate)));
+  ASSERT_EQ(responses.size(), 4u);
+  EXPECT_TRUE(responses[0].contains("result"));
+  for (size_t i = 1; i < 4; ++i) {
+    EXPECT_EQ(responses[i].at("error").at("code"), rpc_error::kInvalidRequest);
+    EXPECT_EQ(responses[i].at("id"), 7);
+  }
+  EXPECT_EQ(session.ObjectCount(), 2u);  // the one that crossed the bound ran; the rest did not
 }
 
 }  // namespace
