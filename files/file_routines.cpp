@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <new>
 
 #include "platform/text/code_page.h"
@@ -67,7 +68,9 @@ bool IsUsablePath(std::string_view path) {
 int32_t ReadPath(std::string_view path, FileContents& file) {
   if (!IsUsablePath(path)) return kFileFailed;
   const std::string pathText(path);
-  Descriptor fd(::open(pathText.c_str(), O_RDONLY | O_CLOEXEC));
+  // O_NONBLOCK: opening a FIFO or a device must not wait for a peer; anything
+  // but a regular file is refused below.
+  Descriptor fd(::open(pathText.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
   if (!fd.valid()) return kFileFailed;
   const size_t slash = path.rfind('/');
   if (slash == std::string_view::npos) return kFileFailed;
@@ -87,13 +90,27 @@ int32_t ReadPath(std::string_view path, FileContents& file) {
   return kFileOk;
 }
 
+// Writes the data to a new private file beside `path` and renames it into
+// place: a link planted at `path` is replaced rather than followed, a failed
+// write leaves the old file whole, and a file saved again under the same name
+// holds the newest data.
 int32_t WritePath(std::string_view path, std::string_view data) {
   if (!IsUsablePath(path)) return kFileFailed;
+  const size_t slash = path.rfind('/');
   const std::string pathText(path);
-  Descriptor fd(::open(pathText.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+  std::string temporary =
+      (slash == std::string_view::npos ? std::string("./")
+                                       : std::string(path.substr(0, slash + 1))) +
+      ".quorvel-save-XXXXXX";
+  Descriptor fd(::mkostemp(temporary.data(), O_CLOEXEC));
   if (!fd.valid()) return kFileFailed;
-  if (!WriteAll(fd.get(), data)) return kFileFailed;
-  return fd.Close() ? kFileOk : kFileFailed;
+  const bool written = WriteAll(fd.get(), data) && ::fsync(fd.get()) == 0 && fd.Close() &&
+                       ::rename(temporary.c_str(), pathText.c_str()) == 0;
+  if (!written) {
+    ::unlink(temporary.c_str());
+    return kFileFailed;
+  }
+  return kFileOk;
 }
 
 int32_t SaveThroughDialog(const platform::SaveDialogRequest& request, std::string_view data) {

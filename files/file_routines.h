@@ -33,10 +33,12 @@ struct FileContents {
 int32_t OpenFileForRead(std::u16string_view title, std::u16string_view filter, FileContents& file,
                         std::optional<std::string_view> path = std::nullopt);
 
-// Writes `data` to `path`, creating or truncating the file, or to the file the
+// Writes `data` to `path`, or to the file the
 // user names in the Save dialog, pre-filled with `suggestedName`, when there is
-// no path. 0; -1 when the dialog was cancelled or failed or the file cannot be
-// created or fully written.
+// no path. The data goes to a new file (mode 0600) in the same folder that is
+// then renamed to the name, so a link at the name is replaced, not followed,
+// and a failed write leaves an existing file as it was. 0; -1 when the dialog
+// was cancelled or failed or the file cannot be created or fully written.
 int32_t SaveFileAs(std::u16string_view title, std::u16string_view filter,
                    std::u16string_view suggestedName, std::string_view data,
                    std::optional<std::string_view> path = std::nullopt);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -133,6 +134,32 @@ TEST_F(FileRoutinesTest, SavesAtAPathCreatingOrTruncating) {
   EXPECT_EQ(SaveFileAs(u"Save", u"*.*", u"", "x", dir_.string()), kFileFailed);
   EXPECT_EQ(SaveFileAs(u"Save", u"*.*", u"", "x", path + std::string("\0.x", 3)), kFileFailed);
   EXPECT_EQ(Read(path), "new");
+  for (const auto& entry : std::filesystem::directory_iterator(dir_)) {
+    EXPECT_EQ(entry.path().filename().string().find(".quorvel-save-"), std::string::npos)
+        << "a failed save left " << entry.path();
+  }
+}
+
+TEST_F(FileRoutinesTest, SavesPrivatelyAndReplacesALinkInsteadOfFollowingIt) {
+  const std::string target = Write("target", "keep me");
+  const std::string link = (dir_ / "received.pdf").string();
+  ASSERT_EQ(::symlink(target.c_str(), link.c_str()), 0);
+  EXPECT_EQ(SaveFileAs(u"Save", u"*.*", u"", "document", link), kFileOk);
+  EXPECT_EQ(Read(target), "keep me");
+  EXPECT_FALSE(std::filesystem::is_symlink(link));
+  EXPECT_EQ(Read(link), "document");
+  struct stat info {};
+  ASSERT_EQ(::stat(link.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0600u);
+  EXPECT_EQ(SaveFileAs(u"Save", u"*.*", u"", "newer", link), kFileOk);
+  EXPECT_EQ(Read(link), "newer");
+}
+
+TEST_F(FileRoutinesTest, RefusesAFifoWithoutWaitingForAWriter) {
+  const std::string fifo = (dir_ / "pipe").string();
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  FileContents file;
+  EXPECT_EQ(OpenFileForRead(u"Open", u"*.*", file, fifo), kFileFailed);
 }
 
 TEST_F(FileRoutinesTest, TheSaveDialogGetsTheSuggestionAndWritesTheChosenFile) {

@@ -8,8 +8,12 @@ namespace {
 // An extension up to this long survives when a long name is cut.
 constexpr size_t kMaxKeptExtensionBytes = 32;
 
+// C0, DEL and C1 controls, and the format and direction controls that make a
+// name display other than it is ("invoice\u202Efdp.exe" shown as "invoiceexe.pdf").
 bool IsControl(char16_t c) {
-  return c < 0x20 || (c >= 0x7F && c <= 0x9F);
+  return c < 0x20 || (c >= 0x7F && c <= 0x9F) || (c >= 0x200B && c <= 0x200F) ||
+         (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069) || c == 0xFEFF ||
+         c == 0x2028 || c == 0x2029;
 }
 
 // The longest prefix of `text` of at most `limit` bytes that ends on a

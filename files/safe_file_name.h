@@ -14,7 +14,9 @@ inline constexpr size_t kMaxSafeFileNameBytes = 255;
 inline constexpr std::string_view kFallbackFileName = "unnamed";
 
 // The UTF-8 name reduced to: the text after its last "/" or "\"; without
-// control characters (C0, DEL, C1); every run of dots of two or more shortened
+// control characters (C0, DEL, C1) and without the format, direction and line
+// separator controls (U+200B-U+200F, U+202A-U+202E, U+2066-U+2069, U+FEFF,
+// U+2028, U+2029); every run of dots of two or more shortened
 // to one dot, so that ".." appears nowhere; at most kMaxSafeFileNameBytes bytes,
 // cut at a character boundary and keeping a short extension; never empty and
 // never ".". Ill-formed UTF-8 is replaced by U+FFFD.

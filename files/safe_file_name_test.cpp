@@ -31,6 +31,8 @@ TEST(SafeFileName, NeverYieldsDotsControlsOrNothing) {
   EXPECT_EQ(SafeFileName("evil\n\r\t\x7f name\x01"), "evil name");
   EXPECT_EQ(SafeFileName("c1\xc2\x85.txt"), "c1.txt");
   EXPECT_EQ(SafeFileName("\x01\x02"), std::string(kFallbackFileName));
+  EXPECT_EQ(SafeFileName("invoice\u202Efdp.exe"), "invoicefdp.exe");
+  EXPECT_EQ(SafeFileName("\uFEFFa\u200Bb\u200Fc\u202Ad\u2066e\u2069f\u2028g\u2029h"), "abcdefgh");
 }
 
 TEST(SafeFileName, ReplacesIllFormedBytesInsteadOfPassingThem) {
