@@ -18,21 +18,6 @@ bool IsHzByte(unsigned char byte) {
   return byte >= 0x21 && byte <= 0x7E;
 }
 
-// Appends the HZ form of a run of non-ASCII text, "~{" ... "~}" included.
-CodePageStatus AppendGbRun(std::u16string_view run, std::string& out) {
-  std::string euc;
-  const CodePageStatus status = EncodeWithConverter(kGb2312, run, euc);
-  if (status != CodePageStatus::kOk) return status;
-  if (euc.size() % 2 != 0) return CodePageStatus::kUnmappable;
-  for (const char byte : euc) {
-    if (!IsGbByte(static_cast<unsigned char>(byte))) return CodePageStatus::kUnmappable;
-  }
-  out += "~{";
-  for (const char byte : euc) out += static_cast<char>(static_cast<unsigned char>(byte) - 0x80);
-  out += "~}";
-  return CodePageStatus::kOk;
-}
-
 // Appends the text of a run of HZ byte pairs taken out of GB mode.
 void AppendDecodedGbRun(std::string& euc, std::u16string& out) {
   if (euc.empty()) return;
@@ -47,24 +32,35 @@ void AppendDecodedGbRun(std::string& euc, std::u16string& out) {
 
 }  // namespace
 
+// The text is converted to EUC-CN in one pass: ASCII comes out as single bytes
+// below 0x80, every GB2312 character as two bytes in 0xA1..0xFE, and anything
+// else means the character is not in GB2312.
 CodePageStatus EncodeHz(std::u16string_view text, std::string& out) {
+  std::string euc;
+  const CodePageStatus status = EncodeWithConverter(kGb2312, text, euc);
+  if (status != CodePageStatus::kOk) return status;
   std::string result;
-  result.reserve(text.size());
-  std::size_t index = 0;
-  while (index < text.size()) {
-    const char16_t unit = text[index];
-    if (unit < 0x80) {
-      if (unit == u'~') result += '~';
-      result += static_cast<char>(unit);
-      ++index;
+  result.reserve(euc.size() + 4);
+  bool gbMode = false;
+  for (std::size_t index = 0; index < euc.size(); ++index) {
+    const auto byte = static_cast<unsigned char>(euc[index]);
+    if (byte < 0x80) {
+      if (gbMode) result += "~}";
+      gbMode = false;
+      if (byte == '~') result += '~';
+      result += static_cast<char>(byte);
       continue;
     }
-    std::size_t end = index;
-    while (end < text.size() && text[end] >= 0x80) ++end;
-    const CodePageStatus status = AppendGbRun(text.substr(index, end - index), result);
-    if (status != CodePageStatus::kOk) return status;
-    index = end;
+    if (index + 1 == euc.size() || !IsGbByte(byte) ||
+        !IsGbByte(static_cast<unsigned char>(euc[index + 1]))) {
+      return CodePageStatus::kUnmappable;
+    }
+    if (!gbMode) result += "~{";
+    gbMode = true;
+    result += static_cast<char>(byte & 0x7F);
+    result += static_cast<char>(euc[++index] & 0x7F);
   }
+  if (gbMode) result += "~}";
   out = std::move(result);
   return CodePageStatus::kOk;
 }
@@ -85,7 +81,7 @@ CodePageStatus DecodeHz(std::string_view bytes, std::u16string& out) {
       index += 2;
     } else if (byte == '~' && hasNext && next == '\n') {
       index += 2;
-    } else if (gbMode && byte == '~' && hasNext && next == '~') {
+    } else if (byte == '~' && hasNext && next == '~') {
       AppendDecodedGbRun(euc, result);
       result += u'~';
       index += 2;
@@ -102,13 +98,8 @@ CodePageStatus DecodeHz(std::string_view bytes, std::u16string& out) {
     } else {
       AppendDecodedGbRun(euc, result);
       gbMode = false;
-      if (byte == '~' && hasNext && next == '~') {
-        result += u'~';
-        index += 2;
-      } else {
-        result += byte < 0x80 && byte != '~' ? static_cast<char16_t>(byte) : kReplacement;
-        ++index;
-      }
+      result += byte < 0x80 && byte != '~' ? static_cast<char16_t>(byte) : kReplacement;
+      ++index;
     }
   }
   AppendDecodedGbRun(euc, result);
