@@ -61,7 +61,7 @@ struct ControlState {
 };
 
 struct SigningRow;
-enum class Verification;
+struct VerificationRow;
 enum class Envelope;
 
 class CDrennicQuorvel {
@@ -138,6 +138,13 @@ class CDrennicQuorvel {
   Status QVUseKeySpecDetachedSignByIssuerSN(const std::u16string& plainText,
                                             const std::u16string& deSignerSN,
                                             const std::u16string& IssuerDN, std::u16string& result);
+  // The same with the message assembled by hand from a signed hash.
+  Status QVAdvanceAttachedSign(const std::u16string& deSignerDN, std::u16string& result);
+  Status QVUseSpecAdvanceAttachedSign(const std::u16string& deSignerDN, std::u16string& result);
+  Status QVAdvanceDetachedSign(const std::u16string& plainText, const std::u16string& deSignerDN,
+                               std::u16string& result);
+  Status QVUseSpecAdvanceDetachedSign(const std::u16string& plainText,
+                                      const std::u16string& deSignerDN, std::u16string& result);
 
   // Verification, digest and certificate details.
   Status QVAttachedVerify(const std::u16string& signedMsg);
@@ -145,6 +152,8 @@ class CDrennicQuorvel {
   Status QVAfterwardsVerify(const std::u16string& signedMsg);
   Status QVRawVerify(const std::u16string& signedMsg, const std::u16string& deSignerDN,
                      const std::u16string& plainText);
+  Status QVAdvanceAttachedVerify(const std::u16string& signedMsg);
+  Status QVAdvanceDetachedVerify(const std::u16string& signedMsg, const std::u16string& plainText);
   Status QVHashAndBase64Encode(const std::u16string& plainText, std::u16string& result);
   Status QVGetSignerCertInfo(uint32_t type, std::u16string& result);
   Status QVGetReciptCertInfo(uint32_t type, std::u16string& result);
@@ -182,8 +191,8 @@ class CDrennicQuorvel {
 
   Status Sign(const SigningRow& row, const std::u16string& plainText, const std::u16string& naming,
               const std::u16string& issuer, std::u16string& result);
-  Status Verify(Verification kind, const std::u16string& signedMsg, const std::u16string& plainText,
-                const std::u16string& deSignerDN);
+  Status Verify(const VerificationRow& row, const std::u16string& signedMsg,
+                const std::u16string& plainText, const std::u16string& deSignerDN);
   Status CertInfoText(const CertInfoRecord& record, uint32_t type, std::u16string& result);
   Status MakeEnvelope(Envelope kind, const std::u16string& deSignerDN,
                       const std::u16string& deReciptDN, std::u16string& result);

@@ -1,5 +1,6 @@
 // The signing members: one implementation driven by a table row per member.
-// Rows differ in where the content comes from, which engine signs, whether
+// Rows differ in where the content comes from, which engine signs (the
+// platform's messages, the hand-built layout, or a raw signature), whether
 // the signature is detached, how the signer's certificate is named, and
 // whether only signature keys are considered.
 #include <optional>
@@ -17,7 +18,7 @@ enum class Content {
   kArgument,               // plainText; outgoingPlainText left alone
   kArgumentEmptiesStored,  // plainText; outgoingPlainText emptied all the same
 };
-enum class Signature { kPkcs7, kRaw };
+enum class Signature { kPkcs7, kHandBuiltPkcs7, kRaw };
 enum class Signer { kDnList, kSerial, kSerialAndIssuer };
 
 struct SigningRow {
@@ -38,6 +39,7 @@ namespace {
 
 using enum Content;
 using enum Signature;
+constexpr Signature kHandBuilt = Signature::kHandBuiltPkcs7;
 using enum Signer;
 constexpr std::u16string_view kNoDn = msg::kMustSetDefaultDn;
 constexpr std::u16string_view kEmpty = msg::kSourceEmpty;
@@ -61,6 +63,10 @@ constexpr SigningRow kAttachedSignByIssuerSN        {kStored,                kPk
 constexpr SigningRow kUseKeySpecAttachedSignByIssuerSN{kStored,              kPkcs7,   false,   kSerialAndIssuer,  true,       kEmpty,      kLong,       true};
 constexpr SigningRow kDetachedSignByIssuerSN        {kArgumentEmptiesStored, kPkcs7,   true,    kSerialAndIssuer,  false,      kEmpty,      kIssuerLong, false};
 constexpr SigningRow kUseKeySpecDetachedSignByIssuerSN{kArgumentEmptiesStored, kPkcs7, true,    kSerialAndIssuer,  true,       kEmpty,      kLong,       true};
+constexpr SigningRow kAdvanceAttachedSign           {kStored,                kHandBuilt, false, kDnList,           false,      kNoDn};
+constexpr SigningRow kUseSpecAdvanceAttachedSign    {kStored,                kHandBuilt, false, kDnList,           true,       kNoDn};
+constexpr SigningRow kAdvanceDetachedSign           {kArgumentEmptiesStored, kHandBuilt, true,  kDnList,           false,      kNoDn};
+constexpr SigningRow kUseSpecAdvanceDetachedSign    {kArgumentEmptiesStored, kHandBuilt, true,  kDnList,           true,       kNoDn};
 // clang-format on
 
 bool EmptiesStored(const SigningRow& row) {
@@ -120,11 +126,20 @@ Status CDrennicQuorvel::Sign(const SigningRow& row, const std::u16string& plainT
     if (row.signer == Signer::kDnList) {
       FailOn(CheckDnArgument(naming, state.DNspliter, serverMode, row.serverModeMessage));
       const auto dn = naming.empty() ? std::nullopt : std::optional<std::u16string_view>(naming);
-      outcome = row.signature == Signature::kRaw
-                    ? engine::RawSign(content, serverMode, dn, state.DNspliter, settings, output,
-                                      lastError)
-                    : engine::SignP7(content, serverMode, row.detached, dn, state.DNspliter,
-                                     settings, output, lastError);
+      switch (row.signature) {
+        case Signature::kRaw:
+          outcome = engine::RawSign(content, serverMode, dn, state.DNspliter, settings, output,
+                                    lastError);
+          break;
+        case Signature::kPkcs7:
+          outcome = engine::SignP7(content, serverMode, row.detached, dn, state.DNspliter, settings,
+                                   output, lastError);
+          break;
+        case Signature::kHandBuiltPkcs7:
+          outcome = engine::AdvancedSignP7(content, serverMode, row.detached, dn, state.DNspliter,
+                                           settings, output, lastError);
+          break;
+      }
     } else {
       std::u16string issuerDn(kDefaultIssuerDn);
       bool issuerChecked = row.signer == Signer::kSerial;
@@ -215,6 +230,25 @@ Status CDrennicQuorvel::QVUseKeySpecDetachedSignByIssuerSN(const std::u16string&
                                                            const std::u16string& IssuerDN,
                                                            std::u16string& result) {
   return Sign(kUseKeySpecDetachedSignByIssuerSN, plainText, deSignerSN, IssuerDN, result);
+}
+
+Status CDrennicQuorvel::QVAdvanceAttachedSign(const std::u16string& deSignerDN,
+                                              std::u16string& result) {
+  return Sign(kAdvanceAttachedSign, {}, deSignerDN, {}, result);
+}
+Status CDrennicQuorvel::QVUseSpecAdvanceAttachedSign(const std::u16string& deSignerDN,
+                                                     std::u16string& result) {
+  return Sign(kUseSpecAdvanceAttachedSign, {}, deSignerDN, {}, result);
+}
+Status CDrennicQuorvel::QVAdvanceDetachedSign(const std::u16string& plainText,
+                                              const std::u16string& deSignerDN,
+                                              std::u16string& result) {
+  return Sign(kAdvanceDetachedSign, plainText, deSignerDN, {}, result);
+}
+Status CDrennicQuorvel::QVUseSpecAdvanceDetachedSign(const std::u16string& plainText,
+                                                     const std::u16string& deSignerDN,
+                                                     std::u16string& result) {
+  return Sign(kUseSpecAdvanceDetachedSign, plainText, deSignerDN, {}, result);
 }
 
 }  // namespace quorvel::control

@@ -1,6 +1,6 @@
 // Verification members, the digest member and the certificate-information
-// getters. The four verification members share one implementation driven by
-// a table row each.
+// getters. The six verification members share one implementation driven by a
+// table row each.
 #include <optional>
 #include <string>
 
@@ -11,42 +11,66 @@
 
 namespace quorvel::control {
 
-enum class Verification { kAttached, kDetached, kAfterwards, kRaw };
+enum class Verifier {
+  kPlatform,    // the platform's message functions, every chain check
+  kAfterwards,  // the same, tolerating a signer that has expired since
+  kRaw,         // a bare signature, checked with a certificate the DN names
+  kHandBuilt,   // the hand-built layout, taken apart and checked by hash
+};
+
+enum class Content {
+  kCarried,               // attached: the message carries it, it becomes the received text
+  kArgumentFirst,         // plainText, checked before the message
+  kArgumentAfterMessage,  // plainText, checked after the message
+};
+
+struct VerificationRow {
+  Verifier verifier;
+  Content content;
+};
 
 namespace {
 
-// Attached verifications keep the content they extract as the received text.
-bool StoresReceivedText(Verification kind) {
-  return kind == Verification::kAttached || kind == Verification::kAfterwards;
-}
+// clang-format off
+constexpr VerificationRow kAttachedVerify        {Verifier::kPlatform,   Content::kCarried};
+constexpr VerificationRow kDetachedVerify        {Verifier::kPlatform,   Content::kArgumentFirst};
+constexpr VerificationRow kAfterwardsVerify      {Verifier::kAfterwards, Content::kCarried};
+constexpr VerificationRow kRawVerify             {Verifier::kRaw,        Content::kArgumentFirst};
+constexpr VerificationRow kAdvanceAttachedVerify {Verifier::kHandBuilt,  Content::kCarried};
+constexpr VerificationRow kAdvanceDetachedVerify {Verifier::kHandBuilt,  Content::kArgumentAfterMessage};
+// clang-format on
 
 }  // namespace
 
-Status CDrennicQuorvel::Verify(Verification kind, const std::u16string& signedMsg,
+Status CDrennicQuorvel::Verify(const VerificationRow& row, const std::u16string& signedMsg,
                                const std::u16string& plainText, const std::u16string& deSignerDN) {
   return RunMember({.clearsSignerCertInfo = true}, [&] {
     std::string content;
-    const bool takesContent = kind == Verification::kDetached || kind == Verification::kRaw;
-    if (takesContent) {
+    const auto takeContent = [&] {
       if (plainText.empty()) Fail(err::kEmptyInput, msg::kSourceEmpty);
       content = ToBytesOrFail(plainText, msg::kCharsetConversion);
-    }
+    };
+    if (row.content == Content::kArgumentFirst) takeContent();
     if (signedMsg.empty()) Fail(err::kEmptyInput, msg::kSourceEmpty);
     const std::string message = ToBytesOrFail(signedMsg, msg::kCharsetConversion);
+    if (row.content == Content::kArgumentAfterMessage) takeContent();
 
+    const bool attached = row.content == Content::kCarried;
     engine::CertDetails signer;
     int32_t lastError = 0;
     int32_t outcome = err::kOk;
-    switch (kind) {
-      case Verification::kAttached:
-      case Verification::kDetached:
-        outcome =
-            engine::VerifyP7(message, content, signer, kind == Verification::kAttached, lastError);
+    switch (row.verifier) {
+      case Verifier::kPlatform:
+        outcome = engine::VerifyP7(message, content, signer, attached, lastError);
         break;
-      case Verification::kAfterwards:
+      case Verifier::kAfterwards:
         outcome = engine::VerifyP7Afterwards(message, content, signer, lastError);
         break;
-      case Verification::kRaw: {
+      case Verifier::kHandBuilt:
+        outcome = attached ? engine::AdvancedVerifyAttached(message, content, signer, lastError)
+                           : engine::AdvancedVerifyDetached(message, content, signer, lastError);
+        break;
+      case Verifier::kRaw: {
         const bool serverMode = state.serverMode != 0;
         FailOn(CheckDnArgument(deSignerDN, state.DNspliter, serverMode, msg::kMustSetDefaultDn));
         const auto dn =
@@ -60,27 +84,36 @@ Status CDrennicQuorvel::Verify(Verification kind, const std::u16string& signedMs
     if (outcome != err::kOk) FailEngine(outcome, lastError, msg::kVerifyError);
 
     StoreSignerDetails(signer);
-    if (StoresReceivedText(kind)) state.receivedPlainText = std::move(content);
+    if (attached) state.receivedPlainText = std::move(content);
   });
 }
 
 Status CDrennicQuorvel::QVAttachedVerify(const std::u16string& signedMsg) {
-  return Verify(Verification::kAttached, signedMsg, {}, {});
+  return Verify(kAttachedVerify, signedMsg, {}, {});
 }
 
 Status CDrennicQuorvel::QVDetachedVerify(const std::u16string& signedMsg,
                                          const std::u16string& plainText) {
-  return Verify(Verification::kDetached, signedMsg, plainText, {});
+  return Verify(kDetachedVerify, signedMsg, plainText, {});
 }
 
 Status CDrennicQuorvel::QVAfterwardsVerify(const std::u16string& signedMsg) {
-  return Verify(Verification::kAfterwards, signedMsg, {}, {});
+  return Verify(kAfterwardsVerify, signedMsg, {}, {});
 }
 
 Status CDrennicQuorvel::QVRawVerify(const std::u16string& signedMsg,
                                     const std::u16string& deSignerDN,
                                     const std::u16string& plainText) {
-  return Verify(Verification::kRaw, signedMsg, plainText, deSignerDN);
+  return Verify(kRawVerify, signedMsg, plainText, deSignerDN);
+}
+
+Status CDrennicQuorvel::QVAdvanceAttachedVerify(const std::u16string& signedMsg) {
+  return Verify(kAdvanceAttachedVerify, signedMsg, {}, {});
+}
+
+Status CDrennicQuorvel::QVAdvanceDetachedVerify(const std::u16string& signedMsg,
+                                                const std::u16string& plainText) {
+  return Verify(kAdvanceDetachedVerify, signedMsg, plainText, {});
 }
 
 Status CDrennicQuorvel::QVHashAndBase64Encode(const std::u16string& plainText,

@@ -41,6 +41,13 @@ int32_t SignP7(std::string_view data, bool serverMode, bool detached,
                std::optional<std::u16string_view> dnList, std::u16string_view separator,
                const SignSettings& settings, SignOutput& output, int32_t& lastError);
 
+// As SignP7, but the message is assembled by hand from a hash signed with the
+// certificate's key (one signer, no authenticated attributes, SHA-1 or MD5),
+// and it is compressed when large in detached mode too.
+int32_t AdvancedSignP7(std::string_view data, bool serverMode, bool detached,
+                       std::optional<std::u16string_view> dnList, std::u16string_view separator,
+                       const SignSettings& settings, SignOutput& output, int32_t& lastError);
+
 // PKCS#7 signature by the certificate with one of the serial numbers of
 // `serialNumber` under `issuerDn`, or the user's choice when none is given.
 int32_t SignP7BySerial(std::string_view data, bool detached,
@@ -62,6 +69,15 @@ int32_t VerifyP7(std::string_view signedMessage, std::string& content, CertDetai
 // As VerifyP7 for attached messages, tolerating an expired signer.
 int32_t VerifyP7Afterwards(std::string_view signedMessage, std::string& content,
                            CertDetails& signer, int32_t& lastError);
+
+// Verify the hand-built layout that AdvancedSignP7 makes, taking the message
+// apart and checking the signed hash, then the signer's chain with every
+// check. The digest comes from the message. On failure `lastError` receives
+// the returned error number.
+int32_t AdvancedVerifyAttached(std::string_view signedMessage, std::string& content,
+                               CertDetails& signer, int32_t& lastError);
+int32_t AdvancedVerifyDetached(std::string_view signedMessage, std::string_view content,
+                               CertDetails& signer, int32_t& lastError);
 
 // Checks the Base64 raw signature `signature` over `content` with the
 // certificate that `dnList` names in "CA", "ROOT" and "AddressBOOK".

@@ -1,6 +1,7 @@
 // PKCS#7 signing: the signer is selected in the user's "MY" store, the
-// platform makes the signedData message with that certificate's key, large
-// attached messages are compressed, and the result is coded in Base64.
+// message is made with that certificate's key (by the platform's message
+// functions, or assembled by hand from a signed hash), large messages are
+// compressed, and the result is coded in Base64.
 #include <functional>
 #include <new>
 #include <span>
@@ -12,6 +13,7 @@
 #include "engine/engine_errors.h"
 #include "engine/message_errors.h"
 #include "engine/provider.h"
+#include "engine/signed_data.h"
 #include "platform/errors/platform_errors.h"
 #include "platform/messages/message_sign.h"
 #include "platform/text/base64.h"
@@ -23,7 +25,34 @@ namespace {
 using SignerSelection =
     std::function<int32_t(certs::StoreSet stores, platform::CertContextRef& certificate)>;
 
-int32_t SignWithSelectedCertificate(std::string_view data, bool detached,
+enum class Maker {
+  kPlatform,   // the platform's message functions; only attached messages compressed
+  kHandBuilt,  // a signed hash in the hand-built layout; compressed in both modes
+};
+
+int32_t MakeMessage(Maker maker, const platform::CertContext& signer, std::string_view data,
+                    bool detached, const SignSettings& settings, platform::Bytes& message,
+                    int32_t& lastError) {
+  if (maker == Maker::kHandBuilt) {
+    platform::Bytes signature;
+    if (const int32_t signedOk =
+            SignHashWithKey(signer, settings.digestOid, data, signature, lastError);
+        signedOk != err::kOk) {
+      return signedOk;
+    }
+    return EncodeSignedData(detached, data, signer, settings.digestOid, signature, message);
+  }
+  const std::span<const uint8_t> content(reinterpret_cast<const uint8_t*>(data.data()),
+                                         data.size());
+  if (const uint32_t signedOk =
+          platform::SignMessage(signer, settings.digestOid, content, detached, message);
+      signedOk != platform::error::kOk) {
+    return MapMessageError(signedOk, MessageOperation::kSign, lastError);
+  }
+  return err::kOk;
+}
+
+int32_t SignWithSelectedCertificate(Maker maker, std::string_view data, bool detached,
                                     const SignSettings& settings, const SignerSelection& select,
                                     SignOutput& output, int32_t& lastError) {
   output = SignOutput{};
@@ -43,17 +72,16 @@ int32_t SignWithSelectedCertificate(std::string_view data, bool detached,
   }
 
   platform::Bytes message;
-  const std::span<const uint8_t> content(reinterpret_cast<const uint8_t*>(data.data()),
-                                         data.size());
-  if (const uint32_t signedOk =
-          platform::SignMessage(*signer, settings.digestOid, content, detached, message);
-      signedOk != platform::error::kOk) {
-    return MapMessageError(signedOk, MessageOperation::kSign, lastError);
+  if (const int32_t made =
+          MakeMessage(maker, *signer, data, detached, settings, message, lastError);
+      made != err::kOk) {
+    return made;
   }
 
-  // Only attached messages are compressed; a failed compression leaves the
-  // message as the platform made it.
-  if (!detached) container::CompressIfLarge(message, settings.compressionThreshold);
+  // A failed compression leaves the message as it was made.
+  if (!detached || maker == Maker::kHandBuilt) {
+    container::CompressIfLarge(message, settings.compressionThreshold);
+  }
 
   output.base64 = platform::Base64Encode(
       std::string_view(reinterpret_cast<const char*>(message.data()), message.size()));
@@ -72,11 +100,9 @@ int32_t Guarded(const std::function<int32_t()>& run, SignOutput& output) {
   }
 }
 
-}  // namespace
-
-int32_t SignP7(std::string_view data, bool serverMode, bool detached,
-               std::optional<std::u16string_view> dnList, std::u16string_view separator,
-               const SignSettings& settings, SignOutput& output, int32_t& lastError) {
+int32_t SignByDn(Maker maker, std::string_view data, bool serverMode, bool detached,
+                 std::optional<std::u16string_view> dnList, std::u16string_view separator,
+                 const SignSettings& settings, SignOutput& output, int32_t& lastError) {
   return Guarded(
       [&] {
         const SignerSelection select = [&](certs::StoreSet stores,
@@ -90,9 +116,26 @@ int32_t SignP7(std::string_view data, bool serverMode, bool detached,
           request.texts = &settings.chooserTexts;
           return certs::SelectEngineCertificate(request, certificate);
         };
-        return SignWithSelectedCertificate(data, detached, settings, select, output, lastError);
+        return SignWithSelectedCertificate(maker, data, detached, settings, select, output,
+                                           lastError);
       },
       output);
+}
+
+}  // namespace
+
+int32_t SignP7(std::string_view data, bool serverMode, bool detached,
+               std::optional<std::u16string_view> dnList, std::u16string_view separator,
+               const SignSettings& settings, SignOutput& output, int32_t& lastError) {
+  return SignByDn(Maker::kPlatform, data, serverMode, detached, dnList, separator, settings, output,
+                  lastError);
+}
+
+int32_t AdvancedSignP7(std::string_view data, bool serverMode, bool detached,
+                       std::optional<std::u16string_view> dnList, std::u16string_view separator,
+                       const SignSettings& settings, SignOutput& output, int32_t& lastError) {
+  return SignByDn(Maker::kHandBuilt, data, serverMode, detached, dnList, separator, settings,
+                  output, lastError);
 }
 
 int32_t SignP7BySerial(std::string_view data, bool detached,
@@ -110,7 +153,8 @@ int32_t SignP7BySerial(std::string_view data, bool detached,
                                                         issuerDn, settings.chooserTexts,
                                                         certificate);
         };
-        return SignWithSelectedCertificate(data, detached, settings, select, output, lastError);
+        return SignWithSelectedCertificate(Maker::kPlatform, data, detached, settings, select,
+                                           output, lastError);
       },
       output);
 }

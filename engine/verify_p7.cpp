@@ -1,7 +1,8 @@
 // PKCS#7 verification: the Base64 message is decoded and, when it arrived
-// compressed, uncompressed; the platform checks the signature with the
-// certificate the message carries; then the signer's issuer and chain are
-// checked before the content is handed out.
+// compressed, uncompressed; the signature is checked with the certificate the
+// message carries (by the platform's message functions, or by taking the
+// hand-built layout apart and checking the signed hash); then the signer's
+// issuer and chain are checked before the content is handed out.
 #include <new>
 #include <span>
 
@@ -10,6 +11,7 @@
 #include "engine/engine.h"
 #include "engine/engine_errors.h"
 #include "engine/message_errors.h"
+#include "engine/signed_data.h"
 #include "engine/signer_chain.h"
 #include "platform/errors/platform_errors.h"
 #include "platform/messages/message_verify.h"
@@ -19,13 +21,50 @@ namespace quorvel::engine {
 namespace {
 
 enum class Mode { kAttached, kDetached };
+enum class Checker { kPlatform, kHandBuilt };
 
 std::span<const uint8_t> BytesOf(std::string_view text) {
   return {reinterpret_cast<const uint8_t*>(text.data()), text.size()};
 }
 
-int32_t Verify(std::string_view signedMessage, std::string& content, CertDetails& signer, Mode mode,
-               uint32_t chainChecks, int32_t& lastError) {
+// Checks the signature of `message`; an attached message's content goes to
+// `carried`, the signer's certificate to `certificate`.
+int32_t CheckSignature(Checker checker, const platform::Bytes& message, Mode mode,
+                       std::string_view content, std::string& carried,
+                       platform::CertContextRef& certificate, int32_t& lastError) {
+  const std::string_view bytes(reinterpret_cast<const char*>(message.data()), message.size());
+  if (checker == Checker::kHandBuilt) {
+    DecodedSignedData decoded;
+    if (const int32_t decodedOk = DecodeSignedData(bytes, mode == Mode::kDetached, decoded);
+        decodedOk != err::kOk) {
+      return decodedOk;
+    }
+    const std::string_view signedBytes = mode == Mode::kAttached ? decoded.content : content;
+    if (const int32_t verified = VerifyHashWithPublicKey(signedBytes, *decoded.certificate,
+                                                         decoded.digestOid, decoded.signature);
+        verified != err::kOk) {
+      return verified;
+    }
+    carried = std::move(decoded.content);
+    certificate = std::move(decoded.certificate);
+    return err::kOk;
+  }
+
+  platform::Bytes carriedBytes;
+  const uint32_t verified =
+      mode == Mode::kAttached
+          ? platform::VerifyMessageSignature(message, 0, carriedBytes, certificate)
+          : platform::VerifyDetachedMessageSignature(message, 0, BytesOf(content), certificate);
+  if (verified != platform::error::kOk) {
+    return MapMessageError(verified, MessageOperation::kVerify, lastError);
+  }
+  if (!certificate) return err::kNoSignerCertificate;
+  carried.assign(carriedBytes.begin(), carriedBytes.end());
+  return err::kOk;
+}
+
+int32_t Verify(Checker checker, std::string_view signedMessage, std::string& content,
+               CertDetails& signer, Mode mode, uint32_t chainChecks, int32_t& lastError) {
   if (signedMessage.empty()) return err::kEmptyInput;
   if (mode == Mode::kDetached && content.empty()) return err::kEmptyInput;
 
@@ -36,31 +75,29 @@ int32_t Verify(std::string_view signedMessage, std::string& content, CertDetails
   // A compressed message starts 1F 8B; anything else is parsed as it is.
   container::UncompressIfCompressed(message);
 
-  platform::Bytes carried;
+  std::string carried;
   platform::CertContextRef certificate;
-  const uint32_t verified =
-      mode == Mode::kAttached
-          ? platform::VerifyMessageSignature(message, 0, carried, certificate)
-          : platform::VerifyDetachedMessageSignature(message, 0, BytesOf(content), certificate);
-  if (verified != platform::error::kOk) {
-    return MapMessageError(verified, MessageOperation::kVerify, lastError);
+  if (const int32_t checked =
+          CheckSignature(checker, message, mode, content, carried, certificate, lastError);
+      checked != err::kOk) {
+    return checked;
   }
-  if (!certificate) return err::kNoSignerCertificate;
+  message.clear();
 
   if (const int32_t chain = VerifySignerChain(*certificate, chainChecks); chain != err::kOk) {
     return chain;
   }
 
-  if (mode == Mode::kAttached) content.assign(carried.begin(), carried.end());
+  if (mode == Mode::kAttached) content = std::move(carried);
   signer = DetailsOf(*certificate);
   return err::kOk;
 }
 
-int32_t Guarded(std::string_view signedMessage, std::string& content, CertDetails& signer,
-                Mode mode, uint32_t chainChecks, int32_t& lastError) {
+int32_t Guarded(Checker checker, std::string_view signedMessage, std::string& content,
+                CertDetails& signer, Mode mode, uint32_t chainChecks, int32_t& lastError) {
   int32_t result = err::kNoMemory;
   try {
-    result = Verify(signedMessage, content, signer, mode, chainChecks, lastError);
+    result = Verify(checker, signedMessage, content, signer, mode, chainChecks, lastError);
   } catch (const std::bad_alloc&) {
     result = err::kNoMemory;
   }
@@ -77,14 +114,35 @@ int32_t Guarded(std::string_view signedMessage, std::string& content, CertDetail
 int32_t VerifyP7(std::string_view signedMessage, std::string& content, CertDetails& signer,
                  bool attached, int32_t& lastError) {
   if (attached) content.clear();
-  return Guarded(signedMessage, content, signer, attached ? Mode::kAttached : Mode::kDetached,
-                 kChainCheckAll, lastError);
+  return Guarded(Checker::kPlatform, signedMessage, content, signer,
+                 attached ? Mode::kAttached : Mode::kDetached, kChainCheckAll, lastError);
 }
 
 int32_t VerifyP7Afterwards(std::string_view signedMessage, std::string& content,
                            CertDetails& signer, int32_t& lastError) {
   content.clear();
-  return Guarded(signedMessage, content, signer, Mode::kAttached, kChainCheckAfterwards, lastError);
+  return Guarded(Checker::kPlatform, signedMessage, content, signer, Mode::kAttached,
+                 kChainCheckAfterwards, lastError);
+}
+
+// The hand-built path reports its own error number in `lastError` as well,
+// so that the caller's platform value equals the returned number.
+int32_t AdvancedVerifyAttached(std::string_view signedMessage, std::string& content,
+                               CertDetails& signer, int32_t& lastError) {
+  content.clear();
+  const int32_t result = Guarded(Checker::kHandBuilt, signedMessage, content, signer,
+                                 Mode::kAttached, kChainCheckAll, lastError);
+  if (result != err::kOk) lastError = result;
+  return result;
+}
+
+int32_t AdvancedVerifyDetached(std::string_view signedMessage, std::string_view content,
+                               CertDetails& signer, int32_t& lastError) {
+  std::string given(content);
+  const int32_t result = Guarded(Checker::kHandBuilt, signedMessage, given, signer, Mode::kDetached,
+                                 kChainCheckAll, lastError);
+  if (result != err::kOk) lastError = result;
+  return result;
 }
 
 }  // namespace quorvel::engine

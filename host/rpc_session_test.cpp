@@ -98,7 +98,7 @@ TEST_F(RpcSessionTest, DispatchFailuresUseTheDispatchCodes) {
   EXPECT_EQ(code(Invoke(object, "QVSetCodePage", {"x"})), static_cast<int32_t>(0x80020005u));
   EXPECT_EQ(code(Invoke(object, "QVBase64Encode", {json::array()})),
             static_cast<int32_t>(0x80020005u));
-  EXPECT_EQ(code(Invoke(object, "QVAdvanceAttachedSign", {"CN=a"})),
+  EXPECT_EQ(code(Invoke(object, "QVAttachedVerifySignedFile", {"a"})),
             static_cast<int32_t>(0x80004001u));
   const json byDispid = Send(Request(
       4, "invoke", {{"object", object}, {"dispid", 13}, {"kind", "method"}, {"args", {"abc"}}}));

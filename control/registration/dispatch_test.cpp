@@ -82,8 +82,9 @@ TEST_F(DispatchTest, ConvertsArgumentsToDeclaredTypes) {
 }
 
 TEST_F(DispatchTest, UnimplementedMembersAnswerNotImplementedAfterArgumentChecks) {
-  EXPECT_EQ(Call("QVAdvanceAttachedSign", {std::u16string(u"CN=a")}).hr, hresult::kNotImplemented);
-  EXPECT_EQ(Call("QVAdvanceAttachedSign", {}).hr, hresult::kBadParamCount);
+  EXPECT_EQ(Call("QVAttachedVerifySignedFile", {std::u16string(u"a")}).hr,
+            hresult::kNotImplemented);
+  EXPECT_EQ(Call("QVAttachedVerifySignedFile", {}).hr, hresult::kBadParamCount);
 }
 
 TEST_F(DispatchTest, EveryBoundMemberAcceptsArgumentsOfItsDeclaredTypes) {

@@ -118,12 +118,17 @@ constexpr std::array<MemberInfo, kMemberCount> kMembers{{
     {51, kMethod, "QVEncryptFileAndSave", kCertificate, kNone, "", nullptr},
     {52, kMethod, "QVSetCopyRightInfo", kInfo, kNone, "", Bind<&C::QVSetCopyRightInfo>},
     {53, kMethod, "QVSetDialogPrompt", kDialogTexts, kNone, "", Bind<&C::QVSetDialogPrompt>},
-    {54, kMethod, "QVAdvanceAttachedSign", kSignerDn, kString, "", nullptr},
-    {55, kMethod, "QVAdvanceAttachedVerify", kSignedMsg, kNone, "", nullptr},
-    {56, kMethod, "QVUseSpecAdvanceAttachedSign", kSignerDn, kString, "", nullptr},
-    {57, kMethod, "QVAdvanceDetachedSign", kPlainSigner, kString, "", nullptr},
-    {58, kMethod, "QVUseSpecAdvanceDetachedSign", kPlainSigner, kString, "", nullptr},
-    {59, kMethod, "QVAdvanceDetachedVerify", kSignedPlain, kNone, "", nullptr},
+    {54, kMethod, "QVAdvanceAttachedSign", kSignerDn, kString, "", Bind<&C::QVAdvanceAttachedSign>},
+    {55, kMethod, "QVAdvanceAttachedVerify", kSignedMsg, kNone, "",
+     Bind<&C::QVAdvanceAttachedVerify>},
+    {56, kMethod, "QVUseSpecAdvanceAttachedSign", kSignerDn, kString, "",
+     Bind<&C::QVUseSpecAdvanceAttachedSign>},
+    {57, kMethod, "QVAdvanceDetachedSign", kPlainSigner, kString, "",
+     Bind<&C::QVAdvanceDetachedSign>},
+    {58, kMethod, "QVUseSpecAdvanceDetachedSign", kPlainSigner, kString, "",
+     Bind<&C::QVUseSpecAdvanceDetachedSign>},
+    {59, kMethod, "QVAdvanceDetachedVerify", kSignedPlain, kNone, "",
+     Bind<&C::QVAdvanceDetachedVerify>},
 }};
 
 // Every bound member's C++ signature must match what the table declares, so

@@ -1,9 +1,16 @@
 #include "platform/messages/message_sign.h"
 
+#include <openssl/pkcs7.h>
+
 #include "platform/errors/platform_errors.h"
 #include "platform/messages/message_support.h"
 
 namespace quorvel::platform {
+namespace {
+
+using Pkcs7Ptr = OpenSslPtr<PKCS7, PKCS7_free>;
+
+}  // namespace
 
 uint32_t SignMessage(const CertContext& signer, std::string_view digestOid,
                      std::span<const uint8_t> content, bool detached, Bytes& message) {
@@ -16,21 +23,33 @@ uint32_t SignMessage(const CertContext& signer, std::string_view digestOid,
   if (const uint32_t status = message::PrivateKeyOf(signer, key)) return status;
 
   // Binary content, no signed attributes and no capabilities: the signature is
-  // over the content's digest itself.
-  constexpr unsigned kFlags = CMS_BINARY | CMS_NOATTR | CMS_NOSMIMECAP | CMS_PARTIAL;
-  message::CmsPtr signedData(
-      CMS_sign_ex(nullptr, nullptr, nullptr, nullptr, kFlags, CryptoLibrary(), kCryptoProperties));
+  // over the content's digest itself. The PKCS#7 encoder writes the NULL
+  // parameters of every algorithm identifier (digests included), as the
+  // platform's own messages have them and as simple parsers of this layout
+  // expect.
+  constexpr int kFlags = PKCS7_BINARY | PKCS7_NOATTR | PKCS7_NOSMIMECAP | PKCS7_PARTIAL;
+  const Pkcs7Ptr signedData(PKCS7_sign_ex(nullptr, nullptr, nullptr, nullptr, kFlags,
+                                          CryptoLibrary(), kCryptoProperties));
   if (!signedData) return error::kOutOfMemory;
   // Adding the signer also adds its certificate, the only one in the message.
-  if (CMS_add1_signer(signedData.get(), signer.certificate().X509Handle(), key.get(), digest.get(),
-                      kFlags) == nullptr) {
+  if (PKCS7_sign_add_signer(signedData.get(), signer.certificate().X509Handle(), key.get(),
+                            digest.get(), kFlags) == nullptr) {
     return error::kBadData;
   }
-  if (CMS_set_detached(signedData.get(), detached ? 1 : 0) != 1) return error::kOutOfMemory;
+  if (detached && PKCS7_set_detached(signedData.get(), 1) != 1) return error::kOutOfMemory;
   const BioPtr input = message::ReadBio(content);
   if (!input) return error::kOutOfMemory;
-  if (CMS_final(signedData.get(), input.get(), nullptr, kFlags) != 1) return error::kBadData;
-  return message::EncodeMessage(signedData.get(), message);
+  if (PKCS7_final(signedData.get(), input.get(), kFlags) != 1) return error::kBadData;
+
+  const int length = i2d_PKCS7(signedData.get(), nullptr);
+  if (length <= 0) return error::kOutOfMemory;
+  message.resize(static_cast<size_t>(length));
+  unsigned char* cursor = message.data();
+  if (i2d_PKCS7(signedData.get(), &cursor) != length) {
+    message.clear();
+    return error::kOutOfMemory;
+  }
+  return error::kOk;
 }
 
 }  // namespace quorvel::platform

@@ -1,0 +1,124 @@
+// Signatures of the hand-built path: the content hashed and signed with the
+// key that the certificate's key-provider property names, and checked with
+// the certificate's public key. The platform's key calls take and give
+// signatures least significant byte first; these functions use the usual
+// big-endian order.
+#include <algorithm>
+#include <span>
+
+#include "engine/engine_errors.h"
+#include "engine/provider.h"
+#include "engine/signed_data.h"
+#include "platform/crypto/algorithm_ids.h"
+#include "platform/crypto/hash.h"
+#include "platform/errors/platform_errors.h"
+#include "platform/stores/key_container.h"
+#include "platform/stores/rsa_signature.h"
+
+namespace quorvel::engine {
+namespace {
+
+namespace perr = platform::error;
+
+std::span<const uint8_t> BytesOf(std::string_view text) {
+  return {reinterpret_cast<const uint8_t*>(text.data()), text.size()};
+}
+
+bool HasKeyProvider(const platform::CertContext& certificate) {
+  for (uint32_t id = certificate.EnumProperties(0); id != 0; id = certificate.EnumProperties(id)) {
+    if (id == platform::kKeyProvInfoPropId) return true;
+  }
+  return false;
+}
+
+// A hash of `digestOid` over `data`: 0, -10029 or -10030; the platform value
+// goes to `lastError`.
+int32_t HashOf(std::string_view digestOid, std::string_view data,
+               std::unique_ptr<platform::Hash>& hash, int32_t& lastError) {
+  if (const uint32_t created = platform::Hash::Create(platform::OidToAlgId(digestOid), hash);
+      created != perr::kOk) {
+    lastError = static_cast<int32_t>(created);
+    return err::kCreateHash;
+  }
+  if (const uint32_t hashed = hash->HashData(BytesOf(data)); hashed != perr::kOk) {
+    lastError = static_cast<int32_t>(hashed);
+    return err::kHashData;
+  }
+  return err::kOk;
+}
+
+int32_t SigningFailure(uint32_t platformValue) {
+  switch (platformValue) {
+    case perr::kCardCancelled:
+      return err::kSignHashPlatformA;
+    case perr::kCardInvalidValue:
+      return err::kSignHashPlatformB;
+    default:
+      return err::kSignHash;
+  }
+}
+
+}  // namespace
+
+int32_t SignHashWithKey(const platform::CertContext& certificate, std::string_view digestOid,
+                        std::string_view data, platform::Bytes& signature, int32_t& lastError) {
+  signature.clear();
+  if (!HasKeyProvider(certificate)) return err::kNoKeyProperty;
+
+  platform::KeyProvInfo info;
+  if (const uint32_t read = certificate.GetKeyProvInfo(info); read != perr::kOk) {
+    lastError = static_cast<int32_t>(read);
+    return err::kCertProperty;
+  }
+  // The container is opened as a full RSA provider whatever type the
+  // property names, as the platform path does.
+  std::unique_ptr<platform::KeyContainer> container;
+  if (const uint32_t acquired = platform::KeyContainer::Acquire(
+          std::u16string_view(info.container), info.provider, platform::kProvRsaFull, 0, container);
+      acquired != perr::kOk) {
+    lastError = static_cast<int32_t>(acquired);
+    return err::kAcquireProvider;
+  }
+
+  std::unique_ptr<platform::Hash> hash;
+  if (const int32_t hashed = HashOf(digestOid, data, hash, lastError); hashed != err::kOk) {
+    return hashed;
+  }
+
+  if (const uint32_t signedOk = platform::SignHash(*hash, *container, info.keySpec, signature);
+      signedOk != perr::kOk) {
+    signature.clear();
+    lastError = static_cast<int32_t>(signedOk);
+    return SigningFailure(signedOk);
+  }
+  std::reverse(signature.begin(), signature.end());
+  return err::kOk;
+}
+
+int32_t VerifyHashWithPublicKey(std::string_view data, const platform::CertContext& certificate,
+                                std::string_view digestOid, const platform::Bytes& signature) {
+  std::unique_ptr<platform::KeyContainer> provider;
+  if (const int32_t acquired = AcquireProvider(platform::kMsEnhancedProvider, provider);
+      acquired != err::kOk) {
+    return acquired;
+  }
+
+  platform::EvpPkeyPtr publicKey;
+  if (platform::ImportPublicKeyInfo(certificate.certificate(), publicKey) != perr::kOk) {
+    return err::kPublicKey;
+  }
+
+  std::unique_ptr<platform::Hash> hash;
+  int32_t ignored = 0;
+  if (const int32_t hashed = HashOf(digestOid, data, hash, ignored); hashed != err::kOk) {
+    return hashed;
+  }
+
+  const platform::Bytes reversed(signature.rbegin(), signature.rend());
+  if (platform::VerifySignature(*hash, reversed, publicKey.get()) != perr::kOk) {
+    return err::kVerifyHash;
+  }
+  return err::kOk;
+}
+
+}  // namespace quorvel::engine
