@@ -38,15 +38,15 @@ int32_t DecodeOuter(std::string_view der, SignedDataParts& parts) {
   if (!reader) return err::kBerDecode;
   Arcs type;
   int typeCount = 0;
-  if (asn1_decode(reader.get(), "{O({$$$$$})}", type.out(), &typeCount, parts.version.bytes.out(),
-                  &parts.version.length, parts.digestAlgorithms.bytes.out(),
-                  &parts.digestAlgorithms.length, parts.contentInfo.bytes.out(),
-                  &parts.contentInfo.length, parts.certificates.bytes.out(),
-                  &parts.certificates.length, parts.signerInfos.bytes.out(),
-                  &parts.signerInfos.length) != 0) {
-    return err::kBerDecode;
-  }
-  if (!oid::Equals(type.get(), typeCount, oid::kSignedData)) return err::kNotSignedData;
+  const int decoded = asn1_decode(
+      reader.get(), "{O({$$$$$})}", type.out(), &typeCount, parts.version.bytes.out(),
+      &parts.version.length, parts.digestAlgorithms.bytes.out(), &parts.digestAlgorithms.length,
+      parts.contentInfo.bytes.out(), &parts.contentInfo.length, parts.certificates.bytes.out(),
+      &parts.certificates.length, parts.signerInfos.bytes.out(), &parts.signerInfos.length);
+  // A message of another type (enveloped data, say) has another inner shape:
+  // its type decides before the shape does.
+  if (type && !oid::Equals(type.get(), typeCount, oid::kSignedData)) return err::kNotSignedData;
+  if (decoded != 0 || !type) return err::kBerDecode;
   return err::kOk;
 }
 

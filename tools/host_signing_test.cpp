@@ -9,70 +9,10 @@
 
 #include "platform/text/base64.h"
 #include "platform/text/code_page.h"
-#include "tools/host_session_fixture.h"
+#include "tools/host_signing_fixture.h"
 
 namespace quorvel::tools {
 namespace {
-
-using Call = std::pair<std::string, json>;
-
-class HostSigningTest : public HostSessionTest {
- protected:
-  void SetUp() override {
-    HostSessionTest::SetUp();
-    std::filesystem::copy(QUORVEL_DEMO_HOME, root_ / "home",
-                          std::filesystem::copy_options::recursive);
-  }
-
-  static Call Put(const std::string& member, json value) {
-    return Invoke(member, json::array({std::move(value)}), "put");
-  }
-  static Call SetPlainText(const std::string& text) { return Invoke("QVSetPlainText", {text}); }
-  static Call CertInfo(int type) { return Invoke("QVGetSignerCertInfo", {type}); }
-
-  static json Value(const json& response) { return response["result"]["value"]; }
-  static int Status(const json& response) { return response["result"]["status"].get<int>(); }
-
-  static std::string Decoded(const json& response) {
-    std::string bytes;
-    EXPECT_TRUE(platform::Base64Decode(Value(response).get<std::string>(), bytes));
-    return bytes;
-  }
-
-  std::filesystem::path Write(const std::string& name, const std::string& bytes) {
-    const std::filesystem::path path = root_ / name;
-    std::ofstream(path, std::ios::binary) << bytes;
-    return path;
-  }
-
-  // The demo root and ZAZU in PEM, as a relying party would have them.
-  std::filesystem::path TrustAnchors() {
-    std::string output;
-    std::string pem;
-    for (const char* store : {"ROOT", "CA"}) {
-      EXPECT_EQ(Run({"store", "list", "--store", store, "--json"}, "", output), 0);
-      for (const json& entry : json::parse(output)) {
-        std::string exported;
-        EXPECT_EQ(
-            Run({"store", "export", "--store", store, entry["sha1"].get<std::string>(), "--pem"},
-                "", exported),
-            0);
-        pem += exported;
-      }
-    }
-    return Write("anchors.pem", pem);
-  }
-
-  int Shell(const std::string& command) { return std::system(command.c_str()); }
-
-  std::vector<json> ChooserDialogs() {
-    std::vector<json> choosers;
-    for (const json& dialog : Dialogs()) {
-      if (dialog["kind"] == "chooser") choosers.push_back(dialog);
-    }
-    return choosers;
-  }
-};
 
 TEST_F(HostSigningTest, AttachedSignatureVerifiesHereAndWithOpenssl) {
   const std::vector<json> r = Session({SetPlainText("转账 100.00 元 to account 6222"),
