@@ -19,6 +19,7 @@ targets=(
   "asn1_signed_data_fuzzer:asn1"
   "asn1_template_fuzzer:asn1_template"
   "message_fuzzer:message"
+  "signed_data_fuzzer:signed_data"
 )
 
 if [[ ! -f "$build/CMakeCache.txt" ]]; then
