@@ -29,6 +29,7 @@
 #include "engine/engine.h"
 #include "engine/signed_data.h"
 #include "platform/crypto/openssl.h"
+#include "platform/errors/error_numbers.h"
 #include "platform/errors/platform_errors.h"
 #include "platform/stores/cert_store.h"
 #include "platform/stores/key_container.h"
@@ -38,6 +39,7 @@ namespace {
 
 using namespace quorvel;
 using namespace quorvel::platform;
+namespace number = ::quorvel::err;
 
 // What the detached seeds were signed over (fuzz/signed_data/make_seeds.sh).
 constexpr std::string_view kDetachedContent = "quorvel hand-built fuzz content\n";
@@ -115,20 +117,21 @@ void Check(bool promise) {
 }
 
 bool DecodeResult(int32_t status) {
-  constexpr int32_t kNumbers[] = {err::kOk,           err::kBerDecode,        err::kNotSignedData,
-                                  err::kBadAlgorithm, err::kInvalidSignature, err::kCertHandle,
-                                  err::kNoMemory};
+  constexpr int32_t kNumbers[] = {
+      number::kOk,           number::kBerDecode,        number::kNotSignedData,
+      number::kBadAlgorithm, number::kInvalidSignature, number::kCertHandle,
+      number::kNoMemory};
   return std::find(std::begin(kNumbers), std::end(kNumbers), status) != std::end(kNumbers);
 }
 
 bool VerifyResult(int32_t status) {
   if (DecodeResult(status)) return true;
   constexpr int32_t kNumbers[] = {
-      err::kEmptyInput,      err::kBase64Decode,        err::kCopyBuffer,
-      err::kAcquireProvider, err::kPublicKey,           err::kCreateHash,
-      err::kHashData,        err::kVerifyHash,          err::kDecodeField,
-      err::kIssuerNotFound,  err::kCertSignatureFaulty, err::kCertExpired,
-      err::kCertRevoked,     err::kChainInvalid};
+      number::kEmptyInput,      number::kBase64Decode,        number::kCopyBuffer,
+      number::kAcquireProvider, number::kPublicKey,           number::kCreateHash,
+      number::kHashData,        number::kVerifyHash,          number::kDecodeField,
+      number::kIssuerNotFound,  number::kCertSignatureFaulty, number::kCertExpired,
+      number::kCertRevoked,     number::kChainInvalid};
   return std::find(std::begin(kNumbers), std::end(kNumbers), status) != std::end(kNumbers);
 }
 
@@ -136,7 +139,7 @@ void CheckDecode(std::string_view der, bool detached) {
   engine::DecodedSignedData decoded;
   const int32_t status = engine::DecodeSignedData(der, detached, decoded);
   Check(DecodeResult(status));
-  if (status == err::kOk) {
+  if (status == number::kOk) {
     Check(decoded.certificate != nullptr);
     Check(decoded.digestOid == engine::kSha1DigestOid ||
           decoded.digestOid == engine::kMd5DigestOid);
@@ -149,7 +152,7 @@ void CheckDecode(std::string_view der, bool detached) {
 
 void CheckSigner(int32_t status, int32_t lastError, const engine::CertDetails& signer) {
   Check(VerifyResult(status));
-  if (status == err::kOk) {
+  if (status == number::kOk) {
     Check(lastError == 0 && signer[0].has_value() && !signer[0]->empty());
   } else {
     Check(lastError == status);
@@ -163,7 +166,8 @@ void CheckVerify(std::string_view base64) {
   int32_t lastError = 0;
   int32_t status = engine::AdvancedVerifyAttached(base64, content, signer, lastError);
   CheckSigner(status, lastError, signer);
-  Check(status == err::kOk ? content.size() <= container::kMaxUncompressedSize : content.empty());
+  Check(status == number::kOk ? content.size() <= container::kMaxUncompressedSize
+                              : content.empty());
 
   lastError = 0;
   signer = engine::CertDetails{};
