@@ -146,6 +146,12 @@ class CDrennicQuorvel {
   Status QVUseSpecAdvanceDetachedSign(const std::u16string& plainText,
                                       const std::u16string& deSignerDN, std::u16string& result);
 
+  // Files: a signed file verified and its content saved; a file encrypted for
+  // a certificate given in Base64 and saved.
+  Status QVAttachedVerifySignedFile(const std::u16string& fileName);
+  Status QVAddFileForEncrypt(const std::u16string& fileName);
+  Status QVEncryptFileAndSave(const std::u16string& base64Certificate);
+
   // Verification, digest and certificate details.
   Status QVAttachedVerify(const std::u16string& signedMsg);
   Status QVDetachedVerify(const std::u16string& signedMsg, const std::u16string& plainText);

@@ -125,6 +125,11 @@ int32_t MakeSignedEnvelope(std::string_view data, bool serverMode,
                            std::string_view symmetricOid, EnvelopeOutput& output,
                            int32_t& lastError);
 
+// Encrypts `data` with `symmetricOid` for the DER certificate whose Base64
+// text is `certificateBase64` (not looked up in any store).
+int32_t EncryptFileForCert(std::string_view data, std::string_view certificateBase64,
+                           std::string_view symmetricOid, std::string& base64, int32_t& lastError);
+
 // Opens the Base64 envelope `message` with a certificate and key of "MY".
 int32_t OpenEnvelope(std::string_view message, OpenedEnvelope& opened, int32_t& lastError);
 

@@ -65,19 +65,24 @@ bool IsUsablePath(std::string_view path) {
   return !path.empty() && path.find('\0') == std::string_view::npos;
 }
 
-int32_t ReadPath(std::string_view path, FileContents& file) {
+enum class Links { kFollowed, kRefused };
+
+int32_t ReadPath(std::string_view path, uint64_t sizeLimit, Links links, FileContents& file) {
   if (!IsUsablePath(path)) return kFileFailed;
   const std::string pathText(path);
   // O_NONBLOCK: opening a FIFO or a device must not wait for a peer; anything
-  // but a regular file is refused below.
-  Descriptor fd(::open(pathText.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+  // but a regular file is refused below. A name given by the caller may not
+  // be a symbolic link; one the user picked in the dialog may.
+  const int flags =
+      O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | (links == Links::kRefused ? O_NOFOLLOW : 0);
+  Descriptor fd(::open(pathText.c_str(), flags));
   if (!fd.valid()) return kFileFailed;
   const size_t slash = path.rfind('/');
   if (slash == std::string_view::npos) return kFileFailed;
   struct stat info {};
   if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) return kFileFailed;
   const auto size = static_cast<uint64_t>(info.st_size);
-  if (size == 0 || size >= kMaxFileSize) return kFileFailed;
+  if (size == 0 || size >= kMaxFileSize || size > sizeLimit) return kFileFailed;
   FileContents read;
   try {
     read.data.resize(static_cast<size_t>(size));
@@ -123,9 +128,9 @@ int32_t SaveThroughDialog(const platform::SaveDialogRequest& request, std::strin
 }  // namespace
 
 int32_t OpenFileForRead(std::u16string_view title, std::u16string_view filter, FileContents& file,
-                        std::optional<std::string_view> path) {
+                        std::optional<std::string_view> path, uint64_t sizeLimit) {
   file = {};
-  if (path) return ReadPath(*path, file);
+  if (path) return ReadPath(*path, sizeLimit, Links::kRefused, file);
   platform::OpenDialogRequest request;
   request.title = title;
   request.filter = filter;
@@ -133,7 +138,7 @@ int32_t OpenFileForRead(std::u16string_view title, std::u16string_view filter, F
       platform::CurrentUiServices().fileDialogs->ShowOpenDialog(request);
   switch (chosen.outcome) {
     case platform::DialogOutcome::kChosen:
-      return ReadPath(chosen.path, file);
+      return ReadPath(chosen.path, sizeLimit, Links::kFollowed, file);
     case platform::DialogOutcome::kCancelled:
       return kFileDialogCancelled;
     case platform::DialogOutcome::kFailed:

@@ -28,10 +28,12 @@ struct FileContents {
 // Reads the file at `path`, or the file the user picks in the Open dialog when
 // there is no path. 0; -2 when the dialog was cancelled; -1 for any other
 // failure: a dialog that cannot be shown, a path without "/", a file that
-// cannot be opened or read, an empty file or one of kMaxFileSize or more.
-// On failure `file` is left empty.
+// cannot be opened or read, an empty file, one of kMaxFileSize or more or
+// larger than `sizeLimit`, a `path` that names a symbolic link (a file the
+// user picks in the dialog may be one). On failure `file` is left empty.
 int32_t OpenFileForRead(std::u16string_view title, std::u16string_view filter, FileContents& file,
-                        std::optional<std::string_view> path = std::nullopt);
+                        std::optional<std::string_view> path = std::nullopt,
+                        uint64_t sizeLimit = kMaxFileSize);
 
 // Writes `data` to `path`, or to the file the
 // user names in the Save dialog, pre-filled with `suggestedName`, when there is

@@ -86,6 +86,12 @@ TEST_F(FileRoutinesTest, RefusesWhatCannotBeReadWhole) {
   const std::string existing = Write("real", "content");
   EXPECT_EQ(OpenFileForRead(u"Open", u"*.*", file, existing + std::string("\0/other", 7)),
             kFileFailed);
+  // Over the caller's limit, and a link given by name.
+  EXPECT_EQ(OpenFileForRead(u"Open", u"*.*", file, existing, 6), kFileFailed);
+  EXPECT_EQ(OpenFileForRead(u"Open", u"*.*", file, existing, 7), kFileOk);
+  const std::string link = (dir_ / "link").string();
+  ASSERT_EQ(::symlink(existing.c_str(), link.c_str()), 0);
+  EXPECT_EQ(OpenFileForRead(u"Open", u"*.*", file, link), kFileFailed);
   EXPECT_TRUE(file.name.empty());
   EXPECT_TRUE(file.data.empty());
 }
