@@ -4,6 +4,7 @@ quorvel_test(host_signing_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/host_signing_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/host_hand_built_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/host_files_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/host_key_export_test.cpp
   LIBS quorvel_platform nlohmann_json::nlohmann_json
   FIXTURES certs_demo_home)
 target_include_directories(host_signing_tests PRIVATE ${PROJECT_SOURCE_DIR})

@@ -23,6 +23,7 @@
 #include "platform/stores/cert_store.h"
 #include "platform/stores/key_container.h"
 #include "platform/text/code_page.h"
+#include "tools/private_file.h"
 
 namespace quorvel::tools {
 namespace {
@@ -141,6 +142,7 @@ struct ImportItems {
   Bytes certificate;
   platform::EvpPkeyPtr key;
   std::vector<Bytes> others;  // further certificates of a PKCS#12 file
+  uint32_t keySpec = 0;       // the specification a PKCS#12 file records, if any
 };
 
 // A PKCS#12 file's key, its certificate and the other certificates. False (and
@@ -161,6 +163,7 @@ bool ReadPkcs12(const Bytes& bytes, const std::string& password, ImportItems& it
     items.certificate = std::move(contents.certificate);
     items.key = std::move(contents.key);
     items.others = std::move(contents.others);
+    items.keySpec = contents.keySpec;
   }
   return true;
 }
@@ -170,16 +173,13 @@ struct ImportArguments {
   std::string password;
   std::string keyFile;
   std::string store = std::string(platform::kStoreMy);
-  std::string keySpec = "exchange";
+  std::string keySpec;  // empty: as a PKCS#12 file records it, else exchange
   std::string container;
 };
 
 std::optional<Failure> Import(const ImportArguments& arguments, std::ostream& out) {
   Bytes bytes;
   if (auto failure = ReadFile(arguments.file, bytes)) return failure;
-  const uint32_t keySpec =
-      arguments.keySpec == "signature" ? platform::kAtSignature : platform::kAtKeyExchange;
-
   ImportItems items;
   std::optional<Failure> failure;
   const bool pkcs12 = arguments.keyFile.empty() && !LooksLikePem(bytes) &&
@@ -193,6 +193,10 @@ std::optional<Failure> Import(const ImportArguments& arguments, std::ostream& ou
       if (auto bad = DecodePrivateKey(keyBytes, arguments.keyFile, items.key)) return bad;
     }
   }
+  const uint32_t keySpec = arguments.keySpec == "signature"  ? platform::kAtSignature
+                           : arguments.keySpec == "exchange" ? platform::kAtKeyExchange
+                           : items.keySpec != 0              ? items.keySpec
+                                                             : platform::kAtKeyExchange;
   if (items.key && !EVP_PKEY_is_a(items.key.get(), "RSA")) {
     return Failure{kStoreInvalidInput, "only RSA keys are supported"};
   }
@@ -398,21 +402,109 @@ std::optional<Failure> Export(const std::string& storeName, const std::string& s
     out << data;
     return std::nullopt;
   }
-  // Written beside the target and renamed, so a failed export leaves no partial file.
-  const std::string temporary = outFile + ".partial";
-  {
-    std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
-    file.write(data.data(), static_cast<std::streamsize>(data.size()));
-    file.close();
-    if (!file) {
-      std::remove(temporary.c_str());
-      return Failure{kStoreInvalidInput, "cannot write " + outFile};
-    }
+  std::string problem;
+  if (!WritePrivateFile(outFile, data, ExistingFile::kReplaced, problem)) {
+    return Failure{kStoreInvalidInput, problem};
   }
-  if (std::rename(temporary.c_str(), outFile.c_str()) != 0) {
-    std::remove(temporary.c_str());
-    return Failure{kStoreInvalidInput, "cannot write " + outFile};
+  return std::nullopt;
+}
+
+struct Pkcs12Export {
+  std::string storeName;
+  std::string sha1;
+  std::string outFile;
+  std::string passwordFile;
+  bool chain = false;
+  bool force = false;
+};
+
+// The issuers of `certificate` found in "CA" and "ROOT", nearest first, up to
+// a self-issued one.
+std::optional<Failure> IssuersOf(const platform::Certificate& certificate,
+                                 std::vector<Bytes>& issuers) {
+  constexpr int kMaxDepth = 8;
+  std::vector<platform::CertContextRef> candidates;
+  for (const std::string_view name : {platform::kStoreCa, platform::kStoreRoot}) {
+    std::unique_ptr<platform::CertStore> store;
+    std::vector<platform::CertContextRef> contexts;
+    uint32_t status = platform::CertStore::OpenSystemStore(name, store);
+    if (status == error::kOk) status = store->Certificates(contexts);
+    if (status != error::kOk) return StoreFailure("cannot read store " + std::string(name), status);
+    candidates.insert(candidates.end(), contexts.begin(), contexts.end());
   }
+  const platform::Certificate* current = &certificate;
+  for (int depth = 0; depth < kMaxDepth; ++depth) {
+    const auto issuer = current->IssuerName();
+    const auto subject = current->SubjectName();
+    if (std::equal(issuer.begin(), issuer.end(), subject.begin(), subject.end())) break;
+    const auto found = std::find_if(candidates.begin(), candidates.end(), [&](const auto& c) {
+      const auto name = c->certificate().SubjectName();
+      return std::equal(name.begin(), name.end(), issuer.begin(), issuer.end());
+    });
+    if (found == candidates.end()) break;
+    const auto der = (*found)->certificate().Der();
+    issuers.emplace_back(der.begin(), der.end());
+    current = &(*found)->certificate();
+  }
+  return std::nullopt;
+}
+
+// The password: the file's first line, without its line end.
+std::optional<Failure> ReadPassword(const std::string& path, std::string& password) {
+  constexpr std::size_t kMaxPasswordFile = 4096;
+  Bytes bytes;
+  if (auto failure = ReadFile(path, bytes)) return failure;
+  if (bytes.size() > kMaxPasswordFile) return Failure{kStoreInvalidInput, path + " is too long"};
+  password.assign(bytes.begin(), std::find(bytes.begin(), bytes.end(), '\n'));
+  if (!password.empty() && password.back() == '\r') password.pop_back();
+  return std::nullopt;
+}
+
+std::optional<Failure> ExportPkcs12(const Pkcs12Export& request, std::ostream& out) {
+  if (request.outFile.empty()) return Failure{kStoreInvalidInput, "--pkcs12 needs --out FILE"};
+  if (request.passwordFile.empty()) {
+    return Failure{kStoreInvalidInput, "--pkcs12 needs --password-file FILE"};
+  }
+  std::string password;
+  if (auto failure = ReadPassword(request.passwordFile, password)) return failure;
+
+  std::unique_ptr<platform::CertStore> store;
+  platform::CertContextRef context;
+  if (auto failure = FindByThumbprint(request.storeName, request.sha1, store, context)) {
+    return failure;
+  }
+  platform::KeyProvInfo info;
+  if (context->GetKeyProvInfo(info) != error::kOk) {
+    return Failure{kStoreNotFound, "the certificate has no key in the home"};
+  }
+  std::unique_ptr<platform::KeyContainer> container;
+  if (const uint32_t status =
+          platform::KeyContainer::Acquire(std::u16string_view(info.container), info.provider,
+                                          platform::kProvRsaFull, 0, container)) {
+    return StoreFailure("cannot open the key container", status);
+  }
+  platform::EvpPkeyPtr key;
+  if (const uint32_t status = container->GetUserKey(info.keySpec, key)) {
+    return StoreFailure("cannot read the certificate's key", status);
+  }
+  std::vector<Bytes> issuers;
+  if (request.chain) {
+    if (auto failure = IssuersOf(context->certificate(), issuers)) return failure;
+  }
+  Bytes file;
+  if (const uint32_t status = platform::WritePkcs12(
+          key.get(), info.keySpec, context->certificate().Der(), issuers, password, file)) {
+    return StoreFailure("cannot make the PKCS#12 file", status);
+  }
+  std::string problem;
+  if (!WritePrivateFile(request.outFile,
+                        std::string_view(reinterpret_cast<const char*>(file.data()), file.size()),
+                        request.force ? ExistingFile::kReplaced : ExistingFile::kKept, problem)) {
+    return Failure{kStoreInvalidInput, problem};
+  }
+  out << "exported " << request.sha1 << " with its "
+      << (info.keySpec == platform::kAtSignature ? "signature" : "exchange") << " key and "
+      << issuers.size() << " issuer certificate(s) to " << request.outFile << "\n";
   return std::nullopt;
 }
 
@@ -537,8 +629,25 @@ exportCommand->add_option("--store", *storeName, "Store")->required();
 exportCommand->add_option("sha1", *thumbprint, "Thumbprint as `list` shows it")->required();
 exportCommand->add_option("--out", *outFile, "Output file (default: standard output)");
 exportCommand->add_flag("--pem", *pem, "Write PEM instead of DER");
-exportCommand->callback([storeName, thumbprint, outFile, pem, &out, &err] {
-  Finish(Export(*storeName, *thumbprint, *outFile, *pem, out), err);
+auto pkcs12 = std::make_shared<bool>(false);
+auto pkcs12Export = std::make_shared<Pkcs12Export>();
+exportCommand->add_flag("--pkcs12", *pkcs12,
+                        "Write a PKCS#12 file with the certificate's private key (needs --out "
+                        "and --password-file)");
+exportCommand->add_option("--password-file", pkcs12Export->passwordFile,
+                          "File whose first line is the PKCS#12 password");
+exportCommand->add_flag("--chain", pkcs12Export->chain,
+                        "Add the issuers found in CA and ROOT to the PKCS#12 file");
+exportCommand->add_flag("--force", pkcs12Export->force, "Replace an existing PKCS#12 file");
+exportCommand->callback([storeName, thumbprint, outFile, pem, pkcs12, pkcs12Export, &out, &err] {
+  if (*pkcs12) {
+    pkcs12Export->storeName = *storeName;
+    pkcs12Export->sha1 = *thumbprint;
+    pkcs12Export->outFile = *outFile;
+    Finish(ExportPkcs12(*pkcs12Export, out), err);
+  } else {
+    Finish(Export(*storeName, *thumbprint, *outFile, *pem, out), err);
+  }
 });
 
 auto crlFile = std::make_shared<std::string>();

@@ -2,6 +2,8 @@
 //
 //   quorvel store import FILE [--password P] [--key KEYFILE] [--store S]
 //                              [--key-spec exchange|signature] [--container NAME]
+//       (the key specification defaults to the one a PKCS#12 file records, else
+//       exchange)
 //       FILE is a PKCS#12 file (with its password), or a PEM or DER certificate,
 //       optionally with its PEM or DER private key in KEYFILE. The key goes into
 //       a key container (a new one named after the certificate unless --container
@@ -11,6 +13,11 @@
 //   quorvel store list [--store S] [--json]      (all four system stores without --store)
 //   quorvel store remove --store S SHA1
 //   quorvel store export --store S SHA1 [--out FILE] [--pem]
+//   quorvel store export --store S SHA1 --pkcs12 --out FILE --password-file F
+//                              [--chain] [--force]
+//       The certificate with its private key (and with --chain its issuers from
+//       CA and ROOT) as a PKCS#12 file of mode 0600; an existing FILE is kept
+//       unless --force is given. The only way a key leaves the home.
 //   quorvel store import-crl FILE [--store S]    (CA by default)
 //   quorvel store list-crls [--store S] [--json]
 //

@@ -29,7 +29,27 @@ constexpr int kMaxNesting = 8;
 struct Collected {
   std::vector<EvpPkeyPtr> keys;
   std::vector<Bytes> certificates;
+  uint32_t keySpec = 0;
 };
+
+// The key specification a key's usage attribute names (the attribute that
+// marks a key as for signatures only or for key exchange); 0 without one.
+uint32_t KeySpecOf(const PKCS8_PRIV_KEY_INFO* info) {
+  const STACK_OF(X509_ATTRIBUTE)* attributes = PKCS8_pkey_get0_attrs(info);
+  const int index = X509at_get_attr_by_NID(attributes, NID_key_usage, -1);
+  if (index < 0) return 0;
+  const ASN1_TYPE* value = X509_ATTRIBUTE_get0_type(X509at_get_attr(attributes, index), 0);
+  if (value == nullptr || value->type != V_ASN1_BIT_STRING ||
+      ASN1_STRING_length(value->value.bit_string) < 1) {
+    return 0;
+  }
+  const unsigned char usage = ASN1_STRING_get0_data(value->value.bit_string)[0];
+  if (usage == KEY_SIG) return kAtSignature;
+  if (usage == KEY_EX) return kAtKeyExchange;
+  return 0;
+}
+
+
 
 bool EncodeCertificate(X509* x509, Bytes& der) {
   unsigned char* encoded = nullptr;
@@ -61,6 +81,7 @@ uint32_t CollectBags(const STACK_OF(PKCS12_SAFEBAG) * bags, const char* password
         if (info == nullptr) return error::kAsn1Corrupt;
         EvpPkeyPtr key(EVP_PKCS82PKEY_ex(info, CryptoLibrary(), kCryptoProperties));
         if (!key) return error::kBadData;
+        collected.keySpec = KeySpecOf(info);
         collected.keys.push_back(std::move(key));
         break;
       }
@@ -151,6 +172,7 @@ uint32_t ReadPkcs12(std::span<const uint8_t> bytes, std::string_view password,
     std::size_t chosen = 0;
     if (!collected.keys.empty()) {
       result.key = std::move(collected.keys.front());
+      result.keySpec = collected.keySpec;
       bool found = false;
       for (std::size_t i = 0; i < collected.certificates.size() && !found; ++i) {
         std::shared_ptr<const Certificate> certificate;
@@ -169,6 +191,51 @@ uint32_t ReadPkcs12(std::span<const uint8_t> bytes, std::string_view password,
     contents = std::move(result);
     return error::kOk;
   } catch (const std::bad_alloc&) {
+    return error::kOutOfMemory;
+  }
+}
+
+uint32_t WritePkcs12(EVP_PKEY* key, uint32_t keySpec, std::span<const uint8_t> certificate,
+                     const std::vector<Bytes>& others, std::string_view password, Bytes& file) {
+  file.clear();
+  if (key == nullptr || (keySpec != kAtSignature && keySpec != kAtKeyExchange)) {
+    return error::kInvalidArgument;
+  }
+  try {
+    std::shared_ptr<const Certificate> parsed;
+    if (const uint32_t status = Certificate::FromDer(certificate, parsed)) return status;
+    if (X509_check_private_key(parsed->X509Handle(), key) != 1) return error::kBadData;
+    X509StackPtr chain(sk_X509_new_null());
+    if (!chain) return error::kOutOfMemory;
+    for (const Bytes& der : others) {
+      std::shared_ptr<const Certificate> other;
+      if (const uint32_t status = Certificate::FromDer(der, other)) return status;
+      if (X509_up_ref(other->X509Handle()) != 1) return error::kOutOfMemory;
+      if (sk_X509_push(chain.get(), other->X509Handle()) <= 0) {
+        X509_free(other->X509Handle());
+        return error::kOutOfMemory;
+      }
+    }
+    const std::string secret(password);
+    // The library's default algorithms (PBES2 with AES-256 and PBKDF2, a
+    // SHA-256 integrity check); the key's usage attribute keeps its
+    // specification for the next import.
+    Pkcs12Ptr pkcs12(PKCS12_create_ex(secret.c_str(), nullptr, key, parsed->X509Handle(),
+                                      chain.get(), 0, 0, PKCS12_DEFAULT_ITER, PKCS12_DEFAULT_ITER,
+                                      keySpec == kAtSignature ? KEY_SIG : KEY_EX, CryptoLibrary(),
+                                      kCryptoProperties));
+    if (!pkcs12) return error::kBadData;
+    const int length = i2d_PKCS12(pkcs12.get(), nullptr);
+    if (length <= 0) return error::kOutOfMemory;
+    file.resize(static_cast<std::size_t>(length));
+    unsigned char* cursor = file.data();
+    if (i2d_PKCS12(pkcs12.get(), &cursor) != length) {
+      file.clear();
+      return error::kOutOfMemory;
+    }
+    return error::kOk;
+  } catch (const std::bad_alloc&) {
+    file.clear();
     return error::kOutOfMemory;
   }
 }

@@ -18,6 +18,8 @@ struct Pkcs12Contents {
   EvpPkeyPtr key;             // null when the file holds no key
   Bytes certificate;          // the certificate of `key` (or the first one without a key)
   std::vector<Bytes> others;  // every other certificate, in file order
+  uint32_t keySpec = 0;       // kAtSignature or kAtKeyExchange as the key's usage
+                              // attribute says; 0 when it has none
 };
 
 // Reads a PKCS#12 file. Fails with kAsn1Corrupt when the bytes are not one,
@@ -25,5 +27,12 @@ struct Pkcs12Contents {
 // more than one private key, a key without its certificate, or no certificate.
 uint32_t ReadPkcs12(std::span<const uint8_t> bytes, std::string_view password,
                     Pkcs12Contents& contents);
+
+// Writes `key` (of `keySpec`, recorded in the key's usage attribute), its
+// `certificate` and the `others` as a PKCS#12 file protected by `password`.
+// kInvalidArgument for no key or another specification, kBadData when the key
+// is not the certificate's, kAsn1Corrupt for a certificate that does not parse.
+uint32_t WritePkcs12(EVP_PKEY* key, uint32_t keySpec, std::span<const uint8_t> certificate,
+                     const std::vector<Bytes>& others, std::string_view password, Bytes& file);
 
 }  // namespace quorvel::platform
