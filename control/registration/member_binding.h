@@ -4,10 +4,12 @@
 #pragma once
 
 #include <array>
+#include <new>
 #include <tuple>
 #include <type_traits>
 #include <utility>
 
+#include "control/registration/com_abi.h"
 #include "control/registration/member_table.h"
 
 namespace quorvel::registration {
@@ -27,6 +29,50 @@ constexpr ValueType TypeOf() {
     static_assert(std::is_same_v<T, uint32_t>, "unsupported member parameter type");
     return ValueType::kUnsignedLong;
   }
+}
+
+// The C type of a member parameter in the dual interface's function table.
+template <typename P>
+struct CParameter {
+  using type = P;  // int32_t and uint32_t travel as they are
+};
+template <>
+struct CParameter<const std::u16string&> {
+  using type = const char16_t*;
+};
+template <>
+struct CParameter<std::u16string&> {
+  using type = char16_t**;
+};
+template <>
+struct CParameter<int32_t&> {
+  using type = int32_t*;
+};
+template <>
+struct CParameter<uint32_t&> {
+  using type = uint32_t*;
+};
+
+template <typename P, typename A>
+std::remove_cvref_t<P> FromC(A argument) {
+  if constexpr (kIsOutput<P>) {
+    return {};
+  } else if constexpr (std::is_same_v<std::remove_cvref_t<P>, std::u16string>) {
+    return abi::StringOf(argument);
+  } else {
+    return argument;
+  }
+}
+
+template <typename T, typename Out>
+int32_t StoreToC(T& value, Out out) {
+  if constexpr (std::is_same_v<T, std::u16string>) {
+    *out = abi::AllocString(value.data(), static_cast<uint32_t>(value.size()));
+    if (*out == nullptr) return abi::hr::kOutOfMemory;
+  } else {
+    *out = value;
+  }
+  return abi::hr::kOk;
 }
 
 template <auto Fn>
@@ -73,8 +119,42 @@ struct Bound<Fn> {
     if (I < kInputs) std::get<I>(values) = std::get<T>(args[I]);
   }
 
+  // The member's slot in the dual interface's function table.
+  static int32_t Entry(void* self, typename CParameter<Ps>::type... arguments) {
+    if (self == nullptr) return abi::hr::kPointer;
+    auto cArguments = std::forward_as_tuple(arguments...);
+    if constexpr (kHasOutput) {
+      auto out = std::get<kCount - 1>(cArguments);
+      if (out == nullptr) return abi::hr::kPointer;
+      *out = {};
+    }
+    try {
+      return CallFromC(*static_cast<abi::ObjectHeader*>(self)->control, cArguments,
+                       std::index_sequence_for<Ps...>{});
+    } catch (const std::bad_alloc&) {
+      return abi::hr::kOutOfMemory;
+    }
+  }
+
+  template <typename Tuple, size_t... I>
+  static int32_t CallFromC(control::CDrennicQuorvel& object, Tuple& cArguments,
+                           std::index_sequence<I...>) {
+    std::tuple<std::remove_cvref_t<Ps>...> values{FromC<Ps>(std::get<I>(cArguments))...};
+    const control::Status status = (object.*Fn)(std::get<I>(values)...);
+    if constexpr (kHasOutput) {
+      if (const int32_t stored =
+              StoreToC(std::get<kCount - 1>(values), std::get<kCount - 1>(cArguments));
+          stored != abi::hr::kOk) {
+        return stored;
+      }
+    }
+    return abi::HresultOf(status);
+  }
+
+  static ErasedEntry EntryAddress() { return reinterpret_cast<ErasedEntry>(&Entry); }
+
   static constexpr Binding kBinding{kInputTypes, kHasOutput ? kTypes[kCount - 1] : ValueType::kNone,
-                                    &Invoke};
+                                    &Invoke, &EntryAddress};
 };
 
 }  // namespace detail

@@ -28,10 +28,16 @@ struct ParamInfo {
 // A member function bound to the table: its input types and output type as
 // the C++ signature declares them, and a function that calls it with
 // converted values.
+// `entry` gives the member's slot in the dual interface's function table: a
+// C function taking the object, the inputs as C values and a pointer for the
+// result, and returning an HRESULT (its type depends on the member, hence the
+// erased pointer).
+using ErasedEntry = void (*)();
 struct Binding {
   std::span<const ValueType> inputs;
   ValueType output;
   control::Status (*invoke)(control::CDrennicQuorvel&, std::span<const Value>, Value&);
+  ErasedEntry (*entry)();
 };
 
 struct MemberInfo {

@@ -1,9 +1,26 @@
-# The module: libVemlorQuorvel20.so, the shared library that hosts and servers load.
-# Only the symbols listed in module_exports.map are visible; everything pulled in
-# from the layers' static libraries stays internal to the module.
-add_library(VemlorQuorvel20 SHARED ${CMAKE_CURRENT_LIST_DIR}/module_exports.cpp)
+# The module: libVemlorQuorvel20.so, the shared library that hosts and servers
+# load. Only the symbols listed in module_exports.map are visible; everything
+# pulled in from the layers' static libraries stays internal to the module.
+# Its public C header is written from the member table at build time.
+add_executable(quorvel_c_header ${CMAKE_CURRENT_LIST_DIR}/c_header_tool.cpp)
+target_link_libraries(quorvel_c_header PRIVATE quorvel_registration)
+set(QUORVEL_PUBLIC_INCLUDE_DIR ${CMAKE_BINARY_DIR}/include CACHE INTERNAL "")
+set(_quorvel_header ${QUORVEL_PUBLIC_INCLUDE_DIR}/quorvel/quorvel.h)
+add_custom_command(OUTPUT ${_quorvel_header}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${QUORVEL_PUBLIC_INCLUDE_DIR}/quorvel
+  COMMAND quorvel_c_header ${_quorvel_header}
+  DEPENDS quorvel_c_header
+  COMMENT "Writing include/quorvel/quorvel.h from the member table")
+add_custom_target(quorvel_public_header DEPENDS ${_quorvel_header})
+
+add_library(VemlorQuorvel20 SHARED
+  ${CMAKE_CURRENT_LIST_DIR}/module_exports.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/module_objects.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/module_registration.cpp)
 set_target_properties(VemlorQuorvel20 PROPERTIES OUTPUT_NAME VemlorQuorvel20)
-target_link_libraries(VemlorQuorvel20 PRIVATE quorvel_container)
+target_link_libraries(VemlorQuorvel20 PRIVATE quorvel_registration quorvel_container
+  ${CMAKE_DL_LIBS})
+add_dependencies(VemlorQuorvel20 quorvel_public_header)
 target_link_options(VemlorQuorvel20 PRIVATE
   -Wl,--version-script=${CMAKE_CURRENT_LIST_DIR}/module_exports.map
   -Wl,--no-undefined)
@@ -16,3 +33,21 @@ quorvel_test(module_exports_tests
 target_compile_definitions(module_exports_tests PRIVATE
   QUORVEL_MODULE_PATH="$<TARGET_FILE:VemlorQuorvel20>")
 add_dependencies(module_exports_tests VemlorQuorvel20)
+
+# A C program and a Python script that know the module only through its
+# header (or, for Python, the layout the header declares) and dlopen.
+add_executable(module_c_client ${CMAKE_CURRENT_LIST_DIR}/module_c_client.c)
+target_include_directories(module_c_client PRIVATE ${QUORVEL_PUBLIC_INCLUDE_DIR})
+target_link_libraries(module_c_client PRIVATE ${CMAKE_DL_LIBS})
+add_dependencies(module_c_client quorvel_public_header VemlorQuorvel20)
+set_target_properties(module_c_client PROPERTIES C_STANDARD 11)
+add_test(NAME module_c_client
+  COMMAND sh -c "home=$(mktemp -d) && QUORVEL_HOME=\"$home\" \"$1\" \"$2\"; s=$?; rm -rf \"$home\"; exit $s"
+          module_c_client $<TARGET_FILE:module_c_client> $<TARGET_FILE:VemlorQuorvel20>)
+find_package(Python3 COMPONENTS Interpreter)
+if(Python3_Interpreter_FOUND)
+  add_test(NAME module_python_client
+    COMMAND sh -c "home=$(mktemp -d) && QUORVEL_HOME=\"$home\" \"$1\" \"$2\" \"$3\"; s=$?; rm -rf \"$home\"; exit $s"
+            module_python_client ${Python3_EXECUTABLE}
+            ${CMAKE_CURRENT_LIST_DIR}/module_python_client.py $<TARGET_FILE:VemlorQuorvel20>)
+endif()

@@ -1,0 +1,78 @@
+// The binary interface the module offers to programs that load it: GUIDs,
+// HRESULTs, length-prefixed UTF-16 strings and the layout every object the
+// module hands out begins with. The public C header (generated from the member
+// table, see c_header.h) declares the same types for clients.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "control/control.h"
+
+namespace quorvel::registration::abi {
+
+struct Guid {
+  uint32_t data1;
+  uint16_t data2;
+  uint16_t data3;
+  uint8_t data4[8];
+  bool operator==(const Guid&) const = default;
+};
+
+inline constexpr Guid kIidUnknown{
+    0x00000000, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+inline constexpr Guid kIidClassFactory{
+    0x00000001, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+inline constexpr Guid kIidDispatch{
+    0x00020400, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+inline constexpr Guid kIidObjectSafety{
+    0xCB5BDC81, 0x93C1, 0x11CF, {0x8F, 0x20, 0x00, 0x80, 0x5F, 0x2C, 0xD0, 0x64}};
+inline constexpr Guid kIidControl{
+    0xA7D3C915, 0x2E48, 0x4F0B, {0xB6, 0xC2, 0x58, 0xE1, 0xF9, 0xA0, 0x3D, 0x27}};
+inline constexpr Guid kClsidControl{
+    0x6B1E2D40, 0x7C55, 0x4A1F, {0x9E, 0x3B, 0x2D, 0x8C, 0x41, 0xF0, 0xA7, 0xB6}};
+
+// "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}", upper case.
+std::string GuidText(const Guid& guid);
+
+namespace hr {
+inline constexpr int32_t kOk = 0;
+inline constexpr int32_t kFalse = 1;
+inline constexpr int32_t kNotImplemented = static_cast<int32_t>(0x80004001u);
+inline constexpr int32_t kNoInterface = static_cast<int32_t>(0x80004002u);
+inline constexpr int32_t kPointer = static_cast<int32_t>(0x80004003u);
+inline constexpr int32_t kFail = static_cast<int32_t>(0x80004005u);
+inline constexpr int32_t kOutOfMemory = static_cast<int32_t>(0x8007000Eu);
+inline constexpr int32_t kInvalidArgument = static_cast<int32_t>(0x80070057u);
+inline constexpr int32_t kNoAggregation = static_cast<int32_t>(0x80040110u);
+inline constexpr int32_t kClassNotAvailable = static_cast<int32_t>(0x80040111u);
+inline constexpr int32_t kBadIndex = static_cast<int32_t>(0x8002000Bu);
+inline constexpr int32_t kNoNamedArgs = static_cast<int32_t>(0x80020007u);
+}  // namespace hr
+
+// A length-prefixed string: the pointer is to the first UTF-16 unit, the
+// 32-bit byte length sits just before it, a zero unit just after the text.
+using Bstr = char16_t*;
+
+// A new string holding `length` units of `text` (zeros when `text` is null);
+// null when memory runs out.
+Bstr AllocString(const char16_t* text, uint32_t length);
+void FreeString(Bstr text);
+// Units of `text`; 0 for null.
+uint32_t StringLength(const char16_t* text);
+std::u16string StringOf(const char16_t* text);
+
+// The start of every control object the module hands out: the dual
+// interface's function table, the object-safety interface's, and the control.
+struct ObjectHeader {
+  const void* dualTable;
+  const void* safetyTable;
+  control::CDrennicQuorvel* control;
+};
+
+inline int32_t HresultOf(control::Status status) {
+  return status == control::Status::kOk ? hr::kOk : hr::kFalse;
+}
+
+}  // namespace quorvel::registration::abi

@@ -1,0 +1,366 @@
+// The objects the module hands out: the class factory of the control and the
+// control objects themselves, each with the dual interface (IDispatch and the
+// members' function table) and the object-safety interface. A module-wide
+// lock count (live objects and factory locks) decides whether the module may
+// be unloaded.
+#include <atomic>
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "control/registration/com_abi.h"
+#include "control/registration/dispatch.h"
+#include "control/registration/member_table.h"
+
+namespace quorvel::registration::abi {
+namespace {
+
+std::atomic<long> moduleLocks{0};
+
+constexpr uint32_t kSafetyOptions = 3;  // untrusted caller, untrusted data
+constexpr uint16_t kDispatchMethod = 1;
+constexpr uint16_t kDispatchGet = 2;
+constexpr uint16_t kDispatchPut = 4;
+constexpr int32_t kDispidPropertyPut = -3;
+
+enum VariantType : uint16_t {
+  kVtEmpty = 0,
+  kVtI4 = 3,
+  kVtR8 = 5,
+  kVtBstr = 8,
+  kVtBool = 11,
+  kVtUi4 = 19,
+  kVtI8 = 20
+};
+
+struct Variant {
+  uint16_t vt;
+  uint16_t reserved[3];
+  union {
+    int64_t llVal;
+    int32_t lVal;
+    uint32_t ulVal;
+    int16_t boolVal;
+    double dblVal;
+    char16_t* bstrVal;
+  };
+};
+
+struct DispParams {
+  Variant* args;
+  int32_t* namedArgs;
+  uint32_t count;
+  uint32_t namedCount;
+};
+
+struct ControlObject {
+  ObjectHeader header;  // first: the interface pointers point into it
+  std::atomic<uint32_t> references{1};
+  uint32_t enabledSafety = 0;
+  control::CDrennicQuorvel control;
+};
+
+ControlObject* FromDual(void* self) {
+  return reinterpret_cast<ControlObject*>(self);
+}
+ControlObject* FromSafety(void* self) {
+  return reinterpret_cast<ControlObject*>(static_cast<char*>(self) -
+                                          offsetof(ObjectHeader, safetyTable));
+}
+
+bool IsDualInterface(const Guid& iid) {
+  return iid == kIidUnknown || iid == kIidDispatch || iid == kIidControl;
+}
+
+int32_t QueryControl(ControlObject* object, const Guid* iid, void** out) {
+  if (out == nullptr) return hr::kPointer;
+  *out = nullptr;
+  if (iid == nullptr) return hr::kInvalidArgument;
+  if (IsDualInterface(*iid)) {
+    *out = &object->header.dualTable;
+  } else if (*iid == kIidObjectSafety) {
+    *out = &object->header.safetyTable;
+  } else {
+    return hr::kNoInterface;
+  }
+  object->references.fetch_add(1);
+  return hr::kOk;
+}
+
+uint32_t AddRefControl(ControlObject* object) {
+  return object->references.fetch_add(1) + 1;
+}
+
+uint32_t ReleaseControl(ControlObject* object) {
+  const uint32_t left = object->references.fetch_sub(1) - 1;
+  if (left == 0) {
+    delete object;
+    moduleLocks.fetch_sub(1);
+  }
+  return left;
+}
+
+// ---- IDispatch
+
+int32_t GetTypeInfoCount(void*, uint32_t* count) {
+  if (count == nullptr) return hr::kPointer;
+  *count = 0;  // the type information is read with `quorvel typelib`
+  return hr::kOk;
+}
+
+int32_t GetTypeInfo(void*, uint32_t, uint32_t, void** info) {
+  if (info != nullptr) *info = nullptr;
+  return hr::kBadIndex;
+}
+
+int32_t GetIDsOfNames(void*, const Guid*, char16_t** names, uint32_t count, uint32_t,
+                      int32_t* dispids) {
+  if (names == nullptr || dispids == nullptr || count == 0) return hr::kPointer;
+  int32_t result = hr::kOk;
+  for (uint32_t i = 0; i < count; ++i) dispids[i] = -1;
+  if (names[0] == nullptr) return hresult::kUnknownName;
+  std::string name;
+  for (const char16_t* c = names[0]; *c != 0; ++c) {
+    if (*c > 0x7F || name.size() > 256) return hresult::kUnknownName;
+    name.push_back(static_cast<char>(*c));
+  }
+  const Resolution found = ResolveMember(name, std::nullopt, 0);
+  if (found.member == nullptr) return hresult::kUnknownName;
+  dispids[0] = found.member->dispid;
+  // Named arguments are not supported: any further name is unknown.
+  if (count > 1) result = hresult::kUnknownName;
+  return result;
+}
+
+bool ToScriptValue(const Variant& variant, ScriptValue& value) {
+  switch (variant.vt) {
+    case kVtEmpty:
+      value = std::monostate{};
+      return true;
+    case kVtI4:
+      value = int64_t{variant.lVal};
+      return true;
+    case kVtUi4:
+      value = int64_t{variant.ulVal};
+      return true;
+    case kVtI8:
+      value = variant.llVal;
+      return true;
+    case kVtR8:
+      value = variant.dblVal;
+      return true;
+    case kVtBool:
+      value = variant.boolVal != 0;
+      return true;
+    case kVtBstr:
+      value = StringOf(variant.bstrVal);
+      return true;
+    default:
+      return false;
+  }
+}
+
+int32_t ToVariant(const Value& value, Variant* out) {
+  if (out == nullptr) return hr::kOk;
+  std::memset(out, 0, sizeof *out);
+  if (const auto* text = std::get_if<std::u16string>(&value)) {
+    out->bstrVal = AllocString(text->data(), static_cast<uint32_t>(text->size()));
+    if (out->bstrVal == nullptr) return hr::kOutOfMemory;
+    out->vt = kVtBstr;
+  } else if (const auto* number = std::get_if<int32_t>(&value)) {
+    out->vt = kVtI4;
+    out->lVal = *number;
+  } else if (const auto* unsignedNumber = std::get_if<uint32_t>(&value)) {
+    out->vt = kVtUi4;
+    out->ulVal = *unsignedNumber;
+  }
+  return hr::kOk;
+}
+
+int32_t InvokeMember(void* self, int32_t dispid, const Guid*, uint32_t, uint16_t flags,
+                     DispParams* params, Variant* result, void*, uint32_t* argumentError) {
+  ControlObject* object = FromDual(self);
+  const DispParams none{nullptr, nullptr, 0, 0};
+  const DispParams& given = params != nullptr ? *params : none;
+  if (given.count > 0 && given.args == nullptr) return hr::kPointer;
+  std::optional<MemberKind> kind;
+  if (flags & kDispatchPut) {
+    kind = MemberKind::kPropertyPut;
+    if (given.namedCount > 1 ||
+        (given.namedCount == 1 &&
+         (given.namedArgs == nullptr || given.namedArgs[0] != kDispidPropertyPut))) {
+      return hr::kNoNamedArgs;
+    }
+  } else {
+    if (given.namedCount != 0) return hr::kNoNamedArgs;
+    if ((flags & (kDispatchMethod | kDispatchGet)) == kDispatchGet) kind = MemberKind::kPropertyGet;
+  }
+  const Resolution found = ResolveMember(dispid, kind, given.count);
+  if (found.member == nullptr) return found.hr;
+  try {
+    std::vector<ScriptValue> arguments(given.count);
+    for (uint32_t i = 0; i < given.count; ++i) {
+      // The last argument comes first.
+      if (!ToScriptValue(given.args[given.count - 1 - i], arguments[i])) {
+        if (argumentError != nullptr) *argumentError = given.count - 1 - i;
+        return hresult::kTypeMismatch;
+      }
+    }
+    const InvokeResult invoked = Invoke(object->control, *found.member, arguments);
+    if (invoked.hr != hresult::kOk) return invoked.hr;
+    if (const int32_t stored = ToVariant(invoked.value, result); stored != hr::kOk) return stored;
+    return HresultOf(invoked.status);
+  } catch (const std::bad_alloc&) {
+    return hr::kOutOfMemory;
+  }
+}
+
+// ---- Object safety
+
+int32_t GetSafety(void* self, const Guid* iid, uint32_t* supported, uint32_t* enabled) {
+  if (supported == nullptr || enabled == nullptr) return hr::kPointer;
+  *supported = 0;
+  *enabled = 0;
+  if (iid == nullptr) return hr::kInvalidArgument;
+  if (!IsDualInterface(*iid) && !(*iid == kIidObjectSafety)) return hr::kNoInterface;
+  *supported = kSafetyOptions;
+  *enabled = FromSafety(self)->enabledSafety;
+  return hr::kOk;
+}
+
+int32_t SetSafety(void* self, const Guid* iid, uint32_t mask, uint32_t enabled) {
+  if (iid == nullptr) return hr::kInvalidArgument;
+  if ((mask & ~kSafetyOptions) != 0) return hr::kFail;
+  if (!IsDualInterface(*iid) && !(*iid == kIidObjectSafety)) return hr::kNoInterface;
+  ControlObject* object = FromSafety(self);
+  object->enabledSafety = (object->enabledSafety & ~mask) | (enabled & mask);
+  return hr::kOk;
+}
+
+using Entry = void (*)();
+
+// The dual interface's function table: IUnknown, IDispatch, then the members
+// in the member table's order.
+const std::vector<Entry>& DualTable() {
+  static const std::vector<Entry> table = [] {
+    std::vector<Entry> entries = {
+        reinterpret_cast<Entry>(+[](void* self, const Guid* iid, void** out) {
+          return QueryControl(FromDual(self), iid, out);
+        }),
+        reinterpret_cast<Entry>(+[](void* self) { return AddRefControl(FromDual(self)); }),
+        reinterpret_cast<Entry>(+[](void* self) { return ReleaseControl(FromDual(self)); }),
+        reinterpret_cast<Entry>(&GetTypeInfoCount),
+        reinterpret_cast<Entry>(&GetTypeInfo),
+        reinterpret_cast<Entry>(&GetIDsOfNames),
+        reinterpret_cast<Entry>(&InvokeMember),
+    };
+    for (const MemberInfo& member : MemberTable()) entries.push_back(member.binding->entry());
+    return entries;
+  }();
+  return table;
+}
+
+const Entry kSafetyTable[] = {
+    reinterpret_cast<Entry>(+[](void* self, const Guid* iid, void** out) {
+      return QueryControl(FromSafety(self), iid, out);
+    }),
+    reinterpret_cast<Entry>(+[](void* self) { return AddRefControl(FromSafety(self)); }),
+    reinterpret_cast<Entry>(+[](void* self) { return ReleaseControl(FromSafety(self)); }),
+    reinterpret_cast<Entry>(&GetSafety),
+    reinterpret_cast<Entry>(&SetSafety),
+};
+
+// ---- The class factory: one static object; its references do not keep the
+// module loaded, LockServer does.
+
+int32_t FactoryQuery(void* self, const Guid* iid, void** out) {
+  if (out == nullptr) return hr::kPointer;
+  *out = nullptr;
+  if (iid == nullptr) return hr::kInvalidArgument;
+  if (!(*iid == kIidUnknown) && !(*iid == kIidClassFactory)) return hr::kNoInterface;
+  *out = self;
+  return hr::kOk;
+}
+
+uint32_t FactoryAddRef(void*) {
+  return 2;
+}
+uint32_t FactoryRelease(void*) {
+  return 1;
+}
+
+int32_t CreateInstance(void*, void* outer, const Guid* iid, void** out) {
+  if (out == nullptr) return hr::kPointer;
+  *out = nullptr;
+  if (outer != nullptr) return hr::kNoAggregation;
+  ControlObject* object = nullptr;
+  try {
+    object = new ControlObject;
+  } catch (const std::bad_alloc&) {
+    return hr::kOutOfMemory;
+  }
+  object->header.dualTable = DualTable().data();
+  object->header.safetyTable = kSafetyTable;
+  object->header.control = &object->control;
+  moduleLocks.fetch_add(1);
+  const int32_t queried = QueryControl(object, iid, out);
+  ReleaseControl(object);  // the query holds the only reference now, if any
+  return queried;
+}
+
+int32_t LockServer(void*, int32_t lock) {
+  if (lock != 0) {
+    moduleLocks.fetch_add(1);
+  } else if (moduleLocks.load() > 0) {
+    moduleLocks.fetch_sub(1);
+  }
+  return hr::kOk;
+}
+
+const Entry kFactoryTable[] = {
+    reinterpret_cast<Entry>(&FactoryQuery), reinterpret_cast<Entry>(&FactoryAddRef),
+    reinterpret_cast<Entry>(&FactoryRelease), reinterpret_cast<Entry>(&CreateInstance),
+    reinterpret_cast<Entry>(&LockServer)};
+
+struct Factory {
+  const Entry* table;
+} factory{kFactoryTable};
+
+}  // namespace
+}  // namespace quorvel::registration::abi
+
+using namespace quorvel::registration::abi;
+
+extern "C" {
+
+int32_t DllGetClassObject(const Guid* clsid, const Guid* iid, void** out) {
+  if (out == nullptr) return hr::kPointer;
+  *out = nullptr;
+  if (clsid == nullptr || iid == nullptr) return hr::kInvalidArgument;
+  if (!(*clsid == kClsidControl)) return hr::kClassNotAvailable;
+  return FactoryQuery(&factory, iid, out);
+}
+
+int32_t DllCanUnloadNow() {
+  return moduleLocks.load() == 0 ? hr::kOk : hr::kFalse;
+}
+
+char16_t* QvSysAllocStringLen(const char16_t* text, uint32_t length) {
+  return AllocString(text, length);
+}
+
+void QvSysFreeString(char16_t* text) {
+  FreeString(text);
+}
+
+uint32_t QvSysStringLen(const char16_t* text) {
+  return StringLength(text);
+}
+
+void QvVariantClear(Variant* variant) {
+  if (variant == nullptr) return;
+  if (variant->vt == kVtBstr) FreeString(variant->bstrVal);
+  std::memset(variant, 0, sizeof *variant);
+}
+
+}  // extern "C"
