@@ -5,6 +5,7 @@
 #include "tools/commands.h"
 #include "tools/demo_pki_command.h"
 #include "tools/reg_command.h"
+#include "tools/register_command.h"
 #include "tools/store_command.h"
 
 int main(int argc, char** argv) {
@@ -22,6 +23,7 @@ int main(int argc, char** argv) {
   quorvel::tools::AddRegCommand(app);
   quorvel::tools::AddStoreCommand(app);
   quorvel::tools::AddDemoPkiCommand(app);
+  quorvel::tools::AddRegisterCommands(app);
   CLI11_PARSE(app, argc, argv);
   return 0;
 }

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -49,6 +51,29 @@ TEST_F(LoadedModule, ExportsBothCompressionRoutinesWithCLinkage) {
       uncompress(member.data(), size, reinterpret_cast<unsigned char*>(plain.data()), &plainSize),
       0);
   EXPECT_EQ(plain, text);
+}
+
+TEST_F(LoadedModule, ExportsExactlyTheModulesFunctions) {
+  FILE* listing = ::popen("nm -D --defined-only " QUORVEL_MODULE_PATH, "r");
+  ASSERT_NE(listing, nullptr);
+  std::set<std::string> exported;
+  char line[512];
+  while (std::fgets(line, sizeof line, listing) != nullptr) {
+    std::string text(line);
+    const size_t last = text.find_last_of(' ');
+    if (last == std::string::npos) continue;
+    std::string name = text.substr(last + 1);
+    while (!name.empty() && (name.back() == '\n' || name.back() == '\r')) name.pop_back();
+    // The linker's own version-node symbol is not a function of ours.
+    if (text.find(" A ") != std::string::npos) continue;
+    exported.insert(name);
+  }
+  ASSERT_EQ(::pclose(listing), 0);
+  const std::set<std::string> expected = {
+      "DllCanUnloadNow",     "DllGetClassObject", "DllRegisterServer", "DllUnregisterServer",
+      "QvSysAllocStringLen", "QvSysFreeString",   "QvSysStringLen",    "QvVariantClear",
+      "mem_compress",        "mem_uncompress"};
+  EXPECT_EQ(exported, expected);
 }
 
 TEST_F(LoadedModule, KeepsTheLayersInternalSymbolsHidden) {

@@ -1,0 +1,70 @@
+// `quorvel register` and `quorvel unregister` as an installer runs them: the
+// module's own exports write the class, its identifiers and its settings into
+// the registry stand-in, and remove them again.
+#include <string>
+#include <vector>
+
+#include "tools/host_session_fixture.h"
+
+namespace quorvel::tools {
+namespace {
+
+constexpr const char* kClassKey = "HKCR\\CLSID\\{6B1E2D40-7C55-4A1F-9E3B-2D8C41F0A7B6}";
+
+class RegisterCommandTest : public HostSessionTest {
+ protected:
+  // The value `name` of `key`; nullopt when `quorvel reg get` finds none.
+  std::optional<std::string> Get(const std::string& key, const std::string& name = "") {
+    std::string output;
+    if (Run({"reg", "get", key, name}, "", output) != 0) return std::nullopt;
+    while (!output.empty() && output.back() == '\n') output.pop_back();
+    return output;
+  }
+};
+
+TEST_F(RegisterCommandTest, RegistersTheClassAndRemovesItAgain) {
+  std::string output;
+  ASSERT_EQ(Run({"register", "--module", QUORVEL_MODULE_PATH}, "", output), 0) << output;
+  const std::string clsid = "{6B1E2D40-7C55-4A1F-9E3B-2D8C41F0A7B6}";
+  const std::string classKey = kClassKey;
+  struct Expected {
+    std::string key;
+    std::string name;
+    std::string value;
+  };
+  const std::vector<Expected> values = {
+      {"HKCR\\Quorvel.DrennicQuorvel2.1", "", "DrennicQuorvel20 Class"},
+      {"HKCR\\Quorvel.DrennicQuorvel2.1\\CLSID", "", clsid},
+      {"HKCR\\Quorvel.DrennicQuorvel2\\CLSID", "", clsid},
+      {"HKCR\\Quorvel.DrennicQuorvel2\\CurVer", "", "Quorvel.DrennicQuorvel2.1"},
+      {classKey, "", "DrennicQuorvel20 Class"},
+      {classKey + "\\ProgID", "", "Quorvel.DrennicQuorvel2.1"},
+      {classKey + "\\VersionIndependentProgID", "", "Quorvel.DrennicQuorvel2"},
+      {classKey + "\\InprocServer32", "", QUORVEL_MODULE_PATH},
+      {classKey + "\\InprocServer32", "ThreadingModel", "Apartment"},
+      {classKey + "\\CtlSettings", "stubPath", (root_ / "home" / "stub").string() + "/"},
+      {classKey + "\\ToolboxBitmap32", "", std::string(QUORVEL_MODULE_PATH) + ", 101"},
+      {classKey + "\\MiscStatus", "", "0"},
+      {classKey + "\\MiscStatus\\1", "", "131473"},
+      {classKey + "\\TypeLib", "", "{0C4F8A21-5D3E-4B6A-8F17-93E2B5C0D4A8}"},
+      {classKey + "\\Version", "", "1.0"},
+  };
+  for (const Expected& expected : values) {
+    EXPECT_EQ(Get(expected.key, expected.name), expected.value)
+        << expected.key << " " << expected.name;
+  }
+  for (const char* empty : {"\\Programmable", "\\Control", "\\Insertable"}) {
+    EXPECT_EQ(Run({"reg", "list", classKey + empty}, "", output), 0) << empty;
+  }
+
+  ASSERT_EQ(Run({"unregister", "--module", QUORVEL_MODULE_PATH}, "", output), 0) << output;
+  for (const char* key :
+       {"HKCR\\Quorvel.DrennicQuorvel2.1", "HKCR\\Quorvel.DrennicQuorvel2", kClassKey}) {
+    EXPECT_NE(Run({"reg", "list", key}, "", output), 0) << key;
+  }
+  EXPECT_EQ(Run({"reg", "list", "HKCR\\CLSID"}, "", output), 0);
+  EXPECT_NE(Run({"register", "--module", (root_ / "absent.so").string()}, "", output), 0);
+}
+
+}  // namespace
+}  // namespace quorvel::tools
