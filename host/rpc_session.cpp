@@ -8,6 +8,7 @@
 #include "control/registration/class_factory.h"
 #include "control/registration/dispatch.h"
 #include "host/json_depth.h"
+#include "host/member_description.h"
 #include "platform/text/base64.h"
 #include "platform/text/code_page.h"
 
@@ -82,22 +83,6 @@ json FromValue(const registration::Value& value) {
   if (const auto* i = std::get_if<int32_t>(&value)) return *i;
   if (const auto* u = std::get_if<uint32_t>(&value)) return *u;
   return nullptr;
-}
-
-json Describe(const registration::MemberInfo& member) {
-  json params = json::array();
-  for (const auto& param : member.params) {
-    params.push_back({{"name", param.name}, {"type", registration::TypeName(param.type)}});
-  }
-  json result = member.result == registration::ValueType::kNone
-                    ? json(nullptr)
-                    : json(registration::TypeName(member.result));
-  return {{"dispid", member.dispid},
-          {"name", member.name},
-          {"kind", registration::KindName(member.kind)},
-          {"params", std::move(params)},
-          {"result", std::move(result)},
-          {"implemented", member.binding != nullptr}};
 }
 
 // Test seam, reachable only when QUORVEL_TEST_SEAMS=1: sets an object's received
@@ -288,7 +273,7 @@ control::CDrennicQuorvel& RpcSession::ObjectFor(const json& params) {
 json RpcSession::Members(const json& params) {
   ObjectFor(params);
   json list = json::array();
-  for (const auto& member : registration::MemberTable()) list.push_back(Describe(member));
+  for (const auto& member : registration::MemberTable()) list.push_back(DescribeMember(member));
   return list;
 }
 

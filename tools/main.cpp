@@ -7,6 +7,7 @@
 #include "tools/reg_command.h"
 #include "tools/register_command.h"
 #include "tools/store_command.h"
+#include "tools/typelib_command.h"
 
 int main(int argc, char** argv) {
   // Code page 0 means the character set of the user's locale.
@@ -24,6 +25,7 @@ int main(int argc, char** argv) {
   quorvel::tools::AddStoreCommand(app);
   quorvel::tools::AddDemoPkiCommand(app);
   quorvel::tools::AddRegisterCommands(app);
+  quorvel::tools::AddTypelibCommand(app);
   CLI11_PARSE(app, argc, argv);
   return 0;
 }

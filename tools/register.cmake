@@ -16,3 +16,8 @@ target_compile_definitions(register_command_tests PRIVATE
   QUORVEL_PROGRAM="$<TARGET_FILE:quorvel>"
   QUORVEL_MODULE_PATH="$<TARGET_FILE:VemlorQuorvel20>")
 add_dependencies(register_command_tests quorvel)
+
+# `quorvel typelib`: the type information from the member table.
+if(TARGET quorvel)
+  target_sources(quorvel PRIVATE ${CMAKE_CURRENT_LIST_DIR}/typelib_command.cpp)
+endif()

@@ -66,5 +66,38 @@ TEST_F(RegisterCommandTest, RegistersTheClassAndRemovesItAgain) {
   EXPECT_NE(Run({"register", "--module", (root_ / "absent.so").string()}, "", output), 0);
 }
 
+TEST_F(RegisterCommandTest, TypeInformationMatchesTheMembersAndTheVersions) {
+  std::string output;
+  ASSERT_EQ(Run({"typelib", "--json"}, "", output), 0);
+  const json typelib = json::parse(output);
+  const std::vector<json> r = Session({{"members", json::object()}, Invoke("getVersion")});
+  const json& members = r[0]["result"];
+  ASSERT_EQ(typelib["members"].size(), 59u);
+  ASSERT_EQ(members.size(), 59u);
+  for (size_t i = 0; i < members.size(); ++i) {
+    const json& entry = typelib["members"][i];
+    for (const char* field : {"dispid", "name", "kind", "params", "result"}) {
+      EXPECT_EQ(entry[field], members[i][field]) << i << " " << field;
+    }
+    const std::string help = entry["helpString"];
+    if (entry["dispid"].get<int>() >= 52) {
+      EXPECT_EQ(help, "方法" + entry["name"].get<std::string>());
+      // 方法 in code page 936.
+      EXPECT_EQ(entry["helpStringCp936"].get<std::string>().substr(0, 8), "b7bdb7a8");
+    } else {
+      EXPECT_TRUE(help.starts_with("method ") || help.starts_with("property ")) << help;
+    }
+  }
+  EXPECT_EQ(typelib["library"]["helpString"], "VemlorQuorvel 2.0 Type Library");
+  EXPECT_EQ(typelib["library"]["locale"], 1033);
+
+  // getVersion, the type information and the module's version record agree.
+  EXPECT_EQ(r[1]["result"]["value"], typelib["moduleVersion"]);
+  const std::string module = ReadFile(QUORVEL_MODULE_PATH);
+  const std::string version = typelib["moduleVersion"];
+  EXPECT_NE(module.find(std::string("FileVersion=") + version + '\0' + "ProductVersion=" + version),
+            std::string::npos);
+}
+
 }  // namespace
 }  // namespace quorvel::tools

@@ -18,6 +18,7 @@ add_library(VemlorQuorvel20 SHARED
   ${CMAKE_CURRENT_LIST_DIR}/module_objects.cpp
   ${CMAKE_CURRENT_LIST_DIR}/module_registration.cpp)
 set_target_properties(VemlorQuorvel20 PROPERTIES OUTPUT_NAME VemlorQuorvel20)
+target_compile_definitions(VemlorQuorvel20 PRIVATE QUORVEL_VERSION="${PROJECT_VERSION}")
 target_link_libraries(VemlorQuorvel20 PRIVATE quorvel_registration quorvel_container
   ${CMAKE_DL_LIBS})
 add_dependencies(VemlorQuorvel20 quorvel_public_header)
