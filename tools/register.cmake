@@ -4,7 +4,8 @@ if(TARGET quorvel)
   target_sources(quorvel PRIVATE ${CMAKE_CURRENT_LIST_DIR}/register_command.cpp)
   target_link_libraries(quorvel PRIVATE ${CMAKE_DL_LIBS})
   target_compile_definitions(quorvel PRIVATE
-    QUORVEL_BUILD_MODULE_PATH="$<TARGET_FILE:VemlorQuorvel20>")
+    QUORVEL_BUILD_MODULE_PATH="$<TARGET_FILE:VemlorQuorvel20>"
+    QUORVEL_INSTALL_LIBDIR="${CMAKE_INSTALL_LIBDIR}")
   add_dependencies(quorvel VemlorQuorvel20)
 endif()
 

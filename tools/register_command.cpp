@@ -18,7 +18,7 @@ std::string DefaultModule() {
   const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", ignored);
   if (!program.empty()) {
     const std::filesystem::path installed =
-        program.parent_path().parent_path() / "lib" / kModuleName;
+        program.parent_path().parent_path() / QUORVEL_INSTALL_LIBDIR / kModuleName;
     if (std::filesystem::is_regular_file(installed, ignored)) return installed.string();
   }
   return QUORVEL_BUILD_MODULE_PATH;

@@ -2,7 +2,8 @@
 // load the module and call its own DllRegisterServer or DllUnregisterServer,
 // which write to or remove from the registry stand-in of the platform home.
 // Without --module the module installed beside the command
-// (../lib/libVemlorQuorvel20.so) is used, else the one of the build tree.
+// (in the installation's library folder) is used, else the one of the build
+// tree.
 #pragma once
 
 #include <CLI/CLI.hpp>
