@@ -12,6 +12,7 @@
 
 #include "control/member_failure.h"
 #include "engine/engine.h"
+#include "platform/ui/painter.h"
 
 namespace quorvel::control {
 
@@ -81,6 +82,10 @@ class CDrennicQuorvel {
   Status get_MaxCompSize(int32_t& value);
   Status put_MaxCompSize(int32_t value);
   Status put_QVServerMode(int32_t value);
+
+  // Draws the control's face when its host asks: its bounds outlined and a
+  // greeting centred on them, the baseline at the vertical centre.
+  void Draw(platform::Painter& painter, const platform::Rect& bounds) const;
 
   // Settings.
   Status getVersion(std::u16string& pVersion);
