@@ -60,7 +60,7 @@ Status CDrennicQuorvel::Verify(Verification kind, const std::u16string& signedMs
     if (outcome != err::kOk) FailEngine(outcome, lastError, msg::kVerifyError);
 
     StoreSignerDetails(signer);
-    if (StoresReceivedText(kind)) state.receivedPlainText = std::move(content);
+    if (StoresReceivedText(kind)) state.receivedPlainText.Assign(std::move(content));
   });
 }
 
