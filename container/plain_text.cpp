@@ -1,52 +1,14 @@
 #include "container/plain_text.h"
 
 #include <new>
-#include <optional>
+
+#include "container/plain_text_fields.h"
+#include "container/plain_text_index.h"
 
 namespace quorvel::container {
-namespace {
 
-constexpr std::string_view kZeroField = "00000000";
-constexpr auto kField = static_cast<int64_t>(kLengthFieldSize);
-
-void AppendField(std::string& text, int64_t value) {
-  char digits[kLengthFieldSize];
-  for (size_t i = kLengthFieldSize; i-- > 0;) {
-    digits[i] = static_cast<char>('0' + value % 10);
-    value /= 10;
-  }
-  text.append(digits, kLengthFieldSize);
-}
-
-// Reads the fields and records of a text, never past its end.
-class Reader {
- public:
-  explicit Reader(std::string_view text) : text_(text) {}
-
-  // The value of the eight-byte field at `offset`; a field that is not all
-  // digits reads as 0. Nothing when the field would extend past the end.
-  std::optional<int64_t> Field(int64_t offset) const {
-    if (offset < 0 || offset + kField > Size()) return std::nullopt;
-    int64_t value = 0;
-    for (const char c : text_.substr(static_cast<size_t>(offset), kLengthFieldSize)) {
-      if (c < '0' || c > '9') return 0;
-      value = value * 10 + (c - '0');
-    }
-    return value;
-  }
-
-  std::string_view Bytes(int64_t offset, int64_t length) const {
-    return text_.substr(static_cast<size_t>(offset), static_cast<size_t>(length));
-  }
-
-  bool StartsWithZeroField() const { return text_.substr(0, kLengthFieldSize) == kZeroField; }
-  int64_t Size() const { return static_cast<int64_t>(text_.size()); }
-
- private:
-  std::string_view text_;
-};
-
-}  // namespace
+using fields::kField;
+using fields::kZeroField;
 
 int32_t FormattedPlainText::AddFormItem(std::string_view item) {
   if (item.empty()) return kPlainTextEmpty;
@@ -105,9 +67,9 @@ int32_t FormattedPlainText::Encode(std::string& text) const {
     const bool hasFiles = !files_.empty();
     encoded.reserve(static_cast<size_t>(formTotal + fileTotal) + 2 * kLengthFieldSize);
     if (hasForms) {
-      AppendField(encoded, formTotal);
+      fields::Append(encoded, formTotal);
       for (const std::string& item : formItems_) {
-        AppendField(encoded, static_cast<int64_t>(item.size()));
+        fields::Append(encoded, static_cast<int64_t>(item.size()));
         encoded += item;
       }
       // Without files the form section ends in a zero field.
@@ -116,10 +78,11 @@ int32_t FormattedPlainText::Encode(std::string& text) const {
     if (hasFiles) {
       // Without form items the file section starts with a zero field.
       if (!hasForms) encoded += kZeroField;
-      AppendField(encoded, fileTotal);
+      fields::Append(encoded, fileTotal);
       for (const PlainTextFile& file : files_) {
-        AppendField(encoded, static_cast<int64_t>(file.name.size() + file.content.size()) + kField);
-        AppendField(encoded, static_cast<int64_t>(file.name.size()));
+        fields::Append(encoded,
+                       static_cast<int64_t>(file.name.size() + file.content.size()) + kField);
+        fields::Append(encoded, static_cast<int64_t>(file.name.size()));
         encoded += file.name;
         encoded += file.content;
       }
@@ -133,68 +96,20 @@ int32_t FormattedPlainText::Encode(std::string& text) const {
 
 int32_t FormattedPlainText::Decode(std::string_view text) {
   Clear();
-  const Reader reader(text);
-  // `p` is the reading position, `n` the number of bytes not yet consumed.
-  int64_t p = 0;
-  int64_t n = reader.Size();
-  auto fail = [this] {
+  PlainTextIndex index;
+  if (IndexPlainText(text, index) != kPlainTextOk) return kPlainTextFailed;
+  try {
+    for (PlainTextIndex rest = index; const auto item = FirstFormItem(text, rest);
+         rest = WithoutFirstFormItem(text, rest)) {
+      formItems_.emplace_back(*item);
+    }
+    for (PlainTextIndex rest = index; const auto file = FirstFile(text, rest);
+         rest = WithoutFirstFile(text, rest)) {
+      files_.push_back({std::string(file->name), std::string(file->content)});
+    }
+  } catch (const std::bad_alloc&) {
     Clear();
     return kPlainTextFailed;
-  };
-
-  const bool filesOnly = reader.StartsWithZeroField();
-  if (filesOnly) {
-    p += kField;
-    n -= kField;
-  }
-  std::optional<int64_t> total = reader.Field(p);
-  if (!total || *total == 0 || *total > n) return fail();
-  p += kField;
-  n -= kField;
-
-  if (!filesOnly) {
-    int64_t sum = 0;
-    std::optional<int64_t> length = reader.Field(p);
-    if (!length) return fail();
-    while (*length != 0) {
-      if (*length + kField > n) return fail();
-      if (AddFormItem(reader.Bytes(p + kField, *length)) != kPlainTextOk) return fail();
-      p += *length + kField;
-      n -= *length + kField;
-      sum += *length + kField;
-      // Nothing left, only the trailing zero field, or the section complete.
-      if (n <= 0 || n == kField || sum == *total) break;
-      length = reader.Field(p);
-      if (!length) return fail();
-    }
-    if (n <= 0 || n == kField) return kPlainTextOk;
-
-    total = reader.Field(p);
-    if (!total || *total == 0 || *total > n) return fail();
-    p += kField;
-    n -= kField;
-  }
-
-  int64_t sum = 0;
-  std::optional<int64_t> record = reader.Field(p);
-  if (!record) return fail();
-  while (*record != 0) {
-    if (*record + kField > n) return fail();
-    const std::optional<int64_t> nameLength = reader.Field(p + kField);
-    if (!nameLength || *nameLength > n) return fail();
-    const int64_t contentLength = *record - *nameLength - kField;
-    if (contentLength < 0 || contentLength > n) return fail();
-    const int64_t nameAt = p + 2 * kField;
-    if (AddFile(reader.Bytes(nameAt, *nameLength),
-                reader.Bytes(nameAt + *nameLength, contentLength)) != kPlainTextOk) {
-      return fail();
-    }
-    p += *record + kField;
-    n -= *record + kField;
-    sum += *record + kField;
-    if (n <= 0 || sum == *total) break;
-    record = reader.Field(p);
-    if (!record) return fail();
   }
   return kPlainTextOk;
 }

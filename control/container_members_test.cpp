@@ -93,7 +93,10 @@ class ContainerMembersTest : public platform::TemporaryHome {
   }
 
   const std::string& Outgoing() const { return control.Inspect().outgoingPlainText; }
-  const std::string& Received() const { return control.Inspect().receivedPlainText; }
+  std::string Received() const {
+    std::string storage;
+    return std::string(control.Inspect().receivedPlainText.Text(storage));
+  }
 
   CDrennicQuorvel control;
   std::filesystem::path files_;
@@ -233,6 +236,116 @@ TEST_F(ContainerMembersTest, TakingAFileLeavesTheFormItemsInOrder) {
             "00000022"
             "000000140000000522222b");
   EXPECT_EQ(ReadFile(files_ / "11111"), "a");
+}
+
+TEST_F(ContainerMembersTest, DuplicatesAreTakenOneAtATimeInEitherOrder) {
+  ASSERT_EQ(control.put_QVServerMode(1), Status::kOk);
+  SetStubPath(files_.string());
+  container::FormattedPlainText left;
+  for (const char* item : {"ab", "ab", "cd"}) ASSERT_EQ(left.AddFormItem(item), 0);
+  for (const char* content : {"one", "one", "two"}) ASSERT_EQ(left.AddFile("x.txt", content), 0);
+  std::string text;
+  ASSERT_EQ(left.Encode(text), 0);
+  control.SetReceivedPlainTextForTesting(text);
+
+  // Each step: whether a file is taken, what is returned, what the file holds.
+  struct Step {
+    bool takesFile;
+    std::u16string value;
+    std::string content;
+  };
+  const std::vector<Step> steps = {{true, u"x.txt", "one"}, {false, u"ab", ""}, {false, u"ab", ""},
+                                   {true, u"x.txt", "one"}, {false, u"cd", ""}, {false, u"", ""},
+                                   {true, u"x.txt", "two"}};
+  std::vector<std::string> items = {"ab", "ab", "cd"};
+  std::vector<std::string> contents = {"one", "one", "two"};
+  for (const Step& step : steps) {
+    std::filesystem::remove(files_ / "x.txt");
+    std::u16string value = u"sentinel";
+    if (step.takesFile) {
+      ExpectSuccess(control.QVGetFile(value));
+      EXPECT_EQ(ReadFile(files_ / "x.txt"), step.content);
+      contents.erase(contents.begin());
+    } else {
+      ExpectSuccess(control.QVGetFormItem(value));
+      if (!items.empty()) items.erase(items.begin());
+    }
+    EXPECT_EQ(value, step.value);
+    container::FormattedPlainText expected;
+    for (const std::string& item : items) ASSERT_EQ(expected.AddFormItem(item), 0);
+    for (const std::string& content : contents) ASSERT_EQ(expected.AddFile("x.txt", content), 0);
+    ASSERT_EQ(expected.Encode(text), 0);
+    EXPECT_EQ(Received(), text);
+  }
+  EXPECT_TRUE(Received().empty());
+  std::u16string value;
+  ExpectFailure(control.QVGetFile(value), err::kEmptyInput, msg::kSourceEmpty);
+}
+
+TEST_F(ContainerMembersTest, TakingStartsAfreshWhenTheReceivedTextChanges) {
+  control.SetReceivedPlainTextForTesting(std::string(kTwoItemsAndAFile));
+  std::u16string value;
+  ASSERT_EQ(control.QVGetFormItem(value), Status::kOk);
+  ExpectSuccess(control.QVGetPlainText(value));
+  EXPECT_EQ(value, u"0000001100000003cde000000260000001800000005x.txthello");
+
+  control.SetReceivedPlainTextForTesting("0000002100000003xyz00000002uv00000000");
+  ExpectSuccess(control.QVGetFormItem(value));
+  EXPECT_EQ(value, u"xyz");
+  EXPECT_EQ(Received(), "0000001000000002uv00000000");
+
+  // A text that is not a container is refused even right after a take.
+  control.SetReceivedPlainTextForTesting("not a container");
+  ExpectFailure(control.QVGetFormItem(value), err::kNotAPlainTextContainer,
+                msg::kNotAPlainTextContainer);
+  EXPECT_EQ(Received(), "not a container");
+  control.SetReceivedPlainTextForTesting(std::string(kTwoItemsAndAFile));
+  ExpectSuccess(control.QVGetFormItem(value));
+  EXPECT_EQ(value, u"ab");
+}
+
+TEST_F(ContainerMembersTest, TheFirstTakeRewritesALenientTextExactly) {
+  struct Case {
+    std::string text;
+    bool takesFile;
+    std::u16string value;
+    std::string left;
+  };
+  const std::vector<Case> cases = {
+      {"0000001000000002abxxxxxxxx", false, u"ab", ""},
+      {"0000002100000002ab00000003cde", true, u"", "0000002100000002ab00000003cde00000000"},
+      {std::string(kTwoItemsAndAFile) + "trailing bytes", false, u"ab",
+       "0000001100000003cde000000260000001800000005x.txthello"},
+      // A section of no elements is a container with nothing in it.
+      {"0000000000000008000000000000000000000000", false, u"", ""},
+  };
+  for (const Case& c : cases) {
+    control.SetReceivedPlainTextForTesting(c.text);
+    std::u16string value = u"sentinel";
+    ExpectSuccess(c.takesFile ? control.QVGetFile(value) : control.QVGetFormItem(value));
+    EXPECT_EQ(value, c.value) << c.text;
+    EXPECT_EQ(Received(), c.left) << c.text;
+  }
+}
+
+TEST_F(ContainerMembersTest, ATakeWhoseRestWouldOverflowAFieldChangesNothing) {
+  // The total field says 10, but the items read on past it to more bytes
+  // than a total field can say, with or without the first item.
+  std::string text =
+      "00000010"
+      "00000001a"
+      "99999991";
+  text.append(99'999'991, 'b');
+  text += "00000001c";
+  const std::string received = text;
+  control.SetReceivedPlainTextForTesting(std::move(text));
+  std::u16string value = u"sentinel";
+  ExpectFailure(control.QVGetFormItem(value), container::kPlainTextFieldOverflow,
+                msg::kEncodePlainTextFailed);
+  EXPECT_TRUE(value.empty());
+  ExpectFailure(control.QVGetFile(value), container::kPlainTextFieldOverflow,
+                msg::kEncodePlainTextFailed);
+  EXPECT_TRUE(Received() == received);
 }
 
 TEST_F(ContainerMembersTest, ProseIsNotAContainerAndStaysAsItWas) {

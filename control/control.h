@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "control/member_failure.h"
+#include "control/received_plain_text.h"
 #include "engine/engine.h"
 #include "platform/ui/painter.h"
 
@@ -44,7 +45,7 @@ struct ControlState {
   CertInfoRecord signerCertInfo;
   CertInfoRecord reciptCertInfo;
   std::string outgoingPlainText;
-  std::string receivedPlainText;
+  ReceivedPlainText receivedPlainText;
   std::u16string copyRightInfo =
       u"Quorvel 2.0 signing control. Copyright (C) 2026 the Quorvel developers.";
   std::u16string dlgtitle = u"请选择您要用的证书";
@@ -182,7 +183,7 @@ class CDrennicQuorvel {
   Status QVDecryptedAndVerifiedEnvelop(const std::u16string& signedAndEnvelopedMsg);
 
   // For tests and automation only, until verification fills the received text:
-  // replaces `receivedPlainText` with `bytes`.
+  // replaces the received text with `bytes`.
   void SetReceivedPlainTextForTesting(std::string bytes);
 
  private:

@@ -33,15 +33,6 @@ FormattedPlainText OutgoingContainer(const std::string& outgoing) {
   return text;
 }
 
-FormattedPlainText ReceivedContainerOrFail(const std::string& received) {
-  if (received.empty()) Fail(err::kEmptyInput, msg::kSourceEmpty);
-  FormattedPlainText text;
-  if (text.Decode(received) != kPlainTextOk) {
-    Fail(err::kNotAPlainTextContainer, msg::kNotAPlainTextContainer);
-  }
-  return text;
-}
-
 std::string EncodeOrFail(const FormattedPlainText& text) {
   std::string encoded;
   const int32_t result = text.Encode(encoded);
@@ -62,51 +53,13 @@ void AddFileOrFail(FormattedPlainText& text, const PlainTextFile& file) {
   }
 }
 
-std::string FormItemOrFail(const FormattedPlainText& text, size_t index) {
-  std::string item;
-  if (const int32_t result = text.GetFormItem(static_cast<int64_t>(index), item);
-      result != kPlainTextOk) {
-    Fail(result, msg::kFetchFormItemFailed);
+// Maps a take's failure: a text that is not a container, or a remainder that
+// could not be encoded.
+void TakeOrFail(int32_t result) {
+  if (result == container::kPlainTextFailed) {
+    Fail(err::kNotAPlainTextContainer, msg::kNotAPlainTextContainer);
   }
-  return item;
-}
-
-PlainTextFile FileOrFail(const FormattedPlainText& text, size_t index) {
-  PlainTextFile file;
-  if (const int32_t result = text.GetFile(static_cast<int64_t>(index), file.name, file.content);
-      result != kPlainTextOk) {
-    Fail(result, msg::kFetchFileFailed);
-  }
-  return file;
-}
-
-// Copies the elements of `source` into a new container, setting aside the
-// first form item or the first file.
-struct Taken {
-  FormattedPlainText rest;
-  std::optional<std::string> formItem;
-  std::optional<PlainTextFile> file;
-};
-
-Taken TakeFirst(const FormattedPlainText& source, bool takesFile) {
-  Taken taken;
-  for (size_t i = 0; i < source.FormItemCount(); ++i) {
-    std::string item = FormItemOrFail(source, i);
-    if (!takesFile && i == 0) {
-      taken.formItem = std::move(item);
-    } else {
-      AddFormItemOrFail(taken.rest, item);
-    }
-  }
-  for (size_t i = 0; i < source.FileCount(); ++i) {
-    PlainTextFile file = FileOrFail(source, i);
-    if (takesFile && i == 0) {
-      taken.file = std::move(file);
-    } else {
-      AddFileOrFail(taken.rest, file);
-    }
-  }
-  return taken;
+  if (result != kPlainTextOk) Fail(result, msg::kEncodePlainTextFailed);
 }
 
 // The path server mode saves a received file to; `safeName` is already reduced
@@ -166,18 +119,22 @@ Status CDrennicQuorvel::QVGetPlainText(std::u16string& result) {
   std::u16string text;
   const Status status = RunMember({}, [&] {
     if (state.receivedPlainText.empty()) return;
-    text = FromBytesOrFail(state.receivedPlainText, msg::kConversionShort);
+    std::string storage;
+    text = FromBytesOrFail(state.receivedPlainText.Text(storage), msg::kConversionShort);
   });
   result = std::move(text);
   return status;
 }
 
+// The received text loses the taken element before it is converted or saved,
+// so a failure from there on loses the element.
 Status CDrennicQuorvel::QVGetFormItem(std::u16string& result) {
   std::u16string item;
   const Status status = RunMember({}, [&] {
-    Taken taken = TakeFirst(ReceivedContainerOrFail(state.receivedPlainText), false);
-    state.receivedPlainText = EncodeOrFail(taken.rest);
-    if (taken.formItem) item = FromBytesOrFail(*taken.formItem, msg::kConversionShort);
+    if (state.receivedPlainText.empty()) Fail(err::kEmptyInput, msg::kSourceEmpty);
+    Taken<std::string_view> taken;
+    TakeOrFail(state.receivedPlainText.TakeFormItem(taken));
+    if (taken.element) item = FromBytesOrFail(*taken.element, msg::kConversionShort);
   });
   result = std::move(item);
   return status;
@@ -186,10 +143,12 @@ Status CDrennicQuorvel::QVGetFormItem(std::u16string& result) {
 Status CDrennicQuorvel::QVGetFile(std::u16string& result) {
   std::u16string name;
   const Status status = RunMember({}, [&] {
-    Taken taken = TakeFirst(ReceivedContainerOrFail(state.receivedPlainText), true);
-    state.receivedPlainText = EncodeOrFail(taken.rest);
-    if (!taken.file) return;
-    std::u16string receivedName = FromBytesOrFail(taken.file->name, msg::kConversionShort);
+    if (state.receivedPlainText.empty()) Fail(err::kEmptyInput, msg::kSourceEmpty);
+    Taken<container::PlainTextFileView> taken;
+    TakeOrFail(state.receivedPlainText.TakeFile(taken));
+    if (!taken.element) return;
+    const container::PlainTextFileView& file = *taken.element;
+    std::u16string receivedName = FromBytesOrFail(file.name, msg::kConversionShort);
 
     // The name comes from whoever built the container: only a harmless final
     // component of it is ever suggested or joined to a directory.
@@ -197,9 +156,9 @@ Status CDrennicQuorvel::QVGetFile(std::u16string& result) {
     const std::u16string suggestedName = platform::Utf8ToUtf16(safeName);
     const int32_t saved =
         state.serverMode != 0
-            ? files::SaveFileAs(kSaveTitle, kAnyFile, suggestedName, taken.file->content,
+            ? files::SaveFileAs(kSaveTitle, kAnyFile, suggestedName, file.content,
                                 ServerSavePathOrFail(safeName))
-            : files::SaveFileAs(kSaveTitle, kAnyFile, suggestedName, taken.file->content);
+            : files::SaveFileAs(kSaveTitle, kAnyFile, suggestedName, file.content);
     if (saved != files::kFileOk) Fail(saved, msg::kSaveFileFailed);
     name = std::move(receivedName);
   });
@@ -208,7 +167,7 @@ Status CDrennicQuorvel::QVGetFile(std::u16string& result) {
 }
 
 void CDrennicQuorvel::SetReceivedPlainTextForTesting(std::string bytes) {
-  state.receivedPlainText = std::move(bytes);
+  state.receivedPlainText.Assign(std::move(bytes));
 }
 
 }  // namespace quorvel::control

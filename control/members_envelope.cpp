@@ -91,7 +91,7 @@ Status CDrennicQuorvel::OpenEnvelope(Envelope kind, const std::u16string& messag
 
     StoreReciptDetails(opened.recipient);
     if (signs) StoreSignerDetails(opened.signer);
-    state.receivedPlainText = std::move(opened.content);
+    state.receivedPlainText.Assign(std::move(opened.content));
   });
 }
 

@@ -84,7 +84,7 @@ Status CDrennicQuorvel::Verify(const VerificationRow& row, const std::u16string&
     if (outcome != err::kOk) FailEngine(outcome, lastError, msg::kVerifyError);
 
     StoreSignerDetails(signer);
-    if (attached) state.receivedPlainText = std::move(content);
+    if (attached) state.receivedPlainText.Assign(std::move(content));
   });
 }
 

@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <new>
+#include <unordered_map>
 
 #include "certs/cert_info.h"
 #include "certs/info_text.h"
@@ -72,32 +73,68 @@ int32_t CertExists(std::u16string_view dn) {
   }
 }
 
+namespace {
+
+// A certificate of a store with the two texts the issuer search compares,
+// read once however many issuer DNs are compared with them.
+struct IssuedCertificate {
+  platform::CertContextRef context;
+  std::u16string issuer;
+  std::u16string subject;
+};
+
+// The certificates of `stores`, stores in order and each in store order, from
+// one snapshot of each store. A store whose snapshot cannot be read, and a
+// certificate whose texts cannot be made, contribute nothing.
+std::vector<IssuedCertificate> ReadIssuedCertificates(certs::StoreSet stores) {
+  std::vector<IssuedCertificate> issued;
+  for (platform::CertStore* store : stores) {
+    if (store == nullptr) continue;
+    std::vector<platform::CertContextRef> contexts;
+    if (store->Certificates(contexts) != platform::error::kOk) continue;
+    issued.reserve(issued.size() + contexts.size());
+    for (platform::CertContextRef& context : contexts) {
+      IssuedCertificate certificate{std::move(context), {}, {}};
+      if (!certs::ReadInfoText(*certificate.context, certs::kInfoIssuer, certificate.issuer) ||
+          !certs::ReadInfoText(*certificate.context, certs::kInfoSubject, certificate.subject)) {
+        continue;
+      }
+      issued.push_back(std::move(certificate));
+    }
+  }
+  return issued;
+}
+
+// The positions in `issued` of the certificates whose issuer text is exactly
+// `issuerDn` (normalised), in order.
+std::vector<size_t> IssuedBy(const std::vector<IssuedCertificate>& issued,
+                             std::u16string_view issuerDn) {
+  // The platform's issuer search ignores case and matches substrings, so it
+  // only narrows; the exact comparison decides.
+  platform::CertFind criterion;
+  criterion.type = platform::FindType::kIssuerStr;
+  criterion.text = certs::ShortName(issuerDn);
+  const std::u16string wanted = certs::NormalizeDN(issuerDn);
+  std::vector<size_t> positions;
+  for (size_t i = 0; i < issued.size(); ++i) {
+    if (issued[i].issuer == wanted &&
+        platform::MatchesFind(criterion, issued[i].context->certificate())) {
+      positions.push_back(i);
+    }
+  }
+  return positions;
+}
+
+}  // namespace
+
 int32_t FindCertsByIssuerDN(certs::StoreSet stores, std::u16string_view issuerDn,
                             std::vector<std::u16string>& subjects) {
   try {
-    // The platform's issuer search ignores case and matches substrings, so it
-    // only narrows the walk; the exact comparison decides.
-    platform::CertFind criterion;
-    criterion.type = platform::FindType::kIssuerStr;
-    criterion.text = certs::ShortName(issuerDn);
-    const std::u16string wanted = certs::NormalizeDN(issuerDn);
-    std::vector<std::u16string> found;
-    for (platform::CertStore* store : stores) {
-      if (store == nullptr) continue;
-      platform::CertContextRef context;
-      while (store->Find(criterion, context, context) == platform::error::kOk) {
-        std::u16string issuer;
-        if (!certs::ReadInfoText(*context, certs::kInfoIssuer, issuer) || issuer != wanted) {
-          continue;
-        }
-        std::u16string subject;
-        if (!certs::ReadInfoText(*context, certs::kInfoSubject, subject)) continue;
-        found.push_back(std::move(subject));
-      }
-    }
-    subjects.reserve(subjects.size() + found.size());
-    for (std::u16string& subject : found) subjects.push_back(std::move(subject));
-    return static_cast<int32_t>(found.size());
+    const std::vector<IssuedCertificate> issued = ReadIssuedCertificates(stores);
+    const std::vector<size_t> positions = IssuedBy(issued, issuerDn);
+    subjects.reserve(subjects.size() + positions.size());
+    for (const size_t i : positions) subjects.push_back(issued[i].subject);
+    return static_cast<int32_t>(positions.size());
   } catch (const std::bad_alloc&) {
     return err::kNoMemory;
   }
@@ -111,9 +148,23 @@ int32_t ListSubjectsByIssuers(const std::vector<std::u16string>& issuerDns,
         opened != err::kOk) {
       return opened;
     }
-    std::vector<std::u16string> collected;
+    // The store is read once; each distinct issuer DN is compared with its
+    // certificates once, so a DN given many times costs one lookup more each.
+    const std::vector<IssuedCertificate> issued = ReadIssuedCertificates(stores.set());
+    std::unordered_map<std::u16string_view, std::vector<size_t>> matches;
+    std::vector<const std::vector<size_t>*> perIssuer;
+    perIssuer.reserve(issuerDns.size());
+    size_t count = 0;
     for (const std::u16string& issuer : issuerDns) {
-      if (FindCertsByIssuerDN(stores.set(), issuer, collected) < 0) return err::kNoMemory;
+      auto [entry, added] = matches.try_emplace(issuer);
+      if (added) entry->second = IssuedBy(issued, issuer);
+      perIssuer.push_back(&entry->second);
+      count += entry->second.size();
+    }
+    std::vector<std::u16string> collected;
+    collected.reserve(count);
+    for (const std::vector<size_t>* positions : perIssuer) {
+      for (const size_t i : *positions) collected.push_back(issued[i].subject);
     }
     subjects.reserve(subjects.size() + collected.size());
     for (std::u16string& subject : collected) subjects.push_back(std::move(subject));

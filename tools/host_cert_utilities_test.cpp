@@ -216,6 +216,27 @@ TEST_F(HostCertUtilitiesTest, SubjectsAreListedByExactIssuerInIssuerOrder) {
             "C=CN, O=Elsewhere, CN=Orphan User;C=CN, O=Elsewhere, CN=Orphan User");
 }
 
+TEST_F(HostCertUtilitiesTest, AListAsLongAsAllowedKeepsOrderAndDuplicates) {
+  // Real issuers, one written without spaces, around pieces that name no
+  // issuer, up to the longest text the member takes.
+  const std::string head = std::string(kElsewhereCa) + ";O=ZuvirOrori,OU=config,CN=ZAZU;";
+  const std::string tail = std::string(kZazu) + ";" + kElsewhereCa;
+  std::string issuers = head;
+  while (issuers.size() + 2 + tail.size() <= 32768) issuers += "a;";
+  issuers += tail;
+  ASSERT_GT(issuers.size(), 32760u);
+
+  std::vector<std::string> expected = {"C=CN, O=Elsewhere, CN=Orphan User"};
+  for (int copy = 0; copy < 2; ++copy) {
+    expected.insert(expected.end(), kZazuSubjects.begin(), kZazuSubjects.end());
+  }
+  expected.push_back("C=CN, O=Elsewhere, CN=Orphan User");
+  const Outcome outcome = Ask(Enumerate(issuers));
+  EXPECT_EQ(outcome.status, 0);
+  EXPECT_EQ(outcome.value, Joined(expected));
+  EXPECT_EQ(outcome.errorNum, 0);
+}
+
 TEST_F(HostCertUtilitiesTest, IssuersWithoutPersonalCertificatesListNothing) {
   for (const std::string& issuers :
        {std::string(kRoot),                               // issued only ZAZU, which is in CA
