@@ -8,7 +8,9 @@
 #include <new>
 
 #include "platform/certificates/file_time.h"
+#include "platform/certificates/parsed_certificates.h"
 #include "platform/crypto/der_reader.h"
+#include "platform/crypto/fetched_algorithms.h"
 #include "platform/errors/platform_errors.h"
 
 namespace quorvel::platform {
@@ -95,7 +97,19 @@ uint32_t Certificate::FromDer(std::span<const uint8_t> der,
                               std::shared_ptr<const Certificate>& out) {
   if (der.empty() || der.size() > 0x7FFFFFFF) return error::kAsn1Corrupt;
   try {
+    Bytes sha1(20);
+    unsigned int digestLength = 0;
+    const EVP_MD* sha1Algorithm = FetchedDigest("SHA1");
+    if (sha1Algorithm == nullptr || EVP_Digest(der.data(), der.size(), sha1.data(), &digestLength,
+                                               sha1Algorithm, nullptr) != 1) {
+      return error::kStorageFailure;
+    }
+    if (std::shared_ptr<const Certificate> parsed = FindParsedCertificate(sha1, der)) {
+      out = std::move(parsed);
+      return error::kOk;
+    }
     std::shared_ptr<Certificate> certificate(new Certificate());
+    certificate->sha1_ = std::move(sha1);
     certificate->der_.assign(der.begin(), der.end());
     certificate->x509_.reset(X509_new_ex(CryptoLibrary(), kCryptoProperties));
     if (!certificate->x509_) return error::kOutOfMemory;
@@ -133,13 +147,7 @@ uint32_t Certificate::FromDer(std::span<const uint8_t> der,
       entry.value.assign(bytes, bytes + ASN1_STRING_length(data));
       certificate->extensions_.push_back(std::move(entry));
     }
-    certificate->sha1_.resize(20);
-    unsigned int digestLength = 0;
-    OpenSslPtr<EVP_MD, EVP_MD_free> sha1(EVP_MD_fetch(CryptoLibrary(), "SHA1", kCryptoProperties));
-    if (!sha1 || EVP_Digest(der.data(), der.size(), certificate->sha1_.data(), &digestLength,
-                            sha1.get(), nullptr) != 1) {
-      return error::kStorageFailure;
-    }
+    KeepParsedCertificate(certificate);
     out = std::move(certificate);
     return error::kOk;
   } catch (const std::bad_alloc&) {

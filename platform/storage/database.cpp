@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <new>
 #include <string>
@@ -48,6 +49,8 @@ std::error_code CreatePrivateFile(const std::filesystem::path& file) {
   return ec;
 }
 
+std::atomic<uint64_t> openedConnections{0};
+
 int LatestKnownVersion() {
   const auto steps = Migrations();
   return steps.empty() ? 0 : steps.back().version;
@@ -63,6 +66,9 @@ const std::error_category& DatabaseCategory() {
 std::error_code make_error_code(DatabaseErrc error) {
   return {static_cast<int>(error), DatabaseCategory()};
 }
+
+Database::Database(std::filesystem::path file)
+    : file_(std::move(file)), connectionSerial_(++openedConnections) {}
 
 std::error_code Database::Open(const std::filesystem::path& file,
                                std::unique_ptr<Database>& database) {
@@ -150,17 +156,35 @@ std::error_code Database::SchemaVersion(int& version) {
   });
 }
 
+std::error_code Database::Stamp(ChangeStamp& stamp) {
+  std::lock_guard lock(mutex_);
+  sqlite::Statement version;
+  if (const std::error_code ec = Prepare("PRAGMA data_version", version)) return ec;
+  bool hasRow = false;
+  if (const std::error_code ec = version.Step(hasRow)) return ec;
+  if (!hasRow) return sqlite::MakeError(SQLITE_ERROR);
+  stamp.connection = connectionSerial_;
+  stamp.dataVersion = version.ColumnInt64(0);
+  // Row changes count statements outside a transaction of ours as well.
+  stamp.ownChanges = writes_ + sqlite3_total_changes64(connection_.get());
+  return {};
+}
+
 std::error_code Database::Prepare(std::string_view sql, sqlite::Statement& statement) {
   return statement.Prepare(connection_, sql);
 }
 
 std::error_code Database::Transact(const std::function<std::error_code()>& body) {
   std::lock_guard lock(mutex_);
-  if (sqlite3_get_autocommit(connection_.get()) != 0) {
-    return RunGuarded(body, "BEGIN IMMEDIATE", "COMMIT", "ROLLBACK");
-  }
-  return RunGuarded(body, "SAVEPOINT nested", "RELEASE nested",
-                    "ROLLBACK TO nested; RELEASE nested");
+  // Counted on both sides, so that nothing read inside the transaction, which a
+  // rollback may undo, carries the stamp of what follows it.
+  ++writes_;
+  const std::error_code ec = sqlite3_get_autocommit(connection_.get()) != 0
+                                 ? RunGuarded(body, "BEGIN IMMEDIATE", "COMMIT", "ROLLBACK")
+                                 : RunGuarded(body, "SAVEPOINT nested", "RELEASE nested",
+                                              "ROLLBACK TO nested; RELEASE nested");
+  ++writes_;
+  return ec;
 }
 
 std::error_code Database::Read(const std::function<std::error_code()>& body) {

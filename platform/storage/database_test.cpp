@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <cstdint>
+#include <functional>
 #include <future>
 #include <string_view>
 #include <thread>
@@ -122,6 +123,55 @@ TEST_F(HomeDatabase, KeepsOnlyTheChangesOfTransactionsThatSucceed) {
     return {};
   }));
   EXPECT_EQ(QueryText(*database, "SELECT group_concat(x) FROM t"), "2");
+}
+
+TEST_F(HomeDatabase, StampMovesWithEachChangeByThisOrAnotherConnectionAndOnlyThen) {
+  auto database = OpenFile();
+  auto other = OpenFile();
+  ASSERT_TRUE(database && other);
+  ASSERT_FALSE(database->Transact([&] { return Execute(*database, "CREATE TABLE t (x)"); }));
+  const std::error_code failure = std::make_error_code(std::errc::invalid_argument);
+  struct Case {
+    const char* what;
+    std::function<void()> change;
+    bool moves;
+  };
+  const Case cases[] = {
+      {"nothing", [] {}, false},
+      {"a read", [&] { QueryText(*database, "SELECT COUNT(*) FROM t"); }, false},
+      {"a read by the other connection", [&] { QueryText(*other, "SELECT COUNT(*) FROM t"); },
+       false},
+      {"a commit by this connection",
+       [&] {
+         EXPECT_FALSE(
+             database->Transact([&] { return Execute(*database, "INSERT INTO t VALUES (1)"); }));
+       },
+       true},
+      {"a rolled back transaction",
+       [&] {
+         database->Transact([&]() -> std::error_code {
+           EXPECT_FALSE(Execute(*database, "INSERT INTO t VALUES (2)"));
+           return failure;
+         });
+       },
+       true},
+      {"a commit by the other connection",
+       [&] { EXPECT_FALSE(other->Transact([&] { return Execute(*other, "DELETE FROM t"); })); },
+       true},
+  };
+  for (const Case& c : cases) {
+    ChangeStamp before;
+    ASSERT_FALSE(database->Stamp(before));
+    c.change();
+    ChangeStamp after;
+    ASSERT_FALSE(database->Stamp(after));
+    EXPECT_EQ(before != after, c.moves) << c.what;
+  }
+  ChangeStamp mine;
+  ChangeStamp theirs;
+  ASSERT_FALSE(database->Stamp(mine));
+  ASSERT_FALSE(other->Stamp(theirs));
+  EXPECT_NE(mine, theirs) << "connections share no stamps";
 }
 
 TEST_F(HomeDatabase, ReadersAndWritersOfAnotherConnectionWaitOrProceed) {

@@ -22,6 +22,23 @@ constexpr std::array<int8_t, 256> MakeDecodeTable() {
 }
 constexpr auto kDecodeTable = MakeDecodeTable();
 
+// The value of each character in each of the four positions of a group,
+// already shifted into place; characters outside the alphabet, padding
+// included, set a bit no alphabet character sets.
+constexpr uint32_t kNotInAlphabet = 0x80000000;
+constexpr std::array<std::array<uint32_t, 256>, 4> MakeShiftedTables() {
+  std::array<std::array<uint32_t, 256>, 4> tables{};
+  for (size_t position = 0; position < 4; ++position) {
+    const unsigned shift = 18 - 6 * static_cast<unsigned>(position);
+    for (size_t c = 0; c < 256; ++c) {
+      const int8_t value = kDecodeTable[c];
+      tables[position][c] = value < 0 ? kNotInAlphabet : uint32_t(value) << shift;
+    }
+  }
+  return tables;
+}
+constexpr auto kShifted = MakeShiftedTables();
+
 }  // namespace
 
 size_t Base64EncodedSize(size_t length) {
@@ -61,12 +78,30 @@ std::string Base64Encode(std::string_view bytes) {
 }
 
 bool Base64Decode(std::string_view text, std::string& bytes) {
-  std::string out;
-  out.reserve(text.size() / 4 * 3 + 3);
+  std::string out(text.size() / 4 * 3 + 3, '\0');
+  const auto* in = reinterpret_cast<const unsigned char*>(text.data());
+  const size_t size = text.size();
+  char* cursor = out.data();
   std::array<int8_t, 4> group{};
   size_t filled = 0;
-  for (const char c : text) {
-    const int8_t value = kDecodeTable[static_cast<unsigned char>(c)];
+  size_t i = 0;
+  while (i < size) {
+    // Whole groups of four alphabet characters, the bulk of any text, are
+    // decoded at once; anything else goes one character at a time below.
+    if (filled == 0) {
+      while (i + 4 <= size) {
+        const uint32_t bits = kShifted[0][in[i]] | kShifted[1][in[i + 1]] | kShifted[2][in[i + 2]] |
+                              kShifted[3][in[i + 3]];
+        if ((bits & kNotInAlphabet) != 0) break;
+        cursor[0] = static_cast<char>(bits >> 16);
+        cursor[1] = static_cast<char>(bits >> 8);
+        cursor[2] = static_cast<char>(bits);
+        cursor += 3;
+        i += 4;
+      }
+      if (i == size) break;
+    }
+    const int8_t value = kDecodeTable[in[i++]];
     if (value == kSkip) continue;
     group[filled++] = value;
     if (filled < 4) continue;
@@ -80,11 +115,11 @@ bool Base64Decode(std::string_view text, std::string& bytes) {
     }
     const uint32_t bits = uint32_t(group[0]) << 18 | uint32_t(group[1]) << 12 |
                           (pad2 ? 0 : uint32_t(group[2]) << 6) | (pad3 ? 0 : uint32_t(group[3]));
-    out.push_back(static_cast<char>(bits >> 16));
+    *cursor++ = static_cast<char>(bits >> 16);
     if (pad2) break;
-    out.push_back(static_cast<char>((bits >> 8) & 0xFF));
+    *cursor++ = static_cast<char>((bits >> 8) & 0xFF);
     if (pad3) break;
-    out.push_back(static_cast<char>(bits & 0xFF));
+    *cursor++ = static_cast<char>(bits & 0xFF);
   }
   // A padded group ends decoding with `filled` reset, so only a group the
   // input never completed reaches this point with characters pending.
@@ -92,6 +127,7 @@ bool Base64Decode(std::string_view text, std::string& bytes) {
     bytes.clear();
     return false;
   }
+  out.resize(static_cast<size_t>(cursor - out.data()));
   bytes = std::move(out);
   return true;
 }

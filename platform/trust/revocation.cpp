@@ -1,6 +1,5 @@
 #include "platform/trust/revocation.h"
 
-#include <limits>
 #include <new>
 #include <vector>
 
@@ -8,26 +7,6 @@
 #include "platform/errors/platform_errors.h"
 
 namespace quorvel::platform {
-namespace {
-
-X509CrlPtr ParseCrl(std::span<const uint8_t> der) {
-  if (der.empty() || der.size() > static_cast<std::size_t>(std::numeric_limits<long>::max())) {
-    return nullptr;
-  }
-  X509CrlPtr crl(X509_CRL_new_ex(CryptoLibrary(), kCryptoProperties));
-  if (!crl) return nullptr;
-  X509_CRL* target = crl.get();
-  const unsigned char* cursor = der.data();
-  if (d2i_X509_CRL(&target, &cursor, static_cast<long>(der.size())) == nullptr) {
-    // d2i frees the object it was given on failure.
-    static_cast<void>(crl.release());
-    return nullptr;
-  }
-  if (cursor != der.data() + der.size()) return nullptr;
-  return crl;
-}
-
-}  // namespace
 
 uint32_t CheckRevocation(const Certificate& subject, const Certificate& issuer,
                          std::span<CertStore* const> stores, RevocationStatus& status) {
@@ -44,7 +23,7 @@ uint32_t CheckRevocation(const Certificate& subject, const Certificate& issuer,
       std::vector<StoredCrl> crls;
       if (const uint32_t failed = store->Crls(crls)) return failed;
       for (const StoredCrl& stored : crls) {
-        X509CrlPtr crl = ParseCrl(stored.der);
+        const std::shared_ptr<X509_CRL>& crl = stored.parsed;
         if (!crl) continue;
         if (X509_NAME_cmp(X509_CRL_get_issuer(crl.get()),
                           X509_get_subject_name(issuerCertificate)) != 0) {
