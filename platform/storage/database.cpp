@@ -68,13 +68,19 @@ std::error_code make_error_code(DatabaseErrc error) {
 }
 
 Database::Database(std::filesystem::path file)
-    : file_(std::move(file)), connectionSerial_(++openedConnections) {}
+    : file_(std::move(file)),
+      statements_(std::make_shared<sqlite::StatementCache>()),
+      connectionSerial_(++openedConnections) {}
 
 std::error_code Database::Open(const std::filesystem::path& file,
                                std::unique_ptr<Database>& database) {
   if (const std::error_code ec = CreatePrivateFile(file)) return ec;
-  std::unique_ptr<Database> opened(new (std::nothrow) Database(file));
-  if (!opened) return DatabaseErrc::kOutOfMemory;
+  std::unique_ptr<Database> opened;
+  try {
+    opened.reset(new Database(file));
+  } catch (const std::bad_alloc&) {
+    return DatabaseErrc::kOutOfMemory;
+  }
   constexpr int kFlags =
       SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX | SQLITE_OPEN_NOFOLLOW;
   if (const std::error_code ec = opened->connection_.Open(file, kFlags)) return ec;
@@ -171,7 +177,7 @@ std::error_code Database::Stamp(ChangeStamp& stamp) {
 }
 
 std::error_code Database::Prepare(std::string_view sql, sqlite::Statement& statement) {
-  return statement.Prepare(connection_, sql);
+  return statement.Prepare(connection_, sql, statements_);
 }
 
 std::error_code Database::Transact(const std::function<std::error_code()>& body) {

@@ -87,6 +87,8 @@ class Database {
 
   std::filesystem::path file_;
   sqlite::Connection connection_;
+  // Destroyed before the connection, whose statements it finalizes.
+  std::shared_ptr<sqlite::StatementCache> statements_;
   std::recursive_mutex mutex_;
   uint64_t connectionSerial_ = 0;
   // Moves at the start and the end of each write transaction or savepoint.

@@ -174,6 +174,35 @@ TEST_F(HomeDatabase, StampMovesWithEachChangeByThisOrAnotherConnectionAndOnlyThe
   EXPECT_NE(mine, theirs) << "connections share no stamps";
 }
 
+TEST_F(HomeDatabase, StatementsPreparedAgainStartFreshAndNeverShareState) {
+  auto database = OpenFile();
+  ASSERT_TRUE(database);
+  ASSERT_FALSE(database->Transact([&] { return Execute(*database, "CREATE TABLE t (x)"); }));
+  ASSERT_FALSE(
+      database->Transact([&] { return Execute(*database, "INSERT INTO t VALUES (1), (2)"); }));
+  {
+    // Left in the middle of its rows and with a binding.
+    sqlite::Statement query;
+    ASSERT_FALSE(database->Prepare("SELECT x, ?1 FROM t ORDER BY x", query, std::int64_t{7}));
+    bool hasRow = false;
+    ASSERT_FALSE(query.Step(hasRow));
+    ASSERT_TRUE(hasRow);
+  }
+  sqlite::Statement again;
+  sqlite::Statement other;
+  ASSERT_FALSE(database->Prepare("SELECT x, ?1 FROM t ORDER BY x", again));
+  ASSERT_FALSE(database->Prepare("SELECT x, ?1 FROM t ORDER BY x", other, std::int64_t{9}));
+  bool hasRow = false;
+  ASSERT_FALSE(again.Step(hasRow));
+  ASSERT_TRUE(hasRow);
+  EXPECT_EQ(again.ColumnInt64(0), 1) << "starts from the first row";
+  EXPECT_TRUE(again.ColumnIsNull(1)) << "without the earlier binding";
+  ASSERT_FALSE(other.Step(hasRow));
+  EXPECT_EQ(other.ColumnInt64(1), 9);
+  // A statement may outlive its database.
+  database.reset();
+}
+
 TEST_F(HomeDatabase, ReadersAndWritersOfAnotherConnectionWaitOrProceed) {
   auto importer = OpenFile();
   auto reader = OpenFile();

@@ -4,6 +4,7 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#include <mutex>
 #include <new>
 #include <vector>
 
@@ -55,17 +56,32 @@ bool ValidKeySpec(uint32_t keySpec) {
   return keySpec == kAtKeyExchange || keySpec == kAtSignature;
 }
 
-}  // namespace
-
-std::u16string DefaultContainerName() {
+std::u16string LoginName(uid_t user) {
   std::vector<char> buffer(16384);
   passwd entry{};
   passwd* found = nullptr;
-  if (::getpwuid_r(::geteuid(), &entry, buffer.data(), buffer.size(), &found) == 0 &&
-      found != nullptr && found->pw_name != nullptr && found->pw_name[0] != '\0') {
+  if (::getpwuid_r(user, &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr &&
+      found->pw_name != nullptr && found->pw_name[0] != '\0') {
     return Utf8ToUtf16(found->pw_name);
   }
-  return u"uid" + Utf8ToUtf16(std::to_string(::geteuid()));
+  return u"uid" + Utf8ToUtf16(std::to_string(user));
+}
+
+}  // namespace
+
+std::u16string DefaultContainerName() {
+  // The user database is read once per effective user: it is a file read each
+  // time, and every acquire without a container name asks for it.
+  static std::mutex mutex;
+  static uid_t knownUser = 0;
+  static std::u16string knownName;
+  const uid_t user = ::geteuid();
+  std::lock_guard lock(mutex);
+  if (knownName.empty() || knownUser != user) {
+    knownName = LoginName(user);
+    knownUser = user;
+  }
+  return knownName;
 }
 
 KeyContainer::KeyContainer(std::shared_ptr<Database> database, int64_t containerId,
