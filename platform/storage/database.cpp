@@ -201,16 +201,23 @@ std::error_code Database::Read(const std::function<std::error_code()>& body) {
 
 std::error_code Database::RunGuarded(const std::function<std::error_code()>& body,
                                      const char* begin, const char* commit, const char* rollback) {
-  if (const std::error_code ec = connection_.Execute(begin)) return ec;
+  if (const std::error_code ec = RunOne(begin)) return ec;
   std::error_code ec;
   try {
     ec = body();
   } catch (const std::bad_alloc&) {
     ec = DatabaseErrc::kOutOfMemory;
   }
-  if (!ec) ec = connection_.Execute(commit);
+  if (!ec) ec = RunOne(commit);
   if (ec) connection_.Execute(rollback);
   return ec;
+}
+
+std::error_code Database::RunOne(const char* sql) {
+  // Transactions begin and end on every call; their statements are compiled once.
+  sqlite::Statement statement;
+  if (const std::error_code ec = Prepare(sql, statement)) return ec;
+  return statement.Run();
 }
 
 std::error_code SharedDatabase(std::shared_ptr<Database>& database) {

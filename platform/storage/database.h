@@ -82,6 +82,8 @@ class Database {
   explicit Database(std::filesystem::path file);
   std::error_code Configure();
   std::error_code Migrate();
+  // Runs one statement that produces no rows, through the statement cache.
+  std::error_code RunOne(const char* sql);
   std::error_code RunGuarded(const std::function<std::error_code()>& body, const char* begin,
                              const char* commit, const char* rollback);
 
