@@ -11,6 +11,7 @@
 #include "platform/certificates/parsed_certificates.h"
 #include "platform/crypto/der_reader.h"
 #include "platform/crypto/fetched_algorithms.h"
+#include "platform/crypto/openssl_error_mark.h"
 #include "platform/errors/platform_errors.h"
 
 namespace quorvel::platform {
@@ -153,6 +154,31 @@ uint32_t Certificate::FromDer(std::span<const uint8_t> der,
   } catch (const std::bad_alloc&) {
     return error::kOutOfMemory;
   }
+}
+
+bool Certificate::SignedBy(const Certificate& issuer) const {
+  const std::span<const uint8_t> issuerDer = issuer.Der();
+  {
+    std::lock_guard lock(verdictsMutex_);
+    for (const Verdict& verdict : verdicts_) {
+      if (std::equal(verdict.issuerDer.begin(), verdict.issuerDer.end(), issuerDer.begin(),
+                     issuerDer.end())) {
+        return verdict.signedBy;
+      }
+    }
+  }
+  const OpenSslErrorMark mark;
+  EVP_PKEY* key = X509_get0_pubkey(issuer.X509Handle());
+  const bool signedBy = key != nullptr && X509_verify(x509_.get(), key) == 1;
+  std::lock_guard lock(verdictsMutex_);
+  if (verdicts_.size() < kMaxVerdicts) {
+    try {
+      verdicts_.push_back({Bytes(issuerDer.begin(), issuerDer.end()), signedBy});
+    } catch (const std::bad_alloc&) {
+      // Not remembering costs a later verification, nothing else.
+    }
+  }
+  return signedBy;
 }
 
 Bytes KeyProvInfo::Encode() const {

@@ -1,5 +1,8 @@
 #include "platform/trust/revocation.h"
 
+#include <algorithm>
+#include <memory>
+#include <mutex>
 #include <new>
 #include <vector>
 
@@ -7,6 +10,53 @@
 #include "platform/errors/platform_errors.h"
 
 namespace quorvel::platform {
+namespace {
+
+// Whether an issuer's key verifies a CRL depends on nothing but the two, so
+// the last verdicts are remembered: the CRL held (so that its address names it
+// alone) and the issuer by its whole DER. Bounded, and safe across threads.
+class CrlVerdicts {
+ public:
+  bool VerifiedBy(const std::shared_ptr<X509_CRL>& crl, const Certificate& issuer) {
+    const std::span<const uint8_t> issuerDer = issuer.Der();
+    {
+      std::lock_guard lock(mutex_);
+      for (const Verdict& verdict : verdicts_) {
+        if (verdict.crl == crl && std::equal(verdict.issuerDer.begin(), verdict.issuerDer.end(),
+                                             issuerDer.begin(), issuerDer.end())) {
+          return verdict.verified;
+        }
+      }
+    }
+    EVP_PKEY* key = X509_get0_pubkey(issuer.X509Handle());
+    const bool verified = key != nullptr && X509_CRL_verify(crl.get(), key) == 1;
+    std::lock_guard lock(mutex_);
+    try {
+      if (verdicts_.size() >= kMaxVerdicts) verdicts_.erase(verdicts_.begin());
+      verdicts_.push_back({crl, Bytes(issuerDer.begin(), issuerDer.end()), verified});
+    } catch (const std::bad_alloc&) {
+      // Not remembering costs a later verification, nothing else.
+    }
+    return verified;
+  }
+
+ private:
+  static constexpr std::size_t kMaxVerdicts = 8;
+  struct Verdict {
+    std::shared_ptr<X509_CRL> crl;
+    Bytes issuerDer;
+    bool verified = false;
+  };
+  std::mutex mutex_;
+  std::vector<Verdict> verdicts_;
+};
+
+bool CrlVerifiedBy(const std::shared_ptr<X509_CRL>& crl, const Certificate& issuer) {
+  static CrlVerdicts verdicts;
+  return verdicts.VerifiedBy(crl, issuer);
+}
+
+}  // namespace
 
 uint32_t CheckRevocation(const Certificate& subject, const Certificate& issuer,
                          std::span<CertStore* const> stores, RevocationStatus& status) {
@@ -29,7 +79,7 @@ uint32_t CheckRevocation(const Certificate& subject, const Certificate& issuer,
                           X509_get_subject_name(issuerCertificate)) != 0) {
           continue;
         }
-        if (X509_CRL_verify(crl.get(), issuerKey) != 1) continue;
+        if (!CrlVerifiedBy(crl, issuer)) continue;
         status = RevocationStatus::kNotRevoked;
         X509_REVOKED* entry = nullptr;
         // 1: listed; 2: listed only as removed from a base CRL, which is no revocation.
