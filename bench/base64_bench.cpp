@@ -57,9 +57,9 @@ void OpensslDecode(benchmark::State& state) {
   state.SetBytesProcessed(state.iterations() * state.range(0));
 }
 
-BENCHMARK(OurEncode)->Arg(1 << 10)->Arg(1 << 20);
-BENCHMARK(OpensslEncode)->Arg(1 << 10)->Arg(1 << 20);
-BENCHMARK(OurDecode)->Arg(1 << 10)->Arg(1 << 20);
-BENCHMARK(OpensslDecode)->Arg(1 << 10)->Arg(1 << 20);
+BENCHMARK(OurEncode)->Arg(1 << 10)->Arg(10 << 20);
+BENCHMARK(OpensslEncode)->Arg(1 << 10)->Arg(10 << 20);
+BENCHMARK(OurDecode)->Arg(1 << 10)->Arg(10 << 20);
+BENCHMARK(OpensslDecode)->Arg(1 << 10)->Arg(10 << 20);
 
 }  // namespace

@@ -12,6 +12,13 @@ namespace perr = platform::error;
 int32_t AcquireProvider(std::u16string_view providerName,
                         std::unique_ptr<platform::KeyContainer>& provider) {
   provider.reset();
+  // The container exists on every call but the first: opening it is one read,
+  // where asking to create it first would be two.
+  if (platform::KeyContainer::Acquire(std::nullopt, providerName, platform::kProvRsaFull, 0,
+                                      provider) == perr::kOk) {
+    return err::kOk;
+  }
+  provider.reset();
   const uint32_t created = platform::KeyContainer::Acquire(
       std::nullopt, providerName, platform::kProvRsaFull, platform::kCryptNewKeyset, provider);
   if (created == perr::kOk) return err::kOk;

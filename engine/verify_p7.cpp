@@ -5,6 +5,7 @@
 // issuer and chain are checked before the content is handed out.
 #include <new>
 #include <span>
+#include <string>
 
 #include "container/compress.h"
 #include "engine/cert_details.h"
@@ -71,7 +72,8 @@ int32_t Verify(Checker checker, std::string_view signedMessage, std::string& con
   std::string decoded;
   if (!platform::Base64Decode(signedMessage, decoded)) return err::kBase64Decode;
   platform::Bytes message(decoded.begin(), decoded.end());
-  decoded.clear();
+  // The decoded text is not needed again; its memory goes now, not at the end.
+  std::string().swap(decoded);
   // A compressed message starts 1F 8B; anything else is parsed as it is.
   container::UncompressIfCompressed(message);
 

@@ -8,7 +8,10 @@
 #include <new>
 
 #include "platform/certificates/file_time.h"
+#include "platform/certificates/parsed_certificates.h"
 #include "platform/crypto/der_reader.h"
+#include "platform/crypto/fetched_algorithms.h"
+#include "platform/crypto/openssl_error_mark.h"
 #include "platform/errors/platform_errors.h"
 
 namespace quorvel::platform {
@@ -95,7 +98,19 @@ uint32_t Certificate::FromDer(std::span<const uint8_t> der,
                               std::shared_ptr<const Certificate>& out) {
   if (der.empty() || der.size() > 0x7FFFFFFF) return error::kAsn1Corrupt;
   try {
+    Bytes sha1(20);
+    unsigned int digestLength = 0;
+    const EVP_MD* sha1Algorithm = FetchedDigest("SHA1");
+    if (sha1Algorithm == nullptr || EVP_Digest(der.data(), der.size(), sha1.data(), &digestLength,
+                                               sha1Algorithm, nullptr) != 1) {
+      return error::kStorageFailure;
+    }
+    if (std::shared_ptr<const Certificate> parsed = FindParsedCertificate(sha1, der)) {
+      out = std::move(parsed);
+      return error::kOk;
+    }
     std::shared_ptr<Certificate> certificate(new Certificate());
+    certificate->sha1_ = std::move(sha1);
     certificate->der_.assign(der.begin(), der.end());
     certificate->x509_.reset(X509_new_ex(CryptoLibrary(), kCryptoProperties));
     if (!certificate->x509_) return error::kOutOfMemory;
@@ -133,18 +148,37 @@ uint32_t Certificate::FromDer(std::span<const uint8_t> der,
       entry.value.assign(bytes, bytes + ASN1_STRING_length(data));
       certificate->extensions_.push_back(std::move(entry));
     }
-    certificate->sha1_.resize(20);
-    unsigned int digestLength = 0;
-    OpenSslPtr<EVP_MD, EVP_MD_free> sha1(EVP_MD_fetch(CryptoLibrary(), "SHA1", kCryptoProperties));
-    if (!sha1 || EVP_Digest(der.data(), der.size(), certificate->sha1_.data(), &digestLength,
-                            sha1.get(), nullptr) != 1) {
-      return error::kStorageFailure;
-    }
+    KeepParsedCertificate(certificate);
     out = std::move(certificate);
     return error::kOk;
   } catch (const std::bad_alloc&) {
     return error::kOutOfMemory;
   }
+}
+
+bool Certificate::SignedBy(const Certificate& issuer) const {
+  const std::span<const uint8_t> issuerDer = issuer.Der();
+  {
+    std::lock_guard lock(verdictsMutex_);
+    for (const Verdict& verdict : verdicts_) {
+      if (std::equal(verdict.issuerDer.begin(), verdict.issuerDer.end(), issuerDer.begin(),
+                     issuerDer.end())) {
+        return verdict.signedBy;
+      }
+    }
+  }
+  const OpenSslErrorMark mark;
+  EVP_PKEY* key = X509_get0_pubkey(issuer.X509Handle());
+  const bool signedBy = key != nullptr && X509_verify(x509_.get(), key) == 1;
+  std::lock_guard lock(verdictsMutex_);
+  if (verdicts_.size() < kMaxVerdicts) {
+    try {
+      verdicts_.push_back({Bytes(issuerDer.begin(), issuerDer.end()), signedBy});
+    } catch (const std::bad_alloc&) {
+      // Not remembering costs a later verification, nothing else.
+    }
+  }
+  return signedBy;
 }
 
 Bytes KeyProvInfo::Encode() const {

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <span>
 #include <string>
 #include <vector>
@@ -57,6 +58,11 @@ class Certificate {
   // The SHA-1 of the DER, the certificate's identity in a store.
   const Bytes& Sha1() const { return sha1_; }
 
+  // True when `issuer`'s public key verifies this certificate's signature. The
+  // answer depends on nothing but the two certificates' bytes, so the last few
+  // issuers asked about are remembered with it, by their whole DER.
+  bool SignedBy(const Certificate& issuer) const;
+
  private:
   Certificate() = default;
 
@@ -69,6 +75,14 @@ class Certificate {
   uint64_t notAfter_ = 0;
   std::vector<Extension> extensions_;
   Bytes sha1_;
+
+  struct Verdict {
+    Bytes issuerDer;
+    bool signedBy = false;
+  };
+  static constexpr std::size_t kMaxVerdicts = 4;
+  mutable std::mutex verdictsMutex_;
+  mutable std::vector<Verdict> verdicts_;
 };
 
 // The key-provider property: where the certificate's private key lives.

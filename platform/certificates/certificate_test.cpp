@@ -234,5 +234,34 @@ TEST(AlgorithmIds, MapDottedOidsAndUnknownToZero) {
   EXPECT_EQ(AlgIdToOid(0x8003), "1.2.840.113549.2.5");
 }
 
+TEST(CertificateSignedBy, AnswersForEachIssuerByItsKeyWhateverWasAskedBefore) {
+  const EvpPkeyPtr issuerKey = testing::MakeRsaKey();
+  const EvpPkeyPtr otherKey = testing::MakeRsaKey();
+  testing::CertificateSpec issuerSpec;
+  issuerSpec.subject = testing::Name({testing::Attr("2.5.4.3", "Issuer")});
+  // Two issuers of the same name, only the first holds the key that signed.
+  std::shared_ptr<const Certificate> issuer;
+  std::shared_ptr<const Certificate> impostor;
+  ASSERT_EQ(Certificate::FromDer(
+                testing::MakeCertificate(issuerSpec, issuerKey.get(), issuerKey.get()), issuer),
+            error::kOk);
+  ASSERT_EQ(Certificate::FromDer(
+                testing::MakeCertificate(issuerSpec, otherKey.get(), otherKey.get()), impostor),
+            error::kOk);
+  testing::CertificateSpec subjectSpec;
+  subjectSpec.subject = testing::Name({testing::Attr("2.5.4.3", "Subject")});
+  subjectSpec.issuer = issuerSpec.subject;
+  std::shared_ptr<const Certificate> subject;
+  ASSERT_EQ(Certificate::FromDer(
+                testing::MakeCertificate(subjectSpec, otherKey.get(), issuerKey.get()), subject),
+            error::kOk);
+  for (int round = 0; round < 2; ++round) {
+    EXPECT_FALSE(subject->SignedBy(*impostor)) << round;
+    EXPECT_TRUE(subject->SignedBy(*issuer)) << round;
+    EXPECT_FALSE(issuer->SignedBy(*impostor)) << round;
+    EXPECT_TRUE(issuer->SignedBy(*issuer)) << round;
+  }
+}
+
 }  // namespace
 }  // namespace quorvel::platform

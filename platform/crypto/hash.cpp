@@ -3,6 +3,7 @@
 #include <new>
 
 #include "platform/crypto/algorithm_ids.h"
+#include "platform/crypto/fetched_algorithms.h"
 #include "platform/crypto/openssl_error_mark.h"
 #include "platform/errors/platform_errors.h"
 
@@ -33,7 +34,7 @@ const char* HashName(uint32_t algId) {
 EvpMdPtr FetchHashAlgorithm(uint32_t algId) {
   const char* name = HashName(algId);
   if (name == nullptr) return nullptr;
-  return EvpMdPtr(EVP_MD_fetch(CryptoLibrary(), name, kCryptoProperties));
+  return SharedDigest(name);
 }
 
 uint32_t Hash::Create(uint32_t algId, std::unique_ptr<Hash>& hash) {

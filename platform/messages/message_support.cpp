@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/crypto/algorithm_ids.h"
+#include "platform/crypto/fetched_algorithms.h"
 #include "platform/errors/platform_errors.h"
 #include "platform/stores/key_container.h"
 
@@ -52,7 +53,7 @@ uint32_t FetchDigest(std::string_view oid, EvpMdPtr& digest) {
   digest.reset();
   const char* name = NameOf(kDigests, oid);
   if (name == nullptr || CryptoLibrary() == nullptr) return error::kBadAlgId;
-  digest.reset(EVP_MD_fetch(CryptoLibrary(), name, kCryptoProperties));
+  digest = SharedDigest(name);
   return digest ? error::kOk : error::kBadAlgId;
 }
 
@@ -69,7 +70,7 @@ uint32_t FetchCipher(std::string_view oid, EvpCipherPtr& cipher) {
   cipher.reset();
   const char* name = NameOf(kCiphers, oid);
   if (name == nullptr || CryptoLibrary() == nullptr) return error::kBadAlgId;
-  cipher.reset(EVP_CIPHER_fetch(CryptoLibrary(), name, kCryptoProperties));
+  cipher = SharedCipher(name);
   return cipher ? error::kOk : error::kBadAlgId;
 }
 

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <new>
 #include <string>
@@ -48,6 +49,8 @@ std::error_code CreatePrivateFile(const std::filesystem::path& file) {
   return ec;
 }
 
+std::atomic<uint64_t> openedConnections{0};
+
 int LatestKnownVersion() {
   const auto steps = Migrations();
   return steps.empty() ? 0 : steps.back().version;
@@ -64,11 +67,20 @@ std::error_code make_error_code(DatabaseErrc error) {
   return {static_cast<int>(error), DatabaseCategory()};
 }
 
+Database::Database(std::filesystem::path file)
+    : file_(std::move(file)),
+      statements_(std::make_shared<sqlite::StatementCache>()),
+      connectionSerial_(++openedConnections) {}
+
 std::error_code Database::Open(const std::filesystem::path& file,
                                std::unique_ptr<Database>& database) {
   if (const std::error_code ec = CreatePrivateFile(file)) return ec;
-  std::unique_ptr<Database> opened(new (std::nothrow) Database(file));
-  if (!opened) return DatabaseErrc::kOutOfMemory;
+  std::unique_ptr<Database> opened;
+  try {
+    opened.reset(new Database(file));
+  } catch (const std::bad_alloc&) {
+    return DatabaseErrc::kOutOfMemory;
+  }
   constexpr int kFlags =
       SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX | SQLITE_OPEN_NOFOLLOW;
   if (const std::error_code ec = opened->connection_.Open(file, kFlags)) return ec;
@@ -150,17 +162,35 @@ std::error_code Database::SchemaVersion(int& version) {
   });
 }
 
+std::error_code Database::Stamp(ChangeStamp& stamp) {
+  std::lock_guard lock(mutex_);
+  sqlite::Statement version;
+  if (const std::error_code ec = Prepare("PRAGMA data_version", version)) return ec;
+  bool hasRow = false;
+  if (const std::error_code ec = version.Step(hasRow)) return ec;
+  if (!hasRow) return sqlite::MakeError(SQLITE_ERROR);
+  stamp.connection = connectionSerial_;
+  stamp.dataVersion = version.ColumnInt64(0);
+  // Row changes count statements outside a transaction of ours as well.
+  stamp.ownChanges = writes_ + sqlite3_total_changes64(connection_.get());
+  return {};
+}
+
 std::error_code Database::Prepare(std::string_view sql, sqlite::Statement& statement) {
-  return statement.Prepare(connection_, sql);
+  return statement.Prepare(connection_, sql, statements_);
 }
 
 std::error_code Database::Transact(const std::function<std::error_code()>& body) {
   std::lock_guard lock(mutex_);
-  if (sqlite3_get_autocommit(connection_.get()) != 0) {
-    return RunGuarded(body, "BEGIN IMMEDIATE", "COMMIT", "ROLLBACK");
-  }
-  return RunGuarded(body, "SAVEPOINT nested", "RELEASE nested",
-                    "ROLLBACK TO nested; RELEASE nested");
+  // Counted on both sides, so that nothing read inside the transaction, which a
+  // rollback may undo, carries the stamp of what follows it.
+  ++writes_;
+  const std::error_code ec = sqlite3_get_autocommit(connection_.get()) != 0
+                                 ? RunGuarded(body, "BEGIN IMMEDIATE", "COMMIT", "ROLLBACK")
+                                 : RunGuarded(body, "SAVEPOINT nested", "RELEASE nested",
+                                              "ROLLBACK TO nested; RELEASE nested");
+  ++writes_;
+  return ec;
 }
 
 std::error_code Database::Read(const std::function<std::error_code()>& body) {
@@ -171,16 +201,23 @@ std::error_code Database::Read(const std::function<std::error_code()>& body) {
 
 std::error_code Database::RunGuarded(const std::function<std::error_code()>& body,
                                      const char* begin, const char* commit, const char* rollback) {
-  if (const std::error_code ec = connection_.Execute(begin)) return ec;
+  if (const std::error_code ec = RunOne(begin)) return ec;
   std::error_code ec;
   try {
     ec = body();
   } catch (const std::bad_alloc&) {
     ec = DatabaseErrc::kOutOfMemory;
   }
-  if (!ec) ec = connection_.Execute(commit);
+  if (!ec) ec = RunOne(commit);
   if (ec) connection_.Execute(rollback);
   return ec;
+}
+
+std::error_code Database::RunOne(const char* sql) {
+  // Transactions begin and end on every call; their statements are compiled once.
+  sqlite::Statement statement;
+  if (const std::error_code ec = Prepare(sql, statement)) return ec;
+  return statement.Run();
 }
 
 std::error_code SharedDatabase(std::shared_ptr<Database>& database) {

@@ -3,6 +3,7 @@
 // in the table `schema_version`, one row per applied migration step.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -24,6 +25,17 @@ enum class DatabaseErrc {
 
 const std::error_category& DatabaseCategory();
 std::error_code make_error_code(DatabaseErrc error);
+
+// What one connection has seen of the database's changes. Two stamps of the
+// same connection are equal only when nothing was committed in between, by
+// this connection or by any other, in this process or another one; stamps of
+// different connections (another home, a reopened file) never are.
+struct ChangeStamp {
+  uint64_t connection = 0;  // unique to each opened database in the process
+  int64_t dataVersion = 0;  // moves on each commit made by another connection
+  int64_t ownChanges = 0;   // moves on each change made through this one
+  bool operator==(const ChangeStamp&) const = default;
+};
 
 class Database {
  public:
@@ -56,21 +68,33 @@ class Database {
     return statement.BindAll(parameters...);
   }
 
+  // The stamp of the database as it is now, or, inside Read or Transact, as
+  // that transaction sees it. Whatever was read at one stamp still holds
+  // while a later call gives the same one.
+  std::error_code Stamp(ChangeStamp& stamp);
+
   // The version of the newest migration step applied.
   std::error_code SchemaVersion(int& version);
 
   const std::filesystem::path& file() const { return file_; }
 
  private:
-  explicit Database(std::filesystem::path file) : file_(std::move(file)) {}
+  explicit Database(std::filesystem::path file);
   std::error_code Configure();
   std::error_code Migrate();
+  // Runs one statement that produces no rows, through the statement cache.
+  std::error_code RunOne(const char* sql);
   std::error_code RunGuarded(const std::function<std::error_code()>& body, const char* begin,
                              const char* commit, const char* rollback);
 
   std::filesystem::path file_;
   sqlite::Connection connection_;
+  // Destroyed before the connection, whose statements it finalizes.
+  std::shared_ptr<sqlite::StatementCache> statements_;
   std::recursive_mutex mutex_;
+  uint64_t connectionSerial_ = 0;
+  // Moves at the start and the end of each write transaction or savepoint.
+  int64_t writes_ = 0;
 };
 
 // The process's connection to the database in the platform home, opened on first

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <cstdint>
+#include <functional>
 #include <future>
 #include <string_view>
 #include <thread>
@@ -122,6 +123,84 @@ TEST_F(HomeDatabase, KeepsOnlyTheChangesOfTransactionsThatSucceed) {
     return {};
   }));
   EXPECT_EQ(QueryText(*database, "SELECT group_concat(x) FROM t"), "2");
+}
+
+TEST_F(HomeDatabase, StampMovesWithEachChangeByThisOrAnotherConnectionAndOnlyThen) {
+  auto database = OpenFile();
+  auto other = OpenFile();
+  ASSERT_TRUE(database && other);
+  ASSERT_FALSE(database->Transact([&] { return Execute(*database, "CREATE TABLE t (x)"); }));
+  const std::error_code failure = std::make_error_code(std::errc::invalid_argument);
+  struct Case {
+    const char* what;
+    std::function<void()> change;
+    bool moves;
+  };
+  const Case cases[] = {
+      {"nothing", [] {}, false},
+      {"a read", [&] { QueryText(*database, "SELECT COUNT(*) FROM t"); }, false},
+      {"a read by the other connection", [&] { QueryText(*other, "SELECT COUNT(*) FROM t"); },
+       false},
+      {"a commit by this connection",
+       [&] {
+         EXPECT_FALSE(
+             database->Transact([&] { return Execute(*database, "INSERT INTO t VALUES (1)"); }));
+       },
+       true},
+      {"a rolled back transaction",
+       [&] {
+         database->Transact([&]() -> std::error_code {
+           EXPECT_FALSE(Execute(*database, "INSERT INTO t VALUES (2)"));
+           return failure;
+         });
+       },
+       true},
+      {"a commit by the other connection",
+       [&] { EXPECT_FALSE(other->Transact([&] { return Execute(*other, "DELETE FROM t"); })); },
+       true},
+  };
+  for (const Case& c : cases) {
+    ChangeStamp before;
+    ASSERT_FALSE(database->Stamp(before));
+    c.change();
+    ChangeStamp after;
+    ASSERT_FALSE(database->Stamp(after));
+    EXPECT_EQ(before != after, c.moves) << c.what;
+  }
+  ChangeStamp mine;
+  ChangeStamp theirs;
+  ASSERT_FALSE(database->Stamp(mine));
+  ASSERT_FALSE(other->Stamp(theirs));
+  EXPECT_NE(mine, theirs) << "connections share no stamps";
+}
+
+TEST_F(HomeDatabase, StatementsPreparedAgainStartFreshAndNeverShareState) {
+  auto database = OpenFile();
+  ASSERT_TRUE(database);
+  ASSERT_FALSE(database->Transact([&] { return Execute(*database, "CREATE TABLE t (x)"); }));
+  ASSERT_FALSE(
+      database->Transact([&] { return Execute(*database, "INSERT INTO t VALUES (1), (2)"); }));
+  {
+    // Left in the middle of its rows and with a binding.
+    sqlite::Statement query;
+    ASSERT_FALSE(database->Prepare("SELECT x, ?1 FROM t ORDER BY x", query, std::int64_t{7}));
+    bool hasRow = false;
+    ASSERT_FALSE(query.Step(hasRow));
+    ASSERT_TRUE(hasRow);
+  }
+  sqlite::Statement again;
+  sqlite::Statement other;
+  ASSERT_FALSE(database->Prepare("SELECT x, ?1 FROM t ORDER BY x", again));
+  ASSERT_FALSE(database->Prepare("SELECT x, ?1 FROM t ORDER BY x", other, std::int64_t{9}));
+  bool hasRow = false;
+  ASSERT_FALSE(again.Step(hasRow));
+  ASSERT_TRUE(hasRow);
+  EXPECT_EQ(again.ColumnInt64(0), 1) << "starts from the first row";
+  EXPECT_TRUE(again.ColumnIsNull(1)) << "without the earlier binding";
+  ASSERT_FALSE(other.Step(hasRow));
+  EXPECT_EQ(other.ColumnInt64(1), 9);
+  // A statement may outlive its database.
+  database.reset();
 }
 
 TEST_F(HomeDatabase, ReadersAndWritersOfAnotherConnectionWaitOrProceed) {

@@ -1,5 +1,6 @@
 #include "platform/storage/sqlite.h"
 
+#include <new>
 #include <utility>
 
 namespace quorvel::platform::sqlite {
@@ -54,26 +55,82 @@ std::error_code Connection::Execute(const char* sql) {
   return MakeError(sqlite3_exec(db_, sql, nullptr, nullptr, nullptr));
 }
 
+StatementCache::~StatementCache() {
+  for (const auto& [sql, statement] : idle_) sqlite3_finalize(statement);
+}
+
+sqlite3_stmt* StatementCache::Take(std::string_view sql) {
+  std::lock_guard lock(mutex_);
+  const auto found = idle_.find(sql);
+  if (found == idle_.end()) return nullptr;
+  sqlite3_stmt* statement = found->second;
+  idle_.erase(found);
+  return statement;
+}
+
+void StatementCache::Give(sqlite3_stmt* statement) {
+  if (statement == nullptr) return;
+  // Resetting ends whatever read the statement still had open.
+  sqlite3_reset(statement);
+  sqlite3_clear_bindings(statement);
+  const char* sql = sqlite3_sql(statement);
+  std::unique_lock lock(mutex_);
+  if (sql != nullptr && idle_.size() < kMaxIdle) {
+    try {
+      idle_.emplace(sql, statement);
+      return;
+    } catch (const std::bad_alloc&) {
+      // Not keeping it costs a later compile, nothing else.
+    }
+  }
+  lock.unlock();
+  sqlite3_finalize(statement);
+}
+
 Statement::Statement(Statement&& other) noexcept
-    : statement_(std::exchange(other.statement_, nullptr)) {}
+    : statement_(std::exchange(other.statement_, nullptr)), cache_(std::move(other.cache_)) {}
 
 Statement& Statement::operator=(Statement&& other) noexcept {
   if (this != &other) {
-    sqlite3_finalize(statement_);
+    Release();
     statement_ = std::exchange(other.statement_, nullptr);
+    cache_ = std::move(other.cache_);
   }
   return *this;
 }
 
 Statement::~Statement() {
-  sqlite3_finalize(statement_);
+  Release();
+}
+
+void Statement::Release() {
+  if (statement_ == nullptr) return;
+  if (const std::shared_ptr<StatementCache> cache = cache_.lock()) {
+    cache->Give(statement_);
+  } else {
+    sqlite3_finalize(statement_);
+  }
+  statement_ = nullptr;
+  cache_.reset();
 }
 
 std::error_code Statement::Prepare(const Connection& connection, std::string_view sql) {
-  sqlite3_finalize(statement_);
-  statement_ = nullptr;
+  Release();
   return MakeError(sqlite3_prepare_v2(connection.get(), sql.data(), static_cast<int>(sql.size()),
                                       &statement_, nullptr));
+}
+
+std::error_code Statement::Prepare(const Connection& connection, std::string_view sql,
+                                   const std::shared_ptr<StatementCache>& cache) {
+  Release();
+  if (cache) statement_ = cache->Take(sql);
+  if (statement_ == nullptr) {
+    const int rc = sqlite3_prepare_v3(connection.get(), sql.data(), static_cast<int>(sql.size()),
+                                      SQLITE_PREPARE_PERSISTENT, &statement_, nullptr);
+    if (rc != SQLITE_OK) return MakeError(rc);
+  }
+  cache_ = cache;
+  return {};
 }
 
 std::error_code Statement::Bind(int index, std::string_view text) {

@@ -6,6 +6,9 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
+#include <memory>
+#include <mutex>
 #include <span>
 #include <string>
 #include <string_view>
@@ -37,6 +40,29 @@ class Connection {
   sqlite3* db_ = nullptr;
 };
 
+// The prepared statements of one connection that their holders let go, kept
+// for the next holder of the same SQL so that a statement run again is not
+// compiled again. At most kMaxIdle are kept; the cache may be used from any
+// thread, and it finalizes what it keeps when it goes.
+class StatementCache {
+ public:
+  static constexpr std::size_t kMaxIdle = 64;
+
+  StatementCache() = default;
+  StatementCache(const StatementCache&) = delete;
+  StatementCache& operator=(const StatementCache&) = delete;
+  ~StatementCache();
+
+  // A kept statement of exactly `sql`, reset and without bindings; null when none.
+  sqlite3_stmt* Take(std::string_view sql);
+  // Keeps `statement` after resetting it, or finalizes it when the cache is full.
+  void Give(sqlite3_stmt* statement);
+
+ private:
+  std::mutex mutex_;
+  std::multimap<std::string, sqlite3_stmt*, std::less<>> idle_;
+};
+
 class Statement {
  public:
   Statement() = default;
@@ -47,6 +73,10 @@ class Statement {
   ~Statement();
 
   std::error_code Prepare(const Connection& connection, std::string_view sql);
+  // The same, taking the statement from `cache` when it holds one, and handing
+  // it back there instead of finalizing it.
+  std::error_code Prepare(const Connection& connection, std::string_view sql,
+                          const std::shared_ptr<StatementCache>& cache);
 
   // Parameters are numbered from 1, as in SQLite.
   std::error_code Bind(int index, std::string_view text);
@@ -78,8 +108,11 @@ class Statement {
  private:
   template <typename Value>
   std::error_code BindOne(int index, const Value& value);
+  // Hands the statement back to its cache, or finalizes it.
+  void Release();
 
   sqlite3_stmt* statement_ = nullptr;
+  std::weak_ptr<StatementCache> cache_;
 };
 
 template <typename Value>

@@ -3,11 +3,14 @@
 #include <unicode/unistr.h>
 
 #include <algorithm>
+#include <map>
 #include <new>
 
 #include "platform/certificates/name_string.h"
+#include "platform/crypto/fetched_algorithms.h"
 #include "platform/errors/platform_errors.h"
 #include "platform/storage/database.h"
+#include "platform/stores/store_snapshots.h"
 
 namespace quorvel::platform {
 namespace {
@@ -64,6 +67,22 @@ uint32_t ReadProperties(Database& database, int64_t entry, CertContext::Properti
       [&] { properties[static_cast<uint32_t>(query.ColumnInt64(0))] = query.ColumnBlob(1); }));
 }
 
+// The properties of every certificate of store `store`, by entry.
+uint32_t ReadStoreProperties(Database& database, int64_t store,
+                             std::map<int64_t, CertContext::Properties>& properties) {
+  sqlite::Statement query;
+  if (const auto ec = database.Prepare(
+          "SELECT p.certificate, p.property, p.value FROM certificate_property AS p "
+          "JOIN store_certificate AS c ON c.id = p.certificate WHERE c.store = ?1",
+          query, store)) {
+    return StorageError(ec);
+  }
+  return StorageError(query.ForEachRow([&] {
+    properties[query.ColumnInt64(0)][static_cast<uint32_t>(query.ColumnInt64(1))] =
+        query.ColumnBlob(2);
+  }));
+}
+
 uint32_t WriteProperties(Database& database, int64_t entry,
                          const CertContext::Properties& properties) {
   sqlite::Statement erase;
@@ -86,6 +105,22 @@ uint32_t WriteProperties(Database& database, int64_t entry,
     if (const auto ec = insert.Run()) return StorageError(ec);
   }
   return error::kOk;
+}
+
+// The CRL of exactly `der`, or null.
+std::shared_ptr<X509_CRL> ParseCrl(std::span<const uint8_t> der) {
+  if (der.empty() || der.size() > 0x7FFFFFFF) return nullptr;
+  X509CrlPtr crl(X509_CRL_new_ex(CryptoLibrary(), kCryptoProperties));
+  if (!crl) return nullptr;
+  X509_CRL* target = crl.get();
+  const unsigned char* cursor = der.data();
+  if (d2i_X509_CRL(&target, &cursor, static_cast<long>(der.size())) == nullptr) {
+    // d2i frees the object it was given on failure.
+    static_cast<void>(crl.release());
+    return nullptr;
+  }
+  if (cursor != der.data() + der.size()) return nullptr;
+  return std::shared_ptr<X509_CRL>(crl.release(), X509_CRL_free);
 }
 
 bool SameBytes(std::span<const uint8_t> a, std::span<const uint8_t> b) {
@@ -178,32 +213,40 @@ uint32_t CertStore::OpenSystemStore(std::string_view name, std::unique_ptr<CertS
 }
 
 uint32_t CertStore::LoadSnapshot() {
-  std::vector<CertContextRef> contexts;
+  StoreSnapshot loaded;
   const uint32_t status = ReadPlatform(*database_, [&]() -> uint32_t {
+    // The stamp and the rows come from the same read transaction.
+    ChangeStamp stamp;
+    if (const auto ec = database_->Stamp(stamp)) return StorageError(ec);
+    loaded = FindStoreSnapshot(stamp, id_);
+    if (loaded) return error::kOk;
+    std::map<int64_t, CertContext::Properties> properties;
+    if (const uint32_t read = ReadStoreProperties(*database_, id_, properties)) return read;
+    std::vector<CertContextRef> contexts;
     sqlite::Statement query;
     if (const auto ec = database_->Prepare(
             "SELECT id, der FROM store_certificate WHERE store = ?1 ORDER BY id", query, id_)) {
       return StorageError(ec);
     }
-    uint32_t read = error::kOk;
     if (const auto ec = query.ForEachRow([&] {
           const int64_t entry = query.ColumnInt64(0);
           std::shared_ptr<const Certificate> certificate;
           // Only parsed certificates are ever stored; one that no longer parses is
           // skipped rather than failing the whole store.
-          if (Certificate::FromDer(query.ColumnBlob(1), certificate) != error::kOk) return true;
-          CertContext::Properties properties;
-          read = ReadProperties(*database_, entry, properties);
-          if (read != error::kOk) return false;
-          contexts.push_back(std::make_shared<const CertContext>(std::move(certificate),
-                                                                 std::move(properties), entry));
-          return true;
+          if (Certificate::FromDer(query.ColumnBlob(1), certificate) != error::kOk) return;
+          const auto held = properties.find(entry);
+          contexts.push_back(std::make_shared<const CertContext>(
+              std::move(certificate),
+              held == properties.end() ? CertContext::Properties{} : std::move(held->second),
+              entry));
         })) {
       return StorageError(ec);
     }
-    return read;
+    loaded = std::make_shared<const std::vector<CertContextRef>>(std::move(contexts));
+    KeepStoreSnapshot(stamp, id_, loaded);
+    return error::kOk;
   });
-  if (status == error::kOk) snapshot_ = std::move(contexts);
+  if (status == error::kOk) snapshot_ = std::move(loaded);
   return status;
 }
 
@@ -232,7 +275,7 @@ uint32_t CertStore::LoadEntry(int64_t entry, CertContextRef& context) {
 uint32_t CertStore::Certificates(std::vector<CertContextRef>& contexts) {
   try {
     if (const uint32_t status = LoadSnapshot()) return status;
-    contexts = snapshot_;
+    contexts = *snapshot_;
     return error::kOk;
   } catch (const std::bad_alloc&) {
     return error::kOutOfMemory;
@@ -249,12 +292,17 @@ uint32_t CertStore::Find(const CertFind& criterion, const CertContextRef& previo
     if (!previous) {
       if (const uint32_t status = LoadSnapshot()) return status;
     }
+    if (!snapshot_) {
+      found.reset();
+      return error::kNotFound;
+    }
+    const std::vector<CertContextRef>& snapshot = *snapshot_;
     const int64_t after = previous ? previous->storeEntry() : 0;
     // The snapshot is in store order, which is the order of entries.
     auto position = std::upper_bound(
-        snapshot_.begin(), snapshot_.end(), after,
+        snapshot.begin(), snapshot.end(), after,
         [](int64_t entry, const CertContextRef& context) { return entry < context->storeEntry(); });
-    for (; position != snapshot_.end(); ++position) {
+    for (; position != snapshot.end(); ++position) {
       if (MatchesFind(criterion, (*position)->certificate())) {
         found = *position;
         return error::kOk;
@@ -387,10 +435,9 @@ uint32_t CertStore::AddCrl(std::span<const uint8_t> der, AddDisposition disposit
     if (cursor != der.data() + der.size()) return error::kAsn1Corrupt;
     Bytes sha1(20);
     unsigned int length = 0;
-    OpenSslPtr<EVP_MD, EVP_MD_free> digest(
-        EVP_MD_fetch(CryptoLibrary(), "SHA1", kCryptoProperties));
-    if (!digest ||
-        EVP_Digest(der.data(), der.size(), sha1.data(), &length, digest.get(), nullptr) != 1) {
+    const EVP_MD* digest = FetchedDigest("SHA1");
+    if (digest == nullptr ||
+        EVP_Digest(der.data(), der.size(), sha1.data(), &length, digest, nullptr) != 1) {
       return error::kStorageFailure;
     }
     return TransactPlatform(*database_, [&]() -> uint32_t {
@@ -417,18 +464,30 @@ uint32_t CertStore::AddCrl(std::span<const uint8_t> der, AddDisposition disposit
 
 uint32_t CertStore::Crls(std::vector<StoredCrl>& crls) {
   try {
-    std::vector<StoredCrl> loaded;
+    CrlSnapshot loaded;
     const uint32_t status = ReadPlatform(*database_, [&]() -> uint32_t {
+      ChangeStamp stamp;
+      if (const auto ec = database_->Stamp(stamp)) return StorageError(ec);
+      loaded = FindCrlSnapshot(stamp, id_);
+      if (loaded) return error::kOk;
+      std::vector<StoredCrl> read;
       sqlite::Statement query;
       if (const auto ec = database_->Prepare(
               "SELECT id, der FROM store_crl WHERE store = ?1 ORDER BY id", query, id_)) {
         return StorageError(ec);
       }
-      return StorageError(query.ForEachRow([&] {
-        loaded.push_back({query.ColumnInt64(0), query.ColumnBlob(1)});
-      }));
+      if (const auto ec = query.ForEachRow([&] {
+            StoredCrl crl{query.ColumnInt64(0), query.ColumnBlob(1), nullptr};
+            crl.parsed = ParseCrl(crl.der);
+            read.push_back(std::move(crl));
+          })) {
+        return StorageError(ec);
+      }
+      loaded = std::make_shared<const std::vector<StoredCrl>>(std::move(read));
+      KeepCrlSnapshot(stamp, id_, loaded);
+      return error::kOk;
     });
-    if (status == error::kOk) crls = std::move(loaded);
+    if (status == error::kOk) crls = *loaded;
     return status;
   } catch (const std::bad_alloc&) {
     return error::kOutOfMemory;

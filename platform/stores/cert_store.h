@@ -53,6 +53,9 @@ struct CertFind {
 struct StoredCrl {
   int64_t entry = 0;
   Bytes der;
+  // The CRL parsed in the platform's context, shared by every reader of the
+  // same snapshot and only ever read; null when the bytes do not parse.
+  std::shared_ptr<X509_CRL> parsed;
 };
 
 class CertStore {
@@ -104,7 +107,8 @@ class CertStore {
   std::shared_ptr<Database> database_;
   int64_t id_ = 0;
   std::string name_;
-  std::vector<CertContextRef> snapshot_;
+  // Shared with the other handles that read the store at the same stamp.
+  std::shared_ptr<const std::vector<CertContextRef>> snapshot_;
 };
 
 // True when `criterion` matches the certificate.

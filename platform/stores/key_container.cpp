@@ -4,11 +4,13 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#include <mutex>
 #include <new>
 #include <vector>
 
 #include "platform/errors/platform_errors.h"
 #include "platform/storage/database.h"
+#include "platform/stores/container_keys.h"
 #include "platform/text/code_page.h"
 
 namespace quorvel::platform {
@@ -54,17 +56,32 @@ bool ValidKeySpec(uint32_t keySpec) {
   return keySpec == kAtKeyExchange || keySpec == kAtSignature;
 }
 
-}  // namespace
-
-std::u16string DefaultContainerName() {
+std::u16string LoginName(uid_t user) {
   std::vector<char> buffer(16384);
   passwd entry{};
   passwd* found = nullptr;
-  if (::getpwuid_r(::geteuid(), &entry, buffer.data(), buffer.size(), &found) == 0 &&
-      found != nullptr && found->pw_name != nullptr && found->pw_name[0] != '\0') {
+  if (::getpwuid_r(user, &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr &&
+      found->pw_name != nullptr && found->pw_name[0] != '\0') {
     return Utf8ToUtf16(found->pw_name);
   }
-  return u"uid" + Utf8ToUtf16(std::to_string(::geteuid()));
+  return u"uid" + Utf8ToUtf16(std::to_string(user));
+}
+
+}  // namespace
+
+std::u16string DefaultContainerName() {
+  // The user database is read once per effective user: it is a file read each
+  // time, and every acquire without a container name asks for it.
+  static std::mutex mutex;
+  static uid_t knownUser = 0;
+  static std::u16string knownName;
+  const uid_t user = ::geteuid();
+  std::lock_guard lock(mutex);
+  if (knownName.empty() || knownUser != user) {
+    knownName = LoginName(user);
+    knownUser = user;
+  }
+  return knownName;
 }
 
 KeyContainer::KeyContainer(std::shared_ptr<Database> database, int64_t containerId,
@@ -101,6 +118,23 @@ uint32_t KeyContainer::Acquire(std::optional<std::u16string_view> container,
     const std::string folded = FoldContainerName(name);
     int64_t id = 0;
     uint32_t status = error::kOk;
+    // Opening an existing container, or finding the one to create already there,
+    // needs no write lock; creating and deleting look again under it.
+    if (action != kCryptDeleteKeyset) {
+      const std::error_code looked = database->Read([&]() -> std::error_code {
+        status = FindContainer(*database, folded, id, name);
+        return {};
+      });
+      if (looked) return StorageError(looked);
+      if (status != error::kOk) return status;
+      if (action == kCryptNewKeyset && id != 0) return error::kExists;
+      if (action == 0) {
+        if (id == 0) return error::kBadKeyset;
+        handle.reset(
+            new KeyContainer(std::move(database), id, std::move(name), std::move(providerName)));
+        return error::kOk;
+      }
+    }
     const std::error_code ec = database->Transact([&]() -> std::error_code {
       status = FindContainer(*database, folded, id, name);
       if (status != error::kOk) return std::make_error_code(std::errc::operation_canceled);
@@ -153,7 +187,13 @@ uint32_t KeyContainer::GetUserKey(uint32_t keySpec, EvpPkeyPtr& key) const {
   try {
     Bytes pkcs8;
     bool found = false;
+    EvpPkeyPtr kept;
+    ChangeStamp stamp;
     std::error_code ec = database_->Read([&]() -> std::error_code {
+      // The stamp and the key come from the same read transaction.
+      if (auto failed = database_->Stamp(stamp)) return failed;
+      kept = FindContainerKey(stamp, containerId_, keySpec);
+      if (kept) return {};
       sqlite::Statement query;
       if (auto failed = database_->Prepare(
               "SELECT pkcs8 FROM container_key WHERE container = ?1 AND key_spec = ?2", query,
@@ -165,8 +205,16 @@ uint32_t KeyContainer::GetUserKey(uint32_t keySpec, EvpPkeyPtr& key) const {
       return {};
     });
     if (ec) return StorageError(ec);
+    if (kept) {
+      key = std::move(kept);
+      return error::kOk;
+    }
     if (!found) return error::kNoKey;
-    return DecodePrivateKey(pkcs8, key);
+    // The copy read from the database held key material.
+    const uint32_t decoded = DecodePrivateKey(pkcs8, key);
+    OPENSSL_cleanse(pkcs8.data(), pkcs8.size());
+    if (decoded == error::kOk) KeepContainerKey(stamp, containerId_, keySpec, key.get());
+    return decoded;
   } catch (const std::bad_alloc&) {
     return error::kOutOfMemory;
   }

@@ -81,14 +81,16 @@ uint32_t ImportPublicKeyInfo(std::span<const uint8_t> subjectPublicKeyInfo, EvpP
 }
 
 uint32_t ImportPublicKeyInfo(const Certificate& certificate, EvpPkeyPtr& key) {
+  OpenSslErrorMark mark;
   key.reset();
-  X509_PUBKEY* info = X509_get_X509_PUBKEY(certificate.X509Handle());
-  if (info == nullptr) return error::kBadData;
-  unsigned char* der = nullptr;
-  const int length = i2d_X509_PUBKEY(info, &der);
-  if (length <= 0) return error::kBadData;
-  const OpenSslMemoryPtr<unsigned char> owned(der);
-  return ImportPublicKeyInfo(std::span<const uint8_t>(der, static_cast<std::size_t>(length)), key);
+  // The certificate was parsed in the platform's context, and its key with it,
+  // once for every holder of the certificate.
+  EVP_PKEY* decoded = X509_get0_pubkey(certificate.X509Handle());
+  if (decoded == nullptr) return error::kBadData;
+  if (EVP_PKEY_is_a(decoded, "RSA") != 1) return error::kBadAlgId;
+  if (EVP_PKEY_up_ref(decoded) != 1) return error::kOutOfMemory;
+  key.reset(decoded);
+  return error::kOk;
 }
 
 uint32_t VerifySignature(const Hash& hash, std::span<const uint8_t> signature,

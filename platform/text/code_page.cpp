@@ -3,6 +3,7 @@
 #include <langinfo.h>
 #include <unicode/ustring.h>
 
+#include <algorithm>
 #include <array>
 #include <limits>
 #include <utility>
@@ -48,6 +49,22 @@ bool FitsInt32(size_t size) {
 
 constexpr uint32_t kHzCodePage = 52936;
 
+// Single-byte and multi-byte code pages whose lower half is ASCII itself.
+// Code pages that give some ASCII bytes other meanings (Shift-JIS's yen sign,
+// HZ's tilde, ISO-2022's escapes, the IBM pages' graphic controls) are left out.
+constexpr std::array<uint32_t, 27> kAsciiTransparent{
+    936,   949,   950,   1250,  1251,  1252,  1253,  1254,  1255,
+    1256,  1257,  1258,  20127, 20866, 20936, 21866, 28591, 28592,
+    28593, 28594, 28595, 28596, 28597, 28598, 28599, 54936, 65001};
+
+template <typename Unit>
+bool AllAscii(std::basic_string_view<Unit> text) {
+  for (const Unit unit : text) {
+    if (static_cast<uint32_t>(unit) >= 0x80) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 std::string ConverterNameForCodePage(uint32_t codePage) {
@@ -61,7 +78,16 @@ std::string ConverterNameForCodePage(uint32_t codePage) {
   return {};
 }
 
+bool KeepsAsciiAsIs(uint32_t codePage) {
+  return std::find(kAsciiTransparent.begin(), kAsciiTransparent.end(), codePage) !=
+         kAsciiTransparent.end();
+}
+
 CodePageStatus EncodeToCodePage(uint32_t codePage, std::u16string_view text, std::string& out) {
+  if (KeepsAsciiAsIs(codePage) && AllAscii(text)) {
+    out.assign(text.begin(), text.end());
+    return CodePageStatus::kOk;
+  }
   if (codePage == kHzCodePage) return EncodeHz(text, out);
   const std::string name = ConverterNameForCodePage(codePage);
   if (name.empty()) return CodePageStatus::kUnknownCodePage;
@@ -69,6 +95,10 @@ CodePageStatus EncodeToCodePage(uint32_t codePage, std::u16string_view text, std
 }
 
 CodePageStatus DecodeFromCodePage(uint32_t codePage, std::string_view bytes, std::u16string& out) {
+  if (KeepsAsciiAsIs(codePage) && AllAscii(bytes)) {
+    out.assign(bytes.begin(), bytes.end());
+    return CodePageStatus::kOk;
+  }
   if (codePage == kHzCodePage) return DecodeHz(bytes, out);
   const std::string name = ConverterNameForCodePage(codePage);
   if (name.empty()) return CodePageStatus::kUnknownCodePage;

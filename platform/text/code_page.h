@@ -25,6 +25,10 @@ enum class CodePageStatus {
 // number is unknown. Code page 0 resolves to the locale's character set.
 std::string ConverterNameForCodePage(uint32_t codePage);
 
+// True for the code pages whose bytes 0x00-0x7F are U+0000-U+007F, one to one
+// both ways; text entirely in that range converts without a converter.
+bool KeepsAsciiAsIs(uint32_t codePage);
+
 CodePageStatus EncodeToCodePage(uint32_t codePage, std::u16string_view text, std::string& out);
 CodePageStatus DecodeFromCodePage(uint32_t codePage, std::string_view bytes, std::u16string& out);
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/text/icu_converter.h"
+
 namespace quorvel::platform {
 namespace {
 
@@ -14,6 +16,29 @@ TEST(CodePageTable, EveryListedNumberHasAWorkingConverter) {
     EXPECT_EQ(EncodeToCodePage(codePage, u"A", bytes), CodePageStatus::kOk) << codePage;
   }
   EXPECT_EQ(ConverterNameForCodePage(99999), "");
+}
+
+TEST(CodePageTable, AsciiPassesThroughExactlyAsItsConverterWouldPassIt) {
+  std::u16string text;
+  for (char16_t c = 0; c < 0x80; ++c) text.push_back(c);
+  const std::string bytes(text.begin(), text.end());
+  int checked = 0;
+  for (uint32_t codePage = 1; codePage <= 0xFFFF; ++codePage) {
+    if (!KeepsAsciiAsIs(codePage)) continue;
+    ++checked;
+    const std::string name = ConverterNameForCodePage(codePage);
+    std::string encoded;
+    std::string converterEncoded;
+    ASSERT_EQ(EncodeToCodePage(codePage, text, encoded), CodePageStatus::kOk) << codePage;
+    ASSERT_EQ(EncodeWithConverter(name, text, converterEncoded), CodePageStatus::kOk) << codePage;
+    EXPECT_EQ(encoded, converterEncoded) << codePage;
+    std::u16string decoded;
+    std::u16string converterDecoded;
+    ASSERT_EQ(DecodeFromCodePage(codePage, bytes, decoded), CodePageStatus::kOk) << codePage;
+    ASSERT_EQ(DecodeWithConverter(name, bytes, converterDecoded), CodePageStatus::kOk) << codePage;
+    EXPECT_EQ(decoded, converterDecoded) << codePage;
+  }
+  EXPECT_GT(checked, 0);
 }
 
 TEST(Utf8Boundary, ReplacesIllFormedInputInsteadOfFailing) {

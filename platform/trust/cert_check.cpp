@@ -40,11 +40,7 @@ uint32_t VerifySubjectCertificate(const Certificate& subject, const Certificate*
   }
 
   if ((flags & kCertStoreSignatureFlag) != 0) {
-    OpenSslErrorMark mark;
-    EVP_PKEY* key = X509_get0_pubkey(issuer->X509Handle());
-    if (key != nullptr && X509_verify(subject.X509Handle(), key) == 1) {
-      flags &= ~kCertStoreSignatureFlag;
-    }
+    if (subject.SignedBy(*issuer)) flags &= ~kCertStoreSignatureFlag;
   }
 
   if ((flags & kCertStoreTimeValidityFlag) != 0 &&

@@ -73,8 +73,7 @@ bool SelfIssued(const Certificate& certificate) {
 }
 
 bool SignedBy(const Certificate& subject, const Certificate& issuer) {
-  EVP_PKEY* key = X509_get0_pubkey(issuer.X509Handle());
-  return key != nullptr && X509_verify(subject.X509Handle(), key) == 1;
+  return subject.SignedBy(issuer);
 }
 
 // The best issuer of `subject` not yet in the chain: anchors before

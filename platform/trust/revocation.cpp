@@ -1,6 +1,8 @@
 #include "platform/trust/revocation.h"
 
-#include <limits>
+#include <algorithm>
+#include <memory>
+#include <mutex>
 #include <new>
 #include <vector>
 
@@ -10,21 +12,48 @@
 namespace quorvel::platform {
 namespace {
 
-X509CrlPtr ParseCrl(std::span<const uint8_t> der) {
-  if (der.empty() || der.size() > static_cast<std::size_t>(std::numeric_limits<long>::max())) {
-    return nullptr;
+// Whether an issuer's key verifies a CRL depends on nothing but the two, so
+// the last verdicts are remembered: the CRL held (so that its address names it
+// alone) and the issuer by its whole DER. Bounded, and safe across threads.
+class CrlVerdicts {
+ public:
+  bool VerifiedBy(const std::shared_ptr<X509_CRL>& crl, const Certificate& issuer) {
+    const std::span<const uint8_t> issuerDer = issuer.Der();
+    {
+      std::lock_guard lock(mutex_);
+      for (const Verdict& verdict : verdicts_) {
+        if (verdict.crl == crl && std::equal(verdict.issuerDer.begin(), verdict.issuerDer.end(),
+                                             issuerDer.begin(), issuerDer.end())) {
+          return verdict.verified;
+        }
+      }
+    }
+    EVP_PKEY* key = X509_get0_pubkey(issuer.X509Handle());
+    const bool verified = key != nullptr && X509_CRL_verify(crl.get(), key) == 1;
+    std::lock_guard lock(mutex_);
+    try {
+      if (verdicts_.size() >= kMaxVerdicts) verdicts_.erase(verdicts_.begin());
+      verdicts_.push_back({crl, Bytes(issuerDer.begin(), issuerDer.end()), verified});
+    } catch (const std::bad_alloc&) {
+      // Not remembering costs a later verification, nothing else.
+    }
+    return verified;
   }
-  X509CrlPtr crl(X509_CRL_new_ex(CryptoLibrary(), kCryptoProperties));
-  if (!crl) return nullptr;
-  X509_CRL* target = crl.get();
-  const unsigned char* cursor = der.data();
-  if (d2i_X509_CRL(&target, &cursor, static_cast<long>(der.size())) == nullptr) {
-    // d2i frees the object it was given on failure.
-    static_cast<void>(crl.release());
-    return nullptr;
-  }
-  if (cursor != der.data() + der.size()) return nullptr;
-  return crl;
+
+ private:
+  static constexpr std::size_t kMaxVerdicts = 8;
+  struct Verdict {
+    std::shared_ptr<X509_CRL> crl;
+    Bytes issuerDer;
+    bool verified = false;
+  };
+  std::mutex mutex_;
+  std::vector<Verdict> verdicts_;
+};
+
+bool CrlVerifiedBy(const std::shared_ptr<X509_CRL>& crl, const Certificate& issuer) {
+  static CrlVerdicts verdicts;
+  return verdicts.VerifiedBy(crl, issuer);
 }
 
 }  // namespace
@@ -44,13 +73,13 @@ uint32_t CheckRevocation(const Certificate& subject, const Certificate& issuer,
       std::vector<StoredCrl> crls;
       if (const uint32_t failed = store->Crls(crls)) return failed;
       for (const StoredCrl& stored : crls) {
-        X509CrlPtr crl = ParseCrl(stored.der);
+        const std::shared_ptr<X509_CRL>& crl = stored.parsed;
         if (!crl) continue;
         if (X509_NAME_cmp(X509_CRL_get_issuer(crl.get()),
                           X509_get_subject_name(issuerCertificate)) != 0) {
           continue;
         }
-        if (X509_CRL_verify(crl.get(), issuerKey) != 1) continue;
+        if (!CrlVerifiedBy(crl, issuer)) continue;
         status = RevocationStatus::kNotRevoked;
         X509_REVOKED* entry = nullptr;
         // 1: listed; 2: listed only as removed from a base CRL, which is no revocation.
