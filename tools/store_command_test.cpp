@@ -356,6 +356,21 @@ std::size_t CountMatching(std::string_view storeName, const std::u16string& text
   return count;
 }
 
+// What SQLite's own check of the whole database file reports: "ok", or its findings.
+std::string IntegrityCheck(sqlite3* database) {
+  std::string report;
+  const auto collect = [](void* out, int columns, char** values, char**) {
+    auto& text = *static_cast<std::string*>(out);
+    for (int i = 0; i < columns; ++i)
+      text += (text.empty() ? "" : "\n") + std::string(values[i] ? values[i] : "");
+    return 0;
+  };
+  if (sqlite3_exec(database, "PRAGMA integrity_check", collect, &report, nullptr) != SQLITE_OK) {
+    return sqlite3_errmsg(database);
+  }
+  return report;
+}
+
 TEST_F(StoreCommandTest, KilledImportLeavesTheCertificateWholeOrAbsent) {
   constexpr int kChainLength = 120;
   constexpr int kRounds = 8;
@@ -425,6 +440,7 @@ TEST_F(StoreCommandTest, KilledImportLeavesTheCertificateWholeOrAbsent) {
         << "round " << round << ": " << victims << " key certificate(s), " << chain
         << " chain certificates";
     ExpectEveryEntryWhole();
+    EXPECT_EQ(IntegrityCheck(probe), "ok") << "round " << round;
   }
   sqlite3_close(probe);
   EXPECT_GT(killedInside, 0);
