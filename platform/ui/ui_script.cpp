@@ -146,9 +146,10 @@ DialogOutcome RunChooserActions(const json& actions, ChooserLogic& logic, json& 
   std::optional<int> selected;  // the selected candidate; the selection follows its row
   auto displayedRow = [&]() -> std::optional<std::size_t> {
     if (!selected) return std::nullopt;
+    const int wanted = selected.value_or(-1);
     const auto& rows = logic.rows();
     for (std::size_t i = 0; i < rows.size(); ++i) {
-      if (rows[i].candidate == *selected) return i;
+      if (rows[i].candidate == wanted) return i;
     }
     return std::nullopt;
   };
