@@ -143,19 +143,20 @@ class ScriptChooserHost final : public ChooserHost {
 // action to `steps`. Returns the outcome; `error` says why a script is at fault.
 DialogOutcome RunChooserActions(const json& actions, ChooserLogic& logic, json& steps,
                                 std::string& error) {
-  std::optional<int> selected;  // the selected candidate; the selection follows its row
+  // The selected candidate (kNoSelection for none); the selection follows its row.
+  constexpr int kNoSelection = -1;
+  int selected = kNoSelection;
   auto displayedRow = [&]() -> std::optional<std::size_t> {
-    if (!selected) return std::nullopt;
-    const int wanted = selected.value_or(-1);
+    if (selected == kNoSelection) return std::nullopt;
     const auto& rows = logic.rows();
     for (std::size_t i = 0; i < rows.size(); ++i) {
-      if (rows[i].candidate == wanted) return i;
+      if (rows[i].candidate == selected) return i;
     }
     return std::nullopt;
   };
   auto select = [&](const json& row) {
     if (row.is_null()) {
-      selected.reset();
+      selected = kNoSelection;
       return true;
     }
     if (!row.is_number_unsigned() || row.get<std::size_t>() >= logic.rows().size()) return false;
