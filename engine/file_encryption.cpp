@@ -7,6 +7,7 @@
 #include "engine/engine.h"
 #include "engine/engine_errors.h"
 #include "engine/message_errors.h"
+#include "engine/signing_key.h"
 #include "platform/errors/platform_errors.h"
 #include "platform/messages/message_envelope.h"
 #include "platform/stores/key_container.h"
@@ -16,13 +17,6 @@ namespace quorvel::engine {
 namespace {
 
 namespace perr = platform::error;
-
-bool HasKeyProvider(const platform::CertContext& certificate) {
-  for (uint32_t id = certificate.EnumProperties(0); id != 0; id = certificate.EnumProperties(id)) {
-    if (id == platform::kKeyProvInfoPropId) return true;
-  }
-  return false;
-}
 
 int32_t Encrypt(std::string_view data, std::string_view certificateBase64,
                 std::string_view symmetricOid, std::string& base64, int32_t& lastError) {

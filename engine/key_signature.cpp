@@ -9,6 +9,7 @@
 #include "engine/engine_errors.h"
 #include "engine/provider.h"
 #include "engine/signed_data.h"
+#include "engine/signing_key.h"
 #include "platform/crypto/algorithm_ids.h"
 #include "platform/crypto/hash.h"
 #include "platform/errors/platform_errors.h"
@@ -19,33 +20,6 @@ namespace quorvel::engine {
 namespace {
 
 namespace perr = platform::error;
-
-std::span<const uint8_t> BytesOf(std::string_view text) {
-  return {reinterpret_cast<const uint8_t*>(text.data()), text.size()};
-}
-
-bool HasKeyProvider(const platform::CertContext& certificate) {
-  for (uint32_t id = certificate.EnumProperties(0); id != 0; id = certificate.EnumProperties(id)) {
-    if (id == platform::kKeyProvInfoPropId) return true;
-  }
-  return false;
-}
-
-// A hash of `digestOid` over `data`: 0, -10029 or -10030; the platform value
-// goes to `lastError`.
-int32_t HashOf(std::string_view digestOid, std::string_view data,
-               std::unique_ptr<platform::Hash>& hash, int32_t& lastError) {
-  if (const uint32_t created = platform::Hash::Create(platform::OidToAlgId(digestOid), hash);
-      created != perr::kOk) {
-    lastError = static_cast<int32_t>(created);
-    return err::kCreateHash;
-  }
-  if (const uint32_t hashed = hash->HashData(BytesOf(data)); hashed != perr::kOk) {
-    lastError = static_cast<int32_t>(hashed);
-    return err::kHashData;
-  }
-  return err::kOk;
-}
 
 int32_t SigningFailure(uint32_t platformValue) {
   switch (platformValue) {

@@ -11,6 +11,7 @@
 #include "engine/engine_errors.h"
 #include "engine/provider.h"
 #include "engine/signer_chain.h"
+#include "engine/signing_key.h"
 #include "platform/crypto/algorithm_ids.h"
 #include "platform/crypto/hash.h"
 #include "platform/errors/platform_errors.h"
@@ -21,33 +22,6 @@ namespace quorvel::engine {
 namespace {
 
 namespace perr = platform::error;
-
-std::span<const uint8_t> BytesOf(std::string_view text) {
-  return {reinterpret_cast<const uint8_t*>(text.data()), text.size()};
-}
-
-// A hash of `digestOid` over `data`: 0, -10029 or -10030 (with `lastError`).
-int32_t HashOf(std::string_view digestOid, std::string_view data,
-               std::unique_ptr<platform::Hash>& hash, int32_t& lastError) {
-  if (const uint32_t created = platform::Hash::Create(platform::OidToAlgId(digestOid), hash);
-      created != perr::kOk) {
-    lastError = static_cast<int32_t>(created);
-    return err::kCreateHash;
-  }
-  if (const uint32_t hashed = hash->HashData(BytesOf(data)); hashed != perr::kOk) {
-    lastError = static_cast<int32_t>(hashed);
-    return err::kHashData;
-  }
-  return err::kOk;
-}
-
-// True when the certificate carries the key-provider property.
-bool HasKeyProvider(const platform::CertContext& certificate) {
-  for (uint32_t id = certificate.EnumProperties(0); id != 0; id = certificate.EnumProperties(id)) {
-    if (id == platform::kKeyProvInfoPropId) return true;
-  }
-  return false;
-}
 
 int32_t Sign(std::string_view data, bool serverMode, std::optional<std::u16string_view> dnList,
              std::u16string_view separator, const SignSettings& settings, SignOutput& output,
