@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <new>
 
@@ -79,6 +80,9 @@ std::unique_ptr<unsigned char[]> AllocateChunk() {
 
 // The caller's buffer: pieces are copied only when they fit entirely within the
 // capacity, and every byte is counted either way so the full size can be reported.
+// The most bytes one inflate call is given to read or to write.
+constexpr std::size_t kMaxStreamSpan = std::numeric_limits<uInt>::max();
+
 class BoundedOutput {
  public:
   BoundedOutput(unsigned char* dst, std::size_t capacity)
@@ -90,6 +94,11 @@ class BoundedOutput {
   }
   std::size_t size() const { return size_; }
   bool fitted() const { return size_ <= capacity_; }
+  // The free part of the destination, to be written in place and then claimed
+  // with Advance.
+  std::size_t room() const { return fitted() ? capacity_ - size_ : 0; }
+  unsigned char* next() const { return dst_ + size_; }
+  void Advance(std::size_t length) { size_ += length; }
 
  private:
   unsigned char* dst_;
@@ -177,28 +186,42 @@ InflateOutcome InflateMember(const unsigned char* src, std::size_t length, Bound
   if (const int rc = inflater.Init(); rc != Z_OK) return {rc, false};
   std::size_t pos = 0;
   if (!SkipHeader(src, length, pos)) return {Z_DATA_ERROR, false};
-  const auto work = AllocateChunk();
-  if (!work) return {Z_MEM_ERROR, false};
+  // Output goes straight into the caller's buffer while it has room; past it,
+  // into a work chunk, only to be counted.
+  decltype(AllocateChunk()) work;
 
   z_stream& stream = inflater.get();
   uLong crc = crc32(0L, Z_NULL, 0);
   for (;;) {
     if (stream.avail_in == 0) {
       if (pos == length) return {Z_DATA_ERROR, false};  // deflate data ends early
-      const std::size_t chunk = std::min(kCompressionChunkSize, length - pos);
+      // The whole input at once (up to what zlib counts): fewer calls.
+      const std::size_t chunk = std::min<std::size_t>(kMaxStreamSpan, length - pos);
       stream.next_in = src + pos;
       stream.avail_in = static_cast<uInt>(chunk);
       pos += chunk;
     }
-    stream.next_out = work.get();
-    stream.avail_out = static_cast<uInt>(kCompressionChunkSize);
+    const std::size_t room = out.room();
+    if (room == 0 && !work) {
+      work = AllocateChunk();
+      if (!work) return {Z_MEM_ERROR, false};
+    }
+    unsigned char* target = room > 0 ? out.next() : work.get();
+    const std::size_t span =
+        room > 0 ? std::min(room, kCompressionChunkSize) : kCompressionChunkSize;
+    stream.next_out = target;
+    stream.avail_out = static_cast<uInt>(span);
     const int rc = inflate(&stream, Z_NO_FLUSH);
     if (rc == Z_MEM_ERROR) return {Z_MEM_ERROR, false};
     if (rc != Z_OK && rc != Z_STREAM_END && rc != Z_BUF_ERROR) return {Z_DATA_ERROR, false};
-    const std::size_t produced = kCompressionChunkSize - stream.avail_out;
+    const std::size_t produced = span - stream.avail_out;
     if (rc == Z_BUF_ERROR && produced == 0 && stream.avail_in != 0) return {Z_DATA_ERROR, false};
-    crc = crc32(crc, work.get(), static_cast<uInt>(produced));
-    out.Put(work.get(), produced);
+    crc = crc32(crc, target, static_cast<uInt>(produced));
+    if (room > 0) {
+      out.Advance(produced);
+    } else {
+      out.Put(target, produced);
+    }
     if (out.size() > limit) return {Z_MEM_ERROR, true};
     if (rc == Z_STREAM_END) break;
   }
