@@ -83,7 +83,8 @@ Status CDrennicQuorvel::QVEncryptFileAndSave(const std::u16string& base64Certifi
   const CleanupRules rules{.emptiesOutgoingPlainText = true, .clearsReciptCertInfo = true};
   const Status status = RunMember(rules, [&] {
     if (state.outgoingPlainText.empty()) Fail(err::kEmptyInput, msg::kSourceEmpty);
-    const std::string content = state.outgoingPlainText;
+    // Read in place: nothing changes the stored text before the engine returns.
+    const std::string_view content = state.outgoingPlainText;
     if (base64Certificate.empty()) Fail(err::kEmptyInput, msg::kSourceEmpty);
     const std::string certificate = ToBytesOrFail(base64Certificate, msg::kConversionShort);
     if (state.serverMode != 0) Fail(err::kEmptyInput, msg::kSourceEmpty);

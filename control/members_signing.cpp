@@ -102,13 +102,17 @@ Status CDrennicQuorvel::Sign(const SigningRow& row, const std::u16string& plainT
   const CleanupRules rules{.emptiesOutgoingPlainText = EmptiesStored(row),
                            .clearsSignerCertInfo = true};
   const Status status = RunMember(rules, [&] {
-    std::string content;
+    // The stored text is read in place: nothing changes it before the
+    // engine has returned.
+    std::string converted;
+    std::string_view content;
     if (row.content == Content::kStored) {
       if (state.outgoingPlainText.empty()) Fail(err::kEmptyInput, msg::kSourceEmpty);
       content = state.outgoingPlainText;
     } else {
       if (plainText.empty()) Fail(err::kEmptyInput, msg::kSourceEmpty);
-      content = ToBytesOrFail(plainText, msg::kCharsetConversion);
+      converted = ToBytesOrFail(plainText, msg::kCharsetConversion);
+      content = converted;
     }
 
     const bool serverMode = state.serverMode != 0;

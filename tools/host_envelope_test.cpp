@@ -8,41 +8,18 @@
 #include <vector>
 
 #include "platform/text/base64.h"
-#include "tools/host_session_fixture.h"
+#include "tools/host_signing_fixture.h"
 
 namespace quorvel::tools {
 namespace {
 
-using Call = std::pair<std::string, json>;
-
 constexpr const char* kZhangSan = "CN=Zhang San, O=ZuvirOrori, C=CN";
 constexpr const char* kZazu = "O=ZuvirOrori, OU=config, CN=ZAZU";
 
-class HostEnvelopeTest : public HostSessionTest {
+class HostEnvelopeTest : public HostSigningTest {
  protected:
-  void SetUp() override {
-    HostSessionTest::SetUp();
-    std::filesystem::copy(QUORVEL_DEMO_HOME, root_ / "home",
-                          std::filesystem::copy_options::recursive);
-  }
-
-  static Call Put(const std::string& member, json value) {
-    return Invoke(member, json::array({std::move(value)}), "put");
-  }
-  static Call SetPlainText(const std::string& text) { return Invoke("QVSetPlainText", {text}); }
   static Call SignerInfo(int type) { return Invoke("QVGetSignerCertInfo", {type}); }
   static Call ReciptInfo(int type) { return Invoke("QVGetReciptCertInfo", {type}); }
-
-  static json Value(const json& response) { return response["result"]["value"]; }
-  static int Status(const json& response) { return response["result"]["status"].get<int>(); }
-
-  std::filesystem::path Write(const std::string& name, const std::string& bytes) {
-    const std::filesystem::path path = root_ / name;
-    std::ofstream(path, std::ios::binary) << bytes;
-    return path;
-  }
-
-  int Shell(const std::string& command) { return std::system(command.c_str()); }
 
   // Exports the certificate of `store` whose subject is `subject` into `file`.
   void Export(const std::string& store, const std::string& subject,

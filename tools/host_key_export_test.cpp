@@ -13,18 +13,6 @@ namespace {
 
 class HostKeyExportTest : public HostSigningTest {
  protected:
-  std::string Sha1Of(const std::string& store, const std::string& part) {
-    std::string output;
-    EXPECT_EQ(Run({"store", "list", "--store", store, "--json"}, "", output), 0);
-    for (const json& entry : json::parse(output)) {
-      if (entry["subject"].get<std::string>().find(part) != std::string::npos) {
-        return entry["sha1"];
-      }
-    }
-    ADD_FAILURE() << part;
-    return {};
-  }
-
   // Exports the certificate of "MY" whose subject holds `part`; the exit code.
   int Export(const std::string& part, const std::filesystem::path& file,
              std::vector<std::string> extra = {}) {

@@ -62,26 +62,31 @@ class HostSigningTest : public HostSessionTest {
     return Write("anchors.pem", pem);
   }
 
-  // The DER of the certificate of `store` whose subject contains `part`.
-  std::string CertificateDer(const std::string& store, const std::string& part) {
+  // The thumbprint of the certificate of `store` whose subject contains `part`.
+  std::string Sha1Of(const std::string& store, const std::string& part) {
     std::string output;
     EXPECT_EQ(Run({"store", "list", "--store", store, "--json"}, "", output), 0);
     for (const json& entry : json::parse(output)) {
-      if (entry["subject"].get<std::string>().find(part) == std::string::npos) continue;
-      std::string pem;
-      EXPECT_EQ(
-          Run({"store", "export", "--store", store, entry["sha1"].get<std::string>(), "--pem"}, "",
-              pem),
-          0);
-      const size_t begin = pem.find('\n');
-      const size_t end = pem.find("-----END");
-      std::string der;
-      EXPECT_TRUE(begin != std::string::npos && end != std::string::npos &&
-                  platform::Base64Decode(pem.substr(begin + 1, end - begin - 1), der));
-      return der;
+      if (entry["subject"].get<std::string>().find(part) != std::string::npos) {
+        return entry["sha1"];
+      }
     }
     ADD_FAILURE() << "no certificate with " << part << " in " << store;
     return {};
+  }
+
+  // The DER of that certificate.
+  std::string CertificateDer(const std::string& store, const std::string& part) {
+    const std::string sha1 = Sha1Of(store, part);
+    if (sha1.empty()) return {};
+    std::string pem;
+    EXPECT_EQ(Run({"store", "export", "--store", store, sha1, "--pem"}, "", pem), 0);
+    const size_t begin = pem.find('\n');
+    const size_t end = pem.find("-----END");
+    std::string der;
+    EXPECT_TRUE(begin != std::string::npos && end != std::string::npos &&
+                platform::Base64Decode(pem.substr(begin + 1, end - begin - 1), der));
+    return der;
   }
 
   int Shell(const std::string& command) { return std::system(command.c_str()); }

@@ -39,7 +39,6 @@ std::string GuidText(const Guid& guid);
 namespace hr {
 inline constexpr int32_t kOk = 0;
 inline constexpr int32_t kFalse = 1;
-inline constexpr int32_t kNotImplemented = static_cast<int32_t>(0x80004001u);
 inline constexpr int32_t kNoInterface = static_cast<int32_t>(0x80004002u);
 inline constexpr int32_t kPointer = static_cast<int32_t>(0x80004003u);
 inline constexpr int32_t kFail = static_cast<int32_t>(0x80004005u);
@@ -47,8 +46,6 @@ inline constexpr int32_t kOutOfMemory = static_cast<int32_t>(0x8007000Eu);
 inline constexpr int32_t kInvalidArgument = static_cast<int32_t>(0x80070057u);
 inline constexpr int32_t kNoAggregation = static_cast<int32_t>(0x80040110u);
 inline constexpr int32_t kClassNotAvailable = static_cast<int32_t>(0x80040111u);
-inline constexpr int32_t kBadIndex = static_cast<int32_t>(0x8002000Bu);
-inline constexpr int32_t kNoNamedArgs = static_cast<int32_t>(0x80020007u);
 }  // namespace hr
 
 // A length-prefixed string: the pointer is to the first UTF-16 unit, the

@@ -22,7 +22,9 @@ inline constexpr int32_t kNotImplemented = static_cast<int32_t>(0x80004001u);
 inline constexpr int32_t kMemberNotFound = static_cast<int32_t>(0x80020003u);
 inline constexpr int32_t kTypeMismatch = static_cast<int32_t>(0x80020005u);
 inline constexpr int32_t kUnknownName = static_cast<int32_t>(0x80020006u);
+inline constexpr int32_t kNoNamedArgs = static_cast<int32_t>(0x80020007u);
 inline constexpr int32_t kOverflow = static_cast<int32_t>(0x8002000Au);
+inline constexpr int32_t kBadIndex = static_cast<int32_t>(0x8002000Bu);
 inline constexpr int32_t kBadParamCount = static_cast<int32_t>(0x8002000Eu);
 inline constexpr int32_t kClassNotRegistered = static_cast<int32_t>(0x80040154u);
 }  // namespace hresult

@@ -110,7 +110,7 @@ int32_t GetTypeInfoCount(void*, uint32_t* count) {
 
 int32_t GetTypeInfo(void*, uint32_t, uint32_t, void** info) {
   if (info != nullptr) *info = nullptr;
-  return hr::kBadIndex;
+  return hresult::kBadIndex;
 }
 
 int32_t GetIDsOfNames(void*, const Guid*, char16_t** names, uint32_t count, uint32_t,
@@ -189,10 +189,10 @@ int32_t InvokeMember(void* self, int32_t dispid, const Guid*, uint32_t, uint16_t
     if (given.namedCount > 1 ||
         (given.namedCount == 1 &&
          (given.namedArgs == nullptr || given.namedArgs[0] != kDispidPropertyPut))) {
-      return hr::kNoNamedArgs;
+      return hresult::kNoNamedArgs;
     }
   } else {
-    if (given.namedCount != 0) return hr::kNoNamedArgs;
+    if (given.namedCount != 0) return hresult::kNoNamedArgs;
     if ((flags & (kDispatchMethod | kDispatchGet)) == kDispatchGet) kind = MemberKind::kPropertyGet;
   }
   const Resolution found = ResolveMember(dispid, kind, given.count);
