@@ -37,7 +37,8 @@ class QuitOnSignals {
     fd_ = ::signalfd(-1, &quitSignals, SFD_CLOEXEC | SFD_NONBLOCK);
     if (fd_ < 0) return;
     notifier_ = std::make_unique<QSocketNotifier>(fd_, QSocketNotifier::Read);
-    QObject::connect(notifier_.get(), &QSocketNotifier::activated, [] { QCoreApplication::quit(); });
+    QObject::connect(notifier_.get(), &QSocketNotifier::activated,
+                     [] { QCoreApplication::quit(); });
   }
   ~QuitOnSignals() {
     notifier_.reset();
@@ -138,17 +139,20 @@ void AddHostCommand(CLI::App& app) {
                            std::to_string(bridge::kDefaultPort) + "; may be repeated)")
           ->expected(0, 1)
           ->allow_extra_args(false);
-  command->add_option("--max-frame-bytes", listen->limits.maxFrameBytes,
-                      "Largest WebSocket message accepted")
+  command
+      ->add_option("--max-frame-bytes", listen->limits.maxFrameBytes,
+                   "Largest WebSocket message accepted")
       ->capture_default_str();
-  command->add_option("--max-messages-per-second", listen->limits.maxMessagesPerSecond,
-                      "Messages a connection may send each second")
+  command
+      ->add_option("--max-messages-per-second", listen->limits.maxMessagesPerSecond,
+                   "Messages a connection may send each second")
       ->capture_default_str();
-  command->add_option("--max-connections", listen->limits.maxConnections,
-                      "Open WebSocket connections")
+  command
+      ->add_option("--max-connections", listen->limits.maxConnections, "Open WebSocket connections")
       ->capture_default_str();
-  command->add_option("--max-pending", listen->limits.maxPendingRequests,
-                      "Requests of one connection waiting for their answer")
+  command
+      ->add_option("--max-pending", listen->limits.maxPendingRequests,
+                   "Requests of one connection waiting for their answer")
       ->capture_default_str();
   AddOriginCommands(*command);
   command->require_subcommand(0, 1);

@@ -51,7 +51,10 @@ TEST_F(DispatchTest, PagesOnWebOriginsNameNoFilesAndLeaveServerModeAlone) {
     int32_t hr;
   } cases[] = {
       {"QVServerMode", MemberKind::kPropertyPut, {int64_t{1}}, web, hresult::kAccessDenied},
-      {"QVServerMode", MemberKind::kPropertyPut, {int64_t{1}}, webWithFiles,
+      {"QVServerMode",
+       MemberKind::kPropertyPut,
+       {int64_t{1}},
+       webWithFiles,
        hresult::kAccessDenied},
       {"QVServerMode", MemberKind::kPropertyPut, {int64_t{0}}, local, hresult::kOk},
       {"QVAddFile", std::nullopt, {path}, web, hresult::kAccessDenied},

@@ -27,7 +27,9 @@ using Clock = std::chrono::steady_clock;
 
 constexpr auto kTryAgainLater = static_cast<QWebSocketProtocol::CloseCode>(1013);
 
-QString Text(const std::string& text) { return QString::fromStdString(text); }
+QString Text(const std::string& text) {
+  return QString::fromStdString(text);
+}
 
 // Tokens refill at `rate` a second up to `rate`; each message takes one.
 class RateLimiter {
@@ -50,7 +52,8 @@ class RateLimiter {
 };
 
 struct Connection {
-  Connection(QWebSocket* webSocket, std::string pageOrigin, host::SessionPolicy policy, unsigned rate)
+  Connection(QWebSocket* webSocket, std::string pageOrigin, host::SessionPolicy policy,
+             unsigned rate)
       : socket(webSocket),
         origin(std::move(pageOrigin)),
         session(std::make_shared<host::RpcSession>(host::SessionLimits{}, policy)),
@@ -126,14 +129,15 @@ class BridgeServer::Impl {
       return false;
     }
     if (!server->listen(host, address.port)) {
-      error = "cannot listen on " + AuthorityOf(address) + ": " +
-              server->errorString().toStdString();
+      error =
+          "cannot listen on " + AuthorityOf(address) + ": " + server->errorString().toStdString();
       return false;
     }
     QTcpServer* raw = server.get();
     QObject::connect(raw, &QTcpServer::newConnection, &context_, [this, raw] { Accept(*raw); });
     ListenAddress bound{address.host, raw->serverPort()};
-    for (const std::string& name : {AuthorityOf(bound), "localhost:" + std::to_string(bound.port)}) {
+    for (const std::string& name :
+         {AuthorityOf(bound), "localhost:" + std::to_string(bound.port)}) {
       authorities_.insert(name);
       ownOrigins_.insert("http://" + name);
     }
@@ -155,14 +159,16 @@ class BridgeServer::Impl {
         continue;
       }
       handshakes_.insert(socket);
-      QObject::connect(socket, &QIODevice::readyRead, &context_, [this, socket] { ReadHead(socket); });
+      QObject::connect(socket, &QIODevice::readyRead, &context_,
+                       [this, socket] { ReadHead(socket); });
       QObject::connect(socket, &QAbstractSocket::disconnected, &context_, [this, socket] {
         handshakes_.erase(socket);
         awaitingApproval_.erase(socket);
       });
       QPointer<QTcpSocket> guard(socket);
       QTimer::singleShot(limits_.handshakeTimeoutMilliseconds, &context_, [this, guard] {
-        if (guard && handshakes_.contains(guard.data()) && !awaitingApproval_.contains(guard.data())) {
+        if (guard && handshakes_.contains(guard.data()) &&
+            !awaitingApproval_.contains(guard.data())) {
           Respond(guard, 408, "the request head did not arrive in time");
         }
       });
@@ -174,8 +180,8 @@ class BridgeServer::Impl {
     Release(socket);
     const std::string response = "HTTP/1.1 " + StatusLine(status) +
                                  "\r\nContent-Type: text/plain; charset=utf-8\r\nContent-Length: " +
-                                 std::to_string(body.size() + 1) +
-                                 "\r\nConnection: close\r\n\r\n" + body + "\n";
+                                 std::to_string(body.size() + 1) + "\r\nConnection: close\r\n\r\n" +
+                                 body + "\n";
     socket->write(response.data(), static_cast<qint64>(response.size()));
     socket->disconnectFromHost();
   }
@@ -271,7 +277,7 @@ class BridgeServer::Impl {
     const platform::UiServices ui = platform::CurrentUiServices();
     const platform::OriginApproval answer =
         ui.originApprovals ? ui.originApprovals->AskOriginApproval(platform::Utf8ToUtf16(origin))
-                           : platform::OriginApproval::kDeny;
+                           : platform::OriginApproval::kDismissed;
     std::error_code stored;
     if (answer == platform::OriginApproval::kAlways) stored = AllowOrigin(origin, false);
     if (answer == platform::OriginApproval::kDeny) stored = DenyOrigin(origin);
@@ -281,7 +287,8 @@ class BridgeServer::Impl {
     }
     // The user may have taken longer than the page was willing to wait.
     if (socket->state() != QAbstractSocket::ConnectedState) return;
-    if (answer == platform::OriginApproval::kDeny) {
+    if (answer == platform::OriginApproval::kDeny ||
+        answer == platform::OriginApproval::kDismissed) {
       return Respond(socket, 403, "the user did not allow the origin " + origin);
     }
     HandOver(socket, origin, false);
@@ -309,8 +316,9 @@ class BridgeServer::Impl {
       admission->second.pop_front();
       if (admission->second.empty()) admitted_.erase(admission);
       if (connections_.size() >= limits_.maxConnections) {
-        socket->close(kTryAgainLater, QStringLiteral("too many connections (at most %1)")
-                                          .arg(limits_.maxConnections));
+        socket->close(
+            kTryAgainLater,
+            QStringLiteral("too many connections (at most %1)").arg(limits_.maxConnections));
         continue;
       }
       socket->setMaxAllowedIncomingFrameSize(limits_.maxFrameBytes);
@@ -346,9 +354,9 @@ class BridgeServer::Impl {
     if (!connection || !connection->open || !connection->socket) return;
     QWebSocket* socket = connection->socket;
     if (!connection->limiter.Take()) {
-      return socket->close(QWebSocketProtocol::CloseCodePolicyViolated,
-                           QStringLiteral("more than %1 messages a second")
-                               .arg(limits_.maxMessagesPerSecond));
+      return socket->close(
+          QWebSocketProtocol::CloseCodePolicyViolated,
+          QStringLiteral("more than %1 messages a second").arg(limits_.maxMessagesPerSecond));
     }
     if (connection->pending >= limits_.maxPendingRequests) {
       return socket->close(QWebSocketProtocol::CloseCodePolicyViolated,
@@ -441,6 +449,8 @@ bool BridgeServer::Listen(const ListenAddress& address, std::string& error) {
   return impl_->Listen(address, error);
 }
 
-std::vector<ListenAddress> BridgeServer::Addresses() const { return impl_->Addresses(); }
+std::vector<ListenAddress> BridgeServer::Addresses() const {
+  return impl_->Addresses();
+}
 
 }  // namespace quorvel::bridge

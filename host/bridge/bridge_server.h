@@ -21,12 +21,13 @@ namespace quorvel::bridge {
 
 // Each limit is refused with a WebSocket close code and a reason.
 struct BridgeLimits {
-  size_t maxFrameBytes = size_t{64} << 20;   // 1009: a message or frame larger than this
-  unsigned maxMessagesPerSecond = 200;      // 1008: per connection (bursts up to one second's worth)
-  unsigned maxConnections = 16;             // 1013: open WebSocket connections
-  unsigned maxPendingRequests = 64;         // 1008: messages of one connection not yet answered
+  size_t maxFrameBytes = size_t{64} << 20;  // 1009: a message or frame larger than this
+  unsigned maxMessagesPerSecond = 200;  // 1008: per connection (bursts up to one second's worth)
+  unsigned maxConnections = 16;         // 1013: open WebSocket connections
+  unsigned maxPendingRequests = 64;     // 1008: messages of one connection not yet answered
   size_t maxQueuedBytes = size_t{256} << 20;  // 1013: messages of all connections waiting to run
-  unsigned maxHandshakes = 32;  // TCP connections still sending their request head or awaiting approval
+  unsigned maxHandshakes =
+      32;  // TCP connections still sending their request head or awaiting approval
   int handshakeTimeoutMilliseconds = 10000;  // for the request head, not for the user's answer
 };
 

@@ -7,8 +7,9 @@ namespace {
 
 std::string Lower(std::string_view text) {
   std::string out(text);
-  std::transform(out.begin(), out.end(), out.begin(),
-                 [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
+  std::transform(out.begin(), out.end(), out.begin(), [](char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+  });
   return out;
 }
 
@@ -30,7 +31,8 @@ bool IsToken(std::string_view text) {
 // Visible ASCII and tabs; no control characters, no bytes above 0x7E.
 bool IsFieldValue(std::string_view text) {
   return std::all_of(text.begin(), text.end(), [](char c) {
-    return c == '\t' || (static_cast<unsigned char>(c) >= 0x20 && static_cast<unsigned char>(c) < 0x7F);
+    return c == '\t' ||
+           (static_cast<unsigned char>(c) >= 0x20 && static_cast<unsigned char>(c) < 0x7F);
   });
 }
 

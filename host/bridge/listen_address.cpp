@@ -18,14 +18,12 @@ std::optional<uint16_t> ParsePort(std::string_view text) {
 
 bool IsLoopbackV4(const std::string& host) {
   in_addr address{};
-  return ::inet_pton(AF_INET, host.c_str(), &address) == 1 &&
-         (ntohl(address.s_addr) >> 24) == 127;
+  return ::inet_pton(AF_INET, host.c_str(), &address) == 1 && (ntohl(address.s_addr) >> 24) == 127;
 }
 
 bool IsLoopbackV6(const std::string& host) {
   in6_addr address{};
-  return ::inet_pton(AF_INET6, host.c_str(), &address) == 1 &&
-         IN6_IS_ADDR_LOOPBACK(&address);
+  return ::inet_pton(AF_INET6, host.c_str(), &address) == 1 && IN6_IS_ADDR_LOOPBACK(&address);
 }
 
 }  // namespace
@@ -70,9 +68,8 @@ std::optional<ListenAddress> ParseListenAddress(std::string_view text, std::stri
 }
 
 std::string AuthorityOf(const ListenAddress& address) {
-  const std::string host = address.host.find(':') != std::string::npos
-                               ? "[" + address.host + "]"
-                               : address.host;
+  const std::string host =
+      address.host.find(':') != std::string::npos ? "[" + address.host + "]" : address.host;
   return host + ":" + std::to_string(address.port);
 }
 

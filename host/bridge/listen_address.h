@@ -12,7 +12,7 @@ namespace quorvel::bridge {
 inline constexpr uint16_t kDefaultPort = 27455;
 
 struct ListenAddress {
-  std::string host;  // "127.0.0.1" (or another 127/8 address) or "::1"
+  std::string host;              // "127.0.0.1" (or another 127/8 address) or "::1"
   uint16_t port = kDefaultPort;  // 0: any free port
 };
 

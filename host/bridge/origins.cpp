@@ -25,7 +25,9 @@ bool IsAuthorityChar(char c) {
          c == '[' || c == ']' || c == '_';
 }
 
-std::string KeyOf(const std::string& origin) { return std::string(kOriginsKey) + "\\" + origin; }
+std::string KeyOf(const std::string& origin) {
+  return std::string(kOriginsKey) + "\\" + origin;
+}
 
 std::error_code WithRegistry(const std::function<std::error_code(platform::Registry&)>& action) {
   std::shared_ptr<platform::Database> database;
@@ -40,8 +42,7 @@ OriginAccess AccessOf(const std::string& text) {
   return OriginAccess::kUnknown;
 }
 
-std::error_code Read(platform::Registry& registry, const std::string& origin,
-                     OriginEntry& entry) {
+std::error_code Read(platform::Registry& registry, const std::string& origin, OriginEntry& entry) {
   entry = {origin, OriginAccess::kUnknown, false};
   std::string access;
   std::error_code ec = registry.GetString(KeyOf(origin), kAccessValue, access);

@@ -12,7 +12,8 @@
 
 namespace quorvel::bridge {
 
-inline constexpr std::string_view kOriginsKey = "HKEY_CURRENT_USER\\Software\\Quorvel\\Bridge\\Origins";
+inline constexpr std::string_view kOriginsKey =
+    "HKEY_CURRENT_USER\\Software\\Quorvel\\Bridge\\Origins";
 
 // An origin as browsers serialise it: scheme "://" host [":" port], lower
 // case, without a trailing "/". Nullopt for "null", for anything with a path,

@@ -30,7 +30,9 @@ class NoneFileViewer final : public FileViewer {
 // Nobody can be asked, so no unknown origin gets in.
 class NoneOriginApprovals final : public OriginApprovals {
  public:
-  OriginApproval AskOriginApproval(std::u16string_view) override { return OriginApproval::kDeny; }
+  OriginApproval AskOriginApproval(std::u16string_view) override {
+    return OriginApproval::kDismissed;
+  }
 };
 
 }  // namespace

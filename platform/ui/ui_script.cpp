@@ -226,8 +226,10 @@ std::string_view ApprovalName(OriginApproval approval) {
       return "always";
     case OriginApproval::kDeny:
       return "deny";
+    case OriginApproval::kDismissed:
+      return "dismissed";
   }
-  return "deny";
+  return "dismissed";
 }
 
 std::optional<OriginApproval> ParseApproval(std::string_view name) {
@@ -334,7 +336,7 @@ class ScriptUi final : public FileDialogs,
     json entry = {{"kind", "approval"},
                   {"origin", Utf16ToUtf8(std::u16string(origin))},
                   {"text", Utf16ToUtf8(OriginApprovalText(origin))}};
-    OriginApproval approval = OriginApproval::kDeny;
+    OriginApproval approval = OriginApproval::kDismissed;
     std::string error;
     if (const json* scripted = Next("approval", error)) {
       const auto answer = scripted->find("answer");
@@ -451,7 +453,8 @@ UiServices MakeScriptUiServices(const std::filesystem::path& scriptFile,
   auto ui = std::make_shared<ScriptUi>(scriptFile, logFile);
   return {std::shared_ptr<FileDialogs>(ui, ui.get()), std::shared_ptr<MessageBoxes>(ui, ui.get()),
           std::shared_ptr<CertificateChooser>(ui, ui.get()),
-          std::shared_ptr<FileViewer>(ui, ui.get()), std::shared_ptr<OriginApprovals>(ui, ui.get())};
+          std::shared_ptr<FileViewer>(ui, ui.get()),
+          std::shared_ptr<OriginApprovals>(ui, ui.get())};
 }
 
 }  // namespace quorvel::platform

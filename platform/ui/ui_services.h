@@ -1,7 +1,8 @@
 // The user-interface services the control relies on: the Open and Save file
 // dialogs, message boxes, the certificate chooser, "open this file with its
-// viewer" and the bridge's question whether a web origin may connect. Each service is a small interface of its own, so that further
-// services can join the UiServices bundle without touching the existing ones.
+// viewer" and the bridge's question whether a web origin may connect. Each service is a small
+// interface of its own, so that further services can join the UiServices bundle without touching
+// the existing ones.
 //
 // Which implementation runs is chosen by the environment variable QUORVEL_UI:
 //   script  answers come from the JSON file named by QUORVEL_UI_SCRIPT, and
@@ -150,8 +151,9 @@ class CertificateChooser {
 
 // The question a web page's first connection puts to the user: may this
 // origin use the certificates? "Allow once" admits the one connection;
-// "Always" and "Deny" are remembered by the caller.
-enum class OriginApproval { kAllowOnce, kAlways, kDeny };
+// "Always" and "Deny" are remembered by the caller. A dialog closed without
+// an answer, or one that cannot be shown, refuses this connection only.
+enum class OriginApproval { kAllowOnce, kAlways, kDeny, kDismissed };
 
 inline constexpr std::u16string_view kOriginApprovalCaption = u"Quorvel";
 
@@ -161,7 +163,6 @@ std::u16string OriginApprovalText(std::u16string_view origin);
 class OriginApprovals {
  public:
   virtual ~OriginApprovals() = default;
-  // A dismissed or failed dialog answers kDeny.
   virtual OriginApproval AskOriginApproval(std::u16string_view origin) = 0;
 };
 

@@ -10,7 +10,7 @@ namespace quorvel::platform::qt {
 
 OriginApproval QtOriginApprovals::AskOriginApproval(std::u16string_view origin) {
   if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr) {
-    return OriginApproval::kDeny;
+    return OriginApproval::kDismissed;
   }
   const std::u16string text = OriginApprovalText(origin);
   QMessageBox box(QMessageBox::Question,
@@ -23,11 +23,11 @@ OriginApproval QtOriginApprovals::AskOriginApproval(std::u16string_view origin) 
   QPushButton* always = box.addButton(QStringLiteral("Always"), QMessageBox::YesRole);
   QPushButton* deny = box.addButton(QStringLiteral("Deny"), QMessageBox::RejectRole);
   box.setDefaultButton(deny);
-  box.setEscapeButton(deny);
   box.exec();
   if (box.clickedButton() == once) return OriginApproval::kAllowOnce;
   if (box.clickedButton() == always) return OriginApproval::kAlways;
-  return OriginApproval::kDeny;
+  if (box.clickedButton() == deny) return OriginApproval::kDeny;
+  return OriginApproval::kDismissed;
 }
 
 }  // namespace quorvel::platform::qt
