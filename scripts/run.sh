@@ -18,5 +18,11 @@ quorvel=build/tools/quorvel
 if [[ -z "$("$quorvel" store list --store MY)" ]]; then
   echo "run: the platform home has no certificates yet; adding the demo PKI" >&2
   "$quorvel" demo-pki >&2
+  # Zhang San also receives envelopes, so the demo page can seal one for him.
+  own="$(mktemp)"
+  trap 'rm -f "$own"' EXIT
+  sha1="$("$quorvel" store list --store MY | awk '/^\[MY\]/ { t = $2 } /subject: +CN=Zhang San,/ { print t; exit }')"
+  "$quorvel" store export --store MY --out "$own" "$sha1"
+  "$quorvel" store import "$own" --store AddressBOOK >&2
 fi
-exec "$quorvel" host --listen "127.0.0.1:${QUORVEL_PORT:-27455}"
+"$quorvel" host --listen "127.0.0.1:${QUORVEL_PORT:-27455}"

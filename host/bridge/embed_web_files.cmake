@@ -1,6 +1,7 @@
 # Writes a C++ source that holds the given files of the web folder as byte
-# arrays. Run with -P: -DROOT=<web folder> -DFILES=<paths below it, ;-separated>
+# arrays. Run with -P: -DROOT=<web folder> -DFILES=<paths below it, |-separated>
 # -DOUTPUT=<source to write>.
+string(REPLACE "|" ";" FILES "${FILES}")
 set(_arrays "")
 set(_entries "")
 set(_index 0)

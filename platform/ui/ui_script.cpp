@@ -233,8 +233,8 @@ std::string_view ApprovalName(OriginApproval approval) {
 }
 
 std::optional<OriginApproval> ParseApproval(std::string_view name) {
-  for (OriginApproval approval :
-       {OriginApproval::kAllowOnce, OriginApproval::kAlways, OriginApproval::kDeny}) {
+  for (OriginApproval approval : {OriginApproval::kAllowOnce, OriginApproval::kAlways,
+                                  OriginApproval::kDeny, OriginApproval::kDismissed}) {
     if (ApprovalName(approval) == name) return approval;
   }
   return std::nullopt;
@@ -347,7 +347,7 @@ class ScriptUi final : public FileDialogs,
       if (chosen) {
         approval = *chosen;
       } else {
-        error = "answer " + std::to_string(next_) + " has no \"answer\" once, always or deny";
+        error = "answer " + std::to_string(next_) + " has no \"answer\" once, always, deny or dismissed";
       }
     }
     entry["answer"] = ApprovalName(approval);
