@@ -24,23 +24,10 @@ class BridgeTest : public HostSessionTest {
     HostSessionTest::TearDown();
   }
 
-  std::vector<std::string> Environment() {
-    std::vector<std::string> environment;
-    for (char** entry = environ; *entry != nullptr; ++entry) {
-      const std::string_view text(*entry);
-      if (!text.starts_with("QUORVEL_")) environment.emplace_back(text);
-    }
-    environment.push_back("QUORVEL_HOME=" + (root_ / "home").string());
-    environment.push_back("QUORVEL_UI=script");
-    environment.push_back("QUORVEL_UI_SCRIPT=" + script_.string());
-    environment.push_back("QUORVEL_UI_LOG=" + log_.string());
-    environment.push_back("QUORVEL_TEST_SEAMS=1");  // a listening host must ignore it
-    return environment;
-  }
-
   // Starts the bridge on a free port and waits for its address line.
   void Start(std::vector<std::string> options = {}) {
-    std::vector<std::string> environment = Environment();
+    // The test seam is asked for, and a listening host must not offer it.
+    std::vector<std::string> environment = ChildEnvironment(true);
     std::vector<char*> envp;
     for (std::string& entry : environment) envp.push_back(entry.data());
     envp.push_back(nullptr);
