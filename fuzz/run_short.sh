@@ -21,6 +21,10 @@ targets=(
   "message_fuzzer:message"
   "signed_data_fuzzer:signed_data"
   "bridge_head_fuzzer:bridge_head"
+  "base64_fuzzer:base64"
+  "container_fuzzer:container"
+  "decompress_fuzzer:decompress"
+  "cert_text_fuzzer:cert_text"
 )
 
 if [[ ! -f "$build/CMakeCache.txt" ]]; then

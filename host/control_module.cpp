@@ -96,24 +96,31 @@ CreateResult Refused(int32_t hr = registration::hresult::kClassNotRegistered) {
   return {nullptr, hr};
 }
 
-CreateResult Create(const abi::Guid& clsid, bool ourClassOnly) {
-  if (ourClassOnly && !(clsid == abi::kClsidControl)) return Refused();
-  const std::string text = abi::GuidText(clsid);
+// The class factory of `clsid` from the module that serves it, and that module.
+void* FactoryOf(const abi::Guid& clsid, const Module*& module) {
   std::string path;
-  if (const auto registered = Registered("HKCR\\CLSID\\" + text + "\\InprocServer32")) {
+  if (const auto registered =
+          Registered("HKCR\\CLSID\\" + abi::GuidText(clsid) + "\\InprocServer32")) {
     path = *registered;
   } else if (clsid == abi::kClsidControl) {
     path = DefaultModulePath();
   } else {
-    return Refused();
+    return nullptr;
   }
-  const Module* module = Load(path);
-  if (module == nullptr) return Refused();
+  module = Load(path);
+  if (module == nullptr) return nullptr;
   void* factory = nullptr;
-  if (module->getClassObject(&clsid, &abi::kIidClassFactory, &factory) != abi::hr::kOk ||
-      factory == nullptr) {
-    return Refused();
+  if (module->getClassObject(&clsid, &abi::kIidClassFactory, &factory) != abi::hr::kOk) {
+    return nullptr;
   }
+  return factory;
+}
+
+CreateResult Create(const abi::Guid& clsid, bool ourClassOnly) {
+  if (ourClassOnly && !(clsid == abi::kClsidControl)) return Refused();
+  const Module* module = nullptr;
+  void* factory = FactoryOf(clsid, module);
+  if (factory == nullptr) return Refused();
   void* dispatch = nullptr;
   const int32_t created =
       Slot<CreateInstance>(factory, 3)(factory, nullptr, &abi::kIidDispatch, &dispatch);
@@ -216,6 +223,27 @@ int32_t ModuleObject::SetReceivedPlainText(std::string_view bytes) {
       seam, reinterpret_cast<const uint8_t*>(bytes.data()), static_cast<uint32_t>(bytes.size()));
   Slot<Release>(seam, abi::kSlotRelease)(seam);
   return hr;
+}
+
+platform::OriginApproval AskOriginApproval(std::u16string_view origin) {
+  using AskEntry = int32_t (*)(void*, const char16_t*, uint32_t, int32_t*);
+  const Module* module = nullptr;
+  void* factory = FactoryOf(abi::kClsidControl, module);
+  if (factory == nullptr) return platform::OriginApproval::kDismissed;
+  void* ui = nullptr;
+  const int32_t found =
+      Slot<QueryInterface>(factory, abi::kSlotQueryInterface)(factory, &abi::kIidHostUi, &ui);
+  Slot<Release>(factory, abi::kSlotRelease)(factory);
+  if (found != abi::hr::kOk || ui == nullptr) return platform::OriginApproval::kDismissed;
+  int32_t answer = static_cast<int32_t>(platform::OriginApproval::kDismissed);
+  const int32_t asked = Slot<AskEntry>(ui, abi::kSlotAskOriginApproval)(
+      ui, origin.data(), static_cast<uint32_t>(origin.size()), &answer);
+  Slot<Release>(ui, abi::kSlotRelease)(ui);
+  if (asked != abi::hr::kOk || answer < 0 ||
+      answer > static_cast<int32_t>(platform::OriginApproval::kDismissed)) {
+    return platform::OriginApproval::kDismissed;
+  }
+  return static_cast<platform::OriginApproval>(answer);
 }
 
 CreateResult CreateByProgId(std::string_view progId, bool ourClassOnly) {

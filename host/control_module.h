@@ -13,6 +13,7 @@
 
 #include "control/registration/com_abi.h"
 #include "control/registration/member_table.h"
+#include "platform/ui/ui_services.h"
 
 namespace quorvel::host {
 
@@ -47,6 +48,10 @@ struct CreateResult {
   std::unique_ptr<ModuleObject> object;
   int32_t hr = 0;  // kClassNotRegistered when no module serves the class
 };
+
+// Asks the user, through the module's dialogs, whether a web origin may use
+// the control (kDismissed when the module cannot be reached).
+platform::OriginApproval AskOriginApproval(std::u16string_view origin);
 
 // Creates an object for a ProgID, or for a CLSID with or without braces.
 // `ourClassOnly` refuses any class but the control's, whatever the registry says.

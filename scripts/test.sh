@@ -28,6 +28,6 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build-asan -j 2 --output-on-failure
 
 phase "short fuzzing run"
-FUZZ_SECONDS="${FUZZ_SECONDS:-20}" fuzz/run_short.sh
+FUZZ_SECONDS="${FUZZ_SECONDS:-10}" fuzz/run_short.sh
 
 phase "all tests passed"

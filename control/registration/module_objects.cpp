@@ -3,6 +3,8 @@
 // members' function table) and the object-safety interface. A module-wide
 // lock count (live objects and factory locks) decides whether the module may
 // be unloaded.
+#include <dlfcn.h>
+
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
@@ -271,14 +273,56 @@ const Entry kTestSeamTable[] = {
 // ---- The class factory: one static object; its references do not keep the
 // module loaded, LockServer does.
 
+// The module's dialogs for the program hosting it: the bridge's origin
+// approval goes through the same UI services, and so the same script position
+// and the same Qt application, as the control's own dialogs.
+struct HostUi {
+  const Entry* table;
+};
+extern HostUi hostUi;
+
 int32_t FactoryQuery(void* self, const Guid* iid, void** out) {
   if (out == nullptr) return hr::kPointer;
   *out = nullptr;
   if (iid == nullptr) return hr::kInvalidArgument;
+  if (*iid == kIidHostUi) {
+    *out = &hostUi;
+    return hr::kOk;
+  }
   if (!(*iid == kIidUnknown) && !(*iid == kIidClassFactory)) return hr::kNoInterface;
   *out = self;
   return hr::kOk;
 }
+
+int32_t AskOriginApproval(void*, const char16_t* origin, uint32_t length, int32_t* answer) {
+  if (answer == nullptr || (origin == nullptr && length > 0)) return hr::kPointer;
+  *answer = static_cast<int32_t>(quorvel::platform::OriginApproval::kDismissed);
+  try {
+    const quorvel::platform::UiServices ui = quorvel::platform::CurrentUiServices();
+    if (ui.originApprovals) {
+      *answer = static_cast<int32_t>(
+          ui.originApprovals->AskOriginApproval(std::u16string_view(origin, length)));
+    }
+  } catch (const std::bad_alloc&) {
+    return hr::kOutOfMemory;
+  }
+  return hr::kOk;
+}
+
+const Entry kHostUiTable[] = {
+    reinterpret_cast<Entry>(+[](void* self, const Guid* iid, void** out) {
+      if (out == nullptr) return hr::kPointer;
+      *out = nullptr;
+      if (iid == nullptr) return hr::kInvalidArgument;
+      if (!(*iid == kIidUnknown) && !(*iid == kIidHostUi)) return hr::kNoInterface;
+      *out = self;
+      return hr::kOk;
+    }),
+    reinterpret_cast<Entry>(+[](void*) -> uint32_t { return 2; }),
+    reinterpret_cast<Entry>(+[](void*) -> uint32_t { return 1; }),
+    reinterpret_cast<Entry>(&AskOriginApproval),
+};
+HostUi hostUi{kHostUiTable};
 
 uint32_t FactoryAddRef(void*) {
   return 2;
@@ -329,6 +373,17 @@ struct Factory {
 }  // namespace quorvel::registration::abi
 
 using namespace quorvel::registration::abi;
+
+namespace {
+
+// The Qt libraries behind the dialogs, and those they load, allocate in their
+// initialisers and never free; a program that unloads this module would lose
+// that memory each time. They stay loaded once the module has been.
+[[gnu::constructor]] void KeepQtLoaded() {
+  ::dlopen("libQt6Widgets.so.6", RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+}
+
+}  // namespace
 
 extern "C" {
 

@@ -16,9 +16,9 @@
 #include "host/bridge/http_request.h"
 #include "host/bridge/origins.h"
 #include "host/bridge/web_files.h"
+#include "host/control_module.h"
 #include "host/rpc_session.h"
 #include "platform/text/code_page.h"
-#include "platform/ui/ui_services.h"
 
 namespace quorvel::bridge {
 namespace {
@@ -274,10 +274,8 @@ class BridgeServer::Impl {
   void AskApproval(QTcpSocket* socket, const std::string& origin) {
     awaitingApproval_.erase(socket);
     if (socket->state() != QAbstractSocket::ConnectedState) return;
-    const platform::UiServices ui = platform::CurrentUiServices();
-    const platform::OriginApproval answer =
-        ui.originApprovals ? ui.originApprovals->AskOriginApproval(platform::Utf8ToUtf16(origin))
-                           : platform::OriginApproval::kDismissed;
+    // The module shows the question, as it shows the control's own dialogs.
+    const platform::OriginApproval answer = host::AskOriginApproval(platform::Utf8ToUtf16(origin));
     std::error_code stored;
     if (answer == platform::OriginApproval::kAlways) stored = AllowOrigin(origin, false);
     if (answer == platform::OriginApproval::kDeny) stored = DenyOrigin(origin);
