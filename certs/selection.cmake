@@ -36,11 +36,12 @@ quorvel_demo_home_test(chooser_model_tests
   LIBS quorvel_certs)
 
 # The Qt chooser, drawn on the offscreen platform; the picture is written to
-# chooser.png in this build folder.
+# artifacts/chooser.png in the build tree, beside the browser tests' screenshots.
 if(TARGET quorvel_platform_qt)
   quorvel_test(chooser_qt_tests
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/chooser/chooser_qt_test.cpp
     LIBS quorvel_certs quorvel_platform_qt)
   target_compile_definitions(chooser_qt_tests PRIVATE
-    QUORVEL_RENDER_DIR="${CMAKE_CURRENT_BINARY_DIR}")
+    QUORVEL_RENDER_DIR="${CMAKE_BINARY_DIR}/artifacts")
+  file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/artifacts)
 endif()

@@ -7,6 +7,7 @@ trap 'rm -rf "$prefix"' EXIT
 cmake --install "$build" --prefix "$prefix" >/dev/null
 test -x "$prefix/bin/quorvel"
 test -f "$prefix/include/quorvel/quorvel.h"
+grep -q "^ExecStart=.*/quorvel host --listen 127.0.0.1:27455$" "$prefix/lib/systemd/user/quorvel-bridge.service"
 export PKG_CONFIG_PATH="$prefix/$libdir/pkgconfig"
 module="$(pkg-config --variable=module quorvel)"
 test -f "$module"

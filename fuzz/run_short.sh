@@ -20,6 +20,7 @@ targets=(
   "asn1_template_fuzzer:asn1_template"
   "message_fuzzer:message"
   "signed_data_fuzzer:signed_data"
+  "bridge_head_fuzzer:bridge_head"
 )
 
 if [[ ! -f "$build/CMakeCache.txt" ]]; then

@@ -7,6 +7,7 @@
 
 #include "control/registration/class_factory.h"
 #include "control/registration/dispatch.h"
+#include "control/registration/object_safety.h"
 #include "host/json_depth.h"
 #include "host/member_description.h"
 #include "platform/text/base64.h"
@@ -85,15 +86,10 @@ json FromValue(const registration::Value& value) {
   return nullptr;
 }
 
-// Test seam, reachable only when QUORVEL_TEST_SEAMS=1: sets an object's received
-// text, which verification fills otherwise. Params: {"object": N, "text": T}
-// (the UTF-8 bytes of T) or {"object": N, "base64": B}.
+// Test seam, reachable only in sessions whose policy enables it: sets an
+// object's received text, which verification fills otherwise. Params:
+// {"object": N, "text": T} (the UTF-8 bytes of T) or {"object": N, "base64": B}.
 constexpr std::string_view kSetReceivedPlainTextMethod = "test.setReceivedPlainText";
-
-bool TestSeamsEnabled() {
-  const char* value = std::getenv("QUORVEL_TEST_SEAMS");
-  return value != nullptr && std::string_view(value) == "1";
-}
 
 std::string ReceivedPlainTextParam(const json& params) {
   if (const auto text = params.find("text"); text != params.end() && text->is_string()) {
@@ -129,7 +125,8 @@ bool IsNotification(const json& request) {
 
 }  // namespace
 
-RpcSession::RpcSession(SessionLimits limits) : limits_(limits) {}
+RpcSession::RpcSession(SessionLimits limits, SessionPolicy policy)
+    : limits_(limits), policy_(policy) {}
 RpcSession::~RpcSession() = default;
 
 std::string RpcSession::HandleMessage(std::string_view text) {
@@ -234,7 +231,7 @@ json RpcSession::Dispatch(const std::string& method, const json& params) {
   if (method == "members") return Members(params);
   if (method == "invoke") return Invoke(params);
   if (method == "release") return Release(params);
-  if (method == kSetReceivedPlainTextMethod && TestSeamsEnabled()) {
+  if (method == kSetReceivedPlainTextMethod && policy_.testSeams) {
     ObjectFor(params).SetReceivedPlainTextForTesting(ReceivedPlainTextParam(params));
     return nullptr;
   }
@@ -254,6 +251,11 @@ json RpcSession::Create(const json& params) {
     Throw(rpc_error::kInvalidParams, "create needs a progid or a clsid");
   }
   if (!object) ThrowDispatch(registration::hresult::kClassNotRegistered);
+  if (policy_.caller.webOrigin) {
+    registration::ObjectSafety safety;
+    safety.Set(registration::ObjectSafety::kSupported, registration::ObjectSafety::kSupported);
+    if (!safety.SafeForPages()) ThrowDispatch(registration::hresult::kAccessDenied);
+  }
   const int64_t handle = nextObject_++;
   objects_.emplace(handle, std::move(object));
   return {{"object", handle}};
@@ -299,7 +301,7 @@ json RpcSession::Invoke(const json& params) {
     Throw(rpc_error::kInvalidParams, "invoke needs a member name or an integer dispid");
   }
   if (resolution.member == nullptr) ThrowDispatch(resolution.hr);
-  const auto outcome = registration::Invoke(object, *resolution.member, args);
+  const auto outcome = registration::Invoke(object, *resolution.member, args, policy_.caller);
   if (outcome.hr != registration::hresult::kOk) ThrowDispatch(outcome.hr);
   return {{"status", static_cast<int32_t>(outcome.status)}, {"value", FromValue(outcome.value)}};
 }

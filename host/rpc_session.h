@@ -12,6 +12,7 @@
 #include <nlohmann/json_fwd.hpp>
 
 #include "control/control.h"
+#include "control/registration/dispatch.h"
 
 namespace quorvel::host {
 
@@ -30,9 +31,17 @@ struct SessionLimits {
   size_t maxBatchResponseBytes = size_t{64} << 20;
 };
 
+// Who the session serves. A page on a web origin gets objects only when they
+// are safe for scripting and untrusted data, and calls under its caller
+// policy. The test seam exists only where a local test harness asks for it.
+struct SessionPolicy {
+  registration::CallerPolicy caller;
+  bool testSeams = false;
+};
+
 class RpcSession {
  public:
-  explicit RpcSession(SessionLimits limits = {});
+  explicit RpcSession(SessionLimits limits = {}, SessionPolicy policy = {});
   ~RpcSession();
   RpcSession(const RpcSession&) = delete;
   RpcSession& operator=(const RpcSession&) = delete;
@@ -59,6 +68,7 @@ class RpcSession {
   control::CDrennicQuorvel& ObjectFor(const nlohmann::json& params);
 
   SessionLimits limits_;
+  SessionPolicy policy_;
   std::map<int64_t, std::unique_ptr<control::CDrennicQuorvel>> objects_;
   int64_t nextObject_ = 1;
 };

@@ -1,8 +1,12 @@
 #!/usr/bin/env bash
-# The main job: installs what is missing, builds, fills a fresh platform home
-# with the demo PKI, and runs the control in the JSON-RPC host with a scripted
-# session (coding, form items, signatures, a digest, a failure), printing each
-# request and answer.
+# The main job: installs what is missing, builds, gives the platform home the
+# demo PKI when it holds no certificate of its own yet, and starts the browser
+# bridge on 127.0.0.1:27455 (QUORVEL_PORT changes the port). Open the printed
+# demo page in a browser and sign with the chooser; Ctrl-C stops the bridge.
+#
+# The home is the usual one (QUORVEL_HOME, else $XDG_DATA_HOME/quorvel, else
+# ~/.local/share/quorvel). Dialogs are Qt's when a display is available; set
+# QUORVEL_UI=script (see docs/ui-script.md) for unattended runs.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
@@ -10,10 +14,15 @@ cd "$root"
 scripts/setup.sh >&2
 scripts/build.sh build -DCMAKE_BUILD_TYPE=RelWithDebInfo >&2
 
-home="$(mktemp -d)"
-trap 'rm -rf "$home"' EXIT
-QUORVEL_HOME="$home" build/tools/quorvel demo-pki >/dev/null
-session=docs/demo-session.jsonl
-echo "Requests from $session, answers from 'quorvel host --stdio':"
-paste -d '\n' "$session" <(QUORVEL_HOME="$home" QUORVEL_UI=none build/tools/quorvel host --stdio <"$session") |
-  awk '{ print (NR % 2 ? "-> " : "<- ") $0 }'
+quorvel=build/tools/quorvel
+if [[ -z "$("$quorvel" store list --store MY)" ]]; then
+  echo "run: the platform home has no certificates yet; adding the demo PKI" >&2
+  "$quorvel" demo-pki >&2
+  # Zhang San also receives envelopes, so the demo page can seal one for him.
+  own="$(mktemp)"
+  trap 'rm -f "$own"' EXIT
+  sha1="$("$quorvel" store list --store MY | awk '/^\[MY\]/ { t = $2 } /subject: +CN=Zhang San,/ { print t; exit }')"
+  "$quorvel" store export --store MY --out "$own" "$sha1"
+  "$quorvel" store import "$own" --store AddressBOOK >&2
+fi
+"$quorvel" host --listen "127.0.0.1:${QUORVEL_PORT:-27455}"

@@ -9,7 +9,10 @@ packages=(
   libssl-dev openssl zlib1g-dev gzip libsqlite3-dev libicu-dev
   nlohmann-json3-dev libcli11-dev libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-websockets-dev qt6-qpa-plugins fonts-wqy-microhei xdg-utils
+  chromium
 )
+# Node.js for the browser tests: Debian's, unless the machine has one already.
+if ! command -v node >/dev/null || ! command -v npm >/dev/null; then packages+=(nodejs npm); fi
 
 missing=()
 for package in "${packages[@]}"; do
@@ -25,4 +28,13 @@ if ((${#missing[@]} > 0)); then
   export DEBIAN_FRONTEND=noninteractive
   "${sudo_cmd[@]}" apt-get update -qq
   "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# Playwright's driver library for the browser tests, from npm; the browser is
+# Debian's chromium, never a downloaded one.
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+if [[ -f "$root/web/tests/package.json" && ! -d "$root/web/tests/node_modules/playwright-core" ]]; then
+  echo "setup: installing the browser tests' npm packages"
+  PLAYWRIGHT_SKIP_BROWSER_DOWNLOAD=1 npm install --prefix "$root/web/tests" --no-audit --no-fund \
+    --loglevel=error
 fi

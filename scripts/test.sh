@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds and runs every test: the normal
 # build, the whole suite again under AddressSanitizer and
-# UndefinedBehaviorSanitizer, the host session check, and a short fuzzing run.
+# UndefinedBehaviorSanitizer, the host session check, the browser tests in
+# headless Chromium (screenshots in build/artifacts/), and a short fuzzing run.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
@@ -16,6 +17,10 @@ ctest --test-dir build -j 2 --output-on-failure
 
 phase "host session"
 scripts/host_session_check.sh build/tools/quorvel
+
+phase "browser tests (headless Chromium)"
+QUORVEL_PROGRAM="$root/build/tools/quorvel" QUORVEL_ARTIFACTS="$root/build/artifacts" \
+  node --test web/tests/
 
 phase "build and test under ASan and UBSan"
 scripts/build.sh build-asan -DCMAKE_BUILD_TYPE=Debug -DQUORVEL_SANITIZE=ON

@@ -1,24 +1,177 @@
+#include <sys/signalfd.h>
 #include <unistd.h>
 
+#include <QCoreApplication>
+#include <QSocketNotifier>
+#include <csignal>
+#include <cstdlib>
 #include <iostream>
 #include <memory>
+#include <string_view>
 
+#include "host/bridge/bridge_server.h"
+#include "host/bridge/origins.h"
 #include "host/rpc_session.h"
 #include "host/stdio_transport.h"
+#include "platform/ui/ui_services.h"
 #include "tools/commands.h"
 
 namespace quorvel::tools {
+namespace {
+
+struct ListenOptions {
+  std::vector<std::string> addresses;
+  bridge::BridgeLimits limits;
+};
+
+// SIGTERM and SIGINT end the event loop, so that every connection closes and
+// its objects are released as on any other way out.
+class QuitOnSignals {
+ public:
+  QuitOnSignals() {
+    sigset_t quitSignals;
+    sigemptyset(&quitSignals);
+    sigaddset(&quitSignals, SIGTERM);
+    sigaddset(&quitSignals, SIGINT);
+    ::pthread_sigmask(SIG_BLOCK, &quitSignals, nullptr);
+    fd_ = ::signalfd(-1, &quitSignals, SFD_CLOEXEC | SFD_NONBLOCK);
+    if (fd_ < 0) return;
+    notifier_ = std::make_unique<QSocketNotifier>(fd_, QSocketNotifier::Read);
+    QObject::connect(notifier_.get(), &QSocketNotifier::activated,
+                     [] { QCoreApplication::quit(); });
+  }
+  ~QuitOnSignals() {
+    notifier_.reset();
+    if (fd_ >= 0) ::close(fd_);
+  }
+
+ private:
+  int fd_ = -1;
+  std::unique_ptr<QSocketNotifier> notifier_;
+};
+
+int Listen(const ListenOptions& options) {
+  // The Qt dialogs need their application object, made when the `qt` UI is
+  // chosen; any other UI runs the bridge on a plain event loop.
+  platform::CurrentUiServices();
+  static int argc = 1;
+  static char name[] = "quorvel";
+  static char* argv[] = {name, nullptr};
+  std::unique_ptr<QCoreApplication> application;
+  if (QCoreApplication::instance() == nullptr) {
+    application = std::make_unique<QCoreApplication>(argc, argv);
+  }
+  bridge::BridgeServer server(options.limits);
+  std::vector<std::string> addresses = options.addresses;
+  if (addresses.empty()) addresses.emplace_back();
+  for (const std::string& text : addresses) {
+    std::string error;
+    const auto address = bridge::ParseListenAddress(text.empty() ? "127.0.0.1" : text, error);
+    if (!address || !server.Listen(*address, error)) {
+      std::cerr << "quorvel host: " << error << "\n";
+      return 2;
+    }
+  }
+  for (const bridge::ListenAddress& address : server.Addresses()) {
+    const std::string authority = bridge::AuthorityOf(address);
+    std::cout << "Quorvel bridge listening on ws://" << authority << "/ (demo page http://"
+              << authority << "/demo/)\n";
+  }
+  std::cout.flush();
+  QuitOnSignals quit;
+  return QCoreApplication::exec();
+}
+
+void AddOriginCommands(CLI::App& command) {
+  auto origin = std::make_shared<std::string>();
+  auto localFiles = std::make_shared<bool>(false);
+  auto canonical = [origin]() -> std::string {
+    const auto value = bridge::CanonicalOrigin(*origin);
+    if (!value) {
+      std::cerr << "quorvel host: '" << *origin
+                << "' is not an origin (scheme://host[:port], e.g. https://bank.example)\n";
+      std::exit(2);
+    }
+    return *value;
+  };
+  auto report = [](const std::error_code& ec) {
+    if (!ec) return;
+    std::cerr << "quorvel host: cannot update the allowed origins: " << ec.message() << "\n";
+    std::exit(1);
+  };
+
+  auto* allow = command.add_subcommand("allow", "Let pages of ORIGIN use the bridge");
+  allow->add_option("origin", *origin, "e.g. https://bank.example")->required();
+  allow->add_flag("--local-files", *localFiles,
+                  "Also let the origin pass file names to the members that read files");
+  allow->callback([=] { report(bridge::AllowOrigin(canonical(), *localFiles)); });
+
+  auto* deny = command.add_subcommand("deny", "Refuse pages of ORIGIN from now on");
+  deny->add_option("origin", *origin, "e.g. https://bank.example")->required();
+  deny->callback([=] { report(bridge::DenyOrigin(canonical())); });
+
+  auto* list = command.add_subcommand("list", "Show the allowed and denied origins");
+  list->callback([=] {
+    std::vector<bridge::OriginEntry> entries;
+    report(bridge::ListOrigins(entries));
+    for (const bridge::OriginEntry& entry : entries) {
+      const char* access = entry.access == bridge::OriginAccess::kAllowed  ? "allow"
+                           : entry.access == bridge::OriginAccess::kDenied ? "deny"
+                                                                           : "unknown";
+      std::cout << access << "\t" << entry.origin << (entry.localFiles ? "\tlocal-files" : "")
+                << "\n";
+    }
+  });
+}
+
+}  // namespace
 
 void AddHostCommand(CLI::App& app) {
   auto* command = app.add_subcommand("host", "Serve the control to a client over JSON-RPC");
   auto useStdio = std::make_shared<bool>(false);
+  auto listen = std::make_shared<ListenOptions>();
   command->add_flag("--stdio", *useStdio, "One JSON-RPC message per line on stdin and stdout");
-  command->require_option(1);
-  command->callback([useStdio] {
-    if (*useStdio) {
-      host::RpcSession session;
-      host::ServeDescriptor(STDIN_FILENO, std::cout, session);
+  auto* listenOption =
+      command
+          ->add_option("--listen", listen->addresses,
+                       "Serve browsers over WebSocket on a loopback ADDRESS[:PORT] (default "
+                       "127.0.0.1:" +
+                           std::to_string(bridge::kDefaultPort) + "; may be repeated)")
+          ->expected(0, 1)
+          ->allow_extra_args(false);
+  command
+      ->add_option("--max-frame-bytes", listen->limits.maxFrameBytes,
+                   "Largest WebSocket message accepted")
+      ->capture_default_str();
+  command
+      ->add_option("--max-messages-per-second", listen->limits.maxMessagesPerSecond,
+                   "Messages a connection may send each second")
+      ->capture_default_str();
+  command
+      ->add_option("--max-connections", listen->limits.maxConnections, "Open WebSocket connections")
+      ->capture_default_str();
+  command
+      ->add_option("--max-pending", listen->limits.maxPendingRequests,
+                   "Requests of one connection waiting for their answer")
+      ->capture_default_str();
+  AddOriginCommands(*command);
+  command->require_subcommand(0, 1);
+  command->callback([command, useStdio, listen, listenOption] {
+    if (!command->get_subcommands().empty()) return;
+    const bool listening = listenOption->count() > 0;
+    if (*useStdio == listening) {
+      std::cerr << "quorvel host: give exactly one of --stdio and --listen\n";
+      std::exit(2);
     }
+    if (*useStdio) {
+      // Local test harnesses reach the test seam with QUORVEL_TEST_SEAMS=1.
+      const char* seams = std::getenv("QUORVEL_TEST_SEAMS");
+      host::RpcSession session({},
+                               {.testSeams = seams != nullptr && std::string_view(seams) == "1"});
+      host::ServeDescriptor(STDIN_FILENO, std::cout, session);
+      return;
+    }
+    std::exit(Listen(*listen));
   });
 }
 

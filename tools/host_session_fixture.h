@@ -55,25 +55,27 @@ class HostSessionTest : public ::testing::Test {
     return lines;
   }
 
-  // Runs the program with `input` on its standard input; returns its exit code
-  // and leaves its standard output in `output`.
-  int Run(const std::vector<std::string>& arguments, const std::string& input, std::string& output,
-          bool testSeams = true) {
-    const std::filesystem::path in = root_ / "stdin";
-    const std::filesystem::path out = root_ / "stdout";
-    std::ofstream(in, std::ios::binary) << input;
-
+  // The environment of the program under test: this one without QUORVEL_
+  // variables, then the private home and the `script` UI.
+  std::vector<std::string> ChildEnvironment(bool testSeams) const {
     std::vector<std::string> environment;
     for (char** entry = environ; *entry != nullptr; ++entry) {
       const std::string_view text(*entry);
-      if (text.starts_with("QUORVEL_")) continue;
-      environment.emplace_back(text);
+      if (!text.starts_with("QUORVEL_")) environment.emplace_back(text);
     }
     environment.push_back("QUORVEL_HOME=" + (root_ / "home").string());
     environment.push_back("QUORVEL_UI=script");
     environment.push_back("QUORVEL_UI_SCRIPT=" + script_.string());
     environment.push_back("QUORVEL_UI_LOG=" + log_.string());
     if (testSeams) environment.push_back("QUORVEL_TEST_SEAMS=1");
+    return environment;
+  }
+
+  // Starts the program with `in` as its standard input and `out` as its
+  // standard output; returns its process id, or -1.
+  pid_t Spawn(const std::vector<std::string>& arguments, const std::filesystem::path& in,
+              const std::filesystem::path& out, bool testSeams = true) {
+    std::vector<std::string> environment = ChildEnvironment(testSeams);
     std::vector<char*> envp;
     for (std::string& entry : environment) envp.push_back(entry.data());
     envp.push_back(nullptr);
@@ -97,6 +99,18 @@ class HostSessionTest : public ::testing::Test {
       ADD_FAILURE() << "cannot start " << program;
       return -1;
     }
+    return child;
+  }
+
+  // Runs the program with `input` on its standard input; returns its exit code
+  // and leaves its standard output in `output`.
+  int Run(const std::vector<std::string>& arguments, const std::string& input, std::string& output,
+          bool testSeams = true) {
+    const std::filesystem::path in = root_ / "stdin";
+    const std::filesystem::path out = root_ / "stdout";
+    std::ofstream(in, std::ios::binary) << input;
+    const pid_t child = Spawn(arguments, in, out, testSeams);
+    if (child < 0) return -1;
     int status = 0;
     ::waitpid(child, &status, 0);
     output = ReadFile(out);

@@ -5,7 +5,8 @@ quorvel_test(host_signing_tests
     ${CMAKE_CURRENT_LIST_DIR}/host_hand_built_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/host_files_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/host_key_export_test.cpp
-  LIBS quorvel_platform nlohmann_json::nlohmann_json
+    ${CMAKE_CURRENT_LIST_DIR}/host_kill_test.cpp
+  LIBS quorvel_platform nlohmann_json::nlohmann_json SQLite::SQLite3
   FIXTURES certs_demo_home)
 target_include_directories(host_signing_tests PRIVATE ${PROJECT_SOURCE_DIR})
 target_compile_definitions(host_signing_tests PRIVATE

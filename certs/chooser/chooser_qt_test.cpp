@@ -1,6 +1,6 @@
 // The Qt chooser on the offscreen platform: what it shows for three candidates,
 // how its list and buttons drive the chooser's logic, and a rendered picture
-// (chooser.png in the build tree) to look at.
+// (artifacts/chooser.png in the build tree) to look at.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 

@@ -109,6 +109,8 @@ std::string_view DescribeHresult(int32_t hr) {
       return "Invalid number of parameters.";
     case hresult::kClassNotRegistered:
       return "Class not registered.";
+    case hresult::kAccessDenied:
+      return "Access is denied.";
     default:
       return "Dispatch failure.";
   }
@@ -144,7 +146,7 @@ std::variant<Value, int32_t> ConvertArgument(const ScriptValue& arg, ValueType t
 }
 
 InvokeResult Invoke(control::CDrennicQuorvel& object, const MemberInfo& member,
-                    std::span<const ScriptValue> args) {
+                    std::span<const ScriptValue> args, const CallerPolicy& caller) {
   auto refused = [](int32_t hr) { return InvokeResult{hr, control::Status::kOk, {}}; };
   if (args.size() != member.params.size()) return refused(hresult::kBadParamCount);
   std::vector<Value> converted;
@@ -153,6 +155,9 @@ InvokeResult Invoke(control::CDrennicQuorvel& object, const MemberInfo& member,
     auto result = ConvertArgument(args[i], member.params[i].type);
     if (const auto* hr = std::get_if<int32_t>(&result)) return refused(*hr);
     converted.push_back(std::move(std::get<Value>(result)));
+  }
+  if (const int32_t hr = CheckCaller(member, converted, caller); hr != hresult::kOk) {
+    return refused(hr);
   }
   if (member.binding == nullptr) return refused(hresult::kNotImplemented);
   InvokeResult outcome;

@@ -27,6 +27,7 @@ inline constexpr int32_t kOverflow = static_cast<int32_t>(0x8002000Au);
 inline constexpr int32_t kBadIndex = static_cast<int32_t>(0x8002000Bu);
 inline constexpr int32_t kBadParamCount = static_cast<int32_t>(0x8002000Eu);
 inline constexpr int32_t kClassNotRegistered = static_cast<int32_t>(0x80040154u);
+inline constexpr int32_t kAccessDenied = static_cast<int32_t>(0x80070005u);
 }  // namespace hresult
 
 // Short English description of a dispatch HRESULT.
@@ -52,8 +53,22 @@ struct InvokeResult {
   Value value;
 };
 
+// Who is calling. A page on a web origin may not turn server mode on, and may
+// name no file (the user picks it in the Open dialog) unless its origin is
+// trusted with local paths; such calls fail with kAccessDenied before the
+// member runs.
+struct CallerPolicy {
+  bool webOrigin = false;
+  bool localFiles = false;
+};
+
 InvokeResult Invoke(control::CDrennicQuorvel& object, const MemberInfo& member,
-                    std::span<const ScriptValue> args);
+                    std::span<const ScriptValue> args, const CallerPolicy& caller = {});
+
+// kOk, or kAccessDenied when `caller` may not make this call with these
+// converted arguments.
+int32_t CheckCaller(const MemberInfo& member, std::span<const Value> args,
+                    const CallerPolicy& caller);
 
 // Conversion of one argument to a declared type; exposed for tests.
 std::variant<Value, int32_t> ConvertArgument(const ScriptValue& arg, ValueType type);

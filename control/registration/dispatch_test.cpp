@@ -12,10 +12,10 @@ using control::Status;
 class DispatchTest : public ::testing::Test {
  protected:
   InvokeResult Call(std::string_view name, std::vector<ScriptValue> args,
-                    std::optional<MemberKind> kind = std::nullopt) {
+                    std::optional<MemberKind> kind = std::nullopt, CallerPolicy caller = {}) {
     const Resolution resolution = ResolveMember(name, kind, args.size());
     if (resolution.member == nullptr) return {resolution.hr, Status::kOk, {}};
-    return Invoke(object, *resolution.member, args);
+    return Invoke(object, *resolution.member, args, caller);
   }
   control::CDrennicQuorvel object;
 };
@@ -36,6 +36,41 @@ TEST_F(DispatchTest, ChoosesGetOrPutForPropertiesByArgumentCount) {
   EXPECT_EQ(Call("errMsg", {std::u16string(u"x")}, MemberKind::kPropertyPut).hr,
             hresult::kMemberNotFound);
   EXPECT_EQ(Call("errMsg", {}, MemberKind::kMethod).hr, hresult::kMemberNotFound);
+}
+
+TEST_F(DispatchTest, PagesOnWebOriginsNameNoFilesAndLeaveServerModeAlone) {
+  const CallerPolicy local{};
+  const CallerPolicy web{.webOrigin = true};
+  const CallerPolicy webWithFiles{.webOrigin = true, .localFiles = true};
+  const ScriptValue path = std::u16string(u"/etc/passwd");
+  struct Case {
+    std::string_view member;
+    std::optional<MemberKind> kind;
+    std::vector<ScriptValue> args;
+    CallerPolicy caller;
+    int32_t hr;
+  } cases[] = {
+      {"QVServerMode", MemberKind::kPropertyPut, {int64_t{1}}, web, hresult::kAccessDenied},
+      {"QVServerMode",
+       MemberKind::kPropertyPut,
+       {int64_t{1}},
+       webWithFiles,
+       hresult::kAccessDenied},
+      {"QVServerMode", MemberKind::kPropertyPut, {int64_t{0}}, local, hresult::kOk},
+      {"QVAddFile", std::nullopt, {path}, web, hresult::kAccessDenied},
+      {"qvaddfileforencrypt", std::nullopt, {path}, web, hresult::kAccessDenied},
+      {"QVAttachedVerifySignedFile", std::nullopt, {path}, web, hresult::kAccessDenied},
+      {"QVAddFile", std::nullopt, {int64_t{7}}, web, hresult::kAccessDenied},  // the name "7"
+      {"QVAddFile", std::nullopt, {std::u16string()}, web, hresult::kOk},
+      {"QVAddFile", std::nullopt, {std::monostate{}}, web, hresult::kOk},
+      {"QVAddFile", std::nullopt, {path}, webWithFiles, hresult::kOk},
+      {"QVAddFile", std::nullopt, {path}, local, hresult::kOk},
+      {"QVBase64Encode", std::nullopt, {path}, web, hresult::kOk},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Call(c.member, c.args, c.kind, c.caller).hr, c.hr)
+        << c.member << " web " << c.caller.webOrigin << " files " << c.caller.localFiles;
+  }
 }
 
 TEST_F(DispatchTest, ResolvesByDispatchIdentifier) {

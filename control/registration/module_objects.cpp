@@ -11,13 +11,13 @@
 #include "control/registration/com_abi.h"
 #include "control/registration/dispatch.h"
 #include "control/registration/member_table.h"
+#include "control/registration/object_safety.h"
 
 namespace quorvel::registration::abi {
 namespace {
 
 std::atomic<long> moduleLocks{0};
 
-constexpr uint32_t kSafetyOptions = 3;  // untrusted caller, untrusted data
 constexpr uint16_t kDispatchMethod = 1;
 constexpr uint16_t kDispatchGet = 2;
 constexpr uint16_t kDispatchPut = 4;
@@ -56,7 +56,7 @@ struct DispParams {
 struct ControlObject {
   ObjectHeader header;  // first: the interface pointers point into it
   std::atomic<uint32_t> references{1};
-  uint32_t enabledSafety = 0;
+  ObjectSafety safety;
   control::CDrennicQuorvel control;
 };
 
@@ -223,17 +223,16 @@ int32_t GetSafety(void* self, const Guid* iid, uint32_t* supported, uint32_t* en
   *enabled = 0;
   if (iid == nullptr) return hr::kInvalidArgument;
   if (!IsDualInterface(*iid) && !(*iid == kIidObjectSafety)) return hr::kNoInterface;
-  *supported = kSafetyOptions;
-  *enabled = FromSafety(self)->enabledSafety;
+  *supported = ObjectSafety::kSupported;
+  *enabled = FromSafety(self)->safety.enabled;
   return hr::kOk;
 }
 
 int32_t SetSafety(void* self, const Guid* iid, uint32_t mask, uint32_t enabled) {
   if (iid == nullptr) return hr::kInvalidArgument;
-  if ((mask & ~kSafetyOptions) != 0) return hr::kFail;
+  if ((mask & ~ObjectSafety::kSupported) != 0) return hr::kFail;
   if (!IsDualInterface(*iid) && !(*iid == kIidObjectSafety)) return hr::kNoInterface;
-  ControlObject* object = FromSafety(self);
-  object->enabledSafety = (object->enabledSafety & ~mask) | (enabled & mask);
+  FromSafety(self)->safety.Set(mask, enabled);
   return hr::kOk;
 }
 

@@ -27,11 +27,20 @@ class NoneFileViewer final : public FileViewer {
   bool OpenWithViewer(const std::filesystem::path&) override { return false; }
 };
 
+// Nobody can be asked, so no unknown origin gets in.
+class NoneOriginApprovals final : public OriginApprovals {
+ public:
+  OriginApproval AskOriginApproval(std::u16string_view) override {
+    return OriginApproval::kDismissed;
+  }
+};
+
 }  // namespace
 
 UiServices MakeNoneUiServices() {
   return {std::make_shared<NoneFileDialogs>(), std::make_shared<NoneMessageBoxes>(),
-          std::make_shared<NoneChooser>(), std::make_shared<NoneFileViewer>()};
+          std::make_shared<NoneChooser>(), std::make_shared<NoneFileViewer>(),
+          std::make_shared<NoneOriginApprovals>()};
 }
 
 }  // namespace quorvel::platform

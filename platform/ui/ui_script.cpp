@@ -218,10 +218,33 @@ DialogOutcome RunChooserActions(const json& actions, ChooserLogic& logic, json& 
   return DialogOutcome::kCancelled;
 }
 
+std::string_view ApprovalName(OriginApproval approval) {
+  switch (approval) {
+    case OriginApproval::kAllowOnce:
+      return "once";
+    case OriginApproval::kAlways:
+      return "always";
+    case OriginApproval::kDeny:
+      return "deny";
+    case OriginApproval::kDismissed:
+      return "dismissed";
+  }
+  return "dismissed";
+}
+
+std::optional<OriginApproval> ParseApproval(std::string_view name) {
+  for (OriginApproval approval : {OriginApproval::kAllowOnce, OriginApproval::kAlways,
+                                  OriginApproval::kDeny, OriginApproval::kDismissed}) {
+    if (ApprovalName(approval) == name) return approval;
+  }
+  return std::nullopt;
+}
+
 class ScriptUi final : public FileDialogs,
                        public MessageBoxes,
                        public CertificateChooser,
-                       public FileViewer {
+                       public FileViewer,
+                       public OriginApprovals {
  public:
   ScriptUi(const std::filesystem::path& scriptFile, std::filesystem::path logFile)
       : logFile_(std::move(logFile)) {
@@ -306,6 +329,31 @@ class ScriptUi final : public FileDialogs,
     if (!error.empty()) entry["error"] = error;
     AppendLine(logFile_, Dump(entry));
     return outcome;
+  }
+
+  OriginApproval AskOriginApproval(std::u16string_view origin) override {
+    std::lock_guard lock(mutex_);
+    json entry = {{"kind", "approval"},
+                  {"origin", Utf16ToUtf8(std::u16string(origin))},
+                  {"text", Utf16ToUtf8(OriginApprovalText(origin))}};
+    OriginApproval approval = OriginApproval::kDismissed;
+    std::string error;
+    if (const json* scripted = Next("approval", error)) {
+      const auto answer = scripted->find("answer");
+      std::optional<OriginApproval> chosen;
+      if (answer != scripted->end() && answer->is_string()) {
+        chosen = ParseApproval(answer->get_ref<const std::string&>());
+      }
+      if (chosen) {
+        approval = *chosen;
+      } else {
+        error = "answer " + std::to_string(next_) + " has no \"answer\" once, always, deny or dismissed";
+      }
+    }
+    entry["answer"] = ApprovalName(approval);
+    if (!error.empty()) entry["error"] = error;
+    AppendLine(logFile_, Dump(entry));
+    return approval;
   }
 
   // Nothing is opened; the log records the file a viewer would show.
@@ -405,7 +453,8 @@ UiServices MakeScriptUiServices(const std::filesystem::path& scriptFile,
   auto ui = std::make_shared<ScriptUi>(scriptFile, logFile);
   return {std::shared_ptr<FileDialogs>(ui, ui.get()), std::shared_ptr<MessageBoxes>(ui, ui.get()),
           std::shared_ptr<CertificateChooser>(ui, ui.get()),
-          std::shared_ptr<FileViewer>(ui, ui.get())};
+          std::shared_ptr<FileViewer>(ui, ui.get()),
+          std::shared_ptr<OriginApprovals>(ui, ui.get())};
 }
 
 }  // namespace quorvel::platform

@@ -56,6 +56,13 @@ MessageBoxAnswer DismissedAnswer(MessageBoxButtons buttons) {
   return MessageBoxAnswer::kCancel;
 }
 
+std::u16string OriginApprovalText(std::u16string_view origin) {
+  std::u16string text = u"Allow ";
+  text += origin;
+  text += u" to use your certificates for signing?";
+  return text;
+}
+
 UiServices CurrentUiServices() {
   Current& current = TheCurrent();
   std::lock_guard lock(current.mutex);

@@ -1,7 +1,8 @@
 // The user-interface services the control relies on: the Open and Save file
-// dialogs, message boxes, the certificate chooser and "open this file with its
-// viewer". Each service is a small interface of its own, so that further
-// services can join the UiServices bundle without touching the existing ones.
+// dialogs, message boxes, the certificate chooser, "open this file with its
+// viewer" and the bridge's question whether a web origin may connect. Each service is a small
+// interface of its own, so that further services can join the UiServices bundle without touching
+// the existing ones.
 //
 // Which implementation runs is chosen by the environment variable QUORVEL_UI:
 //   script  answers come from the JSON file named by QUORVEL_UI_SCRIPT, and
@@ -148,12 +149,30 @@ class CertificateChooser {
   virtual DialogOutcome ShowChooser(ChooserLogic& logic) = 0;
 };
 
+// The question a web page's first connection puts to the user: may this
+// origin use the certificates? "Allow once" admits the one connection;
+// "Always" and "Deny" are remembered by the caller. A dialog closed without
+// an answer, or one that cannot be shown, refuses this connection only.
+enum class OriginApproval { kAllowOnce, kAlways, kDeny, kDismissed };
+
+inline constexpr std::u16string_view kOriginApprovalCaption = u"Quorvel";
+
+// "Allow ORIGIN to use your certificates for signing?"
+std::u16string OriginApprovalText(std::u16string_view origin);
+
+class OriginApprovals {
+ public:
+  virtual ~OriginApprovals() = default;
+  virtual OriginApproval AskOriginApproval(std::u16string_view origin) = 0;
+};
+
 // One implementation of every service. The bundle owns its services.
 struct UiServices {
   std::shared_ptr<FileDialogs> fileDialogs;
   std::shared_ptr<MessageBoxes> messageBoxes;
   std::shared_ptr<CertificateChooser> chooser;
   std::shared_ptr<FileViewer> fileViewer;
+  std::shared_ptr<OriginApprovals> originApprovals;
 };
 
 // The answer a dismissed message box gives: OK for a box with only OK, and

@@ -149,6 +149,31 @@ TEST_F(ScriptUiTest, AnswersWithoutAnOutcomeAndUnofferedButtonsAreFaults) {
   EXPECT_TRUE(lines[1].contains("error"));
 }
 
+TEST_F(ScriptUiTest, OriginApprovalsTakeTheirAnswersAndDenyOtherwise) {
+  WriteScript(R"({"answers": [
+      {"dialog": "approval", "answer": "once"},
+      {"dialog": "approval", "answer": "always"},
+      {"dialog": "approval", "answer": "deny"},
+      {"dialog": "approval", "answer": "yes"},
+      {"dialog": "open", "path": "/x"}]})");
+  UiServices ui = Ui();
+  const OriginApproval expected[] = {OriginApproval::kAllowOnce, OriginApproval::kAlways,
+                                     OriginApproval::kDeny,      OriginApproval::kDismissed,
+                                     OriginApproval::kDismissed, OriginApproval::kDismissed};
+  for (OriginApproval approval : expected) {
+    EXPECT_EQ(ui.originApprovals->AskOriginApproval(u"https://bank.example"), approval);
+  }
+  const auto lines = LogLines();
+  ASSERT_EQ(lines.size(), 6u);
+  EXPECT_EQ(lines[0]["text"], "Allow https://bank.example to use your certificates for signing?");
+  EXPECT_EQ(lines[1]["answer"], "always");
+  EXPECT_TRUE(lines[3].contains("error"));   // not a valid answer
+  EXPECT_TRUE(lines[4].contains("error"));   // an answer for another dialog
+  EXPECT_FALSE(lines[5].contains("error"));  // the script ran out
+  EXPECT_EQ(MakeNoneUiServices().originApprovals->AskOriginApproval(u"https://bank.example"),
+            OriginApproval::kDismissed);
+}
+
 TEST(NoneUi, CancelsEveryDialogAndDismissesMessageBoxes) {
   UiServices ui = MakeNoneUiServices();
   EXPECT_EQ(ui.fileDialogs->ShowOpenDialog({u"Open", u"*.*"}).outcome, DialogOutcome::kCancelled);

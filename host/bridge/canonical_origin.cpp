@@ -1,0 +1,42 @@
+#include <string>
+
+#include "host/bridge/origins.h"
+
+namespace quorvel::bridge {
+namespace {
+
+constexpr size_t kMaxOriginLength = 200;
+
+bool IsSchemeChar(char c, bool first) {
+  if (c >= 'a' && c <= 'z') return true;
+  return !first && ((c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.');
+}
+
+// Letters, digits and the characters of host names, IPv6 literals and ports;
+// nothing that could start a path, query, fragment or user name.
+bool IsAuthorityChar(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '.' || c == ':' ||
+         c == '[' || c == ']' || c == '_';
+}
+
+}  // namespace
+
+std::optional<std::string> CanonicalOrigin(std::string_view text) {
+  if (text.size() > kMaxOriginLength) return std::nullopt;
+  std::string origin;
+  for (char c : text) origin += (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+  if (origin.ends_with('/')) origin.pop_back();
+  const size_t separator = origin.find("://");
+  if (separator == std::string::npos || separator == 0) return std::nullopt;
+  for (size_t i = 0; i < separator; ++i) {
+    if (!IsSchemeChar(origin[i], i == 0)) return std::nullopt;
+  }
+  const std::string_view authority = std::string_view(origin).substr(separator + 3);
+  if (authority.empty() || authority.starts_with(':')) return std::nullopt;
+  for (char c : authority) {
+    if (!IsAuthorityChar(c)) return std::nullopt;
+  }
+  return origin;
+}
+
+}  // namespace quorvel::bridge

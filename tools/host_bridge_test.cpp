@@ -1,0 +1,304 @@
+// `quorvel host --listen` as browsers and hostile local programs reach it:
+// origins, the policy for web pages, and the limits on what a connection sends.
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <regex>
+#include <thread>
+
+#include "tools/bridge_test_client.h"
+#include "tools/host_session_fixture.h"
+
+namespace quorvel::tools {
+namespace {
+
+constexpr int32_t kAccessDenied = static_cast<int32_t>(0x80070005u);
+const std::string kBank = "https://bank.example";
+
+class BridgeTest : public HostSessionTest {
+ protected:
+  void TearDown() override {
+    Stop();
+    HostSessionTest::TearDown();
+  }
+
+  // Starts the bridge on a free port and waits for its address line.
+  void Start(std::vector<std::string> options = {}) {
+    // The test seam is asked for, and a listening host must not offer it.
+    std::vector<std::string> environment = ChildEnvironment(true);
+    std::vector<char*> envp;
+    for (std::string& entry : environment) envp.push_back(entry.data());
+    envp.push_back(nullptr);
+    std::vector<std::string> arguments{QUORVEL_PROGRAM, "host", "--listen", "127.0.0.1:0"};
+    arguments.insert(arguments.end(), options.begin(), options.end());
+    std::vector<char*> argv;
+    for (std::string& argument : arguments) argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    int out[2];
+    ASSERT_EQ(::pipe(out), 0);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addclose(&actions, out[0]);
+    ASSERT_EQ(::posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), envp.data()), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(out[1]);
+    std::string line;
+    char c = 0;
+    while (::read(out[0], &c, 1) == 1 && c != '\n') line += c;
+    ::close(out[0]);
+    std::smatch match;
+    ASSERT_TRUE(std::regex_search(line, match, std::regex("ws://127\\.0\\.0\\.1:([0-9]+)/")))
+        << line;
+    port_ = static_cast<uint16_t>(std::stoi(match[1]));
+  }
+
+  void Stop() {
+    if (pid_ <= 0) return;
+    ::kill(pid_, SIGTERM);
+    int status = 0;
+    ::waitpid(pid_, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the bridge did not end cleanly";
+    pid_ = 0;
+  }
+
+  bool Alive() { return pid_ > 0 && ::waitpid(pid_, nullptr, WNOHANG) == 0; }
+
+  // Peak resident memory of the bridge, in KiB.
+  long PeakResidentKiB() {
+    const std::string status = ReadFile("/proc/" + std::to_string(pid_) + "/status");
+    std::smatch match;
+    return std::regex_search(status, match, std::regex("VmHWM:\\s+([0-9]+)")) ? std::stol(match[1])
+                                                                              : -1;
+  }
+
+  int Command(const std::vector<std::string>& arguments) {
+    std::string output;
+    return Run(arguments, "", output, false);
+  }
+
+  // A connected WebSocket for `origin` with a control object (handle 1).
+  std::unique_ptr<WsClient> Page(const std::string& origin) {
+    auto client = std::make_unique<WsClient>();
+    EXPECT_TRUE(client->Connect(port_));
+    EXPECT_EQ(client->Handshake(port_, origin), 101) << origin;
+    const json created =
+        client->Call(Request(0, "create", {{"progid", "Quorvel.DrennicQuorvel2"}}));
+    EXPECT_EQ(created["result"]["object"], 1) << created;
+    return client;
+  }
+
+  static json Request(int id, const std::string& method, json params) {
+    return {{"jsonrpc", "2.0"}, {"id", id}, {"method", method}, {"params", std::move(params)}};
+  }
+  static json InvokeRequest(int id, const std::string& member, json args,
+                            const char* kind = "method") {
+    return Request(id, "invoke",
+                   {{"object", 1}, {"member", member}, {"kind", kind}, {"args", args}});
+  }
+
+  int HandshakeStatus(std::optional<std::string> origin, std::string host = "") {
+    WsClient client;
+    if (!client.Connect(port_)) return -1;
+    return client.Handshake(port_, std::move(origin), std::move(host));
+  }
+
+  pid_t pid_ = 0;
+  uint16_t port_ = 0;
+};
+
+TEST_F(BridgeTest, OnlyLoopbackAddressesCanBeListenedOn) {
+  for (const char* address : {"0.0.0.0:0", "192.0.2.1:0", "[::]:0"}) {
+    EXPECT_EQ(Command({"host", "--listen", address}), 2) << address;
+  }
+}
+
+TEST_F(BridgeTest, HandshakesAreCheckedByOriginBeforeAnyObjectExists) {
+  ASSERT_EQ(Command({"host", "deny", "https://evil.example"}), 0);
+  ASSERT_EQ(Command({"host", "allow", kBank}), 0);
+  Script({{{"dialog", "approval"}, {"answer", "deny"}},
+          {{"dialog", "approval"}, {"answer", "once"}},
+          {{"dialog", "approval"}, {"answer", "always"}}});
+  Start();
+  const std::string own = "http://127.0.0.1:" + std::to_string(port_);
+  struct Case {
+    std::optional<std::string> origin;
+    int status;
+  } cases[] = {
+      {std::nullopt, 403},
+      {"null", 403},
+      {"https://evil.example", 403},
+      {"https://bank.example/path", 403},
+      {kBank, 101},
+      {"HTTPS://BANK.EXAMPLE", 101},
+      {own, 101},                       // the demo page's own origin, never asked
+      {"https://new.example", 403},     // asked: deny, which is kept
+      {"https://new.example", 403},     // not asked again
+      {"https://once.example", 101},    // asked: once
+      {"https://always.example", 101},  // asked: always
+      {"https://always.example", 101},  // not asked again
+      {"https://once.example", 403},    // asked again: the script has run out
+      {"https://once.example", 403},    // and asked again, since a dismissal is not kept
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(HandshakeStatus(c.origin), c.status) << c.origin.value_or("(none)");
+  }
+  // A page whose own host name was pointed at the loopback address.
+  EXPECT_EQ(HandshakeStatus(kBank, "rebound.example:" + std::to_string(port_)), 403);
+
+  std::vector<std::string> asked;
+  for (const json& dialog : Dialogs()) asked.push_back(dialog["origin"]);
+  EXPECT_EQ(asked, (std::vector<std::string>{"https://new.example", "https://once.example",
+                                             "https://always.example", "https://once.example",
+                                             "https://once.example"}));
+  std::string listing;
+  ASSERT_EQ(Run({"host", "list"}, "", listing, false), 0);
+  EXPECT_NE(listing.find("allow\thttps://always.example"), std::string::npos) << listing;
+  EXPECT_NE(listing.find("deny\thttps://new.example"), std::string::npos) << listing;
+  EXPECT_EQ(listing.find("once.example"), std::string::npos) << listing;
+
+  // Denying an allowed origin takes effect at its next handshake.
+  ASSERT_EQ(Command({"host", "deny", kBank}), 0);
+  EXPECT_EQ(HandshakeStatus(kBank), 403);
+}
+
+TEST_F(BridgeTest, PagesMayNotTurnOnServerModeNameFilesOrReachTheTestSeam) {
+  ASSERT_EQ(Command({"host", "allow", kBank}), 0);
+  ASSERT_EQ(Command({"host", "allow", "--local-files", "https://trusted.example"}), 0);
+  const std::filesystem::path file = root_ / "secret.txt";
+  std::ofstream(file) << "secret";
+  Start();
+  auto page = Page(kBank);
+  struct Case {
+    json request;
+    int code;  // 0: a result
+  } cases[] = {
+      {InvokeRequest(1, "QVServerMode", {1}, "put"), kAccessDenied},
+      {InvokeRequest(2, "QVAddFile", {file.string()}), kAccessDenied},
+      {InvokeRequest(3, "QVAddFileForEncrypt", {file.string()}), kAccessDenied},
+      {InvokeRequest(4, "QVAttachedVerifySignedFile", {file.string()}), kAccessDenied},
+      {InvokeRequest(5, "QVAddFile", {""}), 0},  // the Open dialog, cancelled by the empty script
+      {InvokeRequest(6, "QVBase64Encode", {"abc"}), 0},
+      {Request(7, "test.setReceivedPlainText", {{"object", 1}, {"text", "x"}}), -32601},
+  };
+  for (const Case& c : cases) {
+    const json answer = page->Call(c.request);
+    if (c.code == 0) {
+      EXPECT_TRUE(answer.contains("result")) << answer;
+    } else {
+      EXPECT_EQ(answer["error"]["code"], c.code) << answer;
+    }
+  }
+  auto trusted = Page("https://trusted.example");
+  const json added = trusted->Call(InvokeRequest(1, "QVAddFile", {file.string()}));
+  EXPECT_EQ(added["result"]["status"], 0) << added;
+}
+
+TEST_F(BridgeTest, LimitsCloseTheOffendingConnectionWithACodeAndAReason) {
+  ASSERT_EQ(Command({"host", "allow", kBank}), 0);
+  Start({"--max-connections", "3", "--max-pending", "4", "--max-messages-per-second", "50",
+         "--max-frame-bytes", "1048576"});
+  auto closeOf = [](WsClient& client) {
+    const auto frame = client.CloseFrame();
+    return frame ? std::make_pair(frame->CloseCode(), frame->CloseReason())
+                 : std::make_pair(0, std::string());
+  };
+  auto witness = Page(kBank);
+
+  auto binary = Page(kBank);
+  binary->SendFrame(2, "abc");
+  EXPECT_EQ(closeOf(*binary).first, 1003);
+
+  // Twenty requests written at once: more are waiting than a connection may have.
+  auto eager = Page(kBank);
+  std::string burst;
+  for (int i = 0; i < 20; ++i) {
+    burst += WsClient::FrameHeader(1, 2) + "[]";
+  }
+  eager->Write(burst);
+  const auto [pendingCode, pendingReason] = closeOf(*eager);
+  EXPECT_EQ(pendingCode, 1008);
+  EXPECT_NE(pendingReason.find("waiting"), std::string::npos) << pendingReason;
+
+  // More messages a second than allowed, each answered before the next.
+  auto chatty = Page(kBank);
+  int answered = 0;
+  while (answered < 200 &&
+         chatty->Call(InvokeRequest(1, "errorNum", {}, "get")).contains("result")) {
+    ++answered;
+  }
+  EXPECT_GE(answered, 40);
+  EXPECT_LT(answered, 200);
+
+  auto large = Page(kBank);
+  large->SendText(std::string(size_t{1} << 20 | 1, ' '));
+  EXPECT_EQ(closeOf(*large).first, 1009);
+
+  auto second = Page(kBank);
+  auto third = Page(kBank);
+  WsClient fourth;
+  ASSERT_TRUE(fourth.Connect(port_));
+  ASSERT_EQ(fourth.Handshake(port_, kBank), 101);
+  EXPECT_EQ(closeOf(fourth).first, 1013);
+
+  EXPECT_EQ(witness->Call(InvokeRequest(9, "QVBase64Encode", {"ok"}))["result"]["value"], "b2s=\n");
+}
+
+TEST_F(BridgeTest, FloodsAndHugeFramesLeaveOtherConnectionsServed) {
+  ASSERT_EQ(Command({"host", "allow", kBank}), 0);
+  Start({"--max-messages-per-second", "1000000", "--max-pending", "100000"});
+  auto flooder = Page(kBank);
+  auto witness = Page(kBank);
+
+  // 10,000 frames that are not JSON, in bursts, while the witness keeps calling.
+  std::string burst;
+  for (int i = 0; i < 500; ++i) burst += WsClient::FrameHeader(1, 5) + "{oops";
+  int parseErrors = 0;
+  for (int round = 0; round < 20; ++round) {
+    ASSERT_TRUE(flooder->Write(burst));
+    const json answer = witness->Call(InvokeRequest(round, "QVBase64Encode", {"abc"}));
+    EXPECT_EQ(answer["result"]["value"], "YWJj\n") << answer;
+  }
+  while (parseErrors < 10000) {
+    const auto frame = flooder->ReadFrame();
+    if (!frame) break;
+    if (json::parse(frame->payload)["error"]["code"] == -32700) ++parseErrors;
+  }
+  EXPECT_EQ(parseErrors, 10000);
+
+  // A frame of 100 MiB against the default limit of 64 MiB: refused while
+  // it arrives, without the bridge holding it.
+  const long before = PeakResidentKiB();
+  WsClient huge;
+  ASSERT_TRUE(huge.Connect(port_));
+  ASSERT_EQ(huge.Handshake(port_, kBank), 101);
+  huge.Write(WsClient::FrameHeader(1, size_t{100} << 20));
+  const std::string chunk(size_t{1} << 20, ' ');
+  for (int i = 0; i < 100 && huge.Write(chunk); ++i) {
+  }
+  const auto closed = huge.CloseFrame(10000);
+  if (closed) {
+    EXPECT_EQ(closed->CloseCode(), 1009);
+  }
+  EXPECT_LT(PeakResidentKiB() - before, 2 * 64 * 1024) << "KiB before: " << before;
+
+  // A connection that goes away with calls still queued loses them alone.
+  {
+    auto leaving = Page(kBank);
+    std::string calls;
+    for (int i = 0; i < 50; ++i) {
+      const std::string text =
+          InvokeRequest(i, "QVBase64Encode", {std::string(100000, 'x')}).dump();
+      calls += WsClient::FrameHeader(1, text.size()) + text;
+    }
+    leaving->Write(calls);
+  }
+  EXPECT_EQ(witness->Call(InvokeRequest(99, "QVBase64Encode", {"abc"}))["result"]["value"],
+            "YWJj\n");
+  EXPECT_TRUE(Alive());
+}
+
+}  // namespace
+}  // namespace quorvel::tools
