@@ -17,6 +17,9 @@ export const DEFAULT_PROGID = "Quorvel.DrennicQuorvel2";
 const MAX_MEMBERS = 1024;
 const MEMBER_NAME = /^[A-Za-z_][A-Za-z0-9_]{0,127}$/;
 const MAX_MESSAGE = 1024;
+// The host closes a connection with too many unanswered requests, so calls
+// beyond this many wait here until earlier ones are answered.
+const MAX_IN_FLIGHT = 32;
 
 export class QuorvelError extends Error {
   // The socket could not be opened, or closed before the answer came.
@@ -38,6 +41,7 @@ export class QuorvelError extends Error {
 class Connection {
   #socket;
   #pending = new Map();
+  #queued = [];
   #nextId = 1;
   #closed = null;
 
@@ -86,14 +90,22 @@ class Connection {
       return Promise.reject(new TypeError(`arguments cannot be sent: ${error.message}`));
     }
     return new Promise((resolve, reject) => {
-      this.#pending.set(id, { resolve, reject });
-      try {
-        this.#socket.send(frame);
-      } catch (error) {
-        this.#pending.delete(id);
-        reject(new QuorvelError(`cannot send: ${error.message}`, QuorvelError.CLOSED));
-      }
+      this.#queued.push({ id, frame, resolve, reject });
+      this.#sendQueued();
     });
+  }
+
+  #sendQueued() {
+    while (!this.#closed && this.#queued.length > 0 && this.#pending.size < MAX_IN_FLIGHT) {
+      const call = this.#queued.shift();
+      this.#pending.set(call.id, call);
+      try {
+        this.#socket.send(call.frame);
+      } catch (error) {
+        this.#pending.delete(call.id);
+        call.reject(new QuorvelError(`cannot send: ${error.message}`, QuorvelError.CLOSED));
+      }
+    }
   }
 
   close() {
@@ -109,9 +121,10 @@ class Connection {
   #shut(error) {
     if (this.#closed) return;
     this.#closed = error;
-    const pending = [...this.#pending.values()];
+    const waiting = [...this.#pending.values(), ...this.#queued];
     this.#pending.clear();
-    for (const call of pending) call.reject(error);
+    this.#queued = [];
+    for (const call of waiting) call.reject(error);
   }
 
   // A frame that is not JSON, or answers no call of ours, is dropped: it
@@ -133,6 +146,7 @@ class Connection {
       else if ("result" in answer) call.resolve(answer.result);
       else call.reject(new QuorvelError("an answer without result or error", QuorvelError.BAD_ANSWER));
     }
+    this.#sendQueued();
   }
 }
 

@@ -2,11 +2,11 @@
 // socket (ordering, hostile frames, errors, lost connections), and against the
 // real `quorvel host --stdio` behind a socket that carries its lines.
 //   node --test web/tests/client.test.mjs
-// The real-host tests need QUORVEL_PROGRAM (the built quorvel) and
-// QUORVEL_DEMO_HOME (a home filled by `quorvel demo-pki`).
+// The real-host test needs QUORVEL_PROGRAM (the built quorvel); it copies the
+// home QUORVEL_DEMO_HOME names, or fills a fresh one with `quorvel demo-pki`.
 import { after, test as nodeTest } from "node:test";
 import assert from "node:assert/strict";
-import { spawn } from "node:child_process";
+import { execFileSync, spawn } from "node:child_process";
 import { cpSync, mkdtempSync, readFileSync, rmSync, writeFileSync } from "node:fs";
 import { tmpdir } from "node:os";
 import { join } from "node:path";
@@ -147,6 +147,30 @@ test("concurrent calls are matched to their answers by id, whatever the order", 
   assert.deepEqual(sockets[0].requests.map((r) => r.id), [1, 2, 3, 4, 5, 6, 7]);
 });
 
+test("no more than 32 calls wait for answers at once; the others queue in order", async () => {
+  const held = [];
+  const { ctl, sockets } = await connect(protocol({ invoke: (request) => void held.push(request) }));
+  const calls = Array.from({ length: 40 }, (_, i) => ctl.Echo(`${i}`));
+  await new Promise((resolve) => setImmediate(resolve));
+  assert.equal(held.length, 32);
+  for (const request of held.splice(0, 3)) sockets[0].deliver(echo(request));
+  await new Promise((resolve) => setImmediate(resolve));
+  assert.equal(held.length, 32, "each answer lets one more call go");
+  while (held.length > 0) sockets[0].deliver(echo(held.shift()));
+  const answers = await Promise.all(calls);
+  assert.deepEqual(answers.map((a) => a.value), calls.map((_, i) => `${i}`));
+  assert.deepEqual(sockets[0].requests.slice(2).map((r) => r.params.args[0]), calls.map((_, i) => `${i}`));
+});
+
+test("calls still queued are rejected with the waiting ones when the socket closes", async () => {
+  const { ctl, sockets } = await connect(protocol({ invoke: () => undefined }));
+  const calls = Array.from({ length: 40 }, (_, i) => ctl.Echo(`${i}`));
+  sockets[0].close(1008);
+  const outcomes = await Promise.allSettled(calls);
+  assert.ok(outcomes.every((o) => o.status === "rejected" && o.reason.code === QuorvelError.CLOSED));
+  assert.equal(sockets[0].requests.length, 2 + 32);
+});
+
 test("frames that answer no call are dropped", async () => {
   const junk = ["not json", new ArrayBuffer(4), "null", "[]", "[1, null]", '{"id": 999, "result": 1}',
     '{"id": "3", "result": 1}', '{"id": 3.5, "result": 1}', "{".repeat(10000)];
@@ -245,7 +269,7 @@ test("close releases the object; reconnect opens a new socket and object", async
 // The real host, one `quorvel host --stdio` process per socket.
 const program = process.env.QUORVEL_PROGRAM;
 const demoHome = process.env.QUORVEL_DEMO_HOME;
-const skip = program && demoHome ? false : "QUORVEL_PROGRAM and QUORVEL_DEMO_HOME are not set";
+const skip = program ? false : "QUORVEL_PROGRAM is not set";
 // A test that failed or timed out must not leave a host behind to keep the run alive.
 const children = [];
 after(() => {
@@ -276,10 +300,15 @@ function hostProcessSocket(environment, children) {
 test("against the host: signing, verification, failures and dispatch errors", { skip }, async () => {
   const root = mkdtempSync(join(tmpdir(), "quorvel-web-client-"));
   try {
-    cpSync(demoHome, join(root, "home"), { recursive: true });
     writeFileSync(join(root, "script.json"), JSON.stringify({ answers: [] }));
-    const environment = { ...process.env, QUORVEL_HOME: join(root, "home"), QUORVEL_UI: "script",
-      QUORVEL_UI_SCRIPT: join(root, "script.json") };
+    const environment = {
+      ...Object.fromEntries(Object.entries(process.env).filter(([name]) => !name.startsWith("QUORVEL_"))),
+      QUORVEL_HOME: join(root, "home"),
+      QUORVEL_UI: "script",
+      QUORVEL_UI_SCRIPT: join(root, "script.json"),
+    };
+    if (demoHome) cpSync(demoHome, join(root, "home"), { recursive: true });
+    else execFileSync(program, ["demo-pki"], { env: environment, stdio: "ignore" });
     const WebSocket = hostProcessSocket(environment, children);
     const ctl = await Quorvel.connect("ws://127.0.0.1:27455/", { WebSocket });
 
