@@ -57,7 +57,7 @@ export type PropertyPutName = "DNspliter" | "MaxCompSize" | "QVServerMode";
 /** A control object on its own connection to the host. */
 export declare class Quorvel {
   /** Opens a WebSocket to `url`, creates the control and lists its members. */
-  static connect(url: string | URL, options?: ConnectOptions): Promise<Quorvel>;
+  static connect(url: string | { readonly href: string }, options?: ConnectOptions): Promise<Quorvel>;
   private constructor();
   /** The host's listing of the object's members. */
   readonly members: readonly MemberDescription[];

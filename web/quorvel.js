@@ -184,7 +184,7 @@ export class Quorvel {
   }
 
   constructor(url, { progid = DEFAULT_PROGID, WebSocket: SocketClass = globalThis.WebSocket } = {}) {
-    this.#url = String(url);
+    this.#url = typeof url === "string" ? url : String(url.href);
     this.#progid = progid;
     this.#SocketClass = SocketClass;
   }

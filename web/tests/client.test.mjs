@@ -129,6 +129,14 @@ test("calls send the member, kind and arguments and resolve to status and value"
   await assert.rejects(ctl.Echo(10n), TypeError);
 });
 
+test("the socket is opened on the URL given as text or as a URL object", async () => {
+  for (const url of ["ws://127.0.0.1:27455/", new URL("ws://127.0.0.1:27455/")]) {
+    const host = fakeHost(protocol());
+    await Quorvel.connect(url, { WebSocket: host.FakeSocket });
+    assert.equal(host.sockets[0].url, "ws://127.0.0.1:27455/");
+  }
+});
+
 test("concurrent calls are matched to their answers by id, whatever the order", async () => {
   const held = [];
   const { ctl, sockets } = await connect(
