@@ -5,9 +5,7 @@
 #include <optional>
 #include <vector>
 
-#include "control/registration/class_factory.h"
 #include "control/registration/dispatch.h"
-#include "control/registration/object_safety.h"
 #include "host/json_depth.h"
 #include "host/member_description.h"
 #include "platform/text/base64.h"
@@ -232,7 +230,8 @@ json RpcSession::Dispatch(const std::string& method, const json& params) {
   if (method == "invoke") return Invoke(params);
   if (method == "release") return Release(params);
   if (method == kSetReceivedPlainTextMethod && policy_.testSeams) {
-    ObjectFor(params).SetReceivedPlainTextForTesting(ReceivedPlainTextParam(params));
+    const int32_t hr = ObjectFor(params).SetReceivedPlainText(ReceivedPlainTextParam(params));
+    if (hr != registration::hresult::kOk) ThrowDispatch(hr);
     return nullptr;
   }
   Throw(rpc_error::kMethodNotFound, "Method not found");
@@ -240,28 +239,28 @@ json RpcSession::Dispatch(const std::string& method, const json& params) {
 
 json RpcSession::Create(const json& params) {
   RequireObject(params);
-  std::unique_ptr<control::CDrennicQuorvel> object;
+  // A page gets the control and nothing else the registry may name.
+  const bool ourClassOnly = policy_.caller.webOrigin;
+  CreateResult created;
   if (const auto progId = params.find("progid"); progId != params.end()) {
     if (!progId->is_string()) Throw(rpc_error::kInvalidParams, "progid must be a string");
-    object = registration::CreateByProgId(progId->get_ref<const std::string&>());
+    created = CreateByProgId(progId->get_ref<const std::string&>(), ourClassOnly);
   } else if (const auto clsid = params.find("clsid"); clsid != params.end()) {
     if (!clsid->is_string()) Throw(rpc_error::kInvalidParams, "clsid must be a string");
-    object = registration::CreateByClsid(clsid->get_ref<const std::string&>());
+    created = CreateByClsid(clsid->get_ref<const std::string&>(), ourClassOnly);
   } else {
     Throw(rpc_error::kInvalidParams, "create needs a progid or a clsid");
   }
-  if (!object) ThrowDispatch(registration::hresult::kClassNotRegistered);
-  if (policy_.caller.webOrigin) {
-    registration::ObjectSafety safety;
-    safety.Set(registration::ObjectSafety::kSupported, registration::ObjectSafety::kSupported);
-    if (!safety.SafeForPages()) ThrowDispatch(registration::hresult::kAccessDenied);
+  if (!created.object) ThrowDispatch(created.hr);
+  if (policy_.caller.webOrigin && !created.object->MakeSafeForPages()) {
+    ThrowDispatch(registration::hresult::kAccessDenied);
   }
   const int64_t handle = nextObject_++;
-  objects_.emplace(handle, std::move(object));
+  objects_.emplace(handle, std::move(created.object));
   return {{"object", handle}};
 }
 
-control::CDrennicQuorvel& RpcSession::ObjectFor(const json& params) {
+ModuleObject& RpcSession::ObjectFor(const json& params) {
   RequireObject(params);
   const auto it = params.find("object");
   if (it == params.end() || !it->is_number_integer()) {
@@ -280,7 +279,7 @@ json RpcSession::Members(const json& params) {
 }
 
 json RpcSession::Invoke(const json& params) {
-  control::CDrennicQuorvel& object = ObjectFor(params);
+  ModuleObject& object = ObjectFor(params);
   std::vector<registration::ScriptValue> args;
   if (const auto it = params.find("args"); it != params.end() && !it->is_null()) {
     if (!it->is_array()) Throw(rpc_error::kInvalidParams, "args must be an array");
@@ -301,9 +300,26 @@ json RpcSession::Invoke(const json& params) {
     Throw(rpc_error::kInvalidParams, "invoke needs a member name or an integer dispid");
   }
   if (resolution.member == nullptr) ThrowDispatch(resolution.hr);
-  const auto outcome = registration::Invoke(object, *resolution.member, args, policy_.caller);
-  if (outcome.hr != registration::hresult::kOk) ThrowDispatch(outcome.hr);
-  return {{"status", static_cast<int32_t>(outcome.status)}, {"value", FromValue(outcome.value)}};
+  const registration::MemberInfo& member = *resolution.member;
+  // Arguments are converted here, so that the caller's policy sees what the
+  // member would get; the module receives them in their declared types.
+  if (args.size() != member.params.size()) ThrowDispatch(registration::hresult::kBadParamCount);
+  std::vector<registration::Value> converted;
+  converted.reserve(args.size());
+  for (size_t i = 0; i < args.size(); ++i) {
+    auto value = registration::ConvertArgument(args[i], member.params[i].type);
+    if (const auto* hr = std::get_if<int32_t>(&value)) ThrowDispatch(*hr);
+    converted.push_back(std::move(std::get<registration::Value>(value)));
+  }
+  args.clear();
+  if (const int32_t hr = registration::CheckCaller(member, converted, policy_.caller);
+      hr != registration::hresult::kOk) {
+    ThrowDispatch(hr);
+  }
+  registration::Value result;
+  const int32_t hr = object.Invoke(member, converted, result);
+  if (hr != registration::abi::hr::kOk && hr != registration::abi::hr::kFalse) ThrowDispatch(hr);
+  return {{"status", hr == registration::abi::hr::kOk ? 0 : 1}, {"value", FromValue(result)}};
 }
 
 json RpcSession::Release(const json& params) {

@@ -1,6 +1,7 @@
 // The JSON-RPC 2.0 dispatcher shared by the stdio and WebSocket transports.
-// A session owns the control objects its client created; requests run one at
-// a time, to completion, in arrival order.
+// A session owns the control objects its client created, each made by the
+// module's class factory and called through its IDispatch; requests run one
+// at a time, to completion, in arrival order.
 #pragma once
 
 #include <cstdint>
@@ -11,8 +12,8 @@
 
 #include <nlohmann/json_fwd.hpp>
 
-#include "control/control.h"
 #include "control/registration/dispatch.h"
+#include "host/control_module.h"
 
 namespace quorvel::host {
 
@@ -65,11 +66,11 @@ class RpcSession {
   nlohmann::json Members(const nlohmann::json& params);
   nlohmann::json Invoke(const nlohmann::json& params);
   nlohmann::json Release(const nlohmann::json& params);
-  control::CDrennicQuorvel& ObjectFor(const nlohmann::json& params);
+  ModuleObject& ObjectFor(const nlohmann::json& params);
 
   SessionLimits limits_;
   SessionPolicy policy_;
-  std::map<int64_t, std::unique_ptr<control::CDrennicQuorvel>> objects_;
+  std::map<int64_t, std::unique_ptr<ModuleObject>> objects_;
   int64_t nextObject_ = 1;
 };
 

@@ -66,6 +66,41 @@ TEST_F(RegisterCommandTest, RegistersTheClassAndRemovesItAgain) {
   EXPECT_NE(Run({"register", "--module", (root_ / "absent.so").string()}, "", output), 0);
 }
 
+// The host creates its objects from the module the registry names once the
+// class is registered, and from the built-in identifiers before.
+TEST_F(RegisterCommandTest, TheHostCreatesObjectsThroughTheRegisteredModule) {
+  auto create = [&](const json& params) {
+    const std::string request =
+        json{{"jsonrpc", "2.0"}, {"id", 1}, {"method", "create"}, {"params", params}}.dump() + "\n";
+    std::string output;
+    EXPECT_EQ(Run({"host", "--stdio"}, request, output), 0);
+    const json answer = json::parse(output);
+    return answer.contains("result") ? 0 : answer["error"]["code"].get<int>();
+  };
+  constexpr int kNotRegistered = static_cast<int>(0x80040154u);
+  const json progId = {{"progid", "Quorvel.DrennicQuorvel2"}};
+  const json clsid = {{"clsid", "6b1e2d40-7c55-4a1f-9e3b-2d8c41f0a7b6"}};
+  EXPECT_EQ(create(progId), 0);  // not registered: the built-in identifiers
+  std::string output;
+  ASSERT_EQ(Run({"register", "--module", QUORVEL_MODULE_PATH}, "", output), 0) << output;
+  EXPECT_EQ(create(progId), 0);
+  EXPECT_EQ(create({{"progid", "quorvel.drennicquorvel2.1"}}), 0);
+
+  // A registered path that holds no module, and a ProgID registered to another class.
+  const std::string server = std::string(kClassKey) + "\\InprocServer32";
+  ASSERT_EQ(Run({"reg", "set", server, "", (root_ / "absent.so").string()}, "", output), 0);
+  EXPECT_EQ(create(progId), kNotRegistered);
+  EXPECT_EQ(create(clsid), kNotRegistered);
+  ASSERT_EQ(Run({"reg", "set", server, "", QUORVEL_MODULE_PATH}, "", output), 0);
+  EXPECT_EQ(create(clsid), 0);
+  ASSERT_EQ(Run({"reg", "set", "HKCR\\Quorvel.DrennicQuorvel2\\CLSID", "",
+                 "{00000000-0000-0000-0000-000000000001}"},
+                "", output),
+            0);
+  EXPECT_EQ(create(progId), kNotRegistered);
+  EXPECT_EQ(create({{"progid", "CLSID\\{6B1E2D40-7C55-4A1F-9E3B-2D8C41F0A7B6}"}}), kNotRegistered);
+}
+
 TEST_F(RegisterCommandTest, TypeInformationMatchesTheMembersAndTheVersions) {
   std::string output;
   ASSERT_EQ(Run({"typelib", "--json"}, "", output), 0);

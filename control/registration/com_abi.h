@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -32,6 +33,14 @@ inline constexpr Guid kIidControl{
     0xA7D3C915, 0x2E48, 0x4F0B, {0xB6, 0xC2, 0x58, 0xE1, 0xF9, 0xA0, 0x3D, 0x27}};
 inline constexpr Guid kClsidControl{
     0x6B1E2D40, 0x7C55, 0x4A1F, {0x9E, 0x3B, 0x2D, 0x8C, 0x41, 0xF0, 0xA7, 0xB6}};
+// The module's private interface for local test harnesses: it sets an
+// object's received text, which verification fills otherwise. Objects offer
+// it only while QUORVEL_TEST_SEAMS=1 is set in the process.
+inline constexpr Guid kIidTestSeam{
+    0x3F6A52C1, 0x9B07, 0x4D2E, {0xA1, 0x5C, 0x7E, 0x0B, 0x94, 0xD6, 0x28, 0x33}};
+
+// "{XXXXXXXX-...}" with or without braces, either case; nullopt for anything else.
+std::optional<Guid> ParseGuid(std::string_view text);
 
 // "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}", upper case.
 std::string GuidText(const Guid& guid);
@@ -61,12 +70,67 @@ uint32_t StringLength(const char16_t* text);
 std::u16string StringOf(const char16_t* text);
 
 // The start of every control object the module hands out: the dual
-// interface's function table, the object-safety interface's, and the control.
+// interface's function table, the object-safety interface's, the control, and
+// the test seam's table.
 struct ObjectHeader {
   const void* dualTable;
   const void* safetyTable;
   control::CDrennicQuorvel* control;
+  const void* testSeamTable;
 };
+
+// Automation values and arguments as IDispatch::Invoke passes them.
+enum VariantType : uint16_t {
+  kVtEmpty = 0,
+  kVtI4 = 3,
+  kVtR8 = 5,
+  kVtBstr = 8,
+  kVtBool = 11,
+  kVtUi4 = 19,
+  kVtI8 = 20
+};
+
+struct Variant {
+  uint16_t vt;
+  uint16_t reserved[3];
+  union {
+    int64_t llVal;
+    int32_t lVal;
+    uint32_t ulVal;
+    int16_t boolVal;
+    double dblVal;
+    char16_t* bstrVal;
+  };
+};
+
+struct DispParams {
+  Variant* args;  // the last argument first
+  int32_t* namedArgs;
+  uint32_t count;
+  uint32_t namedCount;
+};
+
+inline constexpr uint16_t kDispatchMethod = 1;
+inline constexpr uint16_t kDispatchGet = 2;
+inline constexpr uint16_t kDispatchPut = 4;
+inline constexpr int32_t kDispidPropertyPut = -3;
+
+// The first entries of the dual interface's function table, before the
+// members in the member table's order.
+enum DualSlot {
+  kSlotQueryInterface,
+  kSlotAddRef,
+  kSlotRelease,
+  kSlotGetTypeInfoCount,
+  kSlotGetTypeInfo,
+  kSlotGetIDsOfNames,
+  kSlotInvoke,
+  kFirstMemberSlot
+};
+// The object-safety interface's table after IUnknown's three entries.
+enum SafetySlot { kSlotGetSafetyOptions = 3, kSlotSetSafetyOptions };
+// The test seam's: SetReceivedPlainText(self, const uint8_t* bytes, uint32_t length).
+enum TestSeamSlot { kSlotSetReceivedPlainText = 3 };
 
 inline int32_t HresultOf(control::Status status) {
   return status == control::Status::kOk ? hr::kOk : hr::kFalse;

@@ -20,7 +20,7 @@ add_library(VemlorQuorvel20 SHARED
 set_target_properties(VemlorQuorvel20 PROPERTIES OUTPUT_NAME VemlorQuorvel20)
 target_compile_definitions(VemlorQuorvel20 PRIVATE QUORVEL_VERSION="${PROJECT_VERSION}")
 target_link_libraries(VemlorQuorvel20 PRIVATE quorvel_registration quorvel_container
-  ${CMAKE_DL_LIBS})
+  quorvel_platform_qt ${CMAKE_DL_LIBS})
 add_dependencies(VemlorQuorvel20 quorvel_public_header)
 target_link_options(VemlorQuorvel20 PRIVATE
   -Wl,--version-script=${CMAKE_CURRENT_LIST_DIR}/module_exports.map

@@ -4,54 +4,23 @@
 // lock count (live objects and factory locks) decides whether the module may
 // be unloaded.
 #include <atomic>
+#include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <new>
+#include <string_view>
 #include <vector>
 
 #include "control/registration/com_abi.h"
 #include "control/registration/dispatch.h"
 #include "control/registration/member_table.h"
 #include "control/registration/object_safety.h"
+#include "platform/ui/qt/qt_ui.h"
 
 namespace quorvel::registration::abi {
 namespace {
 
 std::atomic<long> moduleLocks{0};
-
-constexpr uint16_t kDispatchMethod = 1;
-constexpr uint16_t kDispatchGet = 2;
-constexpr uint16_t kDispatchPut = 4;
-constexpr int32_t kDispidPropertyPut = -3;
-
-enum VariantType : uint16_t {
-  kVtEmpty = 0,
-  kVtI4 = 3,
-  kVtR8 = 5,
-  kVtBstr = 8,
-  kVtBool = 11,
-  kVtUi4 = 19,
-  kVtI8 = 20
-};
-
-struct Variant {
-  uint16_t vt;
-  uint16_t reserved[3];
-  union {
-    int64_t llVal;
-    int32_t lVal;
-    uint32_t ulVal;
-    int16_t boolVal;
-    double dblVal;
-    char16_t* bstrVal;
-  };
-};
-
-struct DispParams {
-  Variant* args;
-  int32_t* namedArgs;
-  uint32_t count;
-  uint32_t namedCount;
-};
 
 struct ControlObject {
   ObjectHeader header;  // first: the interface pointers point into it
@@ -68,6 +37,16 @@ ControlObject* FromSafety(void* self) {
                                           offsetof(ObjectHeader, safetyTable));
 }
 
+ControlObject* FromTestSeam(void* self) {
+  return reinterpret_cast<ControlObject*>(static_cast<char*>(self) -
+                                          offsetof(ObjectHeader, testSeamTable));
+}
+
+bool TestSeamsEnabled() {
+  const char* value = std::getenv("QUORVEL_TEST_SEAMS");
+  return value != nullptr && std::string_view(value) == "1";
+}
+
 bool IsDualInterface(const Guid& iid) {
   return iid == kIidUnknown || iid == kIidDispatch || iid == kIidControl;
 }
@@ -80,6 +59,8 @@ int32_t QueryControl(ControlObject* object, const Guid* iid, void** out) {
     *out = &object->header.dualTable;
   } else if (*iid == kIidObjectSafety) {
     *out = &object->header.safetyTable;
+  } else if (*iid == kIidTestSeam && TestSeamsEnabled()) {
+    *out = &object->header.testSeamTable;
   } else {
     return hr::kNoInterface;
   }
@@ -269,6 +250,24 @@ const Entry kSafetyTable[] = {
     reinterpret_cast<Entry>(&SetSafety),
 };
 
+const Entry kTestSeamTable[] = {
+    reinterpret_cast<Entry>(+[](void* self, const Guid* iid, void** out) {
+      return QueryControl(FromTestSeam(self), iid, out);
+    }),
+    reinterpret_cast<Entry>(+[](void* self) { return AddRefControl(FromTestSeam(self)); }),
+    reinterpret_cast<Entry>(+[](void* self) { return ReleaseControl(FromTestSeam(self)); }),
+    reinterpret_cast<Entry>(+[](void* self, const uint8_t* bytes, uint32_t length) -> int32_t {
+      if (bytes == nullptr && length > 0) return hr::kPointer;
+      try {
+        FromTestSeam(self)->control.SetReceivedPlainTextForTesting(
+            std::string(reinterpret_cast<const char*>(bytes), length));
+      } catch (const std::bad_alloc&) {
+        return hr::kOutOfMemory;
+      }
+      return hr::kOk;
+    }),
+};
+
 // ---- The class factory: one static object; its references do not keep the
 // module loaded, LockServer does.
 
@@ -300,6 +299,7 @@ int32_t CreateInstance(void*, void* outer, const Guid* iid, void** out) {
   }
   object->header.dualTable = DualTable().data();
   object->header.safetyTable = kSafetyTable;
+  object->header.testSeamTable = kTestSeamTable;
   object->header.control = &object->control;
   moduleLocks.fetch_add(1);
   const int32_t queried = QueryControl(object, iid, out);
@@ -337,6 +337,10 @@ int32_t DllGetClassObject(const Guid* clsid, const Guid* iid, void** out) {
   *out = nullptr;
   if (clsid == nullptr || iid == nullptr) return hr::kInvalidArgument;
   if (!(*clsid == kClsidControl)) return hr::kClassNotAvailable;
+  // The control shows its own dialogs: Qt's when the `qt` UI is chosen and a
+  // display is there, as in any program that loads it.
+  static std::once_flag installUi;
+  std::call_once(installUi, [] { quorvel::platform::qt::InstallQtUi(); });
   return FactoryQuery(&factory, iid, out);
 }
 

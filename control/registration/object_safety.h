@@ -21,9 +21,6 @@ struct ObjectSafety {
     enabled = (enabled & ~mask) | (value & mask);
     return true;
   }
-
-  // What a host requires before a page on a web origin may use the object.
-  bool SafeForPages() const { return enabled == kSupported; }
 };
 
 }  // namespace quorvel::registration

@@ -1,0 +1,242 @@
+#include "host/control_module.h"
+
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <new>
+#include <optional>
+
+#include "control/registration/class_factory.h"
+#include "control/registration/dispatch.h"
+#include "platform/storage/database.h"
+#include "platform/storage/registry.h"
+
+namespace quorvel::host {
+namespace {
+
+namespace abi = registration::abi;
+using Entry = void (*)();
+
+constexpr std::string_view kModuleFile = "libVemlorQuorvel20.so";
+
+// The function at `slot` of the table an interface pointer points to.
+template <typename Function>
+Function Slot(void* interface, int slot) {
+  return reinterpret_cast<Function>((*static_cast<const Entry* const*>(interface))[slot]);
+}
+
+using QueryInterface = int32_t (*)(void*, const abi::Guid*, void**);
+using Release = uint32_t (*)(void*);
+using InvokeEntry = int32_t (*)(void*, int32_t, const abi::Guid*, uint32_t, uint16_t,
+                                abi::DispParams*, abi::Variant*, void*, uint32_t*);
+using GetSafety = int32_t (*)(void*, const abi::Guid*, uint32_t*, uint32_t*);
+using SetSafety = int32_t (*)(void*, const abi::Guid*, uint32_t, uint32_t);
+using SetText = int32_t (*)(void*, const uint8_t*, uint32_t);
+using GetClassObject = int32_t (*)(const abi::Guid*, const abi::Guid*, void**);
+using CreateInstance = int32_t (*)(void*, void*, const abi::Guid*, void**);
+using AllocString = char16_t* (*)(const char16_t*, uint32_t);
+using VariantClear = void (*)(abi::Variant*);
+
+// A loaded module; modules stay loaded for the life of the process, as the
+// platform keeps an in-process server that may still hold objects.
+struct Module {
+  GetClassObject getClassObject = nullptr;
+  AllocString allocString = nullptr;
+  VariantClear variantClear = nullptr;
+};
+
+std::mutex modulesMutex;
+std::map<std::string, Module> modules;
+
+const Module* Load(const std::string& path) {
+  std::lock_guard lock(modulesMutex);
+  if (const auto found = modules.find(path); found != modules.end()) return &found->second;
+  void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (handle == nullptr) return nullptr;
+  Module module{reinterpret_cast<GetClassObject>(::dlsym(handle, "DllGetClassObject")),
+                reinterpret_cast<AllocString>(::dlsym(handle, "QvSysAllocStringLen")),
+                reinterpret_cast<VariantClear>(::dlsym(handle, "QvVariantClear"))};
+  if (module.getClassObject == nullptr || module.allocString == nullptr ||
+      module.variantClear == nullptr) {
+    ::dlclose(handle);
+    return nullptr;
+  }
+  return &modules.emplace(path, module).first->second;
+}
+
+// The module of this build: installed beside the program's folder, else in the
+// build tree it was built in.
+std::string DefaultModulePath() {
+  char self[4096];
+  const ssize_t length = ::readlink("/proc/self/exe", self, sizeof self - 1);
+  if (length > 0) {
+    std::string dir(self, static_cast<size_t>(length));
+    dir.erase(dir.rfind('/'));
+    const std::string installed =
+        dir + "/../" + QUORVEL_INSTALL_LIBDIR + "/" + std::string(kModuleFile);
+    if (::access(installed.c_str(), R_OK) == 0) return installed;
+  }
+  return QUORVEL_MODULE_BUILD_PATH;
+}
+
+// A default value of the registry, or nullopt.
+std::optional<std::string> Registered(const std::string& key) {
+  std::shared_ptr<platform::Database> database;
+  if (platform::SharedDatabase(database)) return std::nullopt;
+  platform::Registry registry(*database);
+  std::string value;
+  if (registry.GetString(key, "", value) || value.empty()) return std::nullopt;
+  return value;
+}
+
+CreateResult Refused(int32_t hr = registration::hresult::kClassNotRegistered) {
+  return {nullptr, hr};
+}
+
+CreateResult Create(const abi::Guid& clsid, bool ourClassOnly) {
+  if (ourClassOnly && !(clsid == abi::kClsidControl)) return Refused();
+  const std::string text = abi::GuidText(clsid);
+  std::string path;
+  if (const auto registered = Registered("HKCR\\CLSID\\" + text + "\\InprocServer32")) {
+    path = *registered;
+  } else if (clsid == abi::kClsidControl) {
+    path = DefaultModulePath();
+  } else {
+    return Refused();
+  }
+  const Module* module = Load(path);
+  if (module == nullptr) return Refused();
+  void* factory = nullptr;
+  if (module->getClassObject(&clsid, &abi::kIidClassFactory, &factory) != abi::hr::kOk ||
+      factory == nullptr) {
+    return Refused();
+  }
+  void* dispatch = nullptr;
+  const int32_t created =
+      Slot<CreateInstance>(factory, 3)(factory, nullptr, &abi::kIidDispatch, &dispatch);
+  Slot<Release>(factory, abi::kSlotRelease)(factory);
+  if (created == abi::hr::kOutOfMemory) throw std::bad_alloc();
+  if (created != abi::hr::kOk || dispatch == nullptr) return Refused();
+  return {std::make_unique<ModuleObject>(dispatch, module), abi::hr::kOk};
+}
+
+// Frees a variant's string on every path.
+struct VariantHolder {
+  const Module& module;
+  abi::Variant variant{};
+  ~VariantHolder() { module.variantClear(&variant); }
+};
+
+}  // namespace
+
+ModuleObject::~ModuleObject() {
+  Slot<Release>(dispatch_, abi::kSlotRelease)(dispatch_);
+}
+
+int32_t ModuleObject::Invoke(const registration::MemberInfo& member,
+                             std::span<const registration::Value> args,
+                             registration::Value& result) {
+  const Module& module = *static_cast<const Module*>(module_);
+  std::vector<std::unique_ptr<VariantHolder>> holders;
+  std::vector<abi::Variant> variants(args.size());
+  for (size_t i = 0; i < args.size(); ++i) {
+    abi::Variant& variant = variants[args.size() - 1 - i];  // the last argument first
+    std::memset(&variant, 0, sizeof variant);
+    if (const auto* text = std::get_if<std::u16string>(&args[i])) {
+      auto holder = std::make_unique<VariantHolder>(module);
+      holder->variant.vt = abi::kVtBstr;
+      holder->variant.bstrVal =
+          module.allocString(text->data(), static_cast<uint32_t>(text->size()));
+      if (holder->variant.bstrVal == nullptr) throw std::bad_alloc();
+      variant = holder->variant;
+      holders.push_back(std::move(holder));
+    } else if (const auto* number = std::get_if<int32_t>(&args[i])) {
+      variant.vt = abi::kVtI4;
+      variant.lVal = *number;
+    } else if (const auto* unsignedNumber = std::get_if<uint32_t>(&args[i])) {
+      variant.vt = abi::kVtUi4;
+      variant.ulVal = *unsignedNumber;
+    }
+  }
+  int32_t named = abi::kDispidPropertyPut;
+  const bool put = member.kind == registration::MemberKind::kPropertyPut;
+  abi::DispParams params{variants.data(), put ? &named : nullptr,
+                         static_cast<uint32_t>(variants.size()), put ? 1u : 0u};
+  const uint16_t flags = member.kind == registration::MemberKind::kMethod ? abi::kDispatchMethod
+                         : put                                            ? abi::kDispatchPut
+                                                                          : abi::kDispatchGet;
+  VariantHolder answer{module};
+  const int32_t hr = Slot<InvokeEntry>(dispatch_, abi::kSlotInvoke)(
+      dispatch_, member.dispid, &abi::kIidUnknown, 0, flags, &params, &answer.variant, nullptr,
+      nullptr);
+  if (hr == abi::hr::kOutOfMemory) throw std::bad_alloc();
+  switch (answer.variant.vt) {
+    case abi::kVtBstr:
+      result = abi::StringOf(answer.variant.bstrVal);
+      break;
+    case abi::kVtI4:
+      result = answer.variant.lVal;
+      break;
+    case abi::kVtUi4:
+      result = answer.variant.ulVal;
+      break;
+    default:
+      result = std::monostate{};
+  }
+  return hr;
+}
+
+bool ModuleObject::MakeSafeForPages() {
+  void* safety = nullptr;
+  if (Slot<QueryInterface>(dispatch_, abi::kSlotQueryInterface)(dispatch_, &abi::kIidObjectSafety,
+                                                                &safety) != abi::hr::kOk) {
+    return false;
+  }
+  constexpr uint32_t kBoth = 3;  // safe for an untrusted caller and for untrusted data
+  uint32_t supported = 0;
+  uint32_t enabled = 0;
+  const bool safe = Slot<SetSafety>(safety, abi::kSlotSetSafetyOptions)(
+                        safety, &abi::kIidDispatch, kBoth, kBoth) == abi::hr::kOk &&
+                    Slot<GetSafety>(safety, abi::kSlotGetSafetyOptions)(
+                        safety, &abi::kIidDispatch, &supported, &enabled) == abi::hr::kOk &&
+                    (enabled & kBoth) == kBoth;
+  Slot<Release>(safety, abi::kSlotRelease)(safety);
+  return safe;
+}
+
+int32_t ModuleObject::SetReceivedPlainText(std::string_view bytes) {
+  void* seam = nullptr;
+  const int32_t found = Slot<QueryInterface>(dispatch_, abi::kSlotQueryInterface)(
+      dispatch_, &abi::kIidTestSeam, &seam);
+  if (found != abi::hr::kOk) return found;
+  const int32_t hr = Slot<SetText>(seam, abi::kSlotSetReceivedPlainText)(
+      seam, reinterpret_cast<const uint8_t*>(bytes.data()), static_cast<uint32_t>(bytes.size()));
+  Slot<Release>(seam, abi::kSlotRelease)(seam);
+  return hr;
+}
+
+CreateResult CreateByProgId(std::string_view progId, bool ourClassOnly) {
+  // A ProgID is one key name; anything that could walk the registry is refused.
+  if (progId.empty() || progId.size() > 255 || progId.find('\\') != std::string_view::npos) {
+    return Refused();
+  }
+  std::optional<abi::Guid> clsid;
+  if (const auto registered = Registered("HKCR\\" + std::string(progId) + "\\CLSID")) {
+    clsid = abi::ParseGuid(*registered);
+  } else if (registration::IsControlProgId(progId)) {
+    clsid = abi::kClsidControl;
+  }
+  if (!clsid) return Refused();
+  return Create(*clsid, ourClassOnly);
+}
+
+CreateResult CreateByClsid(std::string_view clsid, bool ourClassOnly) {
+  const auto guid = abi::ParseGuid(clsid);
+  if (!guid) return Refused();
+  return Create(*guid, ourClassOnly);
+}
+
+}  // namespace quorvel::host

@@ -1,0 +1,56 @@
+// Control objects as any program gets them: from the module's class factory,
+// called through IDispatch. The module is found the way the platform finds an
+// in-process server: the ProgID's CLSID and the CLSID's InprocServer32 in the
+// registry when they are registered, the built-in identifiers and the module
+// installed beside this program otherwise.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "control/registration/com_abi.h"
+#include "control/registration/member_table.h"
+
+namespace quorvel::host {
+
+// One object of the module, released when this goes.
+class ModuleObject {
+ public:
+  // `module` is the loaded module the object came from.
+  ModuleObject(void* dispatch, const void* module) : dispatch_(dispatch), module_(module) {}
+  ~ModuleObject();
+  ModuleObject(const ModuleObject&) = delete;
+  ModuleObject& operator=(const ModuleObject&) = delete;
+
+  // Calls `member` with arguments of its declared types through
+  // IDispatch::Invoke. Returns the HRESULT: S_OK or S_FALSE (the member's own
+  // success or failure, its result in `result`) or a dispatch error.
+  int32_t Invoke(const registration::MemberInfo& member, std::span<const registration::Value> args,
+                 registration::Value& result);
+
+  // Enables both object-safety options and reads them back: true when the
+  // object is now safe for scripting and for untrusted data.
+  bool MakeSafeForPages();
+
+  // Through the module's test seam; E_NOINTERFACE when the module offers none.
+  int32_t SetReceivedPlainText(std::string_view bytes);
+
+ private:
+  void* dispatch_;
+  const void* module_;
+};
+
+struct CreateResult {
+  std::unique_ptr<ModuleObject> object;
+  int32_t hr = 0;  // kClassNotRegistered when no module serves the class
+};
+
+// Creates an object for a ProgID, or for a CLSID with or without braces.
+// `ourClassOnly` refuses any class but the control's, whatever the registry says.
+CreateResult CreateByProgId(std::string_view progId, bool ourClassOnly);
+CreateResult CreateByClsid(std::string_view clsid, bool ourClassOnly);
+
+}  // namespace quorvel::host
