@@ -30,10 +30,12 @@ if ((${#missing[@]} > 0)); then
   "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
-# Playwright's driver library for the browser tests, from npm; the browser is
+# Playwright's driver library for the browser tests and the TypeScript
+# compiler that reads the client's declarations, from npm; the browser is
 # Debian's chromium, never a downloaded one.
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-if [[ -f "$root/web/tests/package.json" && ! -d "$root/web/tests/node_modules/playwright-core" ]]; then
+if [[ -f "$root/web/tests/package.json" && ( ! -d "$root/web/tests/node_modules/playwright-core" ||
+  ! -d "$root/web/tests/node_modules/typescript" ) ]]; then
   echo "setup: installing the browser tests' npm packages"
   PLAYWRIGHT_SKIP_BROWSER_DOWNLOAD=1 npm install --prefix "$root/web/tests" --no-audit --no-fund \
     --loglevel=error
