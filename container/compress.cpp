@@ -89,7 +89,10 @@ class BoundedOutput {
       : dst_(dst), capacity_(dst == nullptr ? 0 : capacity) {}
 
   void Put(const unsigned char* data, std::size_t length) {
-    if (length <= capacity_ && size_ <= capacity_ - length) std::memcpy(dst_ + size_, data, length);
+    // An empty piece copies nothing, and must not reach memcpy with no buffer.
+    if (length > 0 && length <= capacity_ && size_ <= capacity_ - length) {
+      std::memcpy(dst_ + size_, data, length);
+    }
     size_ += length;
   }
   std::size_t size() const { return size_; }

@@ -161,6 +161,16 @@ TEST(MemUncompress, ReportsTheFullSizeAndWritesNothingBeyondASmallCapacity) {
   EXPECT_EQ(Bytes(dst.begin() + 20000, dst.end()), Bytes(dst.size() - 20000, 0xEE));
 }
 
+// Found by fuzzing: an empty result asked for without a buffer passed a null
+// pointer to memcpy (reported by UndefinedBehaviorSanitizer).
+TEST(MemUncompress, AnEmptyResultNeedsNoBuffer) {
+  const Bytes member = {0x1f, 0x8b, 0x08, 0x00, 0x00, 0x00, 0x00, 0x00, 0x02, 0x03,
+                        0x03, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
+  int size = 0;
+  EXPECT_EQ(mem_uncompress(member.data(), static_cast<int>(member.size()), nullptr, &size), Z_OK);
+  EXPECT_EQ(size, 0);
+}
+
 TEST(MemUncompress, RefusesBlocksOfEighteenBytesOrLessWhateverTheyHold) {
   Bytes dst(64);
   for (std::size_t length = 0; length <= 18; ++length) {

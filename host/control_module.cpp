@@ -84,8 +84,12 @@ std::string DefaultModulePath() {
 
 // A default value of the registry, or nullopt.
 std::optional<std::string> Registered(const std::string& key) {
-  std::shared_ptr<platform::Database> database;
-  if (platform::SharedDatabase(database)) return std::nullopt;
+  // A connection of its own, so that a registration made while a bridge runs
+  // is seen by its next object.
+  std::shared_ptr<platform::Database> shared;
+  if (platform::SharedDatabase(shared)) return std::nullopt;
+  std::unique_ptr<platform::Database> database;
+  if (platform::Database::Open(shared->file(), database)) return std::nullopt;
   platform::Registry registry(*database);
   std::string value;
   if (registry.GetString(key, "", value) || value.empty()) return std::nullopt;

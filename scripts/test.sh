@@ -19,7 +19,7 @@ phase "host session"
 scripts/host_session_check.sh build/tools/quorvel
 
 phase "browser tests (headless Chromium)"
-QUORVEL_PROGRAM="$root/build/tools/quorvel" QUORVEL_ARTIFACTS="$root/build/artifacts" \
+QUORVEL_PROGRAM="$root/build/tools/quorvel" \
   node --test web/tests/
 
 phase "build and test under ASan and UBSan"

@@ -16,9 +16,14 @@ std::string KeyOf(const std::string& origin) {
   return std::string(kOriginsKey) + "\\" + origin;
 }
 
+// A connection of its own for each decision: the bridge is a long-lived
+// process, and what `quorvel host allow|deny` changes must reach its next
+// handshake whatever else the process's shared connection has been doing.
 std::error_code WithRegistry(const std::function<std::error_code(platform::Registry&)>& action) {
-  std::shared_ptr<platform::Database> database;
-  if (const std::error_code ec = platform::SharedDatabase(database)) return ec;
+  std::shared_ptr<platform::Database> shared;
+  if (const std::error_code ec = platform::SharedDatabase(shared)) return ec;
+  std::unique_ptr<platform::Database> database;
+  if (const std::error_code ec = platform::Database::Open(shared->file(), database)) return ec;
   platform::Registry registry(*database);
   return action(registry);
 }

@@ -192,6 +192,22 @@ TEST_F(RegistryTest, ChangesReachEveryOtherConnection) {
   EXPECT_EQ(data, "/srv/stub/");
 }
 
+// A read that finds the key but not the value must not leave its
+// connection behind in an old snapshot of the database.
+TEST_F(RegistryTest, AMissingValueLeavesTheConnectionSeeingLaterChanges) {
+  Registry registry(*database_);
+  ASSERT_FALSE(registry.SetString(kSettingsKey, "a", "1"));
+  std::unique_ptr<Database> other;
+  ASSERT_FALSE(Database::Open(database_->file(), other));
+  for (const char* value : {"2", "3"}) {
+    EXPECT_EQ(registry.DeleteValue(kSettingsKey, "missing"), RegistryErrc::kValueNotFound);
+    EXPECT_EQ(Get(kSettingsKey, "missing"),
+              "<" + std::error_code(RegistryErrc::kValueNotFound).message() + ">");
+    ASSERT_FALSE(Registry(*other).SetString(kSettingsKey, "a", value));
+    EXPECT_EQ(Get(kSettingsKey, "a"), value);
+  }
+}
+
 TEST_F(RegistryTest, SeveralChangesCanBeMadeAtomicTogether) {
   Registry registry(*database_);
   const std::error_code failure = std::make_error_code(std::errc::operation_canceled);

@@ -6,7 +6,8 @@
 //
 //   QUORVEL_PROGRAM=build/tools/quorvel node --test web/tests/e2e.test.mjs
 //
-// Screenshots go to web-artifacts/ in the build tree of QUORVEL_PROGRAM.
+// Screenshots go to artifacts/ in the build tree of QUORVEL_PROGRAM, beside
+// the Qt chooser's picture.
 // Dialogs are answered by the `script` UI; the browser is Debian's chromium
 // (CHROMIUM overrides its path), never a downloaded one.
 import { test, before, after } from "node:test";
@@ -20,7 +21,7 @@ import { chromium } from "playwright-core";
 
 const program = process.env.QUORVEL_PROGRAM;
 assert.ok(program, "QUORVEL_PROGRAM names the built quorvel program");
-const artifacts = join(dirname(dirname(resolve(program))), "web-artifacts");
+const artifacts = join(dirname(dirname(resolve(program))), "artifacts");
 const E_ACCESSDENIED = -2147024891;
 
 const root = mkdtempSync(join(tmpdir(), "quorvel-e2e-"));
