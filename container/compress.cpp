@@ -209,9 +209,10 @@ InflateOutcome InflateMember(const unsigned char* src, std::size_t length, Bound
       work = AllocateChunk();
       if (!work) return {Z_MEM_ERROR, false};
     }
+    // The caller's buffer is filled in one call as zlib's own gzip reader does;
+    // the check value is computed over each call's output, as zlib computes it.
     unsigned char* target = room > 0 ? out.next() : work.get();
-    const std::size_t span =
-        room > 0 ? std::min(room, kCompressionChunkSize) : kCompressionChunkSize;
+    const std::size_t span = room > 0 ? std::min(room, kMaxStreamSpan) : kCompressionChunkSize;
     stream.next_out = target;
     stream.avail_out = static_cast<uInt>(span);
     const int rc = inflate(&stream, Z_NO_FLUSH);

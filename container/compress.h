@@ -34,8 +34,9 @@ namespace quorvel::container {
 // block cannot make the verifier allocate or inflate gigabytes.
 inline constexpr std::size_t kMaxUncompressedSize = std::size_t{256} << 20;
 
-// The work unit of both directions: input is read and output is produced in
-// pieces of this many bytes.
+// The work unit: compression reads its input and writes its output in pieces
+// of this many bytes, and output that does not fit the caller's buffer is
+// counted in pieces of this size (what fits is written in place at once).
 inline constexpr std::size_t kCompressionChunkSize = 16384;
 
 // Replaces `buffer` by its compressed form when it is not empty and holds at least

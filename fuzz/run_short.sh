@@ -25,6 +25,7 @@ targets=(
   "container_fuzzer:container"
   "decompress_fuzzer:decompress"
   "cert_text_fuzzer:cert_text"
+  "rpc_session_fuzzer:rpc_session"
 )
 
 if [[ ! -f "$build/CMakeCache.txt" ]]; then

@@ -135,10 +135,16 @@ CreateResult Create(const abi::Guid& clsid, bool ourClassOnly) {
 }
 
 // Frees a variant's string on every path.
-struct VariantHolder {
-  const Module& module;
+class VariantHolder {
+ public:
+  explicit VariantHolder(const Module& module) : module_(module) {}
+  ~VariantHolder() { module_.variantClear(&variant); }
+  VariantHolder(const VariantHolder&) = delete;
+  VariantHolder& operator=(const VariantHolder&) = delete;
   abi::Variant variant{};
-  ~VariantHolder() { module.variantClear(&variant); }
+
+ private:
+  const Module& module_;
 };
 
 }  // namespace

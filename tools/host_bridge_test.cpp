@@ -198,7 +198,7 @@ TEST_F(BridgeTest, PagesMayNotTurnOnServerModeNameFilesOrReachTheTestSeam) {
 
 TEST_F(BridgeTest, LimitsCloseTheOffendingConnectionWithACodeAndAReason) {
   ASSERT_EQ(Command({"host", "allow", kBank}), 0);
-  Start({"--max-connections", "3", "--max-pending", "4", "--max-messages-per-second", "50",
+  Start({"--max-connections", "3", "--max-pending", "3", "--max-messages-per-second", "5",
          "--max-frame-bytes", "1048576"});
   auto closeOf = [](WsClient& client) {
     const auto frame = client.CloseFrame();
@@ -229,7 +229,9 @@ TEST_F(BridgeTest, LimitsCloseTheOffendingConnectionWithACodeAndAReason) {
          chatty->Call(InvokeRequest(1, "errorNum", {}, "get")).contains("result")) {
     ++answered;
   }
-  EXPECT_GE(answered, 40);
+  // Five a second, the create among them: a few answers, then the close,
+  // however slowly the machine answers.
+  EXPECT_GE(answered, 3);
   EXPECT_LT(answered, 200);
 
   auto large = Page(kBank);

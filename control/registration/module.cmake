@@ -23,8 +23,12 @@ target_link_libraries(VemlorQuorvel20 PRIVATE quorvel_registration quorvel_conta
   quorvel_platform_qt ${CMAKE_DL_LIBS})
 add_dependencies(VemlorQuorvel20 quorvel_public_header)
 target_link_options(VemlorQuorvel20 PRIVATE
-  -Wl,--version-script=${CMAKE_CURRENT_LIST_DIR}/module_exports.map
-  -Wl,--no-undefined)
+  -Wl,--version-script=${CMAKE_CURRENT_LIST_DIR}/module_exports.map)
+# In the fuzzing tree the sanitizer and coverage runtimes live in the fuzz
+# target that loads the module, so only there may symbols stay undefined.
+if(NOT QUORVEL_FUZZ)
+  target_link_options(VemlorQuorvel20 PRIVATE -Wl,--no-undefined)
+endif()
 set_property(TARGET VemlorQuorvel20 APPEND PROPERTY
   LINK_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/module_exports.map)
 
