@@ -303,19 +303,12 @@ json RpcSession::Invoke(const json& params) {
   const registration::MemberInfo& member = *resolution.member;
   // Arguments are converted here, so that the caller's policy sees what the
   // member would get; the module receives them in their declared types.
-  if (args.size() != member.params.size()) ThrowDispatch(registration::hresult::kBadParamCount);
   std::vector<registration::Value> converted;
-  converted.reserve(args.size());
-  for (size_t i = 0; i < args.size(); ++i) {
-    auto value = registration::ConvertArgument(args[i], member.params[i].type);
-    if (const auto* hr = std::get_if<int32_t>(&value)) ThrowDispatch(*hr);
-    converted.push_back(std::move(std::get<registration::Value>(value)));
-  }
-  args.clear();
-  if (const int32_t hr = registration::CheckCaller(member, converted, policy_.caller);
+  if (const int32_t hr = registration::ConvertArguments(member, args, policy_.caller, converted);
       hr != registration::hresult::kOk) {
     ThrowDispatch(hr);
   }
+  args.clear();
   registration::Value result;
   const int32_t hr = object.Invoke(member, converted, result);
   if (hr != registration::abi::hr::kOk && hr != registration::abi::hr::kFalse) ThrowDispatch(hr);

@@ -145,18 +145,24 @@ std::variant<Value, int32_t> ConvertArgument(const ScriptValue& arg, ValueType t
   return hresult::kTypeMismatch;
 }
 
-InvokeResult Invoke(control::CDrennicQuorvel& object, const MemberInfo& member,
-                    std::span<const ScriptValue> args, const CallerPolicy& caller) {
-  auto refused = [](int32_t hr) { return InvokeResult{hr, control::Status::kOk, {}}; };
-  if (args.size() != member.params.size()) return refused(hresult::kBadParamCount);
-  std::vector<Value> converted;
+int32_t ConvertArguments(const MemberInfo& member, std::span<const ScriptValue> args,
+                         const CallerPolicy& caller, std::vector<Value>& converted) {
+  if (args.size() != member.params.size()) return hresult::kBadParamCount;
+  converted.clear();
   converted.reserve(args.size());
   for (size_t i = 0; i < args.size(); ++i) {
     auto result = ConvertArgument(args[i], member.params[i].type);
-    if (const auto* hr = std::get_if<int32_t>(&result)) return refused(*hr);
+    if (const auto* hr = std::get_if<int32_t>(&result)) return *hr;
     converted.push_back(std::move(std::get<Value>(result)));
   }
-  if (const int32_t hr = CheckCaller(member, converted, caller); hr != hresult::kOk) {
+  return CheckCaller(member, converted, caller);
+}
+
+InvokeResult Invoke(control::CDrennicQuorvel& object, const MemberInfo& member,
+                    std::span<const ScriptValue> args, const CallerPolicy& caller) {
+  auto refused = [](int32_t hr) { return InvokeResult{hr, control::Status::kOk, {}}; };
+  std::vector<Value> converted;
+  if (const int32_t hr = ConvertArguments(member, args, caller, converted); hr != hresult::kOk) {
     return refused(hr);
   }
   if (member.binding == nullptr) return refused(hresult::kNotImplemented);

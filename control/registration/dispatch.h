@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 #include <variant>
+#include <vector>
 
 #include "control/control.h"
 #include "control/registration/member_table.h"
@@ -69,6 +70,11 @@ InvokeResult Invoke(control::CDrennicQuorvel& object, const MemberInfo& member,
 // converted arguments.
 int32_t CheckCaller(const MemberInfo& member, std::span<const Value> args,
                     const CallerPolicy& caller);
+
+// The arguments converted to `member`'s declared types and checked against
+// `caller`: kOk, or the dispatch failure (count, type, range, access).
+int32_t ConvertArguments(const MemberInfo& member, std::span<const ScriptValue> args,
+                         const CallerPolicy& caller, std::vector<Value>& converted);
 
 // Conversion of one argument to a declared type; exposed for tests.
 std::variant<Value, int32_t> ConvertArgument(const ScriptValue& arg, ValueType type);
