@@ -64,7 +64,7 @@ constexpr std::array kTable{
     ErrorEntry{err::kEmptyInput, "required input empty or missing", k10001},
     ErrorEntry{err::kBase64Decode, "Base64 decoding failed", k10002},
     ErrorEntry{err::kBase64Encode, "Base64 encoding failed", k10003},
-    ErrorEntry{err::kUserCancelled, "the user cancelled a file dialog", k10004},
+    ErrorEntry{err::kUserCancelled, "the user cancelled a file dialog or a token's PIN dialog", k10004},
     ErrorEntry{err::kNoCertificate, "no certificate was obtained", k10005},
     ErrorEntry{err::kDetachedNeedsContent,
                "detached signature without its content; or no save path registered", k10006},

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "control/argument_rules.h"
+#include "control/error_numbers.h"
 
 namespace quorvel::control {
 
@@ -26,9 +27,12 @@ struct MemberFailure {
   throw MemberFailure{number, message, std::nullopt};
 }
 
+// An engine's failure with the member's own message, except a cancellation,
+// which reads the same whichever member the user cancelled.
 [[noreturn]] inline void FailEngine(int32_t number, int32_t platformError,
                                     std::u16string_view message) {
-  throw MemberFailure{number, message, platformError};
+  throw MemberFailure{number, number == err::kUserCancelled ? msg::kUserCancelled : message,
+                      platformError};
 }
 
 [[noreturn]] inline void FailKeepingMessage(int32_t number) {

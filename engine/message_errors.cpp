@@ -19,6 +19,15 @@ int32_t MapMessageError(uint32_t platformError, MessageOperation operation, int3
       return err::kInvalidSignature;
     case perr::kBadAlgId:
       return err::kBadAlgorithm;
+    // A hardware token's key: the PIN dialog cancelled, the token absent or
+    // gone, its PIN locked. A wrong PIN fails the operation like any refusal.
+    case perr::kCardCancelled:
+      return err::kUserCancelled;
+    case perr::kNoCard:
+    case perr::kCardRemoved:
+      return err::kAcquireProvider;
+    case perr::kCardPinLocked:
+      return err::kNoPrivateKey;
     default:
       break;
   }

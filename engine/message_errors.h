@@ -19,6 +19,8 @@ enum class MessageOperation {
 //  - the platform's ASN.1 coder error: -10007;
 //  - a signature that does not verify: -10010;
 //  - an algorithm the platform does not know: -10033;
+//  - a hardware token's PIN dialog cancelled: -10004; the token absent or
+//    removed: -10019; its PIN locked: -10015;
 //  - anything else: -10020 (sign), -10021 (verify), -10022 (encrypt) or -10023
 //    (decrypt).
 int32_t MapMessageError(uint32_t platformError, MessageOperation operation, int32_t& lastError);

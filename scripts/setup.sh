@@ -9,7 +9,7 @@ packages=(
   libssl-dev openssl zlib1g-dev gzip libsqlite3-dev libicu-dev
   nlohmann-json3-dev libcli11-dev libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-websockets-dev qt6-qpa-plugins fonts-wqy-microhei xdg-utils
-  chromium
+  chromium softhsm2 opensc libp11-kit-dev
 )
 # Node.js for the browser tests: Debian's, unless the machine has one already.
 if ! command -v node >/dev/null || ! command -v npm >/dev/null; then packages+=(nodejs npm); fi

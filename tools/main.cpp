@@ -7,6 +7,7 @@
 #include "tools/reg_command.h"
 #include "tools/register_command.h"
 #include "tools/store_command.h"
+#include "tools/token_command.h"
 #include "tools/typelib_command.h"
 
 int main(int argc, char** argv) {
@@ -23,6 +24,7 @@ int main(int argc, char** argv) {
   quorvel::tools::AddHostCommand(app);
   quorvel::tools::AddRegCommand(app);
   quorvel::tools::AddStoreCommand(app);
+  quorvel::tools::AddTokenCommand(app);
   quorvel::tools::AddDemoPkiCommand(app);
   quorvel::tools::AddRegisterCommands(app);
   quorvel::tools::AddTypelibCommand(app);

@@ -299,6 +299,14 @@ nlohmann::json DescribeCertificate(const platform::CertContextRef& context,
   } else {
     entry["keyProvider"] = nullptr;
   }
+  if (const auto token = platform::TokenLocationOf(*context)) {
+    entry["token"] = {{"module", token->modulePath},
+                      {"serial", token->serial},
+                      {"label", token->tokenLabel},
+                      {"id", Hex(token->id)}};
+  } else {
+    entry["token"] = nullptr;
+  }
   return entry;
 }
 
@@ -332,7 +340,11 @@ std::optional<Failure> List(const std::string& storeName, bool json, std::ostrea
         << "\n  valid:     " << entry["notBefore"].get<std::string>() << " to "
         << entry["notAfter"].get<std::string>()
         << "\n  serial:    " << entry["serial"].get<std::string>() << "\n  key:       ";
-    if (entry["keyProvider"].is_null()) {
+    if (const auto& token = entry["token"]; !token.is_null()) {
+      out << "on hardware token " << token["label"].get<std::string>() << " (serial "
+          << token["serial"].get<std::string>() << ", object id " << token["id"].get<std::string>()
+          << ", module " << token["module"].get<std::string>() << ")\n";
+    } else if (entry["keyProvider"].is_null()) {
       out << "none\n";
     } else {
       const auto& key = entry["keyProvider"];

@@ -45,5 +45,10 @@ inline constexpr uint32_t kChaining = 0x800B010A;               // CERT_E_CHAINI
 
 inline constexpr uint32_t kCardCancelled = 0x8010006E;     // SCARD_W_CANCELLED_BY_USER
 inline constexpr uint32_t kCardInvalidValue = 0x80100007;  // invalid value reported by a card
+inline constexpr uint32_t kCardFailure = 0x80100001;       // SCARD_F_INTERNAL_ERROR: module failed
+inline constexpr uint32_t kNoCard = 0x8010000C;            // SCARD_E_NO_SMARTCARD: token absent
+inline constexpr uint32_t kCardRemoved = 0x80100069;       // SCARD_W_REMOVED_CARD: gone mid-way
+inline constexpr uint32_t kCardWrongPin = 0x8010006B;      // SCARD_W_WRONG_CHV
+inline constexpr uint32_t kCardPinLocked = 0x8010006C;     // SCARD_W_CHV_BLOCKED
 
 }  // namespace quorvel::platform::error

@@ -13,10 +13,20 @@ namespace quorvel::platform {
 namespace message {
 namespace {
 
+// A failure of a hardware token (its PIN refused or not given, the token
+// gone): the user has been asked already, so the search ends there.
+bool IsTokenFailure(uint32_t status) {
+  return status == error::kCardCancelled || status == error::kCardWrongPin ||
+         status == error::kCardPinLocked || status == error::kNoCard ||
+         status == error::kCardRemoved || status == error::kCardFailure;
+}
+
 // The first key-transport recipient for which `certificates` holds a
-// certificate with a usable key, that certificate and its key.
-bool FindRecipientKey(CMS_ContentInfo* envelope, const std::vector<CertContextRef>& certificates,
-                      CertContextRef& certificate, EvpPkeyPtr& key) {
+// certificate with a usable key, that certificate and its key: kOk,
+// kNoDecryptCertificate, or the failure of a token whose key was asked for.
+uint32_t FindRecipientKey(CMS_ContentInfo* envelope,
+                          const std::vector<CertContextRef>& certificates,
+                          CertContextRef& certificate, EvpPkeyPtr& key) {
   STACK_OF(CMS_RecipientInfo)* recipients = CMS_get0_RecipientInfos(envelope);
   for (int i = 0; recipients != nullptr && i < sk_CMS_RecipientInfo_num(recipients); ++i) {
     CMS_RecipientInfo* recipient = sk_CMS_RecipientInfo_value(recipients, i);
@@ -26,12 +36,14 @@ bool FindRecipientKey(CMS_ContentInfo* envelope, const std::vector<CertContextRe
         continue;
       }
       // A certificate without a key, or whose key is gone, cannot open it.
-      if (PrivateKeyOf(*candidate, key) != error::kOk) continue;
+      const uint32_t status = PrivateKeyOf(*candidate, key);
+      if (IsTokenFailure(status)) return status;
+      if (status != error::kOk) continue;
       certificate = candidate;
-      return true;
+      return error::kOk;
     }
   }
-  return false;
+  return error::kNoDecryptCertificate;
 }
 
 uint32_t ReadAll(BIO* bio, Bytes& bytes) {
@@ -93,8 +105,8 @@ uint32_t OpenEnvelope(CertStore& store, std::span<const uint8_t> envelope, Bytes
   if (const uint32_t status = store.Certificates(certificates)) return status;
   CertContextRef certificate;
   EvpPkeyPtr key;
-  if (!FindRecipientKey(enveloped.get(), certificates, certificate, key)) {
-    return error::kNoDecryptCertificate;
+  if (const uint32_t found = FindRecipientKey(enveloped.get(), certificates, certificate, key)) {
+    return found;
   }
   if (CMS_decrypt_set1_pkey_and_peer(enveloped.get(), key.get(),
                                      certificate->certificate().X509Handle(), nullptr) != 1) {

@@ -1,5 +1,6 @@
 #include "platform/stores/cert_store.h"
 
+#include <openssl/x509v3.h>
 #include <unicode/unistr.h>
 
 #include <algorithm>
@@ -10,7 +11,12 @@
 #include "platform/crypto/fetched_algorithms.h"
 #include "platform/errors/platform_errors.h"
 #include "platform/storage/database.h"
+#include "platform/storage/registry.h"
+#include "platform/stores/key_container.h"
 #include "platform/stores/store_snapshots.h"
+#include "platform/text/code_page.h"
+#include "platform/tokens/token_certificates.h"
+#include "platform/tokens/token_registry.h"
 
 namespace quorvel::platform {
 namespace {
@@ -54,6 +60,36 @@ uint32_t ReadPlatform(Database& database, Body body) {
   });
   if (status != error::kOk) return status;
   return StorageError(ec);
+}
+
+// Certificates of hardware tokens follow the home's own in "MY". Their entries
+// are numbered from kFirstTokenEntry, after every entry the home can hand out,
+// so that finds continue over them in order; no row of the home has them.
+constexpr int64_t kFirstTokenEntry = int64_t{1} << 62;
+
+void AppendTokenCertificates(const std::vector<TokenModuleEntry>& modules,
+                             std::vector<CertContextRef>& contexts) {
+  if (modules.empty()) return;
+  std::vector<TokenCertificate> found;
+  ReadTokenCertificates(modules, found);
+  int64_t entry = kFirstTokenEntry;
+  for (TokenCertificate& onToken : found) {
+    std::shared_ptr<const Certificate> certificate;
+    if (Certificate::FromDer(onToken.der, certificate) != error::kOk) continue;
+    KeyProvInfo info;
+    info.container = Utf8ToUtf16(FormatTokenUri(onToken.location));
+    info.provider = std::u16string(kTokenProvider);
+    info.providerType = kProvRsaFull;
+    // A token's key serves signing and decryption alike; it is filed as a
+    // signature key, which the signing members ask for, unless the
+    // certificate allows only key transport.
+    const uint32_t usage = X509_get_key_usage(certificate->X509Handle());
+    info.keySpec =
+        (usage & (KU_DIGITAL_SIGNATURE | KU_NON_REPUDIATION)) != 0 ? kAtSignature : kAtKeyExchange;
+    CertContext::Properties properties{{kKeyProvInfoPropId, info.Encode()}};
+    contexts.push_back(std::make_shared<const CertContext>(std::move(certificate),
+                                                           std::move(properties), entry++));
+  }
 }
 
 uint32_t ReadProperties(Database& database, int64_t entry, CertContext::Properties& properties) {
@@ -214,10 +250,18 @@ uint32_t CertStore::OpenSystemStore(std::string_view name, std::unique_ptr<CertS
 
 uint32_t CertStore::LoadSnapshot() {
   StoreSnapshot loaded;
+  const bool withTokens = FoldStoreName(name_) == FoldStoreName(kStoreMy);
+  std::vector<TokenModuleEntry> modules;
   const uint32_t status = ReadPlatform(*database_, [&]() -> uint32_t {
     // The stamp and the rows come from the same read transaction.
     ChangeStamp stamp;
     if (const auto ec = database_->Stamp(stamp)) return StorageError(ec);
+    if (withTokens) {
+      Registry registry(*database_);
+      // A registry that cannot be read lists no token; the home's own
+      // certificates are there all the same.
+      if (ReadTokenModules(registry, modules)) modules.clear();
+    }
     loaded = FindStoreSnapshot(stamp, id_);
     if (loaded) return error::kOk;
     std::map<int64_t, CertContext::Properties> properties;
@@ -246,7 +290,19 @@ uint32_t CertStore::LoadSnapshot() {
     KeepStoreSnapshot(stamp, id_, loaded);
     return error::kOk;
   });
-  if (status == error::kOk) snapshot_ = std::move(loaded);
+  if (status != error::kOk) return status;
+  if (!modules.empty()) {
+    // The tokens are read anew for each snapshot: they come and go without
+    // the home's knowing.
+    try {
+      auto combined = std::make_shared<std::vector<CertContextRef>>(*loaded);
+      AppendTokenCertificates(modules, *combined);
+      loaded = std::move(combined);
+    } catch (const std::bad_alloc&) {
+      return error::kOutOfMemory;
+    }
+  }
+  snapshot_ = std::move(loaded);
   return status;
 }
 
@@ -366,6 +422,7 @@ uint32_t CertStore::SetProperty(const CertContextRef& context, uint32_t id,
   if (!context || context->storeEntry() == 0 || id == 0 || id == kSha1HashPropId) {
     return error::kInvalidArgument;
   }
+  if (context->storeEntry() >= kFirstTokenEntry) return error::kNotFound;
   try {
     const uint32_t status = TransactPlatform(*database_, [&]() -> uint32_t {
       sqlite::Statement exists;
@@ -401,6 +458,8 @@ uint32_t CertStore::SetProperty(const CertContextRef& context, uint32_t id,
 
 uint32_t CertStore::DeleteCertificate(const CertContextRef& context) {
   if (!context || context->storeEntry() == 0) return error::kInvalidArgument;
+  // A token's certificates are the token's; the home holds no row of them.
+  if (context->storeEntry() >= kFirstTokenEntry) return error::kNotFound;
   return TransactPlatform(*database_, [&]() -> uint32_t {
     sqlite::Statement exists;
     if (const auto ec =
@@ -510,6 +569,18 @@ uint32_t CertStore::DeleteCrl(int64_t entry) {
     }
     return StorageError(erase.Run());
   });
+}
+
+}  // namespace quorvel::platform
+
+namespace quorvel::platform {
+
+std::optional<TokenKeyLocation> TokenLocationOf(const CertContext& context) {
+  KeyProvInfo info;
+  if (context.GetKeyProvInfo(info) != error::kOk || info.provider != kTokenProvider) {
+    return std::nullopt;
+  }
+  return ParseTokenUri(Utf16ToUtf8(info.container));
 }
 
 }  // namespace quorvel::platform

@@ -7,6 +7,12 @@
 // store either before or after it. A store handle reads a fresh snapshot each
 // time an enumeration or a find starts from the beginning, and walks that snapshot
 // to its end, as the platform's stores do.
+//
+// "MY" also lists the certificates on the hardware tokens of the registered
+// PKCS#11 modules, after the home's own and read anew with each snapshot,
+// each with a key-provider property naming its token (kTokenProvider). They
+// are never written to the home; setting a property on one or deleting it
+// gives kNotFound.
 #pragma once
 
 #include <cstdint>
@@ -18,6 +24,7 @@
 #include <vector>
 
 #include "platform/certificates/certificate.h"
+#include "platform/tokens/token_location.h"
 
 namespace quorvel::platform {
 
@@ -110,6 +117,10 @@ class CertStore {
   // Shared with the other handles that read the store at the same stamp.
   std::shared_ptr<const std::vector<CertContextRef>> snapshot_;
 };
+
+// Where the key of a certificate on a hardware token lives; nullopt for a
+// certificate whose key-provider property names no token.
+std::optional<TokenKeyLocation> TokenLocationOf(const CertContext& context);
 
 // True when `criterion` matches the certificate.
 bool MatchesFind(const CertFind& criterion, const Certificate& certificate);

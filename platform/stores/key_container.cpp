@@ -12,6 +12,7 @@
 #include "platform/storage/database.h"
 #include "platform/stores/container_keys.h"
 #include "platform/text/code_page.h"
+#include "platform/tokens/token_key.h"
 
 namespace quorvel::platform {
 namespace {
@@ -93,12 +94,28 @@ KeyContainer::KeyContainer(std::shared_ptr<Database> database, int64_t container
 
 KeyContainer::~KeyContainer() = default;
 
+uint32_t KeyContainer::AcquireToken(std::u16string_view container, uint32_t action,
+                                    std::unique_ptr<KeyContainer>& handle) {
+  if (action == kCryptVerifyContext) {
+    handle.reset(new KeyContainer(nullptr, 0, u"", std::u16string(kTokenProvider)));
+    return error::kOk;
+  }
+  if (action != 0) return error::kInvalidArgument;
+  std::optional<TokenKeyLocation> location = ParseTokenUri(Utf16ToUtf8(container));
+  if (!location) return error::kBadKeyset;
+  if (const uint32_t present = CheckTokenPresent(*location)) return present;
+  handle.reset(
+      new KeyContainer(nullptr, -1, std::u16string(container), std::u16string(kTokenProvider)));
+  handle->token_ = std::move(location);
+  return error::kOk;
+}
+
 uint32_t KeyContainer::Acquire(std::optional<std::u16string_view> container,
                                std::u16string_view provider, uint32_t providerType, uint32_t flags,
                                std::unique_ptr<KeyContainer>& handle) {
   if (providerType != kProvRsaFull) return error::kKeysetNotDefined;
   std::u16string providerName(provider.empty() ? kMsStrongProvider : provider);
-  bool known = false;
+  bool known = providerName == kTokenProvider;
   for (const std::u16string_view name : kKnownProviders) known = known || name == providerName;
   if (!known) return error::kKeysetNotDefined;
   const uint32_t action = flags & (kCryptVerifyContext | kCryptNewKeyset | kCryptDeleteKeyset);
@@ -108,6 +125,9 @@ uint32_t KeyContainer::Acquire(std::optional<std::u16string_view> container,
     return error::kInvalidArgument;
   }
   try {
+    if (providerName == kTokenProvider) {
+      return AcquireToken(container.value_or(std::u16string_view()), action, handle);
+    }
     std::shared_ptr<Database> database;
     if (const auto ec = SharedDatabase(database)) return StorageError(ec);
     if (action == kCryptVerifyContext) {
@@ -184,6 +204,7 @@ uint32_t KeyContainer::Acquire(std::optional<std::u16string_view> container,
 uint32_t KeyContainer::GetUserKey(uint32_t keySpec, EvpPkeyPtr& key) const {
   if (!ValidKeySpec(keySpec)) return error::kInvalidArgument;
   if (containerId_ == 0) return error::kNoKey;
+  if (token_) return AcquireTokenKey(*token_, key);
   try {
     Bytes pkcs8;
     bool found = false;
@@ -223,6 +244,8 @@ uint32_t KeyContainer::GetUserKey(uint32_t keySpec, EvpPkeyPtr& key) const {
 uint32_t KeyContainer::ImportKey(uint32_t keySpec, EVP_PKEY* key) {
   if (!ValidKeySpec(keySpec) || key == nullptr) return error::kInvalidArgument;
   if (containerId_ == 0) return error::kBadKeyset;
+  // Keys are put on a token with its own tools, never from here.
+  if (token_) return error::kInvalidArgument;
   if (!EVP_PKEY_is_a(key, "RSA")) return error::kBadData;
   try {
     Bytes pkcs8;
@@ -258,7 +281,9 @@ uint32_t KeyContainer::ImportKey(uint32_t keySpec, EVP_PKEY* key) {
 }
 
 uint32_t KeyContainer::GenerateKey(uint32_t keySpec, unsigned bits, EvpPkeyPtr* key) {
-  if (!ValidKeySpec(keySpec) || bits < 512 || bits > 16384) return error::kInvalidArgument;
+  if (!ValidKeySpec(keySpec) || bits < 512 || bits > 16384 || token_) {
+    return error::kInvalidArgument;
+  }
   EvpPkeyCtxPtr context(EVP_PKEY_CTX_new_from_name(CryptoLibrary(), "RSA", kCryptoProperties));
   EVP_PKEY* generated = nullptr;
   if (!context || EVP_PKEY_keygen_init(context.get()) != 1 ||

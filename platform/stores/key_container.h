@@ -5,6 +5,11 @@
 // RSA private key per key specification (exchange or signature), stored as
 // PKCS#8 DER. Acquiring a provider gives a handle on one container (the user's
 // default container when no name is given), or on none with kCryptVerifyContext.
+//
+// The provider kTokenProvider stands for the keys on hardware tokens: its
+// container names are the PKCS#11 URIs of token_location.h, its containers
+// exist while their token is present, and their keys are used on the token,
+// never stored here.
 #pragma once
 
 #include <cstdint>
@@ -16,6 +21,7 @@
 
 #include "platform/certificates/certificate.h"
 #include "platform/crypto/openssl.h"
+#include "platform/tokens/token_location.h"
 
 namespace quorvel::platform {
 
@@ -46,7 +52,9 @@ class KeyContainer {
   //  - kCryptNewKeyset: creates it (kExists when it is already there);
   //  - kCryptVerifyContext: no container, for public-key work only;
   //  - kCryptDeleteKeyset: deletes the container and its keys; `handle` stays empty.
-  // Unknown provider names and types give kKeysetNotDefined.
+  // Unknown provider names and types give kKeysetNotDefined. A token container
+  // can only be opened: kBadKeyset for a name that is no token URI, kNoCard
+  // when the token is absent, kInvalidArgument for creating or deleting one.
   static uint32_t Acquire(std::optional<std::u16string_view> container,
                           std::u16string_view provider, uint32_t providerType, uint32_t flags,
                           std::unique_ptr<KeyContainer>& handle);
@@ -59,7 +67,9 @@ class KeyContainer {
   const std::u16string& provider() const { return provider_; }
   bool verifyContext() const { return containerId_ == 0; }
 
-  // The private key of `keySpec`; kNoKey when the container has none.
+  // The private key of `keySpec`; kNoKey when the container has none. For a
+  // token container, the key on the token, after the user gave its PIN (see
+  // AcquireTokenKey for the token's own failures).
   uint32_t GetUserKey(uint32_t keySpec, EvpPkeyPtr& key) const;
 
   // Stores `key` (an RSA private key) as the key of `keySpec`, replacing any.
@@ -74,11 +84,14 @@ class KeyContainer {
  private:
   KeyContainer(std::shared_ptr<Database> database, int64_t containerId, std::u16string container,
                std::u16string provider);
+  static uint32_t AcquireToken(std::u16string_view container, uint32_t action,
+                               std::unique_ptr<KeyContainer>& handle);
 
   std::shared_ptr<Database> database_;
   int64_t containerId_ = 0;
   std::u16string container_;
   std::u16string provider_;
+  std::optional<TokenKeyLocation> token_;
 };
 
 // PKCS#8 DER of a private key, and back (within the platform's library context).

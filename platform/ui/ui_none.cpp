@@ -35,12 +35,18 @@ class NoneOriginApprovals final : public OriginApprovals {
   }
 };
 
+// Nobody can type a PIN, so every token operation is cancelled.
+class NonePinEntries final : public PinEntries {
+ public:
+  PinAnswer AskPin(const PinRequest&) override { return {}; }
+};
+
 }  // namespace
 
 UiServices MakeNoneUiServices() {
-  return {std::make_shared<NoneFileDialogs>(), std::make_shared<NoneMessageBoxes>(),
-          std::make_shared<NoneChooser>(), std::make_shared<NoneFileViewer>(),
-          std::make_shared<NoneOriginApprovals>()};
+  return {std::make_shared<NoneFileDialogs>(),     std::make_shared<NoneMessageBoxes>(),
+          std::make_shared<NoneChooser>(),         std::make_shared<NoneFileViewer>(),
+          std::make_shared<NoneOriginApprovals>(), std::make_shared<NonePinEntries>()};
 }
 
 }  // namespace quorvel::platform

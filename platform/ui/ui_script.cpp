@@ -244,7 +244,8 @@ class ScriptUi final : public FileDialogs,
                        public MessageBoxes,
                        public CertificateChooser,
                        public FileViewer,
-                       public OriginApprovals {
+                       public OriginApprovals,
+                       public PinEntries {
  public:
   ScriptUi(const std::filesystem::path& scriptFile, std::filesystem::path logFile)
       : logFile_(std::move(logFile)) {
@@ -347,13 +348,42 @@ class ScriptUi final : public FileDialogs,
       if (chosen) {
         approval = *chosen;
       } else {
-        error = "answer " + std::to_string(next_) + " has no \"answer\" once, always, deny or dismissed";
+        error = "answer " + std::to_string(next_) +
+                " has no \"answer\" once, always, deny or dismissed";
       }
     }
     entry["answer"] = ApprovalName(approval);
     if (!error.empty()) entry["error"] = error;
     AppendLine(logFile_, Dump(entry));
     return approval;
+  }
+
+  // {"dialog":"pin","pin":"1234"} enters a PIN, {"dialog":"pin","cancel":true}
+  // cancels. The log records the token and the outcome, never the PIN.
+  PinAnswer AskPin(const PinRequest& request) override {
+    std::lock_guard lock(mutex_);
+    json entry = {{"kind", "pin"},
+                  {"token", Utf16ToUtf8(request.tokenLabel)},
+                  {"text", Utf16ToUtf8(PinPromptText(request))}};
+    PinAnswer answer;
+    std::string error;
+    if (const json* scripted = Next("pin", error)) {
+      if (const auto pin = scripted->find("pin"); pin != scripted->end() && pin->is_string()) {
+        answer.outcome = PinOutcome::kEntered;
+        answer.pin = SecretText(pin->get_ref<const std::string&>());
+      } else if (!scripted->value("cancel", false)) {
+        answer.outcome = PinOutcome::kFailed;
+        error = "answer " + std::to_string(next_) + " has no \"pin\" or \"cancel\"";
+      }
+    } else if (!error.empty()) {
+      answer.outcome = PinOutcome::kFailed;
+    }
+    entry["answer"] = answer.outcome == PinOutcome::kEntered     ? "entered"
+                      : answer.outcome == PinOutcome::kCancelled ? "cancelled"
+                                                                 : "failed";
+    if (!error.empty()) entry["error"] = error;
+    AppendLine(logFile_, Dump(entry));
+    return answer;
   }
 
   // Nothing is opened; the log records the file a viewer would show.
@@ -451,10 +481,12 @@ class ScriptUi final : public FileDialogs,
 UiServices MakeScriptUiServices(const std::filesystem::path& scriptFile,
                                 const std::filesystem::path& logFile) {
   auto ui = std::make_shared<ScriptUi>(scriptFile, logFile);
-  return {std::shared_ptr<FileDialogs>(ui, ui.get()), std::shared_ptr<MessageBoxes>(ui, ui.get()),
+  return {std::shared_ptr<FileDialogs>(ui, ui.get()),
+          std::shared_ptr<MessageBoxes>(ui, ui.get()),
           std::shared_ptr<CertificateChooser>(ui, ui.get()),
           std::shared_ptr<FileViewer>(ui, ui.get()),
-          std::shared_ptr<OriginApprovals>(ui, ui.get())};
+          std::shared_ptr<OriginApprovals>(ui, ui.get()),
+          std::shared_ptr<PinEntries>(ui, ui.get())};
 }
 
 }  // namespace quorvel::platform

@@ -1,5 +1,7 @@
 #include "platform/ui/ui_services.h"
 
+#include <string.h>
+
 #include <cstdlib>
 #include <mutex>
 #include <optional>
@@ -60,6 +62,32 @@ std::u16string OriginApprovalText(std::u16string_view origin) {
   std::u16string text = u"Allow ";
   text += origin;
   text += u" to use your certificates for signing?";
+  return text;
+}
+
+SecretText& SecretText::operator=(SecretText&& other) noexcept {
+  if (this != &other) {
+    Wipe();
+    bytes_ = std::move(other.bytes_);
+  }
+  return *this;
+}
+
+void SecretText::Wipe() {
+  // explicit_bzero is never optimised away, unlike a plain fill before a free.
+  if (!bytes_.empty()) explicit_bzero(bytes_.data(), bytes_.size());
+  bytes_.clear();
+}
+
+std::u16string PinPromptText(const PinRequest& request) {
+  std::u16string text = u"Enter the PIN of the token ";
+  text += request.tokenLabel;
+  text += u".";
+  if (request.tries == PinTries::kFew) {
+    text += u"\nFew tries are left before the token locks.";
+  } else if (request.tries == PinTries::kLast) {
+    text += u"\nThis is the last try before the token locks.";
+  }
   return text;
 }
 

@@ -1,8 +1,8 @@
 // The user-interface services the control relies on: the Open and Save file
 // dialogs, message boxes, the certificate chooser, "open this file with its
-// viewer" and the bridge's question whether a web origin may connect. Each service is a small
-// interface of its own, so that further services can join the UiServices bundle without touching
-// the existing ones.
+// viewer", the bridge's question whether a web origin may connect and a hardware token's PIN. Each
+// service is a small interface of its own, so that further services can join the UiServices bundle
+// without touching the existing ones.
 //
 // Which implementation runs is chosen by the environment variable QUORVEL_UI:
 //   script  answers come from the JSON file named by QUORVEL_UI_SCRIPT, and
@@ -166,6 +166,54 @@ class OriginApprovals {
   virtual OriginApproval AskOriginApproval(std::u16string_view origin) = 0;
 };
 
+// A token's PIN as the user typed it, UTF-8. The bytes are wiped when the
+// holder goes, so a PIN lives no longer than the login it is asked for.
+class SecretText {
+ public:
+  SecretText() = default;
+  explicit SecretText(std::string_view text) : bytes_(text.begin(), text.end()) {}
+  SecretText(SecretText&& other) noexcept : bytes_(std::move(other.bytes_)) {}
+  SecretText& operator=(SecretText&& other) noexcept;
+  SecretText(const SecretText&) = delete;
+  SecretText& operator=(const SecretText&) = delete;
+  ~SecretText() { Wipe(); }
+
+  std::string_view view() const { return {bytes_.data(), bytes_.size()}; }
+  void Wipe();
+
+ private:
+  std::vector<char> bytes_;
+};
+
+// The question a key on a hardware token puts before its first use in an
+// operation: the token's label, and what the token says of the tries left
+// (PKCS#11 tokens report only "few" and "last", never a number).
+enum class PinTries { kUnknown, kFew, kLast };
+
+struct PinRequest {
+  std::u16string tokenLabel;
+  PinTries tries = PinTries::kUnknown;
+};
+
+enum class PinOutcome { kEntered, kCancelled, kFailed };
+
+struct PinAnswer {
+  PinOutcome outcome = PinOutcome::kCancelled;
+  SecretText pin;  // set when entered
+};
+
+inline constexpr std::u16string_view kPinCaption = u"Quorvel";
+
+// "Enter the PIN of the token LABEL." followed, where the token reports it, by
+// a line on the tries left before it locks.
+std::u16string PinPromptText(const PinRequest& request);
+
+class PinEntries {
+ public:
+  virtual ~PinEntries() = default;
+  virtual PinAnswer AskPin(const PinRequest& request) = 0;
+};
+
 // One implementation of every service. The bundle owns its services.
 struct UiServices {
   std::shared_ptr<FileDialogs> fileDialogs;
@@ -173,6 +221,7 @@ struct UiServices {
   std::shared_ptr<CertificateChooser> chooser;
   std::shared_ptr<FileViewer> fileViewer;
   std::shared_ptr<OriginApprovals> originApprovals;
+  std::shared_ptr<PinEntries> pinEntries;
 };
 
 // The answer a dismissed message box gives: OK for a box with only OK, and

@@ -7,6 +7,7 @@
 #include "platform/ui/qt/chooser_dialog.h"
 #include "platform/ui/qt/file_dialogs.h"
 #include "platform/ui/qt/origin_approval_dialog.h"
+#include "platform/ui/qt/pin_dialog.h"
 #include "platform/ui/ui_none.h"
 
 namespace quorvel::platform::qt {
@@ -39,7 +40,7 @@ bool EnsureApplication() {
 UiServices MakeQtUiServices() {
   return {std::make_shared<QtFileDialogs>(), std::make_shared<QtMessageBoxes>(),
           std::make_shared<QtCertificateChooser>(), std::make_shared<QtFileViewer>(),
-          std::make_shared<QtOriginApprovals>()};
+          std::make_shared<QtOriginApprovals>(), std::make_shared<QtPinEntries>()};
 }
 
 void InstallQtUi() {
