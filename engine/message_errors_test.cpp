@@ -38,6 +38,14 @@ TEST(MapMessageErrorTest, NumbersByValueAndOperation) {
       {perr::kNotFound, Op::kVerify, err::kVerifyFailed},
       {perr::kNotFound, Op::kEncrypt, err::kEncryptFailed},
       {perr::kNotFound, Op::kDecrypt, err::kDigestOrDecryptFailed},
+      // A hardware token's failures, whichever the operation.
+      {perr::kCardCancelled, Op::kSign, err::kUserCancelled},
+      {perr::kCardCancelled, Op::kDecrypt, err::kUserCancelled},
+      {perr::kNoCard, Op::kSign, err::kAcquireProvider},
+      {perr::kCardRemoved, Op::kDecrypt, err::kAcquireProvider},
+      {perr::kCardPinLocked, Op::kSign, err::kNoPrivateKey},
+      {perr::kCardWrongPin, Op::kSign, err::kSignFailed},
+      {perr::kCardWrongPin, Op::kDecrypt, err::kDigestOrDecryptFailed},
   };
   for (const Case& c : cases) {
     int32_t lastError = 0;
