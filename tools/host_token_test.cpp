@@ -273,6 +273,16 @@ TEST_F(HostTokenTest, ListsTheTokenAndMarksItsCertificateInMy) {
   EXPECT_EQ(last["token"]["module"], QUORVEL_SOFTHSM2_MODULE);
   for (std::size_t i = 0; i + 1 < entries.size(); ++i) EXPECT_TRUE(entries[i]["token"].is_null());
 
+  // The chooser lists it with the others and names its token.
+  Script(json::array({{{"dialog", "chooser"}, {"actions", {"cancel"}}}}));
+  Session({SetPlainText("x"), Invoke("QVAttachedSign", {"CN=Nobody"})});
+  const std::vector<json> choosers = ChooserDialogs();
+  ASSERT_EQ(choosers.size(), 1u);
+  EXPECT_TRUE(choosers[0]["information"].get<std::string>().ends_with(
+      std::string("\nOn hardware token: ") + kTokenLabel))
+      << choosers[0];
+  EXPECT_NE(choosers[0]["rows"].dump().find("Token User"), std::string::npos) << choosers[0];
+
   ASSERT_EQ(Run({"token", "remove", "softhsm"}, "", output), 0);
   ASSERT_EQ(Run({"store", "list", "--store", "MY", "--json"}, "", output), 0);
   EXPECT_EQ(json::parse(output).size(), entries.size() - 1);

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "certs/chooser/temp_cert_file.h"
+#include "platform/text/code_page.h"
 
 namespace quorvel::certs {
 namespace {
@@ -25,9 +26,27 @@ ChooserModel::ChooserModel(StoreSet stores, int candidates, const CandidateList*
     return;
   }
   rows_.reserve(static_cast<std::size_t>(candidates));
+  std::vector<std::u16string> tokens;
   for (int k = 0; k < candidates; ++k) {
     const int first = k * kEntriesPerCandidate;
     rows_.push_back({k, list_->Text(first), list_->Text(first + 1), list_->Text(first + 2)});
+    const platform::CertContextRef certificate =
+        FindCertByIssuerSerial(stores_, list_->Bytes(first + 4), list_->Text(first + 3));
+    if (!certificate) continue;
+    if (const auto token = platform::TokenLocationOf(*certificate)) {
+      std::u16string label = platform::Utf8ToUtf16(token->tokenLabel);
+      if (std::find(tokens.begin(), tokens.end(), label) == tokens.end()) {
+        tokens.push_back(std::move(label));
+      }
+    }
+  }
+  // The user learns which candidates need a token, and which one.
+  if (!tokens.empty()) {
+    std::u16string line(kOnHardwareToken);
+    for (std::size_t i = 0; i < tokens.size(); ++i) line += (i == 0 ? u"" : u", ") + tokens[i];
+    texts_.information =
+        texts_.information && !texts_.information->empty() ? *texts_.information + u"\n" + line
+                                                             : line;
   }
 }
 

@@ -14,11 +14,16 @@ namespace quorvel::certs {
 
 inline constexpr std::u16string_view kNoCertificateSelected = u"No certificate selected.";
 inline constexpr std::u16string_view kCreateTempFileFailed = u"Create temporary file failed";
+// The line the information text gains when candidates are on hardware tokens,
+// followed by the tokens' labels.
+inline constexpr std::u16string_view kOnHardwareToken = u"On hardware token: ";
 
 class ChooserModel final : public platform::ChooserLogic {
  public:
   // Borrows `stores` and `list` for its lifetime. The rows are built only when
   // the list holds exactly five entries per candidate; otherwise there are none.
+  // When candidates are on hardware tokens, the information text gains a line
+  // with the tokens' labels.
   ChooserModel(StoreSet stores, int candidates, const CandidateList* list,
                platform::ChooserTexts texts);
   ChooserModel(const ChooserModel&) = delete;
