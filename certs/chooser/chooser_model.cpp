@@ -44,9 +44,9 @@ ChooserModel::ChooserModel(StoreSet stores, int candidates, const CandidateList*
   if (!tokens.empty()) {
     std::u16string line(kOnHardwareToken);
     for (std::size_t i = 0; i < tokens.size(); ++i) line += (i == 0 ? u"" : u", ") + tokens[i];
-    texts_.information =
-        texts_.information && !texts_.information->empty() ? *texts_.information + u"\n" + line
-                                                             : line;
+    texts_.information = texts_.information && !texts_.information->empty()
+                             ? *texts_.information + u"\n" + line
+                             : line;
   }
 }
 
