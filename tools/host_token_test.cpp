@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tools/host_signing_fixture.h"
@@ -111,10 +112,15 @@ class HostProcess {
     in_ = ::fdopen(toChild[1], "w");
     out_ = ::fdopen(fromChild[0], "r");
   }
-  ~HostProcess() {
-    if (in_ != nullptr) std::fclose(in_);
-    if (out_ != nullptr) std::fclose(out_);
-    if (child_ > 0) ::waitpid(child_, nullptr, 0);
+  ~HostProcess() { Close(); }
+
+  // Ends the session; the host's exit status, or -1.
+  int Close() {
+    if (in_ != nullptr) std::fclose(std::exchange(in_, nullptr));
+    if (out_ != nullptr) std::fclose(std::exchange(out_, nullptr));
+    int status = 0;
+    if (child_ <= 0 || ::waitpid(std::exchange(child_, -1), &status, 0) <= 0) return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
 
   json Call(const std::string& method, json params) {
@@ -238,6 +244,7 @@ TEST_F(HostTokenTest, PinFailuresAndARemovedTokenHaveTheirOwnNumbers) {
   std::filesystem::rename(root_ / "away", folder);
   EXPECT_EQ(sign().number, 0);
   EXPECT_EQ(Dialogs().size(), 5u);
+  EXPECT_EQ(host.Close(), 0);
 }
 
 TEST_F(HostTokenTest, OpensAnOpensslEnvelopeForTheTokenCertificate) {
