@@ -52,7 +52,7 @@ Status CDrennicQuorvel::Verify(const VerificationRow& row, const std::u16string&
     };
     if (row.content == Content::kArgumentFirst) takeContent();
     if (signedMsg.empty()) Fail(err::kEmptyInput, msg::kSourceEmpty);
-    const std::string message = ToBytesOrFail(signedMsg, msg::kCharsetConversion);
+    std::string message = ToBytesOrFail(signedMsg, msg::kCharsetConversion);
     if (row.content == Content::kArgumentAfterMessage) takeContent();
 
     const bool attached = row.content == Content::kCarried;
@@ -61,14 +61,16 @@ Status CDrennicQuorvel::Verify(const VerificationRow& row, const std::u16string&
     int32_t outcome = err::kOk;
     switch (row.verifier) {
       case Verifier::kPlatform:
-        outcome = engine::VerifyP7(message, content, signer, attached, lastError);
+        outcome = engine::VerifyP7(std::move(message), content, signer, attached, lastError);
         break;
       case Verifier::kAfterwards:
-        outcome = engine::VerifyP7Afterwards(message, content, signer, lastError);
+        outcome = engine::VerifyP7Afterwards(std::move(message), content, signer, lastError);
         break;
       case Verifier::kHandBuilt:
-        outcome = attached ? engine::AdvancedVerifyAttached(message, content, signer, lastError)
-                           : engine::AdvancedVerifyDetached(message, content, signer, lastError);
+        outcome =
+            attached
+                ? engine::AdvancedVerifyAttached(std::move(message), content, signer, lastError)
+                : engine::AdvancedVerifyDetached(std::move(message), content, signer, lastError);
         break;
       case Verifier::kRaw: {
         const bool serverMode = state.serverMode != 0;

@@ -62,21 +62,23 @@ int32_t RawSign(std::string_view data, bool serverMode, std::optional<std::u16st
 
 // Verifies the Base64 signed message `signedMessage` (bytes of its text). An
 // attached message yields its content in `content`; a detached one is checked
-// against `content`. `signer` receives the signer's details.
-int32_t VerifyP7(std::string_view signedMessage, std::string& content, CertDetails& signer,
+// against `content`. `signer` receives the signer's details. The verifiers
+// take the text over and release it once it is decoded, so that a large
+// message is not held as text and as bytes at once.
+int32_t VerifyP7(std::string signedMessage, std::string& content, CertDetails& signer,
                  bool attached, int32_t& lastError);
 
 // As VerifyP7 for attached messages, tolerating an expired signer.
-int32_t VerifyP7Afterwards(std::string_view signedMessage, std::string& content,
-                           CertDetails& signer, int32_t& lastError);
+int32_t VerifyP7Afterwards(std::string signedMessage, std::string& content, CertDetails& signer,
+                           int32_t& lastError);
 
 // Verify the hand-built layout that AdvancedSignP7 makes, taking the message
 // apart and checking the signed hash, then the signer's chain with every
 // check. The digest comes from the message. On failure `lastError` receives
 // the returned error number.
-int32_t AdvancedVerifyAttached(std::string_view signedMessage, std::string& content,
-                               CertDetails& signer, int32_t& lastError);
-int32_t AdvancedVerifyDetached(std::string_view signedMessage, std::string_view content,
+int32_t AdvancedVerifyAttached(std::string signedMessage, std::string& content, CertDetails& signer,
+                               int32_t& lastError);
+int32_t AdvancedVerifyDetached(std::string signedMessage, std::string_view content,
                                CertDetails& signer, int32_t& lastError);
 
 // Checks the Base64 raw signature `signature` over `content` with the

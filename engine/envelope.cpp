@@ -164,7 +164,8 @@ int32_t Open(std::string_view message, Kind kind, OpenedEnvelope& opened, int32_
     }
     opened.signer = DetailsOf(*signer);
   }
-  opened.content.assign(content.begin(), content.end());
+  opened.content.assign(reinterpret_cast<const char*>(content.data()), content.size());
+  platform::Bytes().swap(content);
   opened.recipient = DetailsOf(*decryptor);
   return err::kOk;
 }

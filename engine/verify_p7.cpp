@@ -28,9 +28,10 @@ std::span<const uint8_t> BytesOf(std::string_view text) {
   return {reinterpret_cast<const uint8_t*>(text.data()), text.size()};
 }
 
-// Checks the signature of `message`; an attached message's content goes to
-// `carried`, the signer's certificate to `certificate`.
-int32_t CheckSignature(Checker checker, const platform::Bytes& message, Mode mode,
+// Checks the signature of `message`, which it may release once parsed; an
+// attached message's content goes to `carried`, the signer's certificate to
+// `certificate`.
+int32_t CheckSignature(Checker checker, platform::Bytes& message, Mode mode,
                        std::string_view content, std::string& carried,
                        platform::CertContextRef& certificate, int32_t& lastError) {
   const std::string_view bytes(reinterpret_cast<const char*>(message.data()), message.size());
@@ -51,29 +52,26 @@ int32_t CheckSignature(Checker checker, const platform::Bytes& message, Mode mod
     return err::kOk;
   }
 
-  platform::Bytes carriedBytes;
   const uint32_t verified =
       mode == Mode::kAttached
-          ? platform::VerifyMessageSignature(message, 0, carriedBytes, certificate)
+          ? platform::VerifyMessageSignature(std::move(message), 0, carried, certificate)
           : platform::VerifyDetachedMessageSignature(message, 0, BytesOf(content), certificate);
   if (verified != platform::error::kOk) {
     return MapMessageError(verified, MessageOperation::kVerify, lastError);
   }
   if (!certificate) return err::kNoSignerCertificate;
-  carried.assign(carriedBytes.begin(), carriedBytes.end());
   return err::kOk;
 }
 
-int32_t Verify(Checker checker, std::string_view signedMessage, std::string& content,
+int32_t Verify(Checker checker, std::string&& signedMessage, std::string& content,
                CertDetails& signer, Mode mode, uint32_t chainChecks, int32_t& lastError) {
   if (signedMessage.empty()) return err::kEmptyInput;
   if (mode == Mode::kDetached && content.empty()) return err::kEmptyInput;
 
-  std::string decoded;
-  if (!platform::Base64Decode(signedMessage, decoded)) return err::kBase64Decode;
-  platform::Bytes message(decoded.begin(), decoded.end());
-  // The decoded text is not needed again; its memory goes now, not at the end.
-  std::string().swap(decoded);
+  platform::Bytes message;
+  if (!platform::Base64Decode(signedMessage, message)) return err::kBase64Decode;
+  // The text is not needed again; its memory goes now, not at the end.
+  std::string().swap(signedMessage);
   // A compressed message starts 1F 8B; anything else is parsed as it is.
   container::UncompressIfCompressed(message);
 
@@ -84,7 +82,7 @@ int32_t Verify(Checker checker, std::string_view signedMessage, std::string& con
       checked != err::kOk) {
     return checked;
   }
-  message.clear();
+  platform::Bytes().swap(message);
 
   if (const int32_t chain = VerifySignerChain(*certificate, chainChecks); chain != err::kOk) {
     return chain;
@@ -95,11 +93,12 @@ int32_t Verify(Checker checker, std::string_view signedMessage, std::string& con
   return err::kOk;
 }
 
-int32_t Guarded(Checker checker, std::string_view signedMessage, std::string& content,
+int32_t Guarded(Checker checker, std::string&& signedMessage, std::string& content,
                 CertDetails& signer, Mode mode, uint32_t chainChecks, int32_t& lastError) {
   int32_t result = err::kNoMemory;
   try {
-    result = Verify(checker, signedMessage, content, signer, mode, chainChecks, lastError);
+    result =
+        Verify(checker, std::move(signedMessage), content, signer, mode, chainChecks, lastError);
   } catch (const std::bad_alloc&) {
     result = err::kNoMemory;
   }
@@ -113,36 +112,36 @@ int32_t Guarded(Checker checker, std::string_view signedMessage, std::string& co
 
 }  // namespace
 
-int32_t VerifyP7(std::string_view signedMessage, std::string& content, CertDetails& signer,
+int32_t VerifyP7(std::string signedMessage, std::string& content, CertDetails& signer,
                  bool attached, int32_t& lastError) {
   if (attached) content.clear();
-  return Guarded(Checker::kPlatform, signedMessage, content, signer,
+  return Guarded(Checker::kPlatform, std::move(signedMessage), content, signer,
                  attached ? Mode::kAttached : Mode::kDetached, kChainCheckAll, lastError);
 }
 
-int32_t VerifyP7Afterwards(std::string_view signedMessage, std::string& content,
-                           CertDetails& signer, int32_t& lastError) {
+int32_t VerifyP7Afterwards(std::string signedMessage, std::string& content, CertDetails& signer,
+                           int32_t& lastError) {
   content.clear();
-  return Guarded(Checker::kPlatform, signedMessage, content, signer, Mode::kAttached,
+  return Guarded(Checker::kPlatform, std::move(signedMessage), content, signer, Mode::kAttached,
                  kChainCheckAfterwards, lastError);
 }
 
 // The hand-built path reports its own error number in `lastError` as well,
 // so that the caller's platform value equals the returned number.
-int32_t AdvancedVerifyAttached(std::string_view signedMessage, std::string& content,
-                               CertDetails& signer, int32_t& lastError) {
+int32_t AdvancedVerifyAttached(std::string signedMessage, std::string& content, CertDetails& signer,
+                               int32_t& lastError) {
   content.clear();
-  const int32_t result = Guarded(Checker::kHandBuilt, signedMessage, content, signer,
+  const int32_t result = Guarded(Checker::kHandBuilt, std::move(signedMessage), content, signer,
                                  Mode::kAttached, kChainCheckAll, lastError);
   if (result != err::kOk) lastError = result;
   return result;
 }
 
-int32_t AdvancedVerifyDetached(std::string_view signedMessage, std::string_view content,
+int32_t AdvancedVerifyDetached(std::string signedMessage, std::string_view content,
                                CertDetails& signer, int32_t& lastError) {
   std::string given(content);
-  const int32_t result = Guarded(Checker::kHandBuilt, signedMessage, given, signer, Mode::kDetached,
-                                 kChainCheckAll, lastError);
+  const int32_t result = Guarded(Checker::kHandBuilt, std::move(signedMessage), given, signer,
+                                 Mode::kDetached, kChainCheckAll, lastError);
   if (result != err::kOk) lastError = result;
   return result;
 }

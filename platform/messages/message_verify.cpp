@@ -116,22 +116,49 @@ uint32_t VerifySigned(CMS_ContentInfo* signedData, uint32_t signerIndex,
 
 }  // namespace
 
-uint32_t VerifyMessageSignature(std::span<const uint8_t> message, uint32_t signerIndex,
-                                Bytes& content, CertContextRef& signer) {
-  content.clear();
+namespace {
+
+// Parses `message` (calling `parsed` once it is no longer needed), verifies
+// and hands the carried content to `take`.
+template <typename Parsed, typename Take>
+uint32_t VerifyCarried(std::span<const uint8_t> message, uint32_t signerIndex,
+                       CertContextRef& signer, Parsed parsed, Take take) {
   signer.reset();
   const message::ErrorQueueGuard errors;
   CmsPtr signedData;
-  if (const uint32_t status = ParseSigned(message, signedData)) return status;
+  const uint32_t parsedStatus = ParseSigned(message, signedData);
+  parsed();
+  if (parsedStatus != error::kOk) return parsedStatus;
   std::span<const uint8_t> carried;
   if (!CarriedContent(signedData.get(), carried)) return error::kInvalidMessageType;
   CertContextRef found;
   if (const uint32_t status = VerifySigned(signedData.get(), signerIndex, carried, found)) {
     return status;
   }
-  content.assign(carried.begin(), carried.end());
+  take(carried);
   signer = std::move(found);
   return error::kOk;
+}
+
+}  // namespace
+
+uint32_t VerifyMessageSignature(std::span<const uint8_t> message, uint32_t signerIndex,
+                                Bytes& content, CertContextRef& signer) {
+  content.clear();
+  return VerifyCarried(
+      message, signerIndex, signer, [] {},
+      [&](std::span<const uint8_t> carried) { content.assign(carried.begin(), carried.end()); });
+}
+
+uint32_t VerifyMessageSignature(Bytes&& message, uint32_t signerIndex, std::string& content,
+                                CertContextRef& signer) {
+  content.clear();
+  Bytes owned = std::move(message);
+  return VerifyCarried(
+      owned, signerIndex, signer, [&] { Bytes().swap(owned); },
+      [&](std::span<const uint8_t> carried) {
+        content.assign(reinterpret_cast<const char*>(carried.data()), carried.size());
+      });
 }
 
 uint32_t VerifyDetachedMessageSignature(std::span<const uint8_t> message, uint32_t signerIndex,

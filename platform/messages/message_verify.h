@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
 
 #include "platform/certificates/certificate.h"
 
@@ -27,6 +28,12 @@ namespace quorvel::platform {
 //  - kBadSignature: the signature does not verify.
 uint32_t VerifyMessageSignature(std::span<const uint8_t> message, uint32_t signerIndex,
                                 Bytes& content, CertContextRef& signer);
+
+// The same for a message the caller hands over: its bytes are released as
+// soon as they are parsed, and the content is given as text, so that a large
+// message is held once as bytes, once parsed and once as the content.
+uint32_t VerifyMessageSignature(Bytes&& message, uint32_t signerIndex, std::string& content,
+                                CertContextRef& signer);
 
 // The same for a detached signature over `content`; content carried in the
 // message, if any, is not used.

@@ -109,11 +109,13 @@ std::string Base64Encode(std::string_view bytes) {
   return out;
 }
 
-bool Base64Decode(std::string_view text, std::string& bytes) {
-  std::string out(text.size() / 4 * 3 + 3, '\0');
+// Decodes into any contiguous container of bytes.
+template <typename Bytes>
+bool DecodeInto(std::string_view text, Bytes& bytes) {
+  Bytes out(text.size() / 4 * 3 + 3, 0);
   const auto* in = reinterpret_cast<const unsigned char*>(text.data());
   const size_t size = text.size();
-  char* cursor = out.data();
+  auto* cursor = out.data();
   std::array<int8_t, 4> group{};
   size_t filled = 0;
   size_t i = 0;
@@ -125,9 +127,9 @@ bool Base64Decode(std::string_view text, std::string& bytes) {
         const uint32_t bits = kShifted[0][in[i]] | kShifted[1][in[i + 1]] | kShifted[2][in[i + 2]] |
                               kShifted[3][in[i + 3]];
         if ((bits & kNotInAlphabet) != 0) break;
-        cursor[0] = static_cast<char>(bits >> 16);
-        cursor[1] = static_cast<char>(bits >> 8);
-        cursor[2] = static_cast<char>(bits);
+        cursor[0] = static_cast<typename Bytes::value_type>(bits >> 16);
+        cursor[1] = static_cast<typename Bytes::value_type>(bits >> 8);
+        cursor[2] = static_cast<typename Bytes::value_type>(bits);
         cursor += 3;
         i += 4;
       }
@@ -147,11 +149,11 @@ bool Base64Decode(std::string_view text, std::string& bytes) {
     }
     const uint32_t bits = uint32_t(group[0]) << 18 | uint32_t(group[1]) << 12 |
                           (pad2 ? 0 : uint32_t(group[2]) << 6) | (pad3 ? 0 : uint32_t(group[3]));
-    *cursor++ = static_cast<char>(bits >> 16);
+    *cursor++ = static_cast<typename Bytes::value_type>(bits >> 16);
     if (pad2) break;
-    *cursor++ = static_cast<char>((bits >> 8) & 0xFF);
+    *cursor++ = static_cast<typename Bytes::value_type>((bits >> 8) & 0xFF);
     if (pad3) break;
-    *cursor++ = static_cast<char>(bits & 0xFF);
+    *cursor++ = static_cast<typename Bytes::value_type>(bits & 0xFF);
   }
   // A padded group ends decoding with `filled` reset, so only a group the
   // input never completed reaches this point with characters pending.
@@ -162,6 +164,14 @@ bool Base64Decode(std::string_view text, std::string& bytes) {
   out.resize(static_cast<size_t>(cursor - out.data()));
   bytes = std::move(out);
   return true;
+}
+
+bool Base64Decode(std::string_view text, std::string& bytes) {
+  return DecodeInto(text, bytes);
+}
+
+bool Base64Decode(std::string_view text, std::vector<uint8_t>& bytes) {
+  return DecodeInto(text, bytes);
 }
 
 }  // namespace quorvel::platform

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace quorvel::platform {
 
@@ -21,5 +22,6 @@ std::string Base64Encode(std::string_view bytes);
 // the third without the fourth, yields true with no bytes; a padded group ends
 // decoding and whatever follows it is ignored.
 [[nodiscard]] bool Base64Decode(std::string_view text, std::string& bytes);
+[[nodiscard]] bool Base64Decode(std::string_view text, std::vector<uint8_t>& bytes);
 
 }  // namespace quorvel::platform

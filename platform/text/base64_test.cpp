@@ -119,6 +119,10 @@ TEST(Base64Decode, AgreesWithCharacterByCharacterDecodingOnMixedInput) {
     std::string bytes = "stale";
     ASSERT_EQ(Base64Decode(text, bytes), expected.has_value()) << text;
     EXPECT_EQ(bytes, expected.value_or("")) << text;
+    // Decoding into a byte vector gives the same.
+    std::vector<uint8_t> vector = {1, 2, 3};
+    ASSERT_EQ(Base64Decode(text, vector), expected.has_value()) << text;
+    EXPECT_EQ(std::string(vector.begin(), vector.end()), expected.value_or("")) << text;
   }
 }
 

@@ -85,7 +85,9 @@ bool KeepsAsciiAsIs(uint32_t codePage) {
 
 CodePageStatus EncodeToCodePage(uint32_t codePage, std::u16string_view text, std::string& out) {
   if (KeepsAsciiAsIs(codePage) && AllAscii(text)) {
-    out.assign(text.begin(), text.end());
+    // Constructed in place: a string assigned from iterators of another
+    // character type goes through a temporary copy of the whole text.
+    out = std::string(text.begin(), text.end());
     return CodePageStatus::kOk;
   }
   if (codePage == kHzCodePage) return EncodeHz(text, out);
@@ -96,7 +98,7 @@ CodePageStatus EncodeToCodePage(uint32_t codePage, std::u16string_view text, std
 
 CodePageStatus DecodeFromCodePage(uint32_t codePage, std::string_view bytes, std::u16string& out) {
   if (KeepsAsciiAsIs(codePage) && AllAscii(bytes)) {
-    out.assign(bytes.begin(), bytes.end());
+    out = std::u16string(bytes.begin(), bytes.end());
     return CodePageStatus::kOk;
   }
   if (codePage == kHzCodePage) return DecodeHz(bytes, out);
