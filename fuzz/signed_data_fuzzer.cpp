@@ -164,14 +164,14 @@ void CheckVerify(std::string_view base64) {
   std::string content;
   engine::CertDetails signer;
   int32_t lastError = 0;
-  int32_t status = engine::AdvancedVerifyAttached(base64, content, signer, lastError);
+  int32_t status = engine::AdvancedVerifyAttached(std::string(base64), content, signer, lastError);
   CheckSigner(status, lastError, signer);
   Check(status == number::kOk ? content.size() <= container::kMaxUncompressedSize
                               : content.empty());
 
   lastError = 0;
   signer = engine::CertDetails{};
-  status = engine::AdvancedVerifyDetached(base64, kDetachedContent, signer, lastError);
+  status = engine::AdvancedVerifyDetached(std::string(base64), kDetachedContent, signer, lastError);
   CheckSigner(status, lastError, signer);
 }
 
