@@ -23,6 +23,7 @@
 #include "platform/stores/cert_store.h"
 #include "platform/stores/key_container.h"
 #include "platform/text/code_page.h"
+#include "tools/command_failure.h"
 #include "tools/private_file.h"
 
 namespace quorvel::tools {
@@ -33,20 +34,6 @@ namespace error = platform::error;
 
 constexpr std::string_view kSystemStores[] = {platform::kStoreMy, platform::kStoreCa,
                                               platform::kStoreRoot, platform::kStoreAddressBook};
-
-// A failure that ends the command: its exit status and message.
-struct Failure {
-  int exitCode = 0;
-  std::string message;
-};
-
-std::string Hex(std::span<const uint8_t> bytes) {
-  std::ostringstream text;
-  for (const uint8_t byte : bytes) {
-    text << std::hex << std::setw(2) << std::setfill('0') << static_cast<int>(byte);
-  }
-  return text.str();
-}
 
 std::string PlatformError(uint32_t value) {
   std::ostringstream text;
@@ -593,12 +580,6 @@ std::optional<Failure> ListCrls(const std::string& storeName, bool json, std::os
   return std::nullopt;
 }
 
-void Finish(const std::optional<Failure>& failure, std::ostream& err) {
-  if (!failure) return;
-  err << "quorvel store: " << failure->message << "\n";
-  throw CLI::RuntimeError(failure->exitCode);
-}
-
 }  // namespace
 
 void AddStoreCommand(CLI::App& app, std::ostream& out, std::ostream& err) {
@@ -616,7 +597,7 @@ void AddStoreCommand(CLI::App& app, std::ostream& out, std::ostream& err) {
   import->add_option("--key-spec", importArguments->keySpec, "exchange (default) or signature")
       ->check(CLI::IsMember({"exchange", "signature"}));
   import->add_option("--container", importArguments->container, "Key container name");
-  import->callback([importArguments, &out, &err] { Finish(Import(*importArguments, out), err);
+  import->callback([importArguments, &out, &err] { Finish("store", Import(*importArguments, out), err);
 });
 
 auto storeName = std::make_shared<std::string>();
@@ -624,14 +605,16 @@ auto json = std::make_shared<bool>(false);
 CLI::App* list = store->add_subcommand("list", "List certificates with their information texts");
 list->add_option("--store", *storeName, "Store to list (default: MY, CA, ROOT, AddressBOOK)");
 list->add_flag("--json", *json, "Print JSON");
-list->callback([storeName, json, &out, &err] { Finish(List(*storeName, *json, out), err); });
+list->callback([storeName, json, &out, &err] {
+  Finish("store", List(*storeName, *json, out), err);
+});
 
 auto thumbprint = std::make_shared<std::string>();
 CLI::App* remove = store->add_subcommand("remove", "Remove a certificate from a store");
 remove->add_option("--store", *storeName, "Store")->required();
 remove->add_option("sha1", *thumbprint, "Thumbprint as `list` shows it")->required();
 remove->callback([storeName, thumbprint, &out, &err] {
-  Finish(Remove(*storeName, *thumbprint, out), err);
+  Finish("store", Remove(*storeName, *thumbprint, out), err);
 });
 
 auto outFile = std::make_shared<std::string>();
@@ -656,9 +639,9 @@ exportCommand->callback([storeName, thumbprint, outFile, pem, pkcs12, pkcs12Expo
     pkcs12Export->storeName = *storeName;
     pkcs12Export->sha1 = *thumbprint;
     pkcs12Export->outFile = *outFile;
-    Finish(ExportPkcs12(*pkcs12Export, out), err);
+    Finish("store", ExportPkcs12(*pkcs12Export, out), err);
   } else {
-    Finish(Export(*storeName, *thumbprint, *outFile, *pem, out), err);
+    Finish("store", Export(*storeName, *thumbprint, *outFile, *pem, out), err);
   }
 });
 
@@ -668,14 +651,14 @@ CLI::App* importCrl = store->add_subcommand("import-crl", "Import a CRL (PEM or 
 importCrl->add_option("file", *crlFile, "CRL file")->required();
 importCrl->add_option("--store", *crlStore, "Target store (default CA)");
 importCrl->callback([crlFile, crlStore, &out, &err] {
-  Finish(ImportCrl(*crlFile, *crlStore, out), err);
+  Finish("store", ImportCrl(*crlFile, *crlStore, out), err);
 });
 
 CLI::App* listCrls = store->add_subcommand("list-crls", "List the CRLs of the stores");
 listCrls->add_option("--store", *storeName, "Store (default: all four system stores)");
 listCrls->add_flag("--json", *json, "Print JSON");
 listCrls->callback([storeName, json, &out, &err] {
-  Finish(ListCrls(*storeName, *json, out), err);
+  Finish("store", ListCrls(*storeName, *json, out), err);
 });
 }  // namespace quorvel::tools
 

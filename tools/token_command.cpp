@@ -18,6 +18,7 @@
 #include "platform/tokens/token_certificates.h"
 #include "platform/tokens/token_module.h"
 #include "platform/tokens/token_registry.h"
+#include "tools/command_failure.h"
 
 namespace quorvel::tools {
 namespace {
@@ -25,19 +26,6 @@ namespace {
 constexpr int kTokenNotFound = 1;
 constexpr int kTokenInvalidInput = 2;
 constexpr int kTokenStorageFailure = 3;
-
-struct Failure {
-  int exitCode = 0;
-  std::string message;
-};
-
-std::string Hex(std::span<const uint8_t> bytes) {
-  std::ostringstream text;
-  for (const uint8_t byte : bytes) {
-    text << std::hex << std::setw(2) << std::setfill('0') << static_cast<int>(byte);
-  }
-  return text.str();
-}
 
 std::optional<Failure> WithRegistry(
     const std::function<std::error_code(platform::Registry&)>& action) {
@@ -154,12 +142,6 @@ std::optional<Failure> List(bool json, std::ostream& out) {
   return std::nullopt;
 }
 
-void Finish(const std::optional<Failure>& failure, std::ostream& err) {
-  if (!failure) return;
-  err << "quorvel token: " << failure->message << "\n";
-  throw CLI::RuntimeError(failure->exitCode);
-}
-
 }  // namespace
 
 void AddTokenCommand(CLI::App& app, std::ostream& out, std::ostream& err) {
@@ -171,17 +153,17 @@ void AddTokenCommand(CLI::App& app, std::ostream& out, std::ostream& err) {
   CLI::App* add = token->add_subcommand("add", "Register a PKCS#11 module");
   add->add_option("module", *path, "Path of the module library")->required();
   add->add_option("--label", *label, "Name to register it under (default: the file's name)");
-  add->callback([path, label, &out, &err] { Finish(Add(*path, *label, out), err); });
+  add->callback([path, label, &out, &err] { Finish("token", Add(*path, *label, out), err); });
 
   auto json = std::make_shared<bool>(false);
   CLI::App* list = token->add_subcommand("list", "List modules, tokens and their certificates");
   list->add_flag("--json", *json, "Print JSON");
-  list->callback([json, &out, &err] { Finish(List(*json, out), err); });
+  list->callback([json, &out, &err] { Finish("token", List(*json, out), err); });
 
   auto name = std::make_shared<std::string>();
   CLI::App* remove = token->add_subcommand("remove", "Forget a module");
   remove->add_option("name", *name, "The module's label or path")->required();
-  remove->callback([name, &out, &err] { Finish(Remove(*name, out), err); });
+  remove->callback([name, &out, &err] { Finish("token", Remove(*name, out), err); });
 }
 
 }  // namespace quorvel::tools
