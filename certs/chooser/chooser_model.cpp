@@ -3,8 +3,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <span>
+#include <string>
+#include <vector>
 
+#include "certs/cert_info.h"
 #include "certs/chooser/temp_cert_file.h"
+#include "certs/info_text.h"
+#include "platform/errors/platform_errors.h"
 #include "platform/text/code_page.h"
 
 namespace quorvel::certs {
@@ -14,6 +20,33 @@ constexpr std::size_t kSortedPrefix = 256;
 
 std::u16string_view SortKey(const platform::ChooserRow& row, int column) {
   return std::u16string_view(row.Column(column)).substr(0, kSortedPrefix);
+}
+
+// A certificate of the stores that is on a hardware token: what finds it
+// again from a candidate (its issuer and serial text) and the token's label.
+struct TokenCertificate {
+  std::span<const uint8_t> issuer;
+  std::u16string serial;
+  std::u16string label;
+  platform::CertContextRef context;  // holds the issuer's bytes
+};
+
+// Each store is read once: reading "MY" reads the tokens anew.
+std::vector<TokenCertificate> TokenCertificatesOf(StoreSet stores) {
+  std::vector<TokenCertificate> found;
+  for (platform::CertStore* store : stores) {
+    std::vector<platform::CertContextRef> contexts;
+    if (store == nullptr || store->Certificates(contexts) != platform::error::kOk) continue;
+    for (platform::CertContextRef& context : contexts) {
+      const auto token = platform::TokenLocationOf(*context);
+      std::u16string serial;
+      if (!token || !ReadInfoText(*context, kInfoSerialNumber, serial)) continue;
+      const std::span<const uint8_t> issuer = context->certificate().IssuerName();
+      found.push_back({issuer, std::move(serial), platform::Utf8ToUtf16(token->tokenLabel),
+                       std::move(context)});
+    }
+  }
+  return found;
 }
 
 }  // namespace
@@ -26,17 +59,17 @@ ChooserModel::ChooserModel(StoreSet stores, int candidates, const CandidateList*
     return;
   }
   rows_.reserve(static_cast<std::size_t>(candidates));
+  const std::vector<TokenCertificate> onTokens = TokenCertificatesOf(stores_);
   std::vector<std::u16string> tokens;
   for (int k = 0; k < candidates; ++k) {
     const int first = k * kEntriesPerCandidate;
     rows_.push_back({k, list_->Text(first), list_->Text(first + 1), list_->Text(first + 2)});
-    const platform::CertContextRef certificate =
-        FindCertByIssuerSerial(stores_, list_->Bytes(first + 4), list_->Text(first + 3));
-    if (!certificate) continue;
-    if (const auto token = platform::TokenLocationOf(*certificate)) {
-      std::u16string label = platform::Utf8ToUtf16(token->tokenLabel);
-      if (std::find(tokens.begin(), tokens.end(), label) == tokens.end()) {
-        tokens.push_back(std::move(label));
+    const std::vector<uint8_t> issuer = list_->Bytes(first + 4);
+    const std::u16string serial = list_->Text(first + 3);
+    for (const TokenCertificate& onToken : onTokens) {
+      if (onToken.serial != serial || !std::ranges::equal(onToken.issuer, issuer)) continue;
+      if (std::find(tokens.begin(), tokens.end(), onToken.label) == tokens.end()) {
+        tokens.push_back(onToken.label);
       }
     }
   }
