@@ -10,6 +10,7 @@ packages=(
   nlohmann-json3-dev libcli11-dev libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-websockets-dev qt6-qpa-plugins fonts-wqy-microhei xdg-utils
   chromium softhsm2 opensc libp11-kit-dev
+  xvfb openbox xdotool x11-utils imagemagick tesseract-ocr tesseract-ocr-eng
 )
 # Node.js for the browser tests: Debian's, unless the machine has one already.
 if ! command -v node >/dev/null || ! command -v npm >/dev/null; then packages+=(nodejs npm); fi
