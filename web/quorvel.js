@@ -9,6 +9,11 @@
 // the member succeeded, 1 when it failed (the control's errMsg and errorNum
 // properties say why). Only a call the host could not dispatch, or a lost
 // connection, rejects, with a QuorvelError.
+//
+// A connection that cannot be made rejects with a QuorvelError whose `reason`
+// says why: "not-running", "refused" (the bridge refused the page's origin),
+// "blocked-by-browser" (the browser's Local Network Access permission) or
+// "timeout".
 
 export const DEFAULT_PROGID = "Quorvel.DrennicQuorvel2";
 
@@ -21,17 +26,123 @@ const MAX_MESSAGE = 1024;
 // beyond this many wait here until earlier ones are answered.
 const MAX_IN_FLIGHT = 32;
 
+const DEFAULT_CONNECT_TIMEOUT_MS = 30000;
+// setTimeout fires at once for anything longer.
+const MAX_TIMER_MS = 2 ** 31 - 1;
+// The browser's permission answer normally comes at once; one that does not
+// come within this long counts as unknown.
+const PERMISSION_QUERY_MS = 1000;
+// The bridge completes the handshake and closes with this code when it
+// refuses the page's origin, then or later.
+const REFUSAL_CLOSE_CODE = 4403;
+// The names Chromium has given the permission, newest first.
+const LOCAL_NETWORK_PERMISSIONS = ["loopback-network", "local-network-access"];
+
 export class QuorvelError extends Error {
   // The socket could not be opened, or closed before the answer came.
   static CLOSED = -32000;
   // The host answered something the protocol does not allow.
   static BAD_ANSWER = -32001;
+  // The bridge refused the page's origin.
+  static REFUSED = -32010;
+  // The browser did not let the page reach the bridge.
+  static BLOCKED = -32011;
+  // No connection within connectTimeoutMs.
+  static TIMEOUT = -32012;
 
   constructor(message, code, data) {
     super(message);
     this.name = "QuorvelError";
     this.code = code;
     if (data !== undefined) this.data = data;
+  }
+}
+
+const REASONS = new Map([
+  [QuorvelError.CLOSED, "not-running"],
+  [QuorvelError.REFUSED, "refused"],
+  [QuorvelError.BLOCKED, "blocked-by-browser"],
+  [QuorvelError.TIMEOUT, "timeout"],
+]);
+
+// A failure of the connection itself, with the reason its code stands for.
+// Errors the host sends never get a reason, whatever their code.
+function connectionError(code, message) {
+  const error = new QuorvelError(message, code);
+  error.reason = REASONS.get(code);
+  return error;
+}
+
+const refusedError = (url) =>
+  connectionError(
+    QuorvelError.REFUSED,
+    `the Quorvel bridge at ${url} refused this site (close code ${REFUSAL_CLOSE_CODE}): ` +
+      "the user has not allowed it to use the signing control",
+  );
+
+// A page served from the loopback address itself reaches the bridge without
+// any Local Network Access check, though the browser answers "prompt" for it.
+function pageOnLoopback() {
+  const host = globalThis.location?.hostname;
+  if (typeof host !== "string") return false;
+  return (
+    host === "localhost" || host.endsWith(".localhost") || host === "[::1]" || /^127(\.\d{1,3}){3}$/.test(host)
+  );
+}
+
+// The page's Local Network Access permission: "granted", "denied", "prompt",
+// or "unknown" when the browser has no such permission or does not answer.
+async function localNetworkPermission() {
+  const permissions = globalThis.navigator?.permissions;
+  if (!permissions || typeof permissions.query !== "function") return "unknown";
+  let timer;
+  const late = new Promise((resolve) => {
+    timer = setTimeout(() => resolve("unknown"), PERMISSION_QUERY_MS);
+  });
+  const query = (async () => {
+    for (const name of LOCAL_NETWORK_PERMISSIONS) {
+      let status;
+      try {
+        status = await permissions.query({ name });
+      } catch {
+        continue; // a name this browser does not know
+      }
+      const state = status?.state;
+      return state === "granted" || state === "denied" || state === "prompt" ? state : "unknown";
+    }
+    return "unknown";
+  })();
+  try {
+    return await Promise.race([query, late]);
+  } finally {
+    clearTimeout(timer);
+  }
+}
+
+// Why a socket that never opened failed: the bridge's refusal, the browser's
+// permission (denied, or still not granted once the attempt failed), or
+// otherwise nothing listening.
+async function socketFailure(url, event) {
+  if (event?.code === REFUSAL_CLOSE_CODE) return refusedError(url);
+  if (!pageOnLoopback()) {
+    const state = await localNetworkPermission();
+    if (state === "denied" || state === "prompt") {
+      return connectionError(
+        QuorvelError.BLOCKED,
+        `the browser blocked the connection to ${url}: this site has no Local Network Access permission. ` +
+          "Allow the site to access devices on your local network (apps on this device) in its site " +
+          "permissions, or ask your administrator to allow it with the LocalNetworkAccessAllowedForUrls policy",
+      );
+    }
+  }
+  return connectionError(QuorvelError.CLOSED, `cannot connect to ${url}: is the Quorvel bridge running?`);
+}
+
+function closeQuietly(socket) {
+  try {
+    socket.close();
+  } catch {
+    // Already closing.
   }
 }
 
@@ -45,34 +156,63 @@ class Connection {
   #nextId = 1;
   #closed = null;
 
-  static open(url, SocketClass) {
+  // Opens a socket to `url`. `attempt.connecting()` says whether it is still
+  // opening; `attempt.cancel(error)` gives up on it (closing the socket, or
+  // the connection once open) with `error`.
+  static open(url, SocketClass, attempt) {
     return new Promise((resolve, reject) => {
       let socket;
       try {
         socket = new SocketClass(url);
       } catch (error) {
-        reject(new QuorvelError(`cannot connect to ${url}: ${error.message}`, QuorvelError.CLOSED));
+        const why = String(error?.message ?? error).slice(0, MAX_MESSAGE);
+        reject(connectionError(QuorvelError.CLOSED, `cannot connect to ${url}: ${why}`));
         return;
       }
-      const fail = () =>
-        reject(new QuorvelError(`cannot connect to ${url}`, QuorvelError.CLOSED));
-      socket.addEventListener("error", fail);
-      socket.addEventListener("close", fail);
-      socket.addEventListener("open", () => {
-        socket.removeEventListener("error", fail);
-        socket.removeEventListener("close", fail);
-        resolve(new Connection(socket));
-      });
+      let settled = false;
+      const settle = () => {
+        settled = true;
+        socket.removeEventListener("open", opened);
+        socket.removeEventListener("error", failed);
+        socket.removeEventListener("close", failed);
+      };
+      const opened = () => {
+        if (settled) return;
+        settle();
+        const connection = new Connection(socket, url);
+        attempt.cancel = (error) => connection.close(error);
+        resolve(connection);
+      };
+      const failed = (event) => {
+        if (settled) return;
+        settle();
+        socketFailure(url, event).then(reject);
+      };
+      attempt.connecting = () => !settled;
+      attempt.cancel = (error) => {
+        if (settled) return;
+        settle();
+        closeQuietly(socket);
+        reject(error);
+      };
+      socket.addEventListener("open", opened);
+      socket.addEventListener("error", failed);
+      socket.addEventListener("close", failed);
     });
   }
 
-  constructor(socket) {
+  constructor(socket, url) {
     this.#socket = socket;
     socket.binaryType = "arraybuffer";
     socket.addEventListener("message", (event) => this.#receive(event.data));
     socket.addEventListener("close", (event) => {
-      const reason = event && event.code ? ` (code ${event.code})` : "";
-      this.#shut(new QuorvelError(`the connection closed${reason}`, QuorvelError.CLOSED));
+      const code = event?.code;
+      if (code === REFUSAL_CLOSE_CODE) {
+        this.#shut(refusedError(url));
+        return;
+      }
+      const why = Number.isSafeInteger(code) && code !== 0 ? ` (code ${code})` : "";
+      this.#shut(connectionError(QuorvelError.CLOSED, `the connection closed${why}`));
     });
   }
 
@@ -103,18 +243,15 @@ class Connection {
         this.#socket.send(call.frame);
       } catch (error) {
         this.#pending.delete(call.id);
-        call.reject(new QuorvelError(`cannot send: ${error.message}`, QuorvelError.CLOSED));
+        call.reject(connectionError(QuorvelError.CLOSED, `cannot send: ${error.message}`));
       }
     }
   }
 
-  close() {
-    this.#shut(new QuorvelError("the connection was closed", QuorvelError.CLOSED));
-    try {
-      this.#socket.close();
-    } catch {
-      // Already closing.
-    }
+  // Closes the socket; waiting calls reject with `error`.
+  close(error = connectionError(QuorvelError.CLOSED, "the connection was closed")) {
+    this.#shut(error);
+    closeQuietly(this.#socket);
   }
 
   // Rejects every call still waiting, and every later one, with `error`.
@@ -170,6 +307,8 @@ export class Quorvel {
   #url;
   #progid;
   #SocketClass;
+  #connectTimeoutMs;
+  #onStatus;
   #connection = null;
   #object = null;
   #methods = [];
@@ -183,10 +322,26 @@ export class Quorvel {
     return control;
   }
 
-  constructor(url, { progid = DEFAULT_PROGID, WebSocket: SocketClass = globalThis.WebSocket } = {}) {
+  constructor(
+    url,
+    {
+      progid = DEFAULT_PROGID,
+      WebSocket: SocketClass = globalThis.WebSocket,
+      connectTimeoutMs = DEFAULT_CONNECT_TIMEOUT_MS,
+      onStatus,
+    } = {},
+  ) {
+    if (typeof connectTimeoutMs !== "number" || !(connectTimeoutMs > 0 && connectTimeoutMs <= MAX_TIMER_MS)) {
+      throw new RangeError(`connectTimeoutMs must be a number of milliseconds from 1 to ${MAX_TIMER_MS}`);
+    }
+    if (onStatus !== undefined && typeof onStatus !== "function") {
+      throw new TypeError("onStatus must be a function");
+    }
     this.#url = typeof url === "string" ? url : String(url.href);
     this.#progid = progid;
     this.#SocketClass = SocketClass;
+    this.#connectTimeoutMs = connectTimeoutMs;
+    this.#onStatus = onStatus;
   }
 
   // The members the host listed for this object: {dispid, name, kind, params,
@@ -227,24 +382,56 @@ export class Quorvel {
     await this.#open();
   }
 
-  async #open() {
-    const connection = await Connection.open(this.#url, this.#SocketClass);
+  // A page's callback must not break the connection it reports on.
+  #report(status) {
+    if (!this.#onStatus) return;
     try {
-      const created = await connection.call("create", { progid: this.#progid });
-      if (created === null || typeof created !== "object" || !Number.isSafeInteger(created.object)) {
-        throw new QuorvelError("create answered no object", QuorvelError.BAD_ANSWER);
-      }
-      const members = await connection.call("members", { object: created.object });
-      if (!Array.isArray(members)) {
-        throw new QuorvelError("members answered no list", QuorvelError.BAD_ANSWER);
-      }
-      this.#connection = connection;
-      this.#object = created.object;
-      this.#defineMethods(members.slice(0, MAX_MEMBERS));
+      this.#onStatus(status);
     } catch (error) {
-      connection.close();
-      throw error;
+      if (typeof globalThis.reportError === "function") globalThis.reportError(error);
     }
+  }
+
+  // Opens the socket, creates the object and lists its members, all within
+  // connectTimeoutMs: the browser's permission prompt and the bridge's
+  // question to the user may both be open meanwhile.
+  async #open() {
+    this.#report("connecting");
+    const attempt = { connecting: () => true, cancel: () => {} };
+    const timer = setTimeout(
+      () =>
+        attempt.cancel(
+          connectionError(QuorvelError.TIMEOUT, `no connection to ${this.#url} within ${this.#connectTimeoutMs} ms`),
+        ),
+      this.#connectTimeoutMs,
+    );
+    if (this.#onStatus && !pageOnLoopback()) {
+      localNetworkPermission().then((state) => {
+        if (state === "prompt" && attempt.connecting()) this.#report("permission-prompt");
+      });
+    }
+    try {
+      const connection = await Connection.open(this.#url, this.#SocketClass, attempt);
+      try {
+        const created = await connection.call("create", { progid: this.#progid });
+        if (created === null || typeof created !== "object" || !Number.isSafeInteger(created.object)) {
+          throw new QuorvelError("create answered no object", QuorvelError.BAD_ANSWER);
+        }
+        const members = await connection.call("members", { object: created.object });
+        if (!Array.isArray(members)) {
+          throw new QuorvelError("members answered no list", QuorvelError.BAD_ANSWER);
+        }
+        this.#connection = connection;
+        this.#object = created.object;
+        this.#defineMethods(members.slice(0, MAX_MEMBERS));
+      } catch (error) {
+        connection.close();
+        throw error;
+      }
+    } finally {
+      clearTimeout(timer);
+    }
+    this.#report("open");
   }
 
   // A member name that is not a plain identifier, or that would hide one of
@@ -272,7 +459,7 @@ export class Quorvel {
 
   async #invoke(member, kind, args) {
     if (!this.#connection) {
-      throw new QuorvelError("the control is not connected", QuorvelError.CLOSED);
+      throw connectionError(QuorvelError.CLOSED, "the control is not connected");
     }
     const result = await this.#connection.call("invoke", {
       object: this.#object,

@@ -1,17 +1,23 @@
 // quorvel.js through its public interface: against a scripted host on a fake
-// socket (ordering, hostile frames, errors, lost connections), and against the
-// real `quorvel host --stdio` behind a socket that carries its lines.
+// socket (ordering, hostile frames, errors, lost connections, why connecting
+// failed), through node's own WebSocket against servers of the test's own,
+// and against the real `quorvel host --stdio` behind a socket that carries
+// its lines.
 //   node --test web/tests/client.test.mjs
 // The real-host test needs QUORVEL_PROGRAM (the built quorvel); it copies the
 // home QUORVEL_DEMO_HOME names, or fills a fresh one with `quorvel demo-pki`.
 import { after, test as nodeTest } from "node:test";
 import assert from "node:assert/strict";
-import { execFileSync, spawn } from "node:child_process";
+import { execFile, execFileSync, spawn } from "node:child_process";
+import { createHash } from "node:crypto";
 import { cpSync, mkdtempSync, readFileSync, rmSync, writeFileSync } from "node:fs";
+import { createServer as createHttpServer } from "node:http";
+import { createServer as createTcpServer } from "node:net";
 import { tmpdir } from "node:os";
 import { join } from "node:path";
 import { createInterface } from "node:readline";
 import { fileURLToPath } from "node:url";
+import { promisify } from "node:util";
 
 import { Quorvel, QuorvelError } from "../quorvel.js";
 
@@ -220,12 +226,19 @@ test("errors and answers outside the protocol reject with QuorvelError", async (
 });
 
 test("a closed socket rejects every waiting call and every later one", async () => {
-  const { ctl, sockets } = await connect(protocol({ invoke: () => undefined }));
-  const waiting = [ctl.Echo("a"), ctl.get("errMsg")];
-  sockets[0].close(1006);
-  for (const call of waiting) await assert.rejects(call, { code: QuorvelError.CLOSED });
-  await assert.rejects(ctl.Echo("b"), { code: QuorvelError.CLOSED });
-  assert.equal(sockets.length, 1, "no silent reconnection");
+  // The bridge closes with 4403 when the user denies the origin of an open connection.
+  const cases = [
+    { closeCode: 1006, code: QuorvelError.CLOSED, reason: "not-running" },
+    { closeCode: 4403, code: QuorvelError.REFUSED, reason: "refused" },
+  ];
+  for (const { closeCode, code, reason } of cases) {
+    const { ctl, sockets } = await connect(protocol({ invoke: () => undefined }));
+    const waiting = [ctl.Echo("a"), ctl.get("errMsg")];
+    sockets[0].close(closeCode);
+    for (const call of waiting) await assert.rejects(call, { code, reason });
+    await assert.rejects(ctl.Echo("b"), { code, reason });
+    assert.equal(sockets.length, 1, "no silent reconnection");
+  }
 });
 
 test("connecting fails when the socket, create or members fail", async () => {
@@ -249,6 +262,188 @@ test("connecting fails when the socket, create or members fail", async () => {
     await assert.rejects(Quorvel.connect("ws://x/", options), { code });
     assert.equal(host.sockets[0].requests[0].params.progid, "Other.Thing");
     assert.ok(host.sockets[0].closed, "the socket of a failed connection is closed");
+  }
+});
+
+// A socket that never opens: `failAfter` ms after it is made it fails with an
+// error event (unless it closes with 4403) and a close event of `closeCode`;
+// without `failAfter` it stays connecting until closed.
+function unopenedSocket({ failAfter, closeCode = 1006 } = {}) {
+  const sockets = [];
+  class UnopenedSocket extends EventTarget {
+    constructor() {
+      super();
+      this.closed = false;
+      sockets.push(this);
+      if (failAfter === undefined) return;
+      setTimeout(() => {
+        if (closeCode !== 4403) this.dispatchEvent(new Event("error"));
+        this.dispatchEvent(Object.assign(new Event("close"), { code: closeCode }));
+      }, failAfter);
+    }
+    close() {
+      this.closed = true;
+    }
+  }
+  return { UnopenedSocket, sockets };
+}
+
+// Runs `body` with the browser globals a page would have: `permissions` maps
+// a permission name to its state, "throws" or "hangs"; `host` is the page's.
+async function inBrowser({ permissions, host = "bank.example" }, body) {
+  const saved = ["navigator", "location"].map((name) => [name, Object.getOwnPropertyDescriptor(globalThis, name)]);
+  const query = async ({ name }) => {
+    const state = permissions[name];
+    if (state === "hangs") return new Promise(() => {});
+    if (state === undefined || state === "throws") throw new TypeError(`no permission ${name}`);
+    return { state };
+  };
+  const define = (name, value) => Object.defineProperty(globalThis, name, { value, configurable: true, writable: true });
+  if (permissions) define("navigator", { permissions: { query } });
+  define("location", { hostname: host });
+  try {
+    return await body();
+  } finally {
+    for (const [name, descriptor] of saved) {
+      if (descriptor) Object.defineProperty(globalThis, name, descriptor);
+      else delete globalThis[name];
+    }
+  }
+}
+
+test("a socket that never opens fails with its reason, from the bridge's close or the browser's permission", async () => {
+  const blocked = { code: QuorvelError.BLOCKED, reason: "blocked-by-browser" };
+  const notRunning = { code: QuorvelError.CLOSED, reason: "not-running" };
+  const cases = [
+    { permissions: undefined, expected: notRunning },
+    { permissions: { "loopback-network": "denied" }, expected: blocked },
+    { permissions: { "loopback-network": "throws", "local-network-access": "denied" }, expected: blocked },
+    { permissions: { "local-network-access": "throws" }, expected: notRunning },
+    { permissions: { "loopback-network": "granted" }, expected: notRunning },
+    { permissions: { "loopback-network": "sometimes" }, expected: notRunning },
+    { permissions: { "loopback-network": "hangs" }, expected: notRunning },
+    // Still not granted once the attempt failed: the user dismissed the prompt.
+    {
+      permissions: { "loopback-network": "prompt" },
+      failAfter: 50,
+      expected: blocked,
+      statuses: ["connecting", "permission-prompt"],
+    },
+    // A page on the loopback address is never asked, whatever the browser answers.
+    { permissions: { "loopback-network": "prompt" }, host: "127.0.0.1", failAfter: 50, expected: notRunning },
+    { permissions: { "loopback-network": "denied" }, closeCode: 4403, expected: { code: QuorvelError.REFUSED, reason: "refused" } },
+  ];
+  for (const { permissions, host, failAfter = 0, closeCode, expected, statuses = ["connecting"] } of cases) {
+    const label = JSON.stringify({ permissions, host, closeCode });
+    const { UnopenedSocket } = unopenedSocket({ failAfter, closeCode });
+    const reported = [];
+    const error = await inBrowser({ permissions, host }, () =>
+      Quorvel.connect("ws://127.0.0.1:27455/", { WebSocket: UnopenedSocket, onStatus: (s) => reported.push(s) }).then(
+        () => assert.fail(`connected: ${label}`),
+        (e) => e,
+      ),
+    );
+    assert.ok(error instanceof QuorvelError, label);
+    assert.deepEqual({ code: error.code, reason: error.reason }, expected, label);
+    assert.deepEqual(reported, statuses, label);
+    if (expected === blocked) {
+      assert.match(error.message, /Local Network Access.*LocalNetworkAccessAllowedForUrls/, label);
+    }
+  }
+});
+
+test("connect gives up after connectTimeoutMs and closes the socket; reconnect keeps the options", async () => {
+  const timeout = { code: QuorvelError.TIMEOUT, reason: "timeout" };
+  const neverOpens = unopenedSocket();
+  await assert.rejects(Quorvel.connect("ws://x/", { WebSocket: neverOpens.UnopenedSocket, connectTimeoutMs: 100 }), timeout);
+  assert.ok(neverOpens.sockets[0].closed);
+
+  // Open, but the bridge never answers create.
+  const silent = fakeHost(() => undefined);
+  const started = Date.now();
+  await assert.rejects(Quorvel.connect("ws://x/", { WebSocket: silent.FakeSocket, connectTimeoutMs: 100 }), timeout);
+  assert.ok(Date.now() - started >= 95);
+  assert.ok(silent.sockets[0].closed);
+
+  // The same options for the next socket, which stays silent.
+  const host = fakeHost((request, socket) => (socket === host.sockets[0] ? protocol()(request, socket) : undefined));
+  const statuses = [];
+  const ctl = await Quorvel.connect("ws://x/", {
+    WebSocket: host.FakeSocket,
+    connectTimeoutMs: 100,
+    onStatus: (s) => statuses.push(s),
+  });
+  assert.deepEqual(statuses, ["connecting", "open"]);
+  await assert.rejects(ctl.reconnect(), timeout);
+  assert.deepEqual(statuses, ["connecting", "open", "connecting"]);
+  assert.ok(host.sockets[1].closed);
+
+  for (const connectTimeoutMs of [0, -1, Number.NaN, "100", 2 ** 31]) {
+    await assert.rejects(Quorvel.connect("ws://x/", { WebSocket: silent.FakeSocket, connectTimeoutMs }), RangeError);
+  }
+});
+
+// Node's own WebSocket: global from node 22, behind a flag before.
+const socketFlags = typeof WebSocket === "function" ? [] : ["--experimental-websocket"];
+const clientModule = new URL("../quorvel.js", import.meta.url).href;
+const connectOnce = `
+  const { Quorvel } = await import(process.argv[1]);
+  const statuses = [];
+  const started = Date.now();
+  const outcome = await Quorvel.connect(process.argv[2], {
+    connectTimeoutMs: Number(process.argv[3]),
+    onStatus: (status) => statuses.push(status),
+  }).then(() => ({}), (error) => ({ code: error.code, reason: error.reason }));
+  console.log(JSON.stringify({ ...outcome, statuses, ms: Date.now() - started }));
+`;
+
+async function listening(server) {
+  await new Promise((resolve) => server.listen(0, "127.0.0.1", resolve));
+  return server.address().port;
+}
+
+test("over real sockets: a refusing bridge, a silent one and none at all", async () => {
+  // Completes the handshake, then sends only a close frame with 4403.
+  const refusing = createHttpServer();
+  refusing.on("upgrade", (request, socket) => {
+    const accept = createHash("sha1")
+      .update(`${request.headers["sec-websocket-key"]}258EAFA5-E914-47DA-95CA-C5AB0DC85B11`)
+      .digest("base64");
+    socket.on("error", () => {});
+    socket.write(
+      "HTTP/1.1 101 Switching Protocols\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n" +
+        `Sec-WebSocket-Accept: ${accept}\r\n\r\n`,
+    );
+    socket.write(Buffer.from([0x88, 2, 4403 >> 8, 4403 & 0xff]));
+    socket.once("data", () => socket.end());
+  });
+  // Accepts connections and never answers.
+  const accepted = [];
+  const silent = createTcpServer((socket) => accepted.push(socket));
+  const closed = createTcpServer();
+  const closedPort = await listening(closed);
+  await new Promise((resolve) => closed.close(resolve));
+  try {
+    const cases = [
+      { port: await listening(refusing), code: QuorvelError.REFUSED, reason: "refused" },
+      { port: await listening(silent), code: QuorvelError.TIMEOUT, reason: "timeout", atLeast: 400 },
+      { port: closedPort, code: QuorvelError.CLOSED, reason: "not-running" },
+    ];
+    for (const { port, code, reason, atLeast = 0 } of cases) {
+      const { stdout } = await promisify(execFile)(
+        process.execPath,
+        [...socketFlags, "--no-warnings", "--input-type=module", "-e", connectOnce, clientModule, `ws://127.0.0.1:${port}/`, "400"],
+        { timeout: 10000 },
+      );
+      const outcome = JSON.parse(stdout);
+      assert.deepEqual({ code: outcome.code, reason: outcome.reason }, { code, reason }, `port of ${reason}`);
+      assert.deepEqual(outcome.statuses, ["connecting"]);
+      assert.ok(outcome.ms >= atLeast && outcome.ms < 5000, `${reason} after ${outcome.ms} ms`);
+    }
+  } finally {
+    for (const socket of accepted) socket.destroy();
+    refusing.close();
+    silent.close();
   }
 });
 
