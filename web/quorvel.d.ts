@@ -32,21 +32,38 @@ export interface ConnectOptions {
   progid?: string;
   /** The WebSocket class to connect with; the global WebSocket unless given. */
   WebSocket?: new (url: string) => object;
+  /** How long connecting may take before it fails with reason "timeout"; 30000 unless given. */
+  connectTimeoutMs?: number;
+  /**
+   * Called as connect and reconnect go on: the socket is opening, the browser
+   * is asking the user for Local Network Access, the control is ready.
+   */
+  onStatus?: (status: "connecting" | "permission-prompt" | "open") => void;
 }
 
 export declare const DEFAULT_PROGID: "Quorvel.DrennicQuorvel2";
 
 /**
  * A call the host could not dispatch (code: the JSON-RPC error code or the
- * HRESULT), a connection that failed or closed (QuorvelError.CLOSED), or an
- * answer outside the protocol (QuorvelError.BAD_ANSWER).
+ * HRESULT), a connection that failed or closed (CLOSED, REFUSED, BLOCKED or
+ * TIMEOUT, with a reason), or an answer outside the protocol (BAD_ANSWER).
  */
 export declare class QuorvelError extends Error {
   static readonly CLOSED: -32000;
   static readonly BAD_ANSWER: -32001;
+  static readonly REFUSED: -32010;
+  static readonly BLOCKED: -32011;
+  static readonly TIMEOUT: -32012;
   constructor(message: string, code: number, data?: unknown);
   readonly code: number;
   readonly data?: unknown;
+  /**
+   * Why the connection failed or closed, set on those failures only: no bridge
+   * listening or the connection lost (CLOSED), the bridge refused the page's
+   * origin (REFUSED), the browser's Local Network Access permission is not
+   * granted (BLOCKED), no connection within connectTimeoutMs (TIMEOUT).
+   */
+  readonly reason?: "not-running" | "refused" | "blocked-by-browser" | "timeout";
 }
 
 /** The properties `get` reads. */
