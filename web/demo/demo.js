@@ -1,6 +1,7 @@
 // The demo bank page: a transfer signed with the user's certificate, its
 // verification, and a digital envelope sealed and opened again, all through
-// quorvel.js on the host that serves this page.
+// quorvel.js on the host that serves this page (or, when a site of its own
+// serves the page, on the bridge its quorvel-bridge meta element names).
 import { Quorvel, QuorvelError } from "/quorvel.js";
 
 const $ = (id) => document.getElementById(id);
@@ -41,12 +42,62 @@ function setStatus(state, chinese, english) {
   bilingual(status, chinese, english);
 }
 
+// Why the page has no connection, and what the user can do about it.
+const CONNECTION_FAILURES = {
+  "not-running": {
+    status: ["无法连接签名控件", "Cannot reach the signing control"],
+    advice: [
+      "请启动 Quorvel 签名控件（quorvel host --listen），然后点击“重新连接”。",
+      "Start the Quorvel signing control (quorvel host --listen), then click Reconnect.",
+    ],
+  },
+  refused: {
+    status: ["签名控件拒绝了本网站", "The signing control refused this site"],
+    advice: [
+      "本网站未获准使用您的证书。请在 Quorvel 询问时选择“允许”，或执行 quorvel host allow 允许本网站。",
+      "This site is not allowed to use your certificates: choose Allow when Quorvel asks, " +
+        "or allow the site with quorvel host allow.",
+    ],
+  },
+  "blocked-by-browser": {
+    status: ["浏览器阻止了连接", "The browser blocked the connection"],
+    advice: [
+      "请在本网站的权限设置中允许访问本地网络上的设备（本设备上的应用），或请管理员通过 " +
+        "LocalNetworkAccessAllowedForUrls 策略允许本网站，然后点击“重新连接”。",
+      "Allow this site to access devices on your local network (apps on this device) in its " +
+        "site permissions, or ask your administrator to allow it with the " +
+        "LocalNetworkAccessAllowedForUrls policy, then click Reconnect.",
+    ],
+  },
+  timeout: {
+    status: ["连接超时", "Connecting timed out"],
+    advice: [
+      "签名控件未及时应答。如浏览器或 Quorvel 正在询问，请先作答，然后点击“重新连接”。",
+      "The signing control did not answer in time: answer any question the browser or Quorvel " +
+        "shows, then click Reconnect.",
+    ],
+  },
+};
+
+const connectionFailure = (error) =>
+  error instanceof QuorvelError && Object.hasOwn(CONNECTION_FAILURES, error.reason ?? "")
+    ? CONNECTION_FAILURES[error.reason]
+    : null;
+
 function showError(error) {
   const box = $("error");
   const lines = [];
+  const failure = connectionFailure(error);
+  delete box.dataset.reason;
   if (error instanceof MemberFailed) {
     box.dataset.errorNum = String(error.errorNum);
     lines.push(`${error.member} 失败 failed`, `errMsg: ${error.errMsg}`, `errorNum: ${error.errorNum}`);
+  } else if (failure) {
+    delete box.dataset.errorNum;
+    box.dataset.reason = error.reason;
+    const [chinese, english] = failure.status;
+    lines.push(`${chinese} ${english}`, ...failure.advice, error.message);
+    lines.push(`code: ${error.code}`, `reason: ${error.reason}`);
   } else if (error instanceof QuorvelError) {
     delete box.dataset.errorNum;
     lines.push("调用失败 Call failed", `${error.message}`, `code: ${error.code}`);
@@ -72,6 +123,7 @@ function clearError() {
   box.hidden = true;
   box.replaceChildren();
   delete box.dataset.errorNum;
+  delete box.dataset.reason;
 }
 
 // Calls a member; a failed member throws with errMsg and errorNum.
@@ -91,7 +143,7 @@ async function act(work) {
     await work();
   } catch (error) {
     showError(error);
-    if (error instanceof QuorvelError && error.code === QuorvelError.CLOSED) {
+    if (connectionFailure(error)) {
       setStatus("disconnected", "连接已断开", "Disconnected");
       $("reconnect").hidden = false;
     } else {
@@ -209,20 +261,39 @@ async function envelope() {
   setStatus("enveloped", "信封已打开", "Envelope opened");
 }
 
+// The bridge that serves this page, unless the page names another.
+function bridgeAddress() {
+  const named = document.querySelector('meta[name="quorvel-bridge"]')?.content;
+  return named || `ws://${location.host}/`;
+}
+
+// Shows how far connecting has come: the browser's question about the local
+// network may be open meanwhile, and the bridge's about this site.
+function showProgress(status) {
+  if (status === "connecting") setStatus("connecting", "正在连接…", "Connecting…");
+  else if (status === "permission-prompt") {
+    setStatus(
+      "permission-prompt",
+      "请在浏览器的提示中允许本网站访问本设备上的应用",
+      "When the browser asks, allow this site to access apps on this device",
+    );
+  }
+}
+
 async function connect() {
-  setStatus("connecting", "正在连接", "Connecting…");
   $("reconnect").hidden = true;
   for (const button of buttons) button.disabled = true;
   try {
     if (ctl) await ctl.reconnect();
-    else ctl = await Quorvel.connect(`ws://${location.host}/`);
+    else ctl = await Quorvel.connect(bridgeAddress(), { onStatus: showProgress });
     const version = await ctl.getVersion();
     if (version.status === 0) $("status").title = `Quorvel ${version.value}`;
     clearError();
     setStatus("ready", "已连接", "Connected");
   } catch (error) {
     showError(error);
-    setStatus("disconnected", "无法连接签名控件", "Cannot reach the signing control");
+    const [chinese, english] = (connectionFailure(error) ?? CONNECTION_FAILURES["not-running"]).status;
+    setStatus("disconnected", chinese, english);
     $("reconnect").hidden = false;
   } finally {
     enableButtons();
