@@ -69,6 +69,12 @@ function usages(members) {
   lines.push({ code: "await ctl.NoSuchMethod();", fails: true });
   lines.push({ code: "new Quorvel();", fails: true });
   lines.push({ code: "const c: -32000 = QuorvelError.CLOSED;" });
+  lines.push({ code: "const f: [-32010, -32011, -32012] = [QuorvelError.REFUSED, QuorvelError.BLOCKED, QuorvelError.TIMEOUT];" });
+  lines.push({ code: 'const why: "not-running" | "refused" | "blocked-by-browser" | "timeout" | undefined = new QuorvelError("m", 1).reason;' });
+  lines.push({ code: 'const narrower: "refused" | undefined = new QuorvelError("m", 1).reason;', fails: true });
+  lines.push({ code: 'await Quorvel.connect("ws://x/", { connectTimeoutMs: 5000, onStatus: (s: "connecting" | "permission-prompt" | "open") => {} });' });
+  lines.push({ code: 'await Quorvel.connect("ws://x/", { onStatus: (s: "connecting" | "open") => {} });', fails: true });
+  lines.push({ code: 'await Quorvel.connect("ws://x/", { connectTimeoutMs: "5000" });', fails: true });
   lines.push({ code: 'const e: number = new QuorvelError("m", 1).code;' });
   lines.push({ code: "const listed: readonly MemberDescription[] = ctl.members;" });
   lines.push({ code: "await ctl.reconnect(); await ctl.close();" });
