@@ -8,6 +8,7 @@
 #include <mutex>
 #include <new>
 #include <optional>
+#include <utility>
 
 #include "control/registration/class_factory.h"
 #include "control/registration/dispatch.h"
@@ -235,25 +236,43 @@ int32_t ModuleObject::SetReceivedPlainText(std::string_view bytes) {
   return hr;
 }
 
-platform::OriginApproval AskOriginApproval(std::u16string_view origin) {
-  using AskEntry = int32_t (*)(void*, const char16_t*, uint32_t, int32_t*);
+void ApprovalQuestion::Deliver(void* context, int32_t answer) {
+  auto* question = static_cast<ApprovalQuestion*>(context);
+  if (!question->answered_) return;
+  const bool known =
+      answer >= 0 && answer <= static_cast<int32_t>(platform::OriginApproval::kDismissed);
+  const Answered answered = std::exchange(question->answered_, nullptr);
+  answered(known ? static_cast<platform::OriginApproval>(answer)
+                 : platform::OriginApproval::kDismissed);
+}
+
+ApprovalQuestion::~ApprovalQuestion() {
+  using EndEntry = int32_t (*)(void*, void*);
+  if (ui_ == nullptr) return;
+  if (question_ != nullptr) Slot<EndEntry>(ui_, abi::kSlotEndOriginApproval)(ui_, question_);
+  Slot<Release>(ui_, abi::kSlotRelease)(ui_);
+}
+
+std::unique_ptr<ApprovalQuestion> AskOriginApproval(std::u16string_view origin,
+                                                    ApprovalQuestion::Answered answered) {
+  using BeginEntry =
+      int32_t (*)(void*, const char16_t*, uint32_t, abi::OriginAnsweredCallback, void*, void**);
+  auto question = std::make_unique<ApprovalQuestion>(std::move(answered));
   const Module* module = nullptr;
   void* factory = FactoryOf(abi::kClsidControl, module);
-  if (factory == nullptr) return platform::OriginApproval::kDismissed;
-  void* ui = nullptr;
-  const int32_t found =
-      Slot<QueryInterface>(factory, abi::kSlotQueryInterface)(factory, &abi::kIidHostUi, &ui);
-  Slot<Release>(factory, abi::kSlotRelease)(factory);
-  if (found != abi::hr::kOk || ui == nullptr) return platform::OriginApproval::kDismissed;
-  int32_t answer = static_cast<int32_t>(platform::OriginApproval::kDismissed);
-  const int32_t asked = Slot<AskEntry>(ui, abi::kSlotAskOriginApproval)(
-      ui, origin.data(), static_cast<uint32_t>(origin.size()), &answer);
-  Slot<Release>(ui, abi::kSlotRelease)(ui);
-  if (asked != abi::hr::kOk || answer < 0 ||
-      answer > static_cast<int32_t>(platform::OriginApproval::kDismissed)) {
-    return platform::OriginApproval::kDismissed;
+  if (factory != nullptr) {
+    Slot<QueryInterface>(factory, abi::kSlotQueryInterface)(factory, &abi::kIidHostUi,
+                                                            &question->ui_);
+    Slot<Release>(factory, abi::kSlotRelease)(factory);
   }
-  return static_cast<platform::OriginApproval>(answer);
+  if (question->ui_ == nullptr ||
+      Slot<BeginEntry>(question->ui_, abi::kSlotBeginOriginApproval)(
+          question->ui_, origin.data(), static_cast<uint32_t>(origin.size()),
+          &ApprovalQuestion::Deliver, question.get(), &question->question_) != abi::hr::kOk) {
+    ApprovalQuestion::Deliver(question.get(),
+                              static_cast<int32_t>(platform::OriginApproval::kDismissed));
+  }
+  return question;
 }
 
 CreateResult CreateByProgId(std::string_view progId, bool ourClassOnly) {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -49,9 +50,30 @@ struct CreateResult {
   int32_t hr = 0;  // kClassNotRegistered when no module serves the class
 };
 
-// Asks the user, through the module's dialogs, whether a web origin may use
-// the control (kDismissed when the module cannot be reached).
-platform::OriginApproval AskOriginApproval(std::u16string_view origin);
+// A question to the user, open in the module's dialogs, whether a web origin
+// may use the control. Destroying it closes the question if still open; its
+// answer never arrives after that.
+class ApprovalQuestion {
+ public:
+  using Answered = std::function<void(platform::OriginApproval)>;
+  explicit ApprovalQuestion(Answered answered) : answered_(std::move(answered)) {}
+  ~ApprovalQuestion();
+  ApprovalQuestion(const ApprovalQuestion&) = delete;
+  ApprovalQuestion& operator=(const ApprovalQuestion&) = delete;
+
+ private:
+  friend std::unique_ptr<ApprovalQuestion> AskOriginApproval(std::u16string_view, Answered);
+  static void Deliver(void* context, int32_t answer);
+  Answered answered_;
+  void* ui_ = nullptr;        // the module's interface, held while the question is
+  void* question_ = nullptr;  // the module's question
+};
+
+// Opens the question without waiting: `answered` is called once, possibly
+// before this returns (kDismissed when the module cannot be reached), or later
+// from this thread's event loop.
+std::unique_ptr<ApprovalQuestion> AskOriginApproval(std::u16string_view origin,
+                                                    ApprovalQuestion::Answered answered);
 
 // Creates an object for a ProgID, or for a CLSID with or without braces.
 // `ourClassOnly` refuses any class but the control's, whatever the registry says.

@@ -239,6 +239,11 @@ json RpcSession::Dispatch(const std::string& method, const json& params) {
 
 json RpcSession::Create(const json& params) {
   RequireObject(params);
+  if (limits_.maxObjects != 0 && objects_.size() >= limits_.maxObjects) {
+    Throw(rpc_error::kTooManyObjects, "too many objects (at most " +
+                                          std::to_string(limits_.maxObjects) +
+                                          "); release some first");
+  }
   // A page gets the control and nothing else the registry may name.
   const bool ourClassOnly = policy_.caller.webOrigin;
   CreateResult created;

@@ -23,6 +23,8 @@ inline constexpr int kInvalidRequest = -32600;
 inline constexpr int kMethodNotFound = -32601;
 inline constexpr int kInvalidParams = -32602;
 inline constexpr int kInternalError = -32603;
+// A server error of ours: the session already holds its most objects.
+inline constexpr int kTooManyObjects = -32020;
 }  // namespace rpc_error
 
 // Bounds on what one message may ask of a session.
@@ -30,6 +32,7 @@ struct SessionLimits {
   size_t maxNestingDepth = 64;
   size_t maxBatchRequests = 1024;
   size_t maxBatchResponseBytes = size_t{64} << 20;
+  size_t maxObjects = 0;  // live objects of the session; 0 for no limit
 };
 
 // Who the session serves. A page on a web origin gets objects only when they
@@ -56,6 +59,10 @@ class RpcSession {
   static std::string OversizedMessageResponse(size_t limit);
 
   size_t ObjectCount() const { return objects_.size(); }
+
+  // Takes away a caller's right to name local files from the next call on;
+  // nothing gives it back.
+  void RevokeLocalFiles() { policy_.caller.localFiles = false; }
 
  private:
   std::string HandleParsedMessage(std::string_view text);

@@ -56,6 +56,11 @@ class WsClient {
   // Sends a handshake and returns the response's status code (101 when the
   // connection is now a WebSocket), or 0 when none came.
   int Handshake(uint16_t port, std::optional<std::string> origin, std::string host = "") {
+    if (!SendHandshake(port, std::move(origin), std::move(host))) return 0;
+    return HandshakeStatus();
+  }
+
+  bool SendHandshake(uint16_t port, std::optional<std::string> origin, std::string host = "") {
     if (host.empty()) host = "127.0.0.1:" + std::to_string(port);
     std::string request =
         "GET / HTTP/1.1\r\nHost: " + host +
@@ -63,7 +68,11 @@ class WsClient {
         "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n";
     if (origin) request += "Origin: " + *origin + "\r\n";
     request += "\r\n";
-    if (!Write(request)) return 0;
+    return Write(request);
+  }
+
+  // The status of the response to a handshake sent, or 0 when none came.
+  int HandshakeStatus() {
     std::string head;
     while (head.find("\r\n\r\n") == std::string::npos) {
       char c = 0;

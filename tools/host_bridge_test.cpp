@@ -1,8 +1,10 @@
 // `quorvel host --listen` as browsers and hostile local programs reach it:
 // origins, the policy for web pages, and the limits on what a connection sends.
+#include <grp.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <regex>
@@ -99,10 +101,22 @@ class BridgeTest : public HostSessionTest {
                    {{"object", 1}, {"member", member}, {"kind", kind}, {"args", args}});
   }
 
+  // The HTTP status of a handshake, or kRefused for a WebSocket the bridge
+  // closed at once with the refusal's code.
+  static constexpr int kRefused = 4403;
   int HandshakeStatus(std::optional<std::string> origin, std::string host = "") {
     WsClient client;
     if (!client.Connect(port_)) return -1;
-    return client.Handshake(port_, std::move(origin), std::move(host));
+    return Outcome(client, client.Handshake(port_, std::move(origin), std::move(host)));
+  }
+  static int Outcome(WsClient& client, int status) {
+    if (status != 101) return status;
+    const auto frame = client.ReadFrame(1500);
+    if (frame && frame->opcode == 8 && frame->CloseCode() == kRefused &&
+        frame->CloseReason() == "refused") {
+      return kRefused;
+    }
+    return status;
   }
 
   pid_t pid_ = 0;
@@ -129,18 +143,18 @@ TEST_F(BridgeTest, HandshakesAreCheckedByOriginBeforeAnyObjectExists) {
   } cases[] = {
       {std::nullopt, 403},
       {"null", 403},
-      {"https://evil.example", 403},
+      {"https://evil.example", kRefused},
       {"https://bank.example/path", 403},
       {kBank, 101},
       {"HTTPS://BANK.EXAMPLE", 101},
-      {own, 101},                       // the demo page's own origin, never asked
-      {"https://new.example", 403},     // asked: deny, which is kept
-      {"https://new.example", 403},     // not asked again
-      {"https://once.example", 101},    // asked: once
-      {"https://always.example", 101},  // asked: always
-      {"https://always.example", 101},  // not asked again
-      {"https://once.example", 403},    // asked again: the script has run out
-      {"https://once.example", 403},    // and asked again, since a dismissal is not kept
+      {own, 101},                          // the demo page's own origin, never asked
+      {"https://new.example", kRefused},   // asked: deny, which is kept
+      {"https://new.example", kRefused},   // not asked again
+      {"https://once.example", 101},       // asked: once
+      {"https://always.example", 101},     // asked: always
+      {"https://always.example", 101},     // not asked again
+      {"https://once.example", kRefused},  // asked again: the script has run out
+      {"https://once.example", kRefused},  // and asked again, since a dismissal is not kept
   };
   for (const Case& c : cases) {
     EXPECT_EQ(HandshakeStatus(c.origin), c.status) << c.origin.value_or("(none)");
@@ -161,7 +175,10 @@ TEST_F(BridgeTest, HandshakesAreCheckedByOriginBeforeAnyObjectExists) {
 
   // Denying an allowed origin takes effect at its next handshake.
   ASSERT_EQ(Command({"host", "deny", kBank}), 0);
-  EXPECT_EQ(HandshakeStatus(kBank), 403);
+  EXPECT_EQ(HandshakeStatus(kBank), kRefused);
+  // The stored form of an origin leaves out the default port.
+  ASSERT_EQ(Command({"host", "allow", "https://port.example:443"}), 0);
+  EXPECT_EQ(HandshakeStatus("https://port.example"), 101);
 }
 
 TEST_F(BridgeTest, PagesMayNotTurnOnServerModeNameFilesOrReachTheTestSeam) {
@@ -299,6 +316,157 @@ TEST_F(BridgeTest, FloodsAndHugeFramesLeaveOtherConnectionsServed) {
   }
   EXPECT_EQ(witness->Call(InvokeRequest(99, "QVBase64Encode", {"abc"}))["result"]["value"],
             "YWJj\n");
+  EXPECT_TRUE(Alive());
+}
+
+TEST_F(BridgeTest, QuestionsWaitApartFromCallsAndAreNeverStoredUnanswered) {
+  ASSERT_EQ(Command({"host", "allow", kBank}), 0);
+  Script(
+      {{{"dialog", "approval"}, {"answer", "open"}}, {{"dialog", "approval"}, {"answer", "open"}}});
+  Start({"--approval-timeout", "2", "--max-pending-approvals", "1"});
+  auto witness = Page(kBank);
+  // Three handshakes of one origin wait on one question...
+  std::vector<std::unique_ptr<WsClient>> waiting;
+  for (int i = 0; i < 3; ++i) {
+    waiting.push_back(std::make_unique<WsClient>());
+    ASSERT_TRUE(waiting.back()->Connect(port_));
+    ASSERT_TRUE(waiting.back()->SendHandshake(port_, "https://slow.example"));
+  }
+  // ...while approved pages are served, and an origin beyond the questions
+  // that may be open is refused without one.
+  EXPECT_EQ(witness->Call(InvokeRequest(1, "QVBase64Encode", {"abc"}))["result"]["value"],
+            "YWJj\n");
+  EXPECT_EQ(HandshakeStatus("https://other.example"), kRefused);
+  // The question's time runs out: each of the three is refused.
+  for (auto& client : waiting) EXPECT_EQ(Outcome(*client, client->HandshakeStatus()), kRefused);
+
+  // A question nobody waits for any more closes: the origin is asked anew.
+  {
+    WsClient leaving;
+    ASSERT_TRUE(leaving.Connect(port_));
+    ASSERT_TRUE(leaving.SendHandshake(port_, "https://gone.example"));
+    for (int i = 0; i < 100 && Dialogs().size() < 2; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_EQ(HandshakeStatus("https://gone.example"), kRefused);  // the script has run out
+  std::vector<std::string> asked;
+  for (const json& dialog : Dialogs()) asked.push_back(dialog["origin"]);
+  EXPECT_EQ(asked, (std::vector<std::string>{"https://slow.example", "https://gone.example",
+                                             "https://gone.example"}));
+  std::string listing;
+  ASSERT_EQ(Run({"host", "list"}, "", listing, false), 0);
+  EXPECT_EQ(listing, "allow\t" + kBank + "\n");
+}
+
+TEST_F(BridgeTest, OpenConnectionsHaveTheirOriginsRightsAsTheyStandAtEachCall) {
+  const std::string trusted = "https://trusted.example";
+  ASSERT_EQ(Command({"host", "allow", "--local-files", trusted}), 0);
+  const std::filesystem::path file = root_ / "transfer.txt";
+  std::ofstream(file) << "transfer";
+  Start();
+  auto page = Page(trusted);
+  auto addFile = [&](int id) {
+    return page->Call(InvokeRequest(id, "QVAddFile", {file.string()}));
+  };
+  EXPECT_EQ(addFile(1)["result"]["status"], 0);
+  ASSERT_EQ(Command({"host", "allow", trusted}), 0);
+  EXPECT_EQ(addFile(2)["error"]["code"], kAccessDenied);
+  // Allowing it again does not widen the open connection's rights.
+  ASSERT_EQ(Command({"host", "allow", "--local-files", trusted}), 0);
+  EXPECT_EQ(addFile(3)["error"]["code"], kAccessDenied);
+  ASSERT_EQ(Command({"host", "deny", trusted}), 0);
+  ASSERT_TRUE(page->SendText(InvokeRequest(4, "QVBase64Encode", {"abc"}).dump()));
+  const auto closed = page->CloseFrame(5000);
+  ASSERT_TRUE(closed);
+  EXPECT_EQ(closed->CloseCode(), kRefused);
+}
+
+TEST_F(BridgeTest, ProgramsOfOtherUsersAreRefusedBeforeTheirRequestIsRead) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to run a client as another user";
+  Start();
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    // As "nobody": the bridge's own page, which the bridge never asks about.
+    if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0) _exit(3);
+    WsClient client;
+    if (!client.Connect(port_)) _exit(4);
+    const int status = client.Handshake(port_, "http://127.0.0.1:" + std::to_string(port_));
+    _exit(status == 0 ? 0 : status == 101 ? 1 : 2);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "1: admitted, 2: answered over HTTP";
+  EXPECT_EQ(HandshakeStatus("http://127.0.0.1:" + std::to_string(port_)), 101);
+}
+
+TEST_F(BridgeTest, ClientsThatNeverReadOrNeverStopAreBounded) {
+  ASSERT_EQ(Command({"host", "allow", kBank}), 0);
+  Start({"--send-pause-bytes", "65536", "--max-send-bytes", "16777216", "--max-objects", "3",
+         "--max-messages-per-second", "50", "--idle-timeout", "2"});
+  auto witness = Page(kBank);
+  const json ok = InvokeRequest(9, "QVBase64Encode", {"ok"});
+
+  // Objects: past the most, create fails and the connection lives on.
+  for (int id = 1; id <= 2; ++id) {
+    EXPECT_TRUE(witness->Call(Request(id, "create", {{"progid", "Quorvel.DrennicQuorvel2"}}))
+                    .contains("result"));
+  }
+  const json refused = witness->Call(Request(3, "create", {{"progid", "Quorvel.DrennicQuorvel2"}}));
+  EXPECT_EQ(refused["error"]["code"], -32020) << refused;
+  EXPECT_TRUE(witness->Call(Request(4, "release", {{"object", 2}})).contains("result"));
+  EXPECT_TRUE(witness->Call(Request(5, "create", {{"progid", "Quorvel.DrennicQuorvel2"}}))
+                  .contains("result"));
+
+  // A client that asks for megabytes of answers and reads none of them: its
+  // requests wait, the bridge does not grow with them, and nothing is lost.
+  const long before = PeakResidentKiB();
+  auto reader = Page(kBank);
+  json batch = json::array();
+  for (int i = 0; i < 200; ++i) batch.push_back(Request(i, "members", {{"object", 1}}));
+  const std::string message = batch.dump();
+  std::string burst;
+  for (int i = 0; i < 20; ++i) burst += WsClient::FrameHeader(1, message.size()) + message;
+  ASSERT_TRUE(reader->Write(burst));
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  EXPECT_EQ(witness->Call(ok)["result"]["value"], "b2s=\n");
+  EXPECT_LT(PeakResidentKiB() - before, 48 * 1024) << "KiB before: " << before;
+  // Each answer starts with a text frame; large ones go on in continuation frames.
+  int answers = 0;
+  while (answers < 20) {
+    const auto frame = reader->ReadFrame(10000);
+    ASSERT_TRUE(frame) << answers;
+    ASSERT_TRUE(frame->opcode == 1 || frame->opcode == 0)
+        << frame->opcode << " " << frame->CloseCode() << " " << frame->CloseReason();
+    if (frame->opcode == 1) ++answers;
+  }
+
+  // Pings count among the messages of a second.
+  auto pinger = Page(kBank);
+  std::string pings;
+  for (int i = 0; i < 200; ++i) pings += WsClient::FrameHeader(9, 4) + "ping";
+  pinger->Write(pings);
+  const auto pingClose = pinger->CloseFrame(5000);
+  ASSERT_TRUE(pingClose);
+  EXPECT_EQ(pingClose->CloseCode(), 1008);
+
+  // Request heads that never finish make way for new ones.
+  std::vector<std::unique_ptr<WsClient>> silent;
+  for (int i = 0; i < 40; ++i) {
+    silent.push_back(std::make_unique<WsClient>());
+    ASSERT_TRUE(silent.back()->Connect(port_));
+    silent.back()->Write("GET / HTTP/1.1\r\n");
+  }
+  EXPECT_EQ(HandshakeStatus(kBank), 101);
+
+  // A connection with nothing asked is closed once idle.
+  auto idle = Page(kBank);
+  const auto idleClose = idle->CloseFrame(6000);
+  ASSERT_TRUE(idleClose);
+  EXPECT_EQ(idleClose->CloseCode(), 1001);
   EXPECT_TRUE(Alive());
 }
 

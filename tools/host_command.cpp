@@ -57,6 +57,14 @@ int Listen(const ListenOptions& options) {
   static int argc = 1;
   static char name[] = "quorvel";
   static char* argv[] = {name, nullptr};
+  if (const char* ui = std::getenv("QUORVEL_UI");
+      ui != nullptr && std::string_view(ui) == "script") {
+    const char* script = std::getenv("QUORVEL_UI_SCRIPT");
+    if (script == nullptr || ::access(script, R_OK) != 0) {
+      std::cerr << "quorvel host: warning: QUORVEL_UI=script but QUORVEL_UI_SCRIPT names no "
+                   "readable script, so every dialog is dismissed\n";
+    }
+  }
   std::unique_ptr<QCoreApplication> application;
   if (QCoreApplication::instance() == nullptr) {
     application = std::make_unique<QCoreApplication>(argc, argv);
@@ -153,6 +161,33 @@ void AddHostCommand(CLI::App& app) {
   command
       ->add_option("--max-pending", listen->limits.maxPendingRequests,
                    "Requests of one connection waiting for their answer")
+      ->capture_default_str();
+  command
+      ->add_option("--max-objects", listen->limits.maxObjects,
+                   "Live objects of one connection (create fails past it)")
+      ->capture_default_str();
+  command
+      ->add_option("--send-pause-bytes", listen->limits.sendPauseBytes,
+                   "Unread answer bytes past which a connection's requests wait")
+      ->capture_default_str();
+  command
+      ->add_option("--max-send-bytes", listen->limits.maxSendBytes,
+                   "Unread answer bytes past which a connection is closed")
+      ->capture_default_str();
+  command
+      ->add_option("--idle-timeout", listen->limits.idleTimeoutSeconds,
+                   "Seconds after which a connection with nothing asked or running is closed")
+      ->check(CLI::Range(1, 86400))
+      ->capture_default_str();
+  command
+      ->add_option("--approval-timeout", listen->limits.approvalTimeoutSeconds,
+                   "Seconds the user has to answer whether an origin may connect")
+      ->check(CLI::Range(1, 3600))
+      ->capture_default_str();
+  command
+      ->add_option("--max-pending-approvals", listen->limits.maxPendingApprovals,
+                   "Origins the user may be asked about at once; others are refused")
+      ->check(CLI::Range(1, 64))
       ->capture_default_str();
   AddOriginCommands(*command);
   command->require_subcommand(0, 1);

@@ -39,9 +39,17 @@ inline constexpr Guid kClsidControl{
 inline constexpr Guid kIidTestSeam{
     0x3F6A52C1, 0x9B07, 0x4D2E, {0xA1, 0x5C, 0x7E, 0x0B, 0x94, 0xD6, 0x28, 0x33}};
 
-// The class factory's private interface for the program hosting the module:
-// after IUnknown's entries, AskOriginApproval(self, const char16_t* origin,
-// uint32_t length, int32_t* answer), the answer a platform::OriginApproval.
+// The class factory's private interface for the program hosting the module,
+// which asks web origins' approval through the module's dialogs. After
+// IUnknown's entries:
+//   BeginOriginApproval(self, const char16_t* origin, uint32_t length,
+//                       void (*answered)(void* context, int32_t answer),
+//                       void* context, void** question)
+// opens the question without waiting; `answered` gets a platform::OriginApproval
+// once, during the call or later from the calling thread's event loop, unless
+//   EndOriginApproval(self, void* question)
+// came first. End closes a question still open and frees it; every question
+// Begin gave is ended exactly once, answered or not.
 inline constexpr Guid kIidHostUi{
     0x8D41C7E2, 0x56A0, 0x4B3F, {0x92, 0x6E, 0x1C, 0xF8, 0x07, 0xB5, 0x3A, 0x9D}};
 
@@ -137,7 +145,8 @@ enum DualSlot {
 enum SafetySlot { kSlotGetSafetyOptions = 3, kSlotSetSafetyOptions };
 // The test seam's: SetReceivedPlainText(self, const uint8_t* bytes, uint32_t length).
 enum TestSeamSlot { kSlotSetReceivedPlainText = 3 };
-enum HostUiSlot { kSlotAskOriginApproval = 3 };
+enum HostUiSlot { kSlotBeginOriginApproval = 3, kSlotEndOriginApproval };
+using OriginAnsweredCallback = void (*)(void* context, int32_t answer);
 
 inline int32_t HresultOf(control::Status status) {
   return status == control::Status::kOk ? hr::kOk : hr::kFalse;

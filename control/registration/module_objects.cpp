@@ -294,18 +294,37 @@ int32_t FactoryQuery(void* self, const Guid* iid, void** out) {
   return hr::kOk;
 }
 
-int32_t AskOriginApproval(void*, const char16_t* origin, uint32_t length, int32_t* answer) {
-  if (answer == nullptr || (origin == nullptr && length > 0)) return hr::kPointer;
-  *answer = static_cast<int32_t>(quorvel::platform::OriginApproval::kDismissed);
+struct ModuleQuestion {
+  std::unique_ptr<quorvel::platform::OriginQuestion> question;
+};
+
+int32_t BeginOriginApproval(void*, const char16_t* origin, uint32_t length,
+                            OriginAnsweredCallback answered, void* context, void** question) {
+  if (question == nullptr || answered == nullptr || (origin == nullptr && length > 0)) {
+    return hr::kPointer;
+  }
+  *question = nullptr;
   try {
+    auto held = std::make_unique<ModuleQuestion>();
     const quorvel::platform::UiServices ui = quorvel::platform::CurrentUiServices();
+    auto reply = [answered, context](quorvel::platform::OriginApproval approval) {
+      answered(context, static_cast<int32_t>(approval));
+    };
     if (ui.originApprovals) {
-      *answer = static_cast<int32_t>(
-          ui.originApprovals->AskOriginApproval(std::u16string_view(origin, length)));
+      held->question =
+          ui.originApprovals->AskOriginApproval(std::u16string_view(origin, length), reply);
+    } else {
+      reply(quorvel::platform::OriginApproval::kDismissed);
     }
+    *question = held.release();
   } catch (const std::bad_alloc&) {
     return hr::kOutOfMemory;
   }
+  return hr::kOk;
+}
+
+int32_t EndOriginApproval(void*, void* question) {
+  delete static_cast<ModuleQuestion*>(question);
   return hr::kOk;
 }
 
@@ -320,7 +339,8 @@ const Entry kHostUiTable[] = {
     }),
     reinterpret_cast<Entry>(+[](void*) -> uint32_t { return 2; }),
     reinterpret_cast<Entry>(+[](void*) -> uint32_t { return 1; }),
-    reinterpret_cast<Entry>(&AskOriginApproval),
+    reinterpret_cast<Entry>(&BeginOriginApproval),
+    reinterpret_cast<Entry>(&EndOriginApproval),
 };
 HostUi hostUi{kHostUiTable};
 

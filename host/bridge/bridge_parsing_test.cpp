@@ -2,6 +2,7 @@
 // browser before any control object exists.
 #include <gtest/gtest.h>
 
+#include "host/bridge/frame_scanner.h"
 #include "host/bridge/http_request.h"
 #include "host/bridge/listen_address.h"
 #include "host/bridge/origins.h"
@@ -59,6 +60,10 @@ TEST(Origins, CanonicalFormIsTheBrowsersSerialisation) {
       {"https://bank.example/", "https://bank.example"},
       {"http://127.0.0.1:27455", "http://127.0.0.1:27455"},
       {"http://[::1]:8080", "http://[::1]:8080"},
+      {"https://bank.example:443", "https://bank.example"},  // the default port goes
+      {"http://bank.example:80/", "http://bank.example"},
+      {"https://bank.example:8443", "https://bank.example:8443"},
+      {"http://bank.example:443", "http://bank.example:443"},
       {"null", std::nullopt},
       {"", std::nullopt},
       {"bank.example", std::nullopt},
@@ -143,6 +148,48 @@ TEST(RequestHead, ParsesBoundedHeadsAndRefusesAmbiguousOnes) {
   ASSERT_EQ(ParseRequestHead("GET / HTTP/1.1\r\nUpgrade: websocket\r\n\r\n", head, length),
             HeadStatus::kComplete);
   EXPECT_FALSE(head.IsWebSocketUpgrade());  // no Connection: Upgrade
+}
+
+// Client frames as they arrive, split anywhere: the control frames among
+// them are counted once each, and a stream that is no client's is noticed.
+TEST(FrameScanner, CountsControlFramesWhereverTheStreamIsSplit) {
+  auto frame = [](uint8_t first, size_t length) {
+    std::string bytes(1, static_cast<char>(first));
+    if (length < 126) {
+      bytes += static_cast<char>(0x80 | length);
+    } else if (length <= 0xFFFF) {
+      bytes += static_cast<char>(0x80 | 126);
+      bytes += static_cast<char>(length >> 8);
+      bytes += static_cast<char>(length & 0xFF);
+    } else {
+      bytes += static_cast<char>(0x80 | 127);
+      for (int shift = 56; shift >= 0; shift -= 8) bytes += static_cast<char>(length >> shift);
+    }
+    return bytes + std::string(4, 'm') + std::string(length, 'p');
+  };
+  const std::string stream = frame(0x81, 5) + frame(0x89, 125) + frame(0x01, 70000) +
+                             frame(0x8A, 0) + frame(0x80, 300) + frame(0x89, 3) + frame(0x88, 2);
+  for (size_t piece : {size_t{1}, size_t{3}, size_t{13}, size_t{4096}, stream.size()}) {
+    FrameScanner scanner;
+    unsigned control = 0;
+    for (size_t at = 0; at < stream.size(); at += piece) {
+      ASSERT_TRUE(scanner.Feed(std::string_view(stream).substr(at, piece), control));
+    }
+    EXPECT_EQ(control, 4u) << piece;
+  }
+  struct Bad {
+    const char* why;
+    std::string bytes;
+  } bad[] = {
+      {"unmasked", std::string("\x81\x05hello")},   {"reserved bits", frame(0xC1, 1)},
+      {"unknown opcode", frame(0x83, 1)},           {"long control frame", frame(0x89, 126)},
+      {"fragmented control frame", frame(0x09, 1)},
+  };
+  for (const Bad& b : bad) {
+    FrameScanner scanner;
+    unsigned control = 0;
+    EXPECT_FALSE(scanner.Feed(b.bytes, control)) << b.why;
+  }
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "host/bridge/bridge_server.h"
 
+#include <unistd.h>
 #include <QHostAddress>
 #include <QPointer>
 #include <QTcpServer>
@@ -7,14 +8,21 @@
 #include <QTimer>
 #include <QWebSocket>
 #include <QWebSocketServer>
+#include <QtEndian>
+
 #include <chrono>
+#include <cstring>
 #include <deque>
 #include <iostream>
+#include <list>
 #include <map>
+#include <optional>
 #include <set>
 
+#include "host/bridge/frame_scanner.h"
 #include "host/bridge/http_request.h"
 #include "host/bridge/origins.h"
+#include "host/bridge/peer_owner.h"
 #include "host/bridge/web_files.h"
 #include "host/control_module.h"
 #include "host/rpc_session.h"
@@ -51,15 +59,40 @@ class RateLimiter {
   Clock::time_point refilled_;
 };
 
+constexpr auto kRefused = static_cast<QWebSocketProtocol::CloseCode>(kRefusedCloseCode);
+
+// What the bridge watches of a connection's TCP socket: the control frames
+// the client sends, and the answers it has not read.
+struct TcpLink {
+  QPointer<QTcpSocket> tcp;
+  FrameScanner frames;
+  qint64 scanned = 0;  // bytes at the start of the socket's buffer already scanned
+};
+
+// A handshake handed to the WebSocket server, waiting for its connection.
+struct Admission {
+  std::string origin;
+  bool own = false;         // the bridge's own page
+  bool localFiles = false;  // may name local files
+  bool refused = false;     // gets only the close frame
+  std::shared_ptr<TcpLink> link;
+};
+
 struct Connection {
-  Connection(QWebSocket* webSocket, std::string pageOrigin, host::SessionPolicy policy,
-             unsigned rate)
+  Connection(QWebSocket* webSocket, Admission admission, host::SessionPolicy policy,
+             const BridgeLimits& limits)
       : socket(webSocket),
-        origin(std::move(pageOrigin)),
-        session(std::make_shared<host::RpcSession>(host::SessionLimits{}, policy)),
-        limiter(rate) {}
+        origin(std::move(admission.origin)),
+        own(admission.own),
+        link(std::move(admission.link)),
+        session(std::make_shared<host::RpcSession>(
+            host::SessionLimits{.maxObjects = limits.maxObjects}, policy)),
+        limiter(limits.maxMessagesPerSecond),
+        lastActive(Clock::now()) {}
   QPointer<QWebSocket> socket;
   std::string origin;
+  bool own;
+  std::shared_ptr<TcpLink> link;
   // Shared with a call that is running, so that a connection closed during a
   // dialog keeps its objects until that call returns.
   std::shared_ptr<host::RpcSession> session;
@@ -67,17 +100,49 @@ struct Connection {
   unsigned pending = 0;
   size_t pendingBytes = 0;
   bool open = true;
+  bool running = false;
+  Clock::time_point lastActive;
+  // Requests held back while the client has not read enough of its answers.
+  std::deque<std::string> parked;
+
+  qint64 Unsent() const { return link && link->tcp ? link->tcp->bytesToWrite() : 0; }
 };
 
-// A unit of work for the one thread that runs calls and shows dialogs.
+// A request of a connection, for the one thread that runs calls and shows dialogs.
 struct Job {
-  // A request of a connection...
   std::weak_ptr<Connection> connection;
   std::string message;
-  // ...or the question whether an unknown origin may connect.
-  QPointer<QTcpSocket> handshake;
-  std::string origin;
 };
+
+// The question whether an unknown origin may connect, and the handshakes
+// waiting for its answer.
+struct Question {
+  uint64_t id = 0;
+  std::unique_ptr<host::ApprovalQuestion> window;
+  std::vector<QPointer<QTcpSocket>> waiting;
+  std::unique_ptr<QTimer> timer;
+};
+
+std::string PeerKey(const QHostAddress& address, quint16 port) {
+  return address.toString().toStdString() + "|" + std::to_string(port);
+}
+
+std::optional<TcpEndpoint> EndpointOf(const QHostAddress& address, quint16 port) {
+  TcpEndpoint endpoint;
+  endpoint.port = port;
+  bool isV4 = false;
+  const quint32 v4 = address.toIPv4Address(&isV4);
+  if (isV4 && address.protocol() == QAbstractSocket::IPv4Protocol) {
+    const quint32 network = qToBigEndian(v4);
+    std::memcpy(endpoint.address.data(), &network, 4);
+    return endpoint;
+  }
+  if (address.protocol() != QAbstractSocket::IPv6Protocol) return std::nullopt;
+  endpoint.ipv6 = true;
+  const Q_IPV6ADDR v6 = address.toIPv6Address();
+  std::memcpy(endpoint.address.data(), v6.c, 16);
+  return endpoint;
+}
 
 std::string StatusLine(int status) {
   switch (status) {
@@ -108,17 +173,22 @@ class BridgeServer::Impl {
       : limits_(limits), webSockets_(QStringLiteral("Quorvel"), QWebSocketServer::NonSecureMode) {
     QObject::connect(&webSockets_, &QWebSocketServer::newConnection, &context_,
                      [this] { TakeWebSockets(); });
+    idleTimer_.setInterval(1000);
+    QObject::connect(&idleTimer_, &QTimer::timeout, &context_, [this] { CloseIdle(); });
+    idleTimer_.start();
   }
 
   ~Impl() {
-    // Nothing may call back into the members while they go; connections
-    // close before the servers they came from.
+    // Nothing may call back into the members while they go; questions close
+    // unanswered, so that nothing is stored for them, and connections close
+    // before the servers they came from.
+    questions_.clear();
     const auto connections = std::move(connections_);
     for (const auto& [socket, connection] : connections) {
       QObject::disconnect(socket, nullptr, &context_, nullptr);
       if (connection->socket) connection->socket->abort();
     }
-    for (QTcpSocket* socket : handshakes_) QObject::disconnect(socket, nullptr, &context_, nullptr);
+    for (QTcpSocket* socket : heads_) QObject::disconnect(socket, nullptr, &context_, nullptr);
   }
 
   bool Listen(const ListenAddress& address, std::string& error) {
@@ -149,30 +219,46 @@ class BridgeServer::Impl {
   std::vector<ListenAddress> Addresses() const { return addresses_; }
 
  private:
+  static void Log(const std::string& line) { std::cerr << "quorvel host: " << line << "\n"; }
+
   // ---- Request heads
 
   void Accept(QTcpServer& server) {
     while (QTcpSocket* socket = server.nextPendingConnection()) {
       QObject::connect(socket, &QAbstractSocket::disconnected, socket, &QObject::deleteLater);
-      if (handshakes_.size() >= limits_.maxHandshakes) {
-        Respond(socket, 503, "too many connections are opening at once");
+      if (!FromThisUser(*socket)) {
+        Log("refused a connection from another user's program (port " +
+            std::to_string(socket->peerPort()) + ")");
+        socket->abort();
+        socket->deleteLater();
         continue;
       }
-      handshakes_.insert(socket);
+      // A page's browser sends its head at once; the oldest head still
+      // arriving makes room for a new one.
+      if (heads_.size() >= limits_.maxHandshakes) {
+        Respond(heads_.front(), 503, "too many connections are opening at once");
+      }
+      heads_.push_back(socket);
       QObject::connect(socket, &QIODevice::readyRead, &context_,
                        [this, socket] { ReadHead(socket); });
-      QObject::connect(socket, &QAbstractSocket::disconnected, &context_, [this, socket] {
-        handshakes_.erase(socket);
-        awaitingApproval_.erase(socket);
-      });
+      QObject::connect(socket, &QAbstractSocket::disconnected, &context_,
+                       [this, socket] { Release(socket); });
       QPointer<QTcpSocket> guard(socket);
       QTimer::singleShot(limits_.handshakeTimeoutMilliseconds, &context_, [this, guard] {
-        if (guard && handshakes_.contains(guard.data()) &&
-            !awaitingApproval_.contains(guard.data())) {
+        if (guard && std::find(heads_.begin(), heads_.end(), guard.data()) != heads_.end()) {
           Respond(guard, 408, "the request head did not arrive in time");
         }
       });
     }
+  }
+
+  // The kernel's word on who owns the client's socket; refused when it cannot say.
+  static bool FromThisUser(const QTcpSocket& socket) {
+    const auto client = EndpointOf(socket.peerAddress(), socket.peerPort());
+    const auto server = EndpointOf(socket.localAddress(), socket.localPort());
+    if (!client || !server) return false;
+    const std::optional<uid_t> owner = LocalPeerOwner(*client, *server);
+    return owner && *owner == ::geteuid();
   }
 
   // Answers with a short plain-text response and closes.
@@ -186,15 +272,19 @@ class BridgeServer::Impl {
     socket->disconnectFromHost();
   }
 
-  // Stops watching a socket in its head phase.
+  // Stops watching a socket in its head phase, or waiting for a question.
   void Release(QTcpSocket* socket) {
-    handshakes_.erase(socket);
-    awaitingApproval_.erase(socket);
+    heads_.remove(socket);
     QObject::disconnect(socket, nullptr, &context_, nullptr);
+    for (auto it = questions_.begin(); it != questions_.end();) {
+      auto& waiting = it->second.waiting;
+      std::erase_if(waiting, [socket](const QPointer<QTcpSocket>& s) { return !s || s == socket; });
+      // A question nobody waits for any more closes unanswered.
+      it = waiting.empty() ? questions_.erase(it) : std::next(it);
+    }
   }
 
   void ReadHead(QTcpSocket* socket) {
-    if (awaitingApproval_.contains(socket)) return;
     const QByteArray bytes = socket->peek(static_cast<qint64>(kMaxRequestHeadBytes));
     RequestHead head;
     size_t headLength = 0;
@@ -217,7 +307,7 @@ class BridgeServer::Impl {
     }
     if (head.IsWebSocketUpgrade()) {
       if (head.method != "GET") return Respond(socket, 400, "a WebSocket handshake must be a GET");
-      return Admit(socket, head);
+      return Admit(socket, head, headLength);
     }
     socket->read(static_cast<qint64>(headLength));
     ServeFile(socket, head);
@@ -249,53 +339,109 @@ class BridgeServer::Impl {
 
   // ---- Origins
 
-  void Admit(QTcpSocket* socket, const RequestHead& head) {
+  void Admit(QTcpSocket* socket, const RequestHead& head, size_t headLength) {
     const auto header = head.Header("origin");
     if (!header) return Respond(socket, 403, "a WebSocket handshake needs an Origin");
     const auto origin = CanonicalOrigin(*header);
     if (!origin) return Respond(socket, 403, "the origin '" + *header + "' is not accepted");
-    if (ownOrigins_.contains(*origin)) return HandOver(socket, *origin, false);
+    if (ownOrigins_.contains(*origin)) {
+      return HandOver(socket, {.origin = *origin, .own = true}, headLength);
+    }
     OriginEntry entry;
     if (const std::error_code ec = LookUpOrigin(*origin, entry)) {
       return Respond(socket, 503, "the list of allowed origins cannot be read: " + ec.message());
     }
     switch (entry.access) {
       case OriginAccess::kAllowed:
-        return HandOver(socket, *origin, entry.localFiles);
+        return HandOver(socket, {.origin = *origin, .localFiles = entry.localFiles}, headLength);
       case OriginAccess::kDenied:
-        return Respond(socket, 403, "the origin " + *origin + " is denied");
+        Log("refused " + *origin + ": denied");
+        return HandOver(socket, {.origin = *origin, .refused = true}, headLength);
       case OriginAccess::kUnknown:
         break;
     }
-    awaitingApproval_.insert(socket);
-    Enqueue(Job{{}, {}, socket, *origin});
+    Ask(socket, *origin, headLength);
   }
 
-  void AskApproval(QTcpSocket* socket, const std::string& origin) {
-    awaitingApproval_.erase(socket);
-    if (socket->state() != QAbstractSocket::ConnectedState) return;
+  // Puts an unknown origin to the user, or adds the handshake to the
+  // question already open for it.
+  void Ask(QTcpSocket* socket, const std::string& origin, size_t headLength) {
+    heads_.remove(socket);
+    QObject::disconnect(socket, &QIODevice::readyRead, &context_, nullptr);
+    headLengths_[socket] = headLength;
+    if (const auto open = questions_.find(origin); open != questions_.end()) {
+      if (open->second.waiting.size() >= limits_.maxWaitingPerOrigin) {
+        Log("refused " + origin + ": too many connections waiting for the user's answer");
+        return HandOver(socket, {.origin = origin, .refused = true}, headLength);
+      }
+      open->second.waiting.emplace_back(socket);
+      return;
+    }
+    if (questions_.size() >= limits_.maxPendingApprovals) {
+      Log("refused " + origin + ": too many questions open");
+      return HandOver(socket, {.origin = origin, .refused = true}, headLength);
+    }
+    const uint64_t id = ++lastQuestion_;
+    Question& question = questions_[origin];
+    question.id = id;
+    question.waiting.emplace_back(socket);
+    question.timer = std::make_unique<QTimer>();
+    question.timer->setSingleShot(true);
+    QObject::connect(question.timer.get(), &QTimer::timeout, &context_, [this, origin, id] {
+      Answered(origin, id, platform::OriginApproval::kDismissed, "no answer in time");
+    });
+    question.timer->start(std::chrono::seconds(limits_.approvalTimeoutSeconds));
     // The module shows the question, as it shows the control's own dialogs.
-    const platform::OriginApproval answer = host::AskOriginApproval(platform::Utf8ToUtf16(origin));
+    // The answer is taken from the event loop, never inside the asking.
+    question.window = host::AskOriginApproval(
+        platform::Utf8ToUtf16(origin), [this, origin, id](platform::OriginApproval answer) {
+          QMetaObject::invokeMethod(
+              &context_, [this, origin, id, answer] { Answered(origin, id, answer, ""); },
+              Qt::QueuedConnection);
+        });
+  }
+
+  void Answered(const std::string& origin, uint64_t id, platform::OriginApproval answer,
+                const std::string& why) {
+    const auto found = questions_.find(origin);
+    if (found == questions_.end() || found->second.id != id) return;
+    std::vector<QPointer<QTcpSocket>> waiting = std::move(found->second.waiting);
+    questions_.erase(found);
     std::error_code stored;
     if (answer == platform::OriginApproval::kAlways) stored = AllowOrigin(origin, false);
     if (answer == platform::OriginApproval::kDeny) stored = DenyOrigin(origin);
-    if (stored) {
-      std::cerr << "quorvel host: cannot record the answer for " << origin << ": "
-                << stored.message() << "\n";
+    if (stored) Log("cannot record the answer for " + origin + ": " + stored.message());
+    const bool allowed = answer == platform::OriginApproval::kAllowOnce ||
+                         answer == platform::OriginApproval::kAlways;
+    if (!allowed) {
+      Log("refused " + origin + ": " +
+          (!why.empty()                                ? why
+           : answer == platform::OriginApproval::kDeny ? "denied by the user"
+                                                       : "not allowed by the user"));
     }
-    // The user may have taken longer than the page was willing to wait.
-    if (socket->state() != QAbstractSocket::ConnectedState) return;
-    if (answer == platform::OriginApproval::kDeny ||
-        answer == platform::OriginApproval::kDismissed) {
-      return Respond(socket, 403, "the user did not allow the origin " + origin);
+    for (const QPointer<QTcpSocket>& socket : waiting) {
+      // The user may have taken longer than the page was willing to wait.
+      if (!socket || socket->state() != QAbstractSocket::ConnectedState) continue;
+      const size_t headLength = headLengths_[socket.data()];
+      HandOver(socket, {.origin = origin, .refused = !allowed}, headLength);
     }
-    HandOver(socket, origin, false);
   }
 
   // The head stays in the socket's buffer; the WebSocket server reads it.
-  void HandOver(QTcpSocket* socket, const std::string& origin, bool localFiles) {
+  void HandOver(QTcpSocket* socket, Admission admission, size_t headLength) {
     Release(socket);
-    admitted_[origin].push_back(localFiles);
+    headLengths_.erase(socket);
+    if (!admission.refused) {
+      // Scans what the client sends after its head, before the WebSocket
+      // reads it; ScanAfter learns how much the WebSocket left.
+      admission.link = std::make_shared<TcpLink>();
+      admission.link->tcp = socket;
+      admission.link->scanned = static_cast<qint64>(headLength);
+      std::weak_ptr<TcpLink> link = admission.link;
+      QObject::connect(socket, &QIODevice::readyRead, &context_,
+                       [this, link] { ScanBefore(link); });
+    }
+    admitted_[PeerKey(socket->peerAddress(), socket->peerPort())] = std::move(admission);
     webSockets_.handleConnection(socket);
   }
 
@@ -304,15 +450,17 @@ class BridgeServer::Impl {
   void TakeWebSockets() {
     while (QWebSocket* socket = webSockets_.nextPendingConnection()) {
       QObject::connect(socket, &QWebSocket::disconnected, socket, &QObject::deleteLater);
-      const std::string origin = CanonicalOrigin(socket->origin().toStdString()).value_or("");
-      auto admission = admitted_.find(origin);
-      if (admission == admitted_.end() || admission->second.empty()) {
+      const auto admission = admitted_.find(PeerKey(socket->peerAddress(), socket->peerPort()));
+      if (admission == admitted_.end()) {
         socket->close(QWebSocketProtocol::CloseCodePolicyViolated, QStringLiteral("not admitted"));
         continue;
       }
-      const bool localFiles = admission->second.front();
-      admission->second.pop_front();
-      if (admission->second.empty()) admitted_.erase(admission);
+      Admission admitted = std::move(admission->second);
+      admitted_.erase(admission);
+      if (admitted.refused) {
+        CloseSoon(socket, kRefused, QString::fromLatin1(kRefusedCloseReason));
+        continue;
+      }
       if (connections_.size() >= limits_.maxConnections) {
         socket->close(
             kTryAgainLater,
@@ -322,11 +470,20 @@ class BridgeServer::Impl {
       socket->setMaxAllowedIncomingFrameSize(limits_.maxFrameBytes);
       socket->setMaxAllowedIncomingMessageSize(limits_.maxFrameBytes);
       host::SessionPolicy policy;
-      policy.caller = {.webOrigin = true, .localFiles = localFiles};
-      auto connection =
-          std::make_shared<Connection>(socket, origin, policy, limits_.maxMessagesPerSecond);
+      policy.caller = {.webOrigin = true, .localFiles = admitted.localFiles};
+      auto connection = std::make_shared<Connection>(socket, std::move(admitted), policy, limits_);
       connections_.emplace(socket, connection);
       std::weak_ptr<Connection> weak = connection;
+      if (connection->link && connection->link->tcp) {
+        // After the WebSocket's own reading, which the socket may queue.
+        QObject::connect(
+            connection->link->tcp, &QIODevice::readyRead, &context_,
+            [link = std::weak_ptr<TcpLink>(connection->link)] { ScanAfter(link); },
+            Qt::QueuedConnection);
+        QObject::connect(connection->link->tcp, &QIODevice::bytesWritten, &context_,
+                         [this, weak] { Written(weak); });
+        ScanAfter(connection->link);
+      }
       QObject::connect(socket, &QWebSocket::textMessageReceived, &context_,
                        [this, weak](const QString& message) { Receive(weak, message); });
       QObject::connect(socket, &QWebSocket::binaryMessageReceived, &context_, [socket] {
@@ -338,12 +495,72 @@ class BridgeServer::Impl {
     }
   }
 
+  // Sends the close frame, and drops the connection if the client has not
+  // answered it within a second.
+  void CloseSoon(QWebSocket* socket, QWebSocketProtocol::CloseCode code, const QString& reason) {
+    socket->close(code, reason);
+    QPointer<QWebSocket> guard(socket);
+    QTimer::singleShot(1000, &context_, [guard] {
+      if (guard) guard->abort();
+    });
+  }
+
+  void ScanBefore(const std::weak_ptr<TcpLink>& weak) {
+    const std::shared_ptr<TcpLink> link = weak.lock();
+    if (!link || !link->tcp) return;
+    const QByteArray buffered = link->tcp->peek(link->tcp->bytesAvailable());
+    if (buffered.size() <= link->scanned) return;
+    unsigned controlFrames = 0;
+    const bool wellFormed =
+        link->frames.Feed(std::string_view(buffered.constData() + link->scanned,
+                                           static_cast<size_t>(buffered.size() - link->scanned)),
+                          controlFrames);
+    link->scanned = buffered.size();
+    const auto found = FindByLink(link.get());
+    if (!found || !found->open) return;
+    if (!wellFormed) {
+      found->open = false;
+      found->socket->close(QWebSocketProtocol::CloseCodeProtocolError,
+                           QStringLiteral("not a WebSocket frame"));
+      return;
+    }
+    for (unsigned i = 0; i < controlFrames; ++i) {
+      if (!Charge(*found)) return;
+    }
+  }
+
+  static void ScanAfter(const std::weak_ptr<TcpLink>& weak) {
+    const std::shared_ptr<TcpLink> link = weak.lock();
+    if (link && link->tcp) link->scanned = link->tcp->bytesAvailable();
+  }
+
+  std::shared_ptr<Connection> FindByLink(const TcpLink* link) {
+    for (const auto& [socket, connection] : connections_) {
+      if (connection->link.get() == link) return connection;
+    }
+    return nullptr;
+  }
+
+  // Takes one message's worth of the connection's rate; closes it when none is left.
+  bool Charge(Connection& connection) {
+    if (connection.limiter.Take()) return true;
+    if (connection.socket && connection.open) {
+      connection.open = false;
+      connection.socket->close(
+          QWebSocketProtocol::CloseCodePolicyViolated,
+          QStringLiteral("more than %1 messages a second").arg(limits_.maxMessagesPerSecond));
+    }
+    return false;
+  }
+
   void Closed(QWebSocket* socket) {
     const auto it = connections_.find(socket);
     if (it == connections_.end()) return;
-    it->second->open = false;
-    queuedBytes_ -= it->second->pendingBytes;
-    it->second->pendingBytes = 0;
+    Connection& connection = *it->second;
+    connection.open = false;
+    queuedBytes_ -= connection.pendingBytes;
+    connection.pendingBytes = 0;
+    connection.parked.clear();
     connections_.erase(it);
   }
 
@@ -351,12 +568,10 @@ class BridgeServer::Impl {
     const std::shared_ptr<Connection> connection = weak.lock();
     if (!connection || !connection->open || !connection->socket) return;
     QWebSocket* socket = connection->socket;
-    if (!connection->limiter.Take()) {
-      return socket->close(
-          QWebSocketProtocol::CloseCodePolicyViolated,
-          QStringLiteral("more than %1 messages a second").arg(limits_.maxMessagesPerSecond));
-    }
+    connection->lastActive = Clock::now();
+    if (!Charge(*connection)) return;
     if (connection->pending >= limits_.maxPendingRequests) {
+      connection->open = false;
       return socket->close(QWebSocketProtocol::CloseCodePolicyViolated,
                            QStringLiteral("more than %1 requests waiting for an answer")
                                .arg(limits_.maxPendingRequests));
@@ -373,13 +588,50 @@ class BridgeServer::Impl {
     ++connection->pending;
     connection->pendingBytes += text.size();
     queuedBytes_ += text.size();
-    Enqueue(Job{weak, std::move(text), {}, {}});
+    Enqueue(Job{weak, std::move(text)});
+  }
+
+  // A client that reads its answers again gets its held-back requests run,
+  // ahead of its later ones.
+  void Written(const std::weak_ptr<Connection>& weak) {
+    const std::shared_ptr<Connection> connection = weak.lock();
+    if (!connection || connection->parked.empty() ||
+        connection->Unsent() > static_cast<qint64>(limits_.sendPauseBytes)) {
+      return;
+    }
+    while (!connection->parked.empty()) {
+      jobs_.push_front(Job{weak, std::move(connection->parked.back())});
+      connection->parked.pop_back();
+    }
+    PostDrain();
+  }
+
+  void CloseIdle() {
+    const Clock::time_point now = Clock::now();
+    const auto limit = std::chrono::seconds(limits_.idleTimeoutSeconds);
+    std::vector<QPointer<QWebSocket>> idle;
+    for (const auto& [socket, connection] : connections_) {
+      if (!connection->open || connection->running || connection->pending > 0) continue;
+      if (now - connection->lastActive < limit) continue;
+      connection->open = false;
+      idle.emplace_back(socket);
+    }
+    for (const QPointer<QWebSocket>& socket : idle) {
+      if (socket) {
+        socket->close(QWebSocketProtocol::CloseCodeGoingAway,
+                      QStringLiteral("idle for %1 seconds").arg(limits_.idleTimeoutSeconds));
+      }
+    }
   }
 
   // ---- The one queue
 
   void Enqueue(Job job) {
     jobs_.push_back(std::move(job));
+    PostDrain();
+  }
+
+  void PostDrain() {
     if (!drainPosted_) {
       drainPosted_ = true;
       QTimer::singleShot(0, &context_, [this] { Drain(); });
@@ -396,10 +648,6 @@ class BridgeServer::Impl {
     while (!jobs_.empty()) {
       Job job = std::move(jobs_.front());
       jobs_.pop_front();
-      if (job.handshake || !job.origin.empty()) {
-        if (job.handshake) AskApproval(job.handshake, job.origin);
-        continue;
-      }
       Run(job);
     }
     draining_ = false;
@@ -408,15 +656,56 @@ class BridgeServer::Impl {
   void Run(Job& job) {
     const std::shared_ptr<Connection> connection = job.connection.lock();
     if (!connection || !connection->open) return;
+    // A client that does not read its answers gets no more of them.
+    const qint64 unsent = connection->Unsent();
+    if (unsent > static_cast<qint64>(limits_.maxSendBytes)) {
+      connection->open = false;
+      connection->socket->close(QWebSocketProtocol::CloseCodePolicyViolated,
+                                QStringLiteral("the answers are not being read"));
+      return;
+    }
+    if (unsent > static_cast<qint64>(limits_.sendPauseBytes)) {
+      connection->parked.push_back(std::move(job.message));
+      return;
+    }
     connection->pendingBytes -= job.message.size();
     queuedBytes_ -= job.message.size();
+    if (!connection->own && !ApplyOriginRights(*connection)) return;
     const std::shared_ptr<host::RpcSession> session = connection->session;
+    connection->running = true;
     std::string response = session->HandleMessage(job.message);
+    connection->running = false;
+    connection->lastActive = Clock::now();
     job.message.clear();
     job.message.shrink_to_fit();
     --connection->pending;
     if (!connection->open || !connection->socket || response.empty()) return;
     connection->socket->sendTextMessage(QString::fromStdString(response));
+  }
+
+  // The origin's rights as they stand now: a denied origin's connection is
+  // refused at its next call, one no longer allowed to name local files loses
+  // that right; nothing adds to what the connection was admitted with.
+  bool ApplyOriginRights(Connection& connection) {
+    OriginEntry entry;
+    if (const std::error_code ec = LookUpOrigin(connection.origin, entry)) {
+      Log("refused a call of " + connection.origin +
+          ": the list of allowed origins cannot be read: " + ec.message());
+      connection.open = false;
+      connection.socket->close(QWebSocketProtocol::CloseCodeAbnormalDisconnection,
+                               QStringLiteral("the allowed origins cannot be read"));
+      return false;
+    }
+    if (entry.access == OriginAccess::kDenied) {
+      Log("refused " + connection.origin + ": denied");
+      connection.open = false;
+      CloseSoon(connection.socket, kRefused, QString::fromLatin1(kRefusedCloseReason));
+      return false;
+    }
+    if (!(entry.access == OriginAccess::kAllowed && entry.localFiles)) {
+      connection.session->RevokeLocalFiles();
+    }
+    return true;
   }
 
   BridgeLimits limits_;
@@ -425,16 +714,20 @@ class BridgeServer::Impl {
   std::vector<ListenAddress> addresses_;
   std::set<std::string> authorities_;
   std::set<std::string> ownOrigins_;
-  std::set<QTcpSocket*> handshakes_;
-  std::set<QTcpSocket*> awaitingApproval_;
-  // Origins admitted to the WebSocket server, waiting for their connection
-  // to come out of it: whether each may name local files.
-  std::map<std::string, std::deque<bool>> admitted_;
+  // Sockets whose request head is still arriving, oldest first.
+  std::list<QTcpSocket*> heads_;
+  std::map<QTcpSocket*, size_t> headLengths_;
+  // Open questions, by origin.
+  std::map<std::string, Question> questions_;
+  uint64_t lastQuestion_ = 0;
+  // Handshakes handed to the WebSocket server, by the client's address and port.
+  std::map<std::string, Admission> admitted_;
   std::map<QWebSocket*, std::shared_ptr<Connection>> connections_;
   std::deque<Job> jobs_;
   size_t queuedBytes_ = 0;
   bool draining_ = false;
   bool drainPosted_ = false;
+  QTimer idleTimer_;
   // Receives every signal the bridge handles; declared last so that it goes
   // first, and no signal reaches a member that is already gone.
   QObject context_;

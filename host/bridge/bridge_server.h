@@ -1,13 +1,19 @@
 // The browser bridge: the host protocol over WebSocket on a loopback address,
 // plus the client module and the demo page over plain HTTP on the same port.
 //
-// Every handshake's Origin is checked before anything else happens: origins
-// allowed in the registry, and the bridge's own (the demo page), get in;
-// denied ones, a missing Origin and "null" are refused with 403; an unknown
-// origin is put to the user through the UI services. Each connection owns
-// its objects, released when it closes. Calls of every connection run one at
-// a time, in arrival order, on the thread that shows the dialogs; while a
-// dialog is open, later requests wait.
+// Only programs of the user the bridge runs for get anything: a connection
+// from another user's socket is refused before its request is read. Every
+// handshake's Origin is checked next: origins allowed in the registry, and
+// the bridge's own (the demo page), get in; a missing Origin and "null" are
+// refused with 403; a denied origin, or one the user does not allow, gets a
+// WebSocket that is closed at once with code 4403. An unknown origin is put
+// to the user in a window of its own, without holding up anything else; every
+// handshake of that origin waits for the one answer.
+//
+// Each connection owns its objects, released when it closes, and is held to
+// its origin's rights as they stand at each call. Calls of every connection
+// run one at a time, in arrival order, on the thread that shows the dialogs;
+// while a call's dialog is open, later calls wait.
 #pragma once
 
 #include <cstddef>
@@ -19,17 +25,35 @@
 
 namespace quorvel::bridge {
 
-// Each limit is refused with a WebSocket close code and a reason.
+// Each limit is enforced with a WebSocket close code and a reason, or an HTTP
+// status for request heads.
 struct BridgeLimits {
   size_t maxFrameBytes = size_t{64} << 20;  // 1009: a message or frame larger than this
-  unsigned maxMessagesPerSecond = 200;  // 1008: per connection (bursts up to one second's worth)
-  unsigned maxConnections = 16;         // 1013: open WebSocket connections
-  unsigned maxPendingRequests = 64;     // 1008: messages of one connection not yet answered
+  // 1008: messages and control frames a connection sends each second (bursts
+  // up to one second's worth)
+  unsigned maxMessagesPerSecond = 200;
+  unsigned maxConnections = 16;               // 1013: open WebSocket connections
+  unsigned maxPendingRequests = 64;           // 1008: messages of one connection not yet answered
   size_t maxQueuedBytes = size_t{256} << 20;  // 1013: messages of all connections waiting to run
-  unsigned maxHandshakes =
-      32;  // TCP connections still sending their request head or awaiting approval
+  // Answers a connection has not read yet: past the first, its requests wait;
+  // past the second it is closed (1008).
+  size_t sendPauseBytes = size_t{4} << 20;
+  size_t maxSendBytes = size_t{128} << 20;
+  unsigned maxObjects = 256;     // live objects of one connection (create fails past it)
+  int idleTimeoutSeconds = 300;  // 1001: a connection with nothing asked or running
+  unsigned maxHandshakes = 32;   // request heads still arriving (the oldest goes first)
   int handshakeTimeoutMilliseconds = 10000;  // for the request head, not for the user's answer
+  int approvalTimeoutSeconds = 60;           // an unanswered question is dismissed
+  unsigned maxPendingApprovals = 4;          // origins being asked at once; others are refused
+  unsigned maxWaitingPerOrigin = 8;          // handshakes of one origin waiting for the answer
 };
+
+// The close code and reason of every refusal of an origin after the
+// handshake: the same for an origin denied, not allowed by the user, and one
+// the bridge is too busy to ask about, so that a page learns nothing of the
+// user's earlier answers.
+inline constexpr int kRefusedCloseCode = 4403;
+inline constexpr const char* kRefusedCloseReason = "refused";
 
 class BridgeServer {
  public:

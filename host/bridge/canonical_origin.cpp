@@ -1,4 +1,6 @@
+#include <cstring>
 #include <string>
+#include <utility>
 
 #include "host/bridge/origins.h"
 
@@ -35,6 +37,14 @@ std::optional<std::string> CanonicalOrigin(std::string_view text) {
   if (authority.empty() || authority.starts_with(':')) return std::nullopt;
   for (char c : authority) {
     if (!IsAuthorityChar(c)) return std::nullopt;
+  }
+  // Browsers leave out the scheme's default port; so does the stored form.
+  const std::string_view scheme = std::string_view(origin).substr(0, separator);
+  for (const auto& [name, port] : {std::pair{"http", ":80"}, std::pair{"https", ":443"}}) {
+    if (scheme == name && authority.ends_with(port) && authority.size() > std::strlen(port) &&
+        authority[authority.size() - std::strlen(port) - 1] != ':') {
+      origin.resize(origin.size() - std::strlen(port));
+    }
   }
   return origin;
 }

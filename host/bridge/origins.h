@@ -16,8 +16,8 @@ inline constexpr std::string_view kOriginsKey =
     "HKEY_CURRENT_USER\\Software\\Quorvel\\Bridge\\Origins";
 
 // An origin as browsers serialise it: scheme "://" host [":" port], lower
-// case, without a trailing "/". Nullopt for "null", for anything with a path,
-// query, user name or white space, and for more than 200 characters.
+// case, without a trailing "/" and without the scheme's default port. Nullopt for "null", for
+// anything with a path, query, user name or white space, and for more than 200 characters.
 std::optional<std::string> CanonicalOrigin(std::string_view text);
 
 enum class OriginAccess { kUnknown, kAllowed, kDenied };

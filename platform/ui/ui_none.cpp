@@ -30,8 +30,10 @@ class NoneFileViewer final : public FileViewer {
 // Nobody can be asked, so no unknown origin gets in.
 class NoneOriginApprovals final : public OriginApprovals {
  public:
-  OriginApproval AskOriginApproval(std::u16string_view) override {
-    return OriginApproval::kDismissed;
+  std::unique_ptr<OriginQuestion> AskOriginApproval(std::u16string_view,
+                                                    OriginAnswered answered) override {
+    answered(OriginApproval::kDismissed);
+    return std::make_unique<OriginQuestion>();
   }
 };
 

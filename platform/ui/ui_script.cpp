@@ -285,9 +285,9 @@ class ScriptUi final : public FileDialogs,
         chosen = ParseButton(button->get_ref<const std::string&>());
       }
       if (!chosen) {
-        error = "answer " + std::to_string(next_) + " has no valid \"button\"";
+        error = "answer " + std::to_string(lastTaken_) + " has no valid \"button\"";
       } else if (!Offers(request.buttons, *chosen)) {
-        error = "answer " + std::to_string(next_) + " names a button the box does not offer";
+        error = "answer " + std::to_string(lastTaken_) + " names a button the box does not offer";
       } else {
         answer = *chosen;
       }
@@ -318,7 +318,7 @@ class ScriptUi final : public FileDialogs,
       const auto actions = scripted->find("actions");
       if (actions == scripted->end() || !actions->is_array()) {
         outcome = DialogOutcome::kFailed;
-        error = "answer " + std::to_string(next_) + " has no \"actions\" array";
+        error = "answer " + std::to_string(lastTaken_) + " has no \"actions\" array";
       } else {
         outcome = RunChooserActions(*actions, logic, steps, error);
       }
@@ -332,30 +332,40 @@ class ScriptUi final : public FileDialogs,
     return outcome;
   }
 
-  OriginApproval AskOriginApproval(std::u16string_view origin) override {
-    std::lock_guard lock(mutex_);
-    json entry = {{"kind", "approval"},
-                  {"origin", Utf16ToUtf8(std::u16string(origin))},
-                  {"text", Utf16ToUtf8(OriginApprovalText(origin))}};
+  // Answered at once: the script is the user, and never keeps the caller
+  // waiting; {"dialog":"approval","answer":"open"} leaves the question open
+  // until the caller closes it.
+  std::unique_ptr<OriginQuestion> AskOriginApproval(std::u16string_view origin,
+                                                    OriginAnswered answered) override {
     OriginApproval approval = OriginApproval::kDismissed;
-    std::string error;
-    if (const json* scripted = Next("approval", error)) {
-      const auto answer = scripted->find("answer");
-      std::optional<OriginApproval> chosen;
-      if (answer != scripted->end() && answer->is_string()) {
-        chosen = ParseApproval(answer->get_ref<const std::string&>());
+    bool leftOpen = false;
+    {
+      std::lock_guard lock(mutex_);
+      json entry = {{"kind", "approval"},
+                    {"origin", Utf16ToUtf8(std::u16string(origin))},
+                    {"text", Utf16ToUtf8(OriginApprovalText(origin))}};
+      std::string error;
+      if (const json* scripted = Next("approval", error)) {
+        const auto answer = scripted->find("answer");
+        std::optional<OriginApproval> chosen;
+        if (answer != scripted->end() && answer->is_string()) {
+          chosen = ParseApproval(answer->get_ref<const std::string&>());
+        }
+        if (chosen) {
+          approval = *chosen;
+        } else if (answer != scripted->end() && *answer == "open") {
+          leftOpen = true;
+        } else {
+          error = "answer " + std::to_string(lastTaken_) +
+                  " has no \"answer\" once, always, deny or dismissed";
+        }
       }
-      if (chosen) {
-        approval = *chosen;
-      } else {
-        error = "answer " + std::to_string(next_) +
-                " has no \"answer\" once, always, deny or dismissed";
-      }
+      entry["answer"] = leftOpen ? std::string_view("open") : ApprovalName(approval);
+      if (!error.empty()) entry["error"] = error;
+      AppendLine(logFile_, Dump(entry));
     }
-    entry["answer"] = ApprovalName(approval);
-    if (!error.empty()) entry["error"] = error;
-    AppendLine(logFile_, Dump(entry));
-    return approval;
+    if (!leftOpen) answered(approval);
+    return std::make_unique<OriginQuestion>();
   }
 
   // {"dialog":"pin","pin":"1234"} enters a PIN, {"dialog":"pin","cancel":true}
@@ -373,7 +383,7 @@ class ScriptUi final : public FileDialogs,
         answer.pin = SecretText(pin->get_ref<const std::string&>());
       } else if (!scripted->value("cancel", false)) {
         answer.outcome = PinOutcome::kFailed;
-        error = "answer " + std::to_string(next_) + " has no \"pin\" or \"cancel\"";
+        error = "answer " + std::to_string(lastTaken_) + " has no \"pin\" or \"cancel\"";
       }
     } else if (!error.empty()) {
       answer.outcome = PinOutcome::kFailed;
@@ -421,24 +431,45 @@ class ScriptUi final : public FileDialogs,
         }
         answers_.push_back(answer);
       }
+      taken_.assign(answers_.size(), false);
     } catch (const json::exception& e) {
       loadError_ = std::string("the script is not valid JSON: ") + e.what();
     }
   }
 
-  // The next answer when it fits a dialog of `kind`; otherwise null, with
-  // `error` saying why when the script itself is at fault. An exhausted script
-  // answers nothing, which dismisses the dialog.
+  // The answer for a dialog of `kind`: the first one not yet taken when it
+  // names no dialog or this kind, else the first untaken one naming this kind,
+  // since dialogs of different kinds may be open at once. Null when there is
+  // none, with `error` saying why when the script itself is at fault (the
+  // first untaken answer is for another kind: it is used up). An exhausted
+  // script answers nothing, which dismisses the dialog.
   const json* Next(std::string_view kind, std::string& error) {
     if (!loadError_.empty()) {
       error = loadError_;
       return nullptr;
     }
+    while (next_ < answers_.size() && taken_[next_]) ++next_;
     if (next_ >= answers_.size()) return nullptr;
-    const json& answer = answers_[next_++];
-    const auto dialog = answer.find("dialog");
-    if (dialog != answer.end() && (!dialog->is_string() || *dialog != kind)) {
-      error = "answer " + std::to_string(next_) + " is not for a " + std::string(kind) + " dialog";
+    auto dialogOf = [](const json& answer) { return answer.find("dialog"); };
+    auto fits = [&](const json& answer) {
+      const auto dialog = dialogOf(answer);
+      return dialog != answer.end() && dialog->is_string() && *dialog == kind;
+    };
+    size_t chosen = next_;
+    if (dialogOf(answers_[next_]) != answers_[next_].end() && !fits(answers_[next_])) {
+      for (size_t i = next_ + 1; i < answers_.size(); ++i) {
+        if (!taken_[i] && fits(answers_[i])) {
+          chosen = i;
+          break;
+        }
+      }
+    }
+    taken_[chosen] = true;
+    lastTaken_ = chosen + 1;
+    const json& answer = answers_[chosen];
+    if (dialogOf(answer) != answer.end() && !fits(answer)) {
+      error =
+          "answer " + std::to_string(lastTaken_) + " is not for a " + std::string(kind) + " dialog";
       return nullptr;
     }
     return &answer;
@@ -460,7 +491,7 @@ class ScriptUi final : public FileDialogs,
       result.outcome = DialogOutcome::kFailed;
     } else if (!scripted->value("cancel", false)) {
       result.outcome = DialogOutcome::kFailed;
-      error = "answer " + std::to_string(next_) + " has no \"path\", \"cancel\" or \"fail\"";
+      error = "answer " + std::to_string(lastTaken_) + " has no \"path\", \"cancel\" or \"fail\"";
     }
     entry["answer"] = OutcomeName(result.outcome);
     if (result.outcome == DialogOutcome::kChosen) entry["path"] = result.path;
@@ -472,7 +503,9 @@ class ScriptUi final : public FileDialogs,
   std::mutex mutex_;
   std::filesystem::path logFile_;
   std::vector<json> answers_;
-  size_t next_ = 0;
+  std::vector<bool> taken_;
+  size_t next_ = 0;       // no answer before this one is left
+  size_t lastTaken_ = 0;  // the answer last taken, counted from 1
   std::string loadError_;
 };
 

@@ -6,6 +6,8 @@
 #include <mutex>
 #include <optional>
 
+#include "platform/text/code_page.h"
+#include "platform/text/idn.h"
 #include "platform/ui/ui_none.h"
 #include "platform/ui/ui_script.h"
 
@@ -58,11 +60,35 @@ MessageBoxAnswer DismissedAnswer(MessageBoxButtons buttons) {
   return MessageBoxAnswer::kCancel;
 }
 
+namespace {
+
+// "scheme://host[:port]" with an internationalised host in Unicode, or nullopt
+// when the origin has no Punycode label or does not decode.
+std::optional<std::u16string> UnicodeOrigin(std::u16string_view origin) {
+  const std::string text = Utf16ToUtf8(std::u16string(origin));
+  const size_t separator = text.find("://");
+  if (separator == std::string::npos || text.find("xn--") == std::string::npos) {
+    return std::nullopt;
+  }
+  const size_t hostStart = separator + 3;
+  if (text.compare(hostStart, 1, "[") == 0) return std::nullopt;
+  const size_t colon = text.find(':', hostStart);
+  const size_t hostEnd = colon == std::string::npos ? text.size() : colon;
+  const auto host =
+      HostNameToUnicode(std::string_view(text).substr(hostStart, hostEnd - hostStart));
+  if (!host) return std::nullopt;
+  return Utf8ToUtf16(text.substr(0, hostStart) + *host + text.substr(hostEnd));
+}
+
+}  // namespace
+
 std::u16string OriginApprovalText(std::u16string_view origin) {
-  std::u16string text = u"Allow ";
-  text += origin;
-  text += u" to use your certificates for signing?";
-  return text;
+  std::u16string shown(origin);
+  if (const auto unicode = UnicodeOrigin(origin); unicode && *unicode != shown) {
+    shown = *unicode + u" (" + shown + u")";
+  }
+  return u"是否允许 " + shown + u" 使用您的证书签名？\n" + u"Allow " + shown +
+         u" to use your certificates for signing?";
 }
 
 SecretText& SecretText::operator=(SecretText&& other) noexcept {

@@ -150,20 +150,38 @@ class CertificateChooser {
 };
 
 // The question a web page's first connection puts to the user: may this
-// origin use the certificates? "Allow once" admits the one connection;
-// "Always" and "Deny" are remembered by the caller. A dialog closed without
-// an answer, or one that cannot be shown, refuses this connection only.
+// origin use the certificates? "Allow once" admits the connections waiting on
+// the question; "Always" and "Deny" are remembered by the caller. A question
+// closed without an answer, or one that cannot be shown, refuses those
+// connections only.
 enum class OriginApproval { kAllowOnce, kAlways, kDeny, kDismissed };
 
 inline constexpr std::u16string_view kOriginApprovalCaption = u"Quorvel";
 
-// "Allow ORIGIN to use your certificates for signing?"
+// The question's text in Chinese and English. The origin is shown as the user
+// reads it: an internationalised host name in Unicode, with its ASCII form
+// after it in parentheses.
 std::u16string OriginApprovalText(std::u16string_view origin);
+
+// An open question. Destroying it closes the question if it is still open;
+// its answer is never given after that.
+class OriginQuestion {
+ public:
+  virtual ~OriginQuestion() = default;
+};
+
+using OriginAnswered = std::function<void(OriginApproval)>;
 
 class OriginApprovals {
  public:
   virtual ~OriginApprovals() = default;
-  virtual OriginApproval AskOriginApproval(std::u16string_view origin) = 0;
+  // Puts the question without waiting for it: `answered` is called once with
+  // the answer, either before this returns or later from the event loop of
+  // the thread that asked, unless the returned question is destroyed first.
+  // The question never holds up the caller, and other dialogs may open and
+  // close while it is open.
+  virtual std::unique_ptr<OriginQuestion> AskOriginApproval(std::u16string_view origin,
+                                                            OriginAnswered answered) = 0;
 };
 
 // A token's PIN as the user typed it, UTF-8. The bytes are wiped when the

@@ -4,9 +4,11 @@
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "platform/text/code_page.h"
 #include "platform/ui/ui_none.h"
 #include "platform/ui/ui_script.h"
 #include "platform/ui/ui_services.h"
@@ -149,6 +151,16 @@ TEST_F(ScriptUiTest, AnswersWithoutAnOutcomeAndUnofferedButtonsAreFaults) {
   EXPECT_TRUE(lines[1].contains("error"));
 }
 
+// The answer a question gets, which the script and none UIs give at once.
+std::optional<OriginApproval> Ask(OriginApprovals& approvals, std::u16string_view origin) {
+  std::optional<OriginApproval> answer;
+  approvals.AskOriginApproval(origin, [&](OriginApproval given) {
+    EXPECT_FALSE(answer) << "answered twice";
+    answer = given;
+  });
+  return answer;
+}
+
 TEST_F(ScriptUiTest, OriginApprovalsTakeTheirAnswersAndDenyOtherwise) {
   WriteScript(R"({"answers": [
       {"dialog": "approval", "answer": "once"},
@@ -161,17 +173,54 @@ TEST_F(ScriptUiTest, OriginApprovalsTakeTheirAnswersAndDenyOtherwise) {
                                      OriginApproval::kDeny,      OriginApproval::kDismissed,
                                      OriginApproval::kDismissed, OriginApproval::kDismissed};
   for (OriginApproval approval : expected) {
-    EXPECT_EQ(ui.originApprovals->AskOriginApproval(u"https://bank.example"), approval);
+    EXPECT_EQ(Ask(*ui.originApprovals, u"https://bank.example"), approval);
   }
   const auto lines = LogLines();
   ASSERT_EQ(lines.size(), 6u);
-  EXPECT_EQ(lines[0]["text"], "Allow https://bank.example to use your certificates for signing?");
+  EXPECT_EQ(lines[0]["text"],
+            "是否允许 https://bank.example 使用您的证书签名？\n"
+            "Allow https://bank.example to use your certificates for signing?");
   EXPECT_EQ(lines[1]["answer"], "always");
   EXPECT_TRUE(lines[3].contains("error"));   // not a valid answer
   EXPECT_TRUE(lines[4].contains("error"));   // an answer for another dialog
   EXPECT_FALSE(lines[5].contains("error"));  // the script ran out
-  EXPECT_EQ(MakeNoneUiServices().originApprovals->AskOriginApproval(u"https://bank.example"),
+  EXPECT_EQ(Ask(*MakeNoneUiServices().originApprovals, u"https://bank.example"),
             OriginApproval::kDismissed);
+}
+
+// Dialogs of different kinds can be open at once: each takes the next answer
+// naming its kind, and answers naming none keep their order.
+TEST_F(ScriptUiTest, OverlappingDialogsTakeTheAnswersNamingTheirKind) {
+  WriteScript(R"({"answers": [
+      {"dialog": "open", "path": "/first"},
+      {"dialog": "approval", "answer": "always"},
+      {"button": "ok"},
+      {"dialog": "approval", "answer": "deny"}]})");
+  UiServices ui = Ui();
+  EXPECT_EQ(Ask(*ui.originApprovals, u"https://a.example"), OriginApproval::kAlways);
+  EXPECT_EQ(ui.fileDialogs->ShowOpenDialog({u"Open", u"*.*"}).path, "/first");
+  EXPECT_EQ(ui.messageBoxes->ShowMessageBox({u"T", u"x", MessageBoxButtons::kOk}),
+            MessageBoxAnswer::kOk);
+  EXPECT_EQ(Ask(*ui.originApprovals, u"https://b.example"), OriginApproval::kDeny);
+  for (const json& line : LogLines()) EXPECT_FALSE(line.contains("error")) << line;
+}
+
+TEST(OriginApprovalText, ShowsInternationalisedNamesInUnicodeBesideTheirAsciiForm) {
+  const struct {
+    std::u16string_view origin;
+    std::u16string_view shown;
+  } cases[] = {
+      {u"https://bank.example", u"https://bank.example"},
+      {u"https://xn--fiqs8s.xn--0zwm56d:8443",
+       u"https://中国.测试:8443 (https://xn--fiqs8s.xn--0zwm56d:8443)"},
+      {u"https://xn--broken-.example", u"https://xn--broken-.example"},  // not valid Punycode
+      {u"http://[::1]:27455", u"http://[::1]:27455"},
+  };
+  for (const auto& c : cases) {
+    const std::u16string text = OriginApprovalText(c.origin);
+    EXPECT_NE(text.find(u"Allow " + std::u16string(c.shown) + u" to use"), std::u16string::npos)
+        << Utf16ToUtf8(text);
+  }
 }
 
 TEST(NoneUi, CancelsEveryDialogAndDismissesMessageBoxes) {

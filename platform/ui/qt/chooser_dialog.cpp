@@ -143,6 +143,9 @@ ChooserDialog::ChooserDialog(ChooserLogic& logic, QWidget* owner) : QDialog(owne
   setTabOrder(view, information);
 
   ShowRows();
+  // The list takes the keys when the dialog opens: arrows move the selection,
+  // Enter presses the default button.
+  list_->setFocus(Qt::OtherFocusReason);
 
   connect(ok, &QPushButton::clicked, this, [this] {
     if (logic_.Ok(SelectedRow(), *this)) accept();

@@ -1,5 +1,6 @@
-// The bridge's question whether a web origin may connect, as a Qt message box
-// with the buttons Allow once, Always and Deny.
+// The bridge's question whether a web origin may connect: a window of its own
+// with the buttons Allow once, Always and Deny, shown without a nested event
+// loop, so that it holds up neither calls nor other dialogs.
 #pragma once
 
 #include "platform/ui/ui_services.h"
@@ -8,7 +9,8 @@ namespace quorvel::platform::qt {
 
 class QtOriginApprovals final : public OriginApprovals {
  public:
-  OriginApproval AskOriginApproval(std::u16string_view origin) override;
+  std::unique_ptr<OriginQuestion> AskOriginApproval(std::u16string_view origin,
+                                                    OriginAnswered answered) override;
 };
 
 }  // namespace quorvel::platform::qt

@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <cstdlib>
-#include <memory>
 
 #include "platform/ui/qt/chooser_dialog.h"
 #include "platform/ui/qt/file_dialogs.h"
@@ -23,24 +22,26 @@ bool DisplayAvailable() {
 }
 
 // The application object the dialogs need, made on first use and kept for the
-// rest of the process.
+// rest of the process: it is never destroyed, since the program may still be
+// running static destructors of the libraries it loaded when it would go.
+// Closing a dialog never ends the program's event loop.
 bool EnsureApplication() {
   if (qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr) return true;
   if (QCoreApplication::instance() != nullptr || !DisplayAvailable()) return false;
   static int argc = 1;
   static char name[] = "quorvel";
   static char* argv[] = {name, nullptr};
-  static std::unique_ptr<QApplication> application;
-  application = std::make_unique<QApplication>(argc, argv);
+  static QApplication* const application = new QApplication(argc, argv);
+  application->setQuitOnLastWindowClosed(false);
   return true;
 }
 
 }  // namespace
 
 UiServices MakeQtUiServices() {
-  return {std::make_shared<QtFileDialogs>(), std::make_shared<QtMessageBoxes>(),
+  return {std::make_shared<QtFileDialogs>(),        std::make_shared<QtMessageBoxes>(),
           std::make_shared<QtCertificateChooser>(), std::make_shared<QtFileViewer>(),
-          std::make_shared<QtOriginApprovals>(), std::make_shared<QtPinEntries>()};
+          std::make_shared<QtOriginApprovals>(),    std::make_shared<QtPinEntries>()};
 }
 
 void InstallQtUi() {
