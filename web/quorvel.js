@@ -111,7 +111,7 @@ async function localNetworkPermission() {
       return state === "granted" || state === "denied" || state === "prompt" ? state : "unknown";
     }
     return "unknown";
-  })();
+  })().catch(() => "unknown");
   try {
     return await Promise.race([query, late]);
   } finally {

@@ -289,12 +289,14 @@ function unopenedSocket({ failAfter, closeCode = 1006 } = {}) {
 }
 
 // Runs `body` with the browser globals a page would have: `permissions` maps
-// a permission name to its state, "throws" or "hangs"; `host` is the page's.
+// a permission name to its state, "throws", "hangs" or "unreadable"; `host`
+// is the page's.
 async function inBrowser({ permissions, host = "bank.example" }, body) {
   const saved = ["navigator", "location"].map((name) => [name, Object.getOwnPropertyDescriptor(globalThis, name)]);
   const query = async ({ name }) => {
     const state = permissions[name];
     if (state === "hangs") return new Promise(() => {});
+    if (state === "unreadable") return { get state() { throw new Error("unreadable"); } };
     if (state === undefined || state === "throws") throw new TypeError(`no permission ${name}`);
     return { state };
   };
@@ -322,6 +324,7 @@ test("a socket that never opens fails with its reason, from the bridge's close o
     { permissions: { "loopback-network": "granted" }, expected: notRunning },
     { permissions: { "loopback-network": "sometimes" }, expected: notRunning },
     { permissions: { "loopback-network": "hangs" }, expected: notRunning },
+    { permissions: { "loopback-network": "unreadable" }, expected: notRunning },
     // Still not granted once the attempt failed: the user dismissed the prompt.
     {
       permissions: { "loopback-network": "prompt" },
