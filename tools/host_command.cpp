@@ -26,14 +26,26 @@ struct ListenOptions {
 
 // SIGTERM and SIGINT end the event loop, so that every connection closes and
 // its objects are released as on any other way out.
+// The signals are blocked before the first thread starts (the Qt application
+// starts some), since a thread that has them unblocked would take the default
+// action and end the process on the spot.
+sigset_t QuitSignals() {
+  sigset_t quitSignals;
+  sigemptyset(&quitSignals);
+  sigaddset(&quitSignals, SIGTERM);
+  sigaddset(&quitSignals, SIGINT);
+  return quitSignals;
+}
+
+void BlockQuitSignals() {
+  const sigset_t quitSignals = QuitSignals();
+  ::pthread_sigmask(SIG_BLOCK, &quitSignals, nullptr);
+}
+
 class QuitOnSignals {
  public:
   QuitOnSignals() {
-    sigset_t quitSignals;
-    sigemptyset(&quitSignals);
-    sigaddset(&quitSignals, SIGTERM);
-    sigaddset(&quitSignals, SIGINT);
-    ::pthread_sigmask(SIG_BLOCK, &quitSignals, nullptr);
+    const sigset_t quitSignals = QuitSignals();
     fd_ = ::signalfd(-1, &quitSignals, SFD_CLOEXEC | SFD_NONBLOCK);
     if (fd_ < 0) return;
     notifier_ = std::make_unique<QSocketNotifier>(fd_, QSocketNotifier::Read);
@@ -51,6 +63,7 @@ class QuitOnSignals {
 };
 
 int Listen(const ListenOptions& options) {
+  BlockQuitSignals();
   // The Qt dialogs need their application object, made when the `qt` UI is
   // chosen; any other UI runs the bridge on a plain event loop.
   platform::CurrentUiServices();
