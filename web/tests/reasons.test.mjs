@@ -133,7 +133,7 @@ test("a public page shows whether the browser or the bridge kept it out", { time
     assert.equal(await error.getAttribute("data-reason"), reason ?? null, label);
     assert.equal(await page.locator("#reconnect").isVisible(), reason !== undefined, label);
     const text = reason ? await error.innerText() : "";
-    for (const part of shown) assert.ok(text.includes(part), `${label}: ${part} in ${text}`);
+    for (const piece of shown) assert.ok(text.includes(piece), `${label}: ${piece} in ${text}`);
     if (screenshot) await page.screenshot({ path: join(artifacts, screenshot), fullPage: true });
     assert.deepEqual(problems, [], label);
     await context.close();
