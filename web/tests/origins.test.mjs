@@ -61,15 +61,18 @@ before(async () => {
   assert.ok(port > 0, `the bridge printed its address: ${line}`);
 
   // A page of another origin that opens a WebSocket to the bridge and says
-  // whether it got in.
+  // whether it got in: a refused origin's socket opens, and is closed with
+  // 4403 before anything is answered.
   foreign = createServer((request, response) => {
     response.setHeader("Content-Type", "text/html; charset=utf-8");
     response.end(`<!doctype html><title>Foreign</title><p id="result">pending</p><script>
       const socket = new WebSocket("ws://127.0.0.1:${port}/");
-      socket.onopen = () => { document.getElementById("result").textContent = "open"; };
-      socket.onclose = () => {
-        const result = document.getElementById("result");
-        if (result.textContent === "pending") result.textContent = "refused";
+      const result = document.getElementById("result");
+      socket.onopen = () => socket.send(JSON.stringify({
+        jsonrpc: "2.0", id: 1, method: "create", params: { progid: "Quorvel.DrennicQuorvel2" } }));
+      socket.onmessage = () => { result.textContent = "open"; };
+      socket.onclose = (event) => {
+        if (result.textContent === "pending") result.textContent = "refused " + event.code;
       };
     </script>`);
   });
@@ -104,11 +107,11 @@ test("a foreign origin is refused until approved, and again after deny", async (
     await page.close();
     return result;
   };
-  assert.equal(await attempt(), "refused"); // the approval dialog is dismissed
+  assert.equal(await attempt(), "refused 4403"); // the approval dialog is dismissed
   assert.equal(await attempt(), "open"); // approved: always
   assert.equal(await attempt(), "open"); // remembered, not asked again
   quorvel("host", "deny", foreignOrigin);
-  assert.equal(await attempt(), "refused");
+  assert.equal(await attempt(), "refused 4403");
   const approvals = dialogs().filter((dialog) => dialog.kind === "approval");
   assert.deepEqual(
     approvals.map((dialog) => [dialog.origin, dialog.answer]),
