@@ -275,6 +275,7 @@ class BridgeServer::Impl {
   // Stops watching a socket in its head phase, or waiting for a question.
   void Release(QTcpSocket* socket) {
     heads_.remove(socket);
+    headLengths_.erase(socket);
     QObject::disconnect(socket, nullptr, &context_, nullptr);
     for (auto it = questions_.begin(); it != questions_.end();) {
       auto& waiting = it->second.waiting;
@@ -422,15 +423,15 @@ class BridgeServer::Impl {
     for (const QPointer<QTcpSocket>& socket : waiting) {
       // The user may have taken longer than the page was willing to wait.
       if (!socket || socket->state() != QAbstractSocket::ConnectedState) continue;
-      const size_t headLength = headLengths_[socket.data()];
-      HandOver(socket, {.origin = origin, .refused = !allowed}, headLength);
+      const auto headLength = headLengths_.find(socket.data());
+      if (headLength == headLengths_.end()) continue;
+      HandOver(socket, {.origin = origin, .refused = !allowed}, headLength->second);
     }
   }
 
   // The head stays in the socket's buffer; the WebSocket server reads it.
   void HandOver(QTcpSocket* socket, Admission admission, size_t headLength) {
     Release(socket);
-    headLengths_.erase(socket);
     if (!admission.refused) {
       // Scans what the client sends after its head, before the WebSocket
       // reads it; ScanAfter learns how much the WebSocket left.
