@@ -349,7 +349,7 @@ class BridgeServer::Impl {
       return HandOver(socket, {.origin = *origin, .own = true}, headLength);
     }
     OriginEntry entry;
-    if (const std::error_code ec = LookUpOrigin(*origin, entry)) {
+    if (const std::error_code ec = origins_.LookUp(*origin, entry)) {
       return Respond(socket, 503, "the list of allowed origins cannot be read: " + ec.message());
     }
     switch (entry.access) {
@@ -689,7 +689,7 @@ class BridgeServer::Impl {
   // that right; nothing adds to what the connection was admitted with.
   bool ApplyOriginRights(Connection& connection) {
     OriginEntry entry;
-    if (const std::error_code ec = LookUpOrigin(connection.origin, entry)) {
+    if (const std::error_code ec = origins_.LookUp(connection.origin, entry)) {
       Log("refused a call of " + connection.origin +
           ": the list of allowed origins cannot be read: " + ec.message());
       connection.open = false;
@@ -715,6 +715,7 @@ class BridgeServer::Impl {
   std::vector<ListenAddress> addresses_;
   std::set<std::string> authorities_;
   std::set<std::string> ownOrigins_;
+  OriginList origins_;
   // Sockets whose request head is still arriving, oldest first.
   std::list<QTcpSocket*> heads_;
   std::map<QTcpSocket*, size_t> headLengths_;

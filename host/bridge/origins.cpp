@@ -1,6 +1,11 @@
 #include "host/bridge/origins.h"
 
+#include <sys/stat.h>
+
+#include <chrono>
+#include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 
 #include "platform/storage/database.h"
@@ -71,6 +76,64 @@ std::error_code DenyOrigin(const std::string& origin) {
     const std::error_code ec = registry.DeleteValue(KeyOf(origin), kLocalFilesValue);
     return ec == platform::RegistryErrc::kValueNotFound ? std::error_code() : ec;
   });
+}
+
+// What the files of the database look like: a commit of another process
+// changes the write-ahead log's size or time, a checkpoint the database's.
+struct FileStamp {
+  struct stat database {};
+  struct stat log {};
+  static FileStamp Of(const std::filesystem::path& file) {
+    FileStamp stamp;
+    ::stat(file.c_str(), &stamp.database);
+    ::stat((file.string() + "-wal").c_str(), &stamp.log);
+    return stamp;
+  }
+  bool operator==(const FileStamp& other) const {
+    auto same = [](const struct stat& a, const struct stat& b) {
+      return a.st_ino == b.st_ino && a.st_size == b.st_size &&
+             a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
+    };
+    return same(database, other.database) && same(log, other.log);
+  }
+};
+
+struct OriginList::State {
+  static constexpr size_t kMaxKept = 1024;
+  // However the files look, nothing read is kept longer than this.
+  static constexpr auto kMaxAge = std::chrono::seconds(1);
+  std::filesystem::path file;
+  FileStamp files;
+  std::chrono::steady_clock::time_point since;
+  std::map<std::string, OriginEntry> kept;
+};
+
+OriginList::OriginList() : state_(std::make_unique<State>()) {}
+OriginList::~OriginList() = default;
+
+std::error_code OriginList::LookUp(const std::string& origin, OriginEntry& entry) {
+  State& state = *state_;
+  if (state.file.empty()) {
+    std::shared_ptr<platform::Database> shared;
+    if (const std::error_code ec = platform::SharedDatabase(shared)) return ec;
+    state.file = shared->file();
+  }
+  const FileStamp files = FileStamp::Of(state.file);
+  const auto time = std::chrono::steady_clock::now();
+  if (!(files == state.files) || time - state.since > State::kMaxAge ||
+      state.kept.size() >= State::kMaxKept) {
+    state.kept.clear();
+    state.files = files;
+    state.since = time;
+  }
+  if (const auto found = state.kept.find(origin); found != state.kept.end()) {
+    entry = found->second;
+    return {};
+  }
+  if (const std::error_code ec = LookUpOrigin(origin, entry)) return ec;
+  // Kept only if nothing changed while it was read.
+  if (FileStamp::Of(state.file) == state.files) state.kept.emplace(origin, entry);
+  return {};
 }
 
 std::error_code ListOrigins(std::vector<OriginEntry>& entries) {

@@ -4,6 +4,7 @@
 // file names, "LocalFiles" = "1".
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -35,5 +36,22 @@ std::error_code LookUpOrigin(const std::string& origin, OriginEntry& entry);
 std::error_code AllowOrigin(const std::string& origin, bool localFiles);
 std::error_code DenyOrigin(const std::string& origin);
 std::error_code ListOrigins(std::vector<OriginEntry>& entries);
+
+// The origins as a long-lived process reads them at every handshake and call:
+// what was read is kept while the database's files stay as they were (a
+// commit of any process changes them), and for a second at most.
+class OriginList {
+ public:
+  OriginList();
+  ~OriginList();
+  OriginList(const OriginList&) = delete;
+  OriginList& operator=(const OriginList&) = delete;
+
+  std::error_code LookUp(const std::string& origin, OriginEntry& entry);
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
 
 }  // namespace quorvel::bridge
