@@ -145,6 +145,35 @@ void AddOriginCommands(CLI::App& command) {
   });
 }
 
+// The bridge's limits, each an option with its default shown.
+void BridgeLimitOptions(CLI::App& command, bridge::BridgeLimits& limits) {
+  auto option = [&command](const char* name, auto& value, const char* help) {
+    return command.add_option(name, value, help)->capture_default_str();
+  };
+  option("--max-frame-bytes", limits.maxFrameBytes, "Largest WebSocket message accepted");
+  option("--max-messages-per-second", limits.maxMessagesPerSecond,
+         "Messages and control frames a connection may send each second");
+  option("--max-connections", limits.maxConnections, "Open WebSocket connections");
+  option("--max-pending", limits.maxPendingRequests,
+         "Requests of one connection waiting for their answer");
+  option("--max-objects", limits.maxObjects,
+         "Live objects of one connection (create fails past it)")
+      ->check(CLI::Range(1, 1 << 20));
+  option("--send-pause-bytes", limits.sendPauseBytes,
+         "Unread answer bytes past which a connection's requests wait");
+  option("--max-send-bytes", limits.maxSendBytes,
+         "Unread answer bytes past which a connection is closed");
+  option("--idle-timeout", limits.idleTimeoutSeconds,
+         "Seconds after which a connection with nothing asked or running is closed")
+      ->check(CLI::Range(1, 86400));
+  option("--approval-timeout", limits.approvalTimeoutSeconds,
+         "Seconds the user has to answer whether an origin may connect")
+      ->check(CLI::Range(1, 3600));
+  option("--max-pending-approvals", limits.maxPendingApprovals,
+         "Origins the user may be asked about at once; others are refused")
+      ->check(CLI::Range(1, 64));
+}
+
 }  // namespace
 
 void AddHostCommand(CLI::App& app) {
@@ -160,48 +189,7 @@ void AddHostCommand(CLI::App& app) {
                            std::to_string(bridge::kDefaultPort) + "; may be repeated)")
           ->expected(0, 1)
           ->allow_extra_args(false);
-  command
-      ->add_option("--max-frame-bytes", listen->limits.maxFrameBytes,
-                   "Largest WebSocket message accepted")
-      ->capture_default_str();
-  command
-      ->add_option("--max-messages-per-second", listen->limits.maxMessagesPerSecond,
-                   "Messages a connection may send each second")
-      ->capture_default_str();
-  command
-      ->add_option("--max-connections", listen->limits.maxConnections, "Open WebSocket connections")
-      ->capture_default_str();
-  command
-      ->add_option("--max-pending", listen->limits.maxPendingRequests,
-                   "Requests of one connection waiting for their answer")
-      ->capture_default_str();
-  command
-      ->add_option("--max-objects", listen->limits.maxObjects,
-                   "Live objects of one connection (create fails past it)")
-      ->capture_default_str();
-  command
-      ->add_option("--send-pause-bytes", listen->limits.sendPauseBytes,
-                   "Unread answer bytes past which a connection's requests wait")
-      ->capture_default_str();
-  command
-      ->add_option("--max-send-bytes", listen->limits.maxSendBytes,
-                   "Unread answer bytes past which a connection is closed")
-      ->capture_default_str();
-  command
-      ->add_option("--idle-timeout", listen->limits.idleTimeoutSeconds,
-                   "Seconds after which a connection with nothing asked or running is closed")
-      ->check(CLI::Range(1, 86400))
-      ->capture_default_str();
-  command
-      ->add_option("--approval-timeout", listen->limits.approvalTimeoutSeconds,
-                   "Seconds the user has to answer whether an origin may connect")
-      ->check(CLI::Range(1, 3600))
-      ->capture_default_str();
-  command
-      ->add_option("--max-pending-approvals", listen->limits.maxPendingApprovals,
-                   "Origins the user may be asked about at once; others are refused")
-      ->check(CLI::Range(1, 64))
-      ->capture_default_str();
+  BridgeLimitOptions(*command, listen->limits);
   AddOriginCommands(*command);
   command->require_subcommand(0, 1);
   command->callback([command, useStdio, listen, listenOption] {
