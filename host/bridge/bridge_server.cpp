@@ -528,6 +528,14 @@ class BridgeServer::Impl {
     for (unsigned i = 0; i < controlFrames; ++i) {
       if (!Charge(*found)) return;
     }
+    // The library answers pings by itself, whether the client reads or not.
+    if (found->Unsent() > static_cast<qint64>(limits_.maxSendBytes)) CloseUnread(*found);
+  }
+
+  void CloseUnread(Connection& connection) {
+    connection.open = false;
+    connection.socket->close(QWebSocketProtocol::CloseCodePolicyViolated,
+                             QStringLiteral("the answers are not being read"));
   }
 
   static void ScanAfter(const std::weak_ptr<TcpLink>& weak) {
@@ -659,12 +667,7 @@ class BridgeServer::Impl {
     if (!connection || !connection->open) return;
     // A client that does not read its answers gets no more of them.
     const qint64 unsent = connection->Unsent();
-    if (unsent > static_cast<qint64>(limits_.maxSendBytes)) {
-      connection->open = false;
-      connection->socket->close(QWebSocketProtocol::CloseCodePolicyViolated,
-                                QStringLiteral("the answers are not being read"));
-      return;
-    }
+    if (unsent > static_cast<qint64>(limits_.maxSendBytes)) return CloseUnread(*connection);
     if (unsent > static_cast<qint64>(limits_.sendPauseBytes)) {
       connection->parked.push_back(std::move(job.message));
       return;
