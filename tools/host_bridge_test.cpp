@@ -17,6 +17,14 @@ namespace quorvel::tools {
 namespace {
 
 constexpr int32_t kAccessDenied = static_cast<int32_t>(0x80070005u);
+
+// AddressSanitizer holds freed memory in quarantine, so an instrumented
+// bridge's resident size says nothing of what it keeps.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kResidentSizeTellsWhatIsKept = false;
+#else
+constexpr bool kResidentSizeTellsWhatIsKept = true;
+#endif
 const std::string kBank = "https://bank.example";
 
 class BridgeTest : public HostSessionTest {
@@ -433,7 +441,9 @@ TEST_F(BridgeTest, ClientsThatNeverReadOrNeverStopAreBounded) {
   ASSERT_TRUE(reader->Write(burst));
   std::this_thread::sleep_for(std::chrono::seconds(1));
   EXPECT_EQ(witness->Call(ok)["result"]["value"], "b2s=\n");
-  EXPECT_LT(PeakResidentKiB() - before, 64 * 1024) << "KiB before: " << before;
+  if (kResidentSizeTellsWhatIsKept) {
+    EXPECT_LT(PeakResidentKiB() - before, 64 * 1024) << "KiB before: " << before;
+  }
   // Each answer starts with a text frame; large ones go on in continuation frames.
   int answers = 0;
   while (answers < 20) {
