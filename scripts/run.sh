@@ -20,9 +20,10 @@ if [[ -z "$("$quorvel" store list --store MY)" ]]; then
   "$quorvel" demo-pki >&2
   # Zhang San also receives envelopes, so the demo page can seal one for him.
   own="$(mktemp)"
-  trap 'rm -f "$own"' EXIT
   sha1="$("$quorvel" store list --store MY | awk '/^\[MY\]/ { t = $2 } /subject: +CN=Zhang San,/ { print t; exit }')"
   "$quorvel" store export --store MY --out "$own" "$sha1"
   "$quorvel" store import "$own" --store AddressBOOK >&2
+  rm -f "$own"
 fi
-"$quorvel" host --listen "127.0.0.1:${QUORVEL_PORT:-27455}"
+# The bridge takes this process's place, so that Ctrl-C and SIGTERM reach it.
+exec "$quorvel" host --listen "127.0.0.1:${QUORVEL_PORT:-27455}"
