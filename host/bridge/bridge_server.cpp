@@ -63,8 +63,10 @@ constexpr auto kRefused = static_cast<QWebSocketProtocol::CloseCode>(kRefusedClo
 
 // What the bridge watches of a connection's TCP socket: the control frames
 // the client sends, and the answers it has not read.
+struct Connection;
 struct TcpLink {
   QPointer<QTcpSocket> tcp;
+  std::weak_ptr<Connection> connection;  // set once the WebSocket is taken
   FrameScanner frames;
   qint64 scanned = 0;  // bytes at the start of the socket's buffer already scanned
 };
@@ -100,7 +102,6 @@ struct Connection {
   unsigned pending = 0;
   size_t pendingBytes = 0;
   bool open = true;
-  bool running = false;
   Clock::time_point lastActive;
   // Requests held back while the client has not read enough of its answers.
   std::deque<std::string> parked;
@@ -116,10 +117,15 @@ struct Job {
 
 // The question whether an unknown origin may connect, and the handshakes
 // waiting for its answer.
+struct Waiting {
+  QPointer<QTcpSocket> socket;
+  size_t headLength = 0;  // the head stays in the socket's buffer for the WebSocket server
+};
+
 struct Question {
   uint64_t id = 0;
   std::unique_ptr<host::ApprovalQuestion> window;
-  std::vector<QPointer<QTcpSocket>> waiting;
+  std::vector<Waiting> waiting;
   std::unique_ptr<QTimer> timer;
 };
 
@@ -275,11 +281,11 @@ class BridgeServer::Impl {
   // Stops watching a socket in its head phase, or waiting for a question.
   void Release(QTcpSocket* socket) {
     heads_.remove(socket);
-    headLengths_.erase(socket);
     QObject::disconnect(socket, nullptr, &context_, nullptr);
     for (auto it = questions_.begin(); it != questions_.end();) {
       auto& waiting = it->second.waiting;
-      std::erase_if(waiting, [socket](const QPointer<QTcpSocket>& s) { return !s || s == socket; });
+      std::erase_if(waiting,
+                    [socket](const Waiting& w) { return !w.socket || w.socket == socket; });
       // A question nobody waits for any more closes unanswered.
       it = waiting.empty() ? questions_.erase(it) : std::next(it);
     }
@@ -369,13 +375,12 @@ class BridgeServer::Impl {
   void Ask(QTcpSocket* socket, const std::string& origin, size_t headLength) {
     heads_.remove(socket);
     QObject::disconnect(socket, &QIODevice::readyRead, &context_, nullptr);
-    headLengths_[socket] = headLength;
     if (const auto open = questions_.find(origin); open != questions_.end()) {
       if (open->second.waiting.size() >= limits_.maxWaitingPerOrigin) {
         Log("refused " + origin + ": too many connections waiting for the user's answer");
         return HandOver(socket, {.origin = origin, .refused = true}, headLength);
       }
-      open->second.waiting.emplace_back(socket);
+      open->second.waiting.push_back({socket, headLength});
       return;
     }
     if (questions_.size() >= limits_.maxPendingApprovals) {
@@ -385,7 +390,7 @@ class BridgeServer::Impl {
     const uint64_t id = ++lastQuestion_;
     Question& question = questions_[origin];
     question.id = id;
-    question.waiting.emplace_back(socket);
+    question.waiting.push_back({socket, headLength});
     question.timer = std::make_unique<QTimer>();
     question.timer->setSingleShot(true);
     QObject::connect(question.timer.get(), &QTimer::timeout, &context_, [this, origin, id] {
@@ -406,7 +411,7 @@ class BridgeServer::Impl {
                 const std::string& why) {
     const auto found = questions_.find(origin);
     if (found == questions_.end() || found->second.id != id) return;
-    std::vector<QPointer<QTcpSocket>> waiting = std::move(found->second.waiting);
+    std::vector<Waiting> waiting = std::move(found->second.waiting);
     questions_.erase(found);
     std::error_code stored;
     if (answer == platform::OriginApproval::kAlways) stored = AllowOrigin(origin, false);
@@ -420,12 +425,10 @@ class BridgeServer::Impl {
            : answer == platform::OriginApproval::kDeny ? "denied by the user"
                                                        : "not allowed by the user"));
     }
-    for (const QPointer<QTcpSocket>& socket : waiting) {
+    for (const auto& [socket, headLength] : waiting) {
       // The user may have taken longer than the page was willing to wait.
       if (!socket || socket->state() != QAbstractSocket::ConnectedState) continue;
-      const auto headLength = headLengths_.find(socket.data());
-      if (headLength == headLengths_.end()) continue;
-      HandOver(socket, {.origin = origin, .refused = !allowed}, headLength->second);
+      HandOver(socket, {.origin = origin, .refused = !allowed}, headLength);
     }
   }
 
@@ -476,6 +479,7 @@ class BridgeServer::Impl {
       connections_.emplace(socket, connection);
       std::weak_ptr<Connection> weak = connection;
       if (connection->link && connection->link->tcp) {
+        connection->link->connection = connection;
         // After the WebSocket's own reading, which the socket may queue.
         QObject::connect(
             connection->link->tcp, &QIODevice::readyRead, &context_,
@@ -517,13 +521,11 @@ class BridgeServer::Impl {
                                            static_cast<size_t>(buffered.size() - link->scanned)),
                           controlFrames);
     link->scanned = buffered.size();
-    const auto found = FindByLink(link.get());
+    const std::shared_ptr<Connection> found = link->connection.lock();
     if (!found || !found->open) return;
     if (!wellFormed) {
-      found->open = false;
-      found->socket->close(QWebSocketProtocol::CloseCodeProtocolError,
-                           QStringLiteral("not a WebSocket frame"));
-      return;
+      return Shut(*found, QWebSocketProtocol::CloseCodeProtocolError,
+                  QStringLiteral("not a WebSocket frame"));
     }
     for (unsigned i = 0; i < controlFrames; ++i) {
       if (!Charge(*found)) return;
@@ -532,10 +534,16 @@ class BridgeServer::Impl {
     if (found->Unsent() > static_cast<qint64>(limits_.maxSendBytes)) CloseUnread(*found);
   }
 
-  void CloseUnread(Connection& connection) {
+  // Stops taking anything from a connection and closes it with `code`.
+  static void Shut(Connection& connection, QWebSocketProtocol::CloseCode code,
+                   const QString& reason) {
     connection.open = false;
-    connection.socket->close(QWebSocketProtocol::CloseCodePolicyViolated,
-                             QStringLiteral("the answers are not being read"));
+    if (connection.socket) connection.socket->close(code, reason);
+  }
+
+  static void CloseUnread(Connection& connection) {
+    Shut(connection, QWebSocketProtocol::CloseCodePolicyViolated,
+         QStringLiteral("the answers are not being read"));
   }
 
   static void ScanAfter(const std::weak_ptr<TcpLink>& weak) {
@@ -543,21 +551,12 @@ class BridgeServer::Impl {
     if (link && link->tcp) link->scanned = link->tcp->bytesAvailable();
   }
 
-  std::shared_ptr<Connection> FindByLink(const TcpLink* link) {
-    for (const auto& [socket, connection] : connections_) {
-      if (connection->link.get() == link) return connection;
-    }
-    return nullptr;
-  }
-
   // Takes one message's worth of the connection's rate; closes it when none is left.
   bool Charge(Connection& connection) {
     if (connection.limiter.Take()) return true;
-    if (connection.socket && connection.open) {
-      connection.open = false;
-      connection.socket->close(
-          QWebSocketProtocol::CloseCodePolicyViolated,
-          QStringLiteral("more than %1 messages a second").arg(limits_.maxMessagesPerSecond));
+    if (connection.open) {
+      Shut(connection, QWebSocketProtocol::CloseCodePolicyViolated,
+           QStringLiteral("more than %1 messages a second").arg(limits_.maxMessagesPerSecond));
     }
     return false;
   }
@@ -580,10 +579,9 @@ class BridgeServer::Impl {
     connection->lastActive = Clock::now();
     if (!Charge(*connection)) return;
     if (connection->pending >= limits_.maxPendingRequests) {
-      connection->open = false;
-      return socket->close(QWebSocketProtocol::CloseCodePolicyViolated,
-                           QStringLiteral("more than %1 requests waiting for an answer")
-                               .arg(limits_.maxPendingRequests));
+      return Shut(*connection, QWebSocketProtocol::CloseCodePolicyViolated,
+                  QStringLiteral("more than %1 requests waiting for an answer")
+                      .arg(limits_.maxPendingRequests));
     }
     std::string text;
     try {
@@ -620,7 +618,7 @@ class BridgeServer::Impl {
     const auto limit = std::chrono::seconds(limits_.idleTimeoutSeconds);
     std::vector<QPointer<QWebSocket>> idle;
     for (const auto& [socket, connection] : connections_) {
-      if (!connection->open || connection->running || connection->pending > 0) continue;
+      if (!connection->open || connection->pending > 0) continue;
       if (now - connection->lastActive < limit) continue;
       connection->open = false;
       idle.emplace_back(socket);
@@ -676,9 +674,7 @@ class BridgeServer::Impl {
     queuedBytes_ -= job.message.size();
     if (!connection->own && !ApplyOriginRights(*connection)) return;
     const std::shared_ptr<host::RpcSession> session = connection->session;
-    connection->running = true;
     std::string response = session->HandleMessage(job.message);
-    connection->running = false;
     connection->lastActive = Clock::now();
     job.message.clear();
     job.message.shrink_to_fit();
@@ -695,9 +691,8 @@ class BridgeServer::Impl {
     if (const std::error_code ec = origins_.LookUp(connection.origin, entry)) {
       Log("refused a call of " + connection.origin +
           ": the list of allowed origins cannot be read: " + ec.message());
-      connection.open = false;
-      connection.socket->close(QWebSocketProtocol::CloseCodeAbnormalDisconnection,
-                               QStringLiteral("the allowed origins cannot be read"));
+      Shut(connection, QWebSocketProtocol::CloseCodeAbnormalDisconnection,
+           QStringLiteral("the allowed origins cannot be read"));
       return false;
     }
     if (entry.access == OriginAccess::kDenied) {
@@ -721,7 +716,6 @@ class BridgeServer::Impl {
   OriginList origins_;
   // Sockets whose request head is still arriving, oldest first.
   std::list<QTcpSocket*> heads_;
-  std::map<QTcpSocket*, size_t> headLengths_;
   // Open questions, by origin.
   std::map<std::string, Question> questions_;
   uint64_t lastQuestion_ = 0;
