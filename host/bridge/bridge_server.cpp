@@ -10,6 +10,7 @@
 #include <QWebSocketServer>
 #include <QtEndian>
 
+#include <bit>
 #include <chrono>
 #include <cstring>
 #include <deque>
@@ -18,6 +19,7 @@
 #include <map>
 #include <optional>
 #include <set>
+#include <type_traits>
 
 #include "host/bridge/frame_scanner.h"
 #include "host/bridge/http_request.h"
@@ -59,7 +61,10 @@ class RateLimiter {
   Clock::time_point refilled_;
 };
 
-constexpr auto kRefused = static_cast<QWebSocketProtocol::CloseCode>(kRefusedCloseCode);
+// Qt's close-code type names only the codes of RFC 6455; an application's own
+// code (4000-4999) travels in its representation, which holds 16 bits.
+const QWebSocketProtocol::CloseCode kRefused = std::bit_cast<QWebSocketProtocol::CloseCode>(
+    static_cast<std::underlying_type_t<QWebSocketProtocol::CloseCode>>(kRefusedCloseCode));
 
 // What the bridge watches of a connection's TCP socket: the control frames
 // the client sends, and the answers it has not read.
@@ -691,7 +696,7 @@ class BridgeServer::Impl {
     if (const std::error_code ec = origins_.LookUp(connection.origin, entry)) {
       Log("refused a call of " + connection.origin +
           ": the list of allowed origins cannot be read: " + ec.message());
-      Shut(connection, QWebSocketProtocol::CloseCodeAbnormalDisconnection,
+      Shut(connection, QWebSocketProtocol::CloseCodeBadOperation,
            QStringLiteral("the allowed origins cannot be read"));
       return false;
     }
