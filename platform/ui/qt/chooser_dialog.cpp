@@ -17,16 +17,13 @@
 #include <QUrl>
 
 #include "platform/ui/qt/dialog_font.h"
+#include "platform/ui/qt/qt_text.h"
 
 namespace quorvel::platform::qt {
 namespace {
 
 constexpr int kColumnWidth = 140;
 constexpr int kCandidateRole = Qt::UserRole;
-
-QString ToQString(std::u16string_view text) {
-  return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 QString OptionalText(const std::optional<std::u16string>& text) {
   return text ? ToQString(*text) : QString();

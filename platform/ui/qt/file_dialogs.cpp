@@ -9,13 +9,10 @@
 #include <QUrl>
 
 #include "platform/ui/qt/dialog_font.h"
+#include "platform/ui/qt/qt_text.h"
 
 namespace quorvel::platform::qt {
 namespace {
-
-QString ToQString(const std::u16string& text) {
-  return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 bool HaveWidgets() {
   return qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr;

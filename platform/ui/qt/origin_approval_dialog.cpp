@@ -10,13 +10,10 @@
 #include <utility>
 
 #include "platform/ui/qt/dialog_font.h"
+#include "platform/ui/qt/qt_text.h"
 
 namespace quorvel::platform::qt {
 namespace {
-
-QString ToQString(std::u16string_view text) {
-  return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 // The buttons end the dialog with the answer as its result code; Escape and
 // the close box reject it, which is no answer at all.

@@ -8,15 +8,9 @@
 #include <QVBoxLayout>
 
 #include "platform/ui/qt/dialog_font.h"
+#include "platform/ui/qt/qt_text.h"
 
 namespace quorvel::platform::qt {
-namespace {
-
-QString ToQString(std::u16string_view text) {
-  return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-}  // namespace
 
 PinAnswer QtPinEntries::AskPin(const PinRequest& request) {
   PinAnswer answer;
