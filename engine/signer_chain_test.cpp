@@ -119,5 +119,36 @@ TEST_F(SignerChainTest, AnIssuerInCaThatNoRootVouchesForFailsThePolicyStep) {
   EXPECT_EQ(VerifySignerChain(*listed, noPolicy), err::kCertRevoked);
 }
 
+TEST_F(SignerChainTest, OnlyACertificateAllowedToIssueMakesSignersUnderATrustedRoot) {
+  const pt::Issuer root = pt::MakeRootCa("Issuing Rights Root");
+  pt::AddCertificateTo("ROOT", root.certificate);
+  struct Case {
+    const char* what;
+    std::vector<std::pair<std::string, std::string>> extensions;
+    int32_t expected;
+  };
+  const Case cases[] = {
+      {"a CA", {{"basicConstraints", "critical,CA:TRUE"}, {"keyUsage", "keyCertSign"}}, err::kOk},
+      {"an ordinary end entity", {}, err::kChainInvalid},
+      {"cA false", {{"basicConstraints", "critical,CA:FALSE"}}, err::kChainInvalid},
+      {"a CA without keyCertSign",
+       {{"basicConstraints", "critical,CA:TRUE"}, {"keyUsage", "critical,digitalSignature"}},
+       err::kChainInvalid},
+  };
+  uint8_t serial = 0x20;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    pt::Issuer minter{pt::MakeRsaKey(), pt::CommonName(std::string("Minter ") + c.what), {}};
+    minter.certificate = pt::MakeCertificate(
+        {minter.name, root.name, {++serial}, "20200101000000Z", "20491231235959Z", c.extensions},
+        minter.key.get(), root.key.get());
+    pt::AddCertificateTo("CA", minter.certificate);
+    platform::EvpPkeyPtr key = pt::MakeRsaKey();
+    const platform::CertContextRef signer =
+        Context(pt::MakeEndEntity("Minted Signer", minter, key.get(), {++serial}));
+    EXPECT_EQ(VerifySignerChain(*signer, kChainCheckAll), c.expected);
+  }
+}
+
 }  // namespace
 }  // namespace quorvel::engine

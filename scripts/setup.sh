@@ -11,6 +11,7 @@ packages=(
   qt6-base-dev qt6-websockets-dev qt6-qpa-plugins fonts-wqy-microhei xdg-utils
   chromium softhsm2 opensc libp11-kit-dev
   xvfb openbox xdotool x11-utils imagemagick tesseract-ocr tesseract-ocr-eng
+  python3-cryptography-vectors
 )
 # Node.js for the browser tests: Debian's, unless the machine has one already.
 if ! command -v node >/dev/null || ! command -v npm >/dev/null; then packages+=(nodejs npm); fi

@@ -38,10 +38,15 @@ inline constexpr uint32_t kAsn1Error = 0x80093000;              // CRYPT_E_OSS_E
 inline constexpr uint32_t kAsn1Corrupt = 0x80093100;            // CRYPT_E_ASN1_CORRUPT
 
 inline constexpr uint32_t kCertSignature = 0x80096004;          // TRUST_E_CERT_SIGNATURE
+inline constexpr uint32_t kBasicConstraints = 0x80096019;       // TRUST_E_BASIC_CONSTRAINTS
 inline constexpr uint32_t kCertExpired = 0x800B0101;            // CERT_E_EXPIRED
 inline constexpr uint32_t kValidityPeriodNesting = 0x800B0102;  // CERT_E_VALIDITYPERIODNESTING
 inline constexpr uint32_t kUntrustedRoot = 0x800B0109;          // CERT_E_UNTRUSTEDROOT
 inline constexpr uint32_t kChaining = 0x800B010A;               // CERT_E_CHAINING
+inline constexpr uint32_t kCritical = 0x800B0105;               // CERT_E_CRITICAL
+inline constexpr uint32_t kWrongUsage = 0x800B0110;             // CERT_E_WRONG_USAGE
+inline constexpr uint32_t kInvalidPolicy = 0x800B0113;          // CERT_E_INVALID_POLICY
+inline constexpr uint32_t kInvalidName = 0x800B0114;            // CERT_E_INVALID_NAME
 
 inline constexpr uint32_t kCardCancelled = 0x8010006E;     // SCARD_W_CANCELLED_BY_USER
 inline constexpr uint32_t kCardInvalidValue = 0x80100007;  // invalid value reported by a card

@@ -4,27 +4,24 @@
 #include <array>
 #include <new>
 #include <string_view>
+#include <utility>
 
 #include "platform/crypto/openssl_error_mark.h"
 #include "platform/errors/platform_errors.h"
 #include "platform/stores/cert_store.h"
 #include "platform/trust/cert_check.h"
+#include "platform/trust/path_builder.h"
 #include "platform/trust/revocation.h"
 
 namespace quorvel::platform {
 namespace {
-
-// Longer chains are cut and reported as partial; they only arise from cycles
-// or hostile store contents.
-constexpr std::size_t kMaxChainLength = 16;
 
 using CertificateRef = std::shared_ptr<const Certificate>;
 
 // The certificates and CRLs a chain is built from, read once per chain.
 struct ChainStores {
   std::array<std::unique_ptr<CertStore>, 3> stores;  // ROOT, CA, MY
-  std::vector<CertificateRef> anchors;
-  std::vector<CertificateRef> intermediates;
+  PathCandidates candidates;
 
   uint32_t Open() {
     constexpr std::array<std::string_view, 3> kNames = {kStoreRoot, kStoreCa, kStoreMy};
@@ -32,7 +29,7 @@ struct ChainStores {
       if (const uint32_t failed = CertStore::OpenSystemStore(kNames[i], stores[i])) return failed;
       std::vector<CertContextRef> contexts;
       if (const uint32_t failed = stores[i]->Certificates(contexts)) return failed;
-      auto& target = i == 0 ? anchors : intermediates;
+      auto& target = i == 0 ? candidates.anchors : candidates.intermediates;
       for (const CertContextRef& context : contexts) target.push_back(context->shared());
     }
     return error::kOk;
@@ -43,30 +40,7 @@ struct ChainStores {
   }
 };
 
-bool SameCertificate(const Certificate& a, const Certificate& b) {
-  return a.Sha1() == b.Sha1();
-}
-
-bool Holds(const std::vector<CertificateRef>& certificates, const Certificate& certificate) {
-  return std::any_of(certificates.begin(), certificates.end(), [&](const CertificateRef& held) {
-    return SameCertificate(*held, certificate);
-  });
-}
-
-bool InChain(const std::vector<ChainElement>& elements, const Certificate& certificate) {
-  return std::any_of(elements.begin(), elements.end(), [&](const ChainElement& element) {
-    return SameCertificate(*element.certificate, certificate);
-  });
-}
-
-// Names (and key identifiers, where both certificates carry them) say that
-// `issuer` issued `subject`; the signature is not looked at.
-bool NamesIssuer(const Certificate& subject, const Certificate& issuer) {
-  return X509_check_issued(issuer.X509Handle(), subject.X509Handle()) == X509_V_OK;
-}
-
-// Subject and issuer names are the same: the top of a chain, whatever its
-// extensions say about its use.
+// Subject and issuer names are the same.
 bool SelfIssued(const Certificate& certificate) {
   X509* x509 = certificate.X509Handle();
   return X509_NAME_cmp(X509_get_subject_name(x509), X509_get_issuer_name(x509)) == 0;
@@ -74,28 +48,6 @@ bool SelfIssued(const Certificate& certificate) {
 
 bool SignedBy(const Certificate& subject, const Certificate& issuer) {
   return subject.SignedBy(issuer);
-}
-
-// The best issuer of `subject` not yet in the chain: anchors before
-// intermediates, and within them the first whose key verifies the signature and
-// which is valid at `time`, else the first that verifies, else the first named.
-CertificateRef FindIssuer(const Certificate& subject, const ChainStores& pool,
-                          const std::vector<ChainElement>& elements, uint64_t time) {
-  CertificateRef best;
-  int bestScore = -1;
-  for (const auto* candidates : {&pool.anchors, &pool.intermediates}) {
-    for (const CertificateRef& candidate : *candidates) {
-      if (InChain(elements, *candidate) || !NamesIssuer(subject, *candidate)) continue;
-      const int score = (SignedBy(subject, *candidate) ? 2 : 0) +
-                        (VerifyTimeValidity(time, *candidate) == 0 ? 1 : 0);
-      if (score > bestScore) {
-        best = candidate;
-        bestScore = score;
-        if (score == 3) return best;
-      }
-    }
-  }
-  return best;
 }
 
 bool RevocationWanted(uint32_t flags, std::size_t index) {
@@ -157,28 +109,13 @@ uint32_t GetCertificateChain(std::shared_ptr<const Certificate> certificate,
   try {
     ChainStores pool;
     if (const uint32_t failed = pool.Open()) return failed;
-    CertificateChain built;
-    built.elements.push_back({std::move(certificate), 0});
-    bool partial = false;
-    for (;;) {
-      ChainElement& top = built.elements.back();
-      if (Holds(pool.anchors, *top.certificate)) break;
-      if (SelfIssued(*top.certificate)) {
-        top.errorStatus |= kTrustIsUntrustedRoot;
-        break;
-      }
-      if (built.elements.size() >= kMaxChainLength) {
-        partial = true;
-        break;
-      }
-      CertificateRef issuer = FindIssuer(*top.certificate, pool, built.elements, at);
-      if (!issuer) {
-        partial = true;
-        break;
-      }
-      built.elements.push_back({std::move(issuer), 0});
+    CertificationPath path;
+    if (const uint32_t failed = BuildCertificationPath(certificate, pool.candidates, at, path)) {
+      return failed;
     }
-    if (const uint32_t failed = CheckElements(built, partial, at, flags, pool)) return failed;
+    CertificateChain built;
+    built.elements = std::move(path.elements);
+    if (const uint32_t failed = CheckElements(built, path.partial, at, flags, pool)) return failed;
     chain = std::move(built);
   } catch (const std::bad_alloc&) {
     return error::kOutOfMemory;
@@ -207,6 +144,16 @@ ChainPolicyStatus VerifyBaseChainPolicy(const CertificateChain& chain, uint32_t 
     }
   }
   if (const int i = firstWith(kTrustIsRevoked); i >= 0) return {error::kRevoked, 0, i};
+  constexpr std::pair<uint32_t, uint32_t> kStructuralErrors[] = {
+      {kTrustInvalidBasicConstraints, error::kBasicConstraints},
+      {kTrustIsNotValidForUsage, error::kWrongUsage},
+      {kTrustInvalidNameConstraints, error::kInvalidName},
+      {kTrustHasNotSupportedCriticalExt | kTrustInvalidExtension, error::kCritical},
+      {kTrustInvalidPolicyConstraints, error::kInvalidPolicy},
+  };
+  for (const auto& [bits, policyError] : kStructuralErrors) {
+    if (const int i = firstWith(bits); i >= 0) return {policyError, 0, i};
+  }
   if ((policyFlags & kPolicyIgnoreNotTimeValid) == 0) {
     if (const int i = firstWith(kTrustIsNotTimeValid); i >= 0) {
       return {error::kCertExpired, 0, i};
