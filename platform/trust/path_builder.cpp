@@ -153,6 +153,18 @@ time_t ToTimeT(uint64_t fileTime) {
   return static_cast<time_t>((fileTime - kUnixEpochFileTime) / kFileTimeTicksPerSecond);
 }
 
+struct PolicySetDeleter {
+  void operator()(STACK_OF(ASN1_OBJECT) * set) const { sk_ASN1_OBJECT_free(set); }
+};
+
+bool AcceptAnyPolicy(X509_VERIFY_PARAM* parameters) {
+  ASN1_OBJECT* anyPolicy = OBJ_nid2obj(NID_any_policy);  // static, never freed
+  const std::unique_ptr<STACK_OF(ASN1_OBJECT), PolicySetDeleter> policies(
+      sk_ASN1_OBJECT_new_null());
+  return anyPolicy != nullptr && policies && sk_ASN1_OBJECT_push(policies.get(), anyPolicy) > 0 &&
+         X509_VERIFY_PARAM_set1_policies(parameters, policies.get()) == 1;
+}
+
 }  // namespace
 
 uint32_t BuildCertificationPath(const CertificateRef& certificate, const PathCandidates& candidates,
@@ -193,8 +205,9 @@ uint32_t BuildCertificationPath(const CertificateRef& certificate, const PathCan
     X509_VERIFY_PARAM_set_time(parameters, ToTimeT(time));
     X509_VERIFY_PARAM_set_depth(parameters, kMaxPathLength);
     // Any certificate of the anchors ends a path, and the path's policy
-    // constraints are applied.
+    // constraints are applied with any policy acceptable to begin with.
     X509_VERIFY_PARAM_set_flags(parameters, X509_V_FLAG_PARTIAL_CHAIN | X509_V_FLAG_POLICY_CHECK);
+    if (!AcceptAnyPolicy(parameters)) return error::kOutOfMemory;
     if (X509_verify_cert(context.get()) < 0) return error::kOutOfMemory;
 
     STACK_OF(X509)* chain = X509_STORE_CTX_get0_chain(context.get());
