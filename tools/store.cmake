@@ -3,6 +3,8 @@
 # run the commands in-process and as separate programs.
 add_library(quorvel_store_command STATIC
   ${CMAKE_CURRENT_LIST_DIR}/store_command.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/store_crl_command.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/store_files.cpp
   ${CMAKE_CURRENT_LIST_DIR}/private_file.cpp)
 target_include_directories(quorvel_store_command PUBLIC ${PROJECT_SOURCE_DIR})
 target_link_libraries(quorvel_store_command PUBLIC quorvel_certs quorvel_platform CLI11::CLI11

@@ -25,6 +25,8 @@
 #include "platform/text/code_page.h"
 #include "tools/command_failure.h"
 #include "tools/private_file.h"
+#include "tools/store_crl_command.h"
+#include "tools/store_files.h"
 
 namespace quorvel::tools {
 namespace {
@@ -32,83 +34,25 @@ namespace {
 using platform::Bytes;
 namespace error = platform::error;
 
-constexpr std::string_view kSystemStores[] = {platform::kStoreMy, platform::kStoreCa,
-                                              platform::kStoreRoot, platform::kStoreAddressBook};
-
-std::string PlatformError(uint32_t value) {
-  std::ostringstream text;
-  text << "0x" << std::hex << std::uppercase << std::setw(8) << std::setfill('0') << value;
-  return text.str();
-}
-
-Failure StoreFailure(const std::string& what, uint32_t value) {
-  int code = kStoreStorageFailure;
-  if (value == error::kNotFound) code = kStoreNotFound;
-  if (value == error::kObjectExists) code = kStoreAlreadyPresent;
-  if (value == error::kAsn1Corrupt || value == error::kBadData ||
-      value == error::kInvalidArgument) {
-    code = kStoreInvalidInput;
-  }
-  return {code, what + " (" + PlatformError(value) + ")"};
-}
-
-std::optional<Failure> ReadFile(const std::string& path, Bytes& bytes) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file) return Failure{kStoreInvalidInput, "cannot open " + path};
-  bytes.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-  if (file.bad()) return Failure{kStoreInvalidInput, "cannot read " + path};
-  if (bytes.empty()) return Failure{kStoreInvalidInput, path + " is empty"};
-  return std::nullopt;
-}
-
-platform::BioPtr MemoryBio(const Bytes& bytes) {
-  return platform::BioPtr(BIO_new_mem_buf(bytes.data(), static_cast<int>(bytes.size())));
-}
-
-bool LooksLikePem(const Bytes& bytes) {
-  static constexpr std::string_view kBegin = "-----BEGIN";
-  return std::search(bytes.begin(), bytes.end(), kBegin.begin(), kBegin.end()) != bytes.end();
-}
-
-// The DER inside the first PEM block whose label is one of `labels`; false
-// when there is none.
-bool PemToDer(const Bytes& bytes, std::initializer_list<std::string_view> labels, Bytes& der) {
-  platform::BioPtr bio = MemoryBio(bytes);
-  if (!bio) return false;
-  while (true) {
-    char* name = nullptr;
-    char* header = nullptr;
-    unsigned char* data = nullptr;
-    long length = 0;
-    if (PEM_read_bio(bio.get(), &name, &header, &data, &length) != 1) return false;
-    platform::OpenSslMemoryPtr<char> ownName(name);
-    platform::OpenSslMemoryPtr<char> ownHeader(header);
-    platform::OpenSslMemoryPtr<unsigned char> ownData(data);
-    for (const std::string_view label : labels) {
-      if (label == name && length > 0) {
-        der.assign(data, data + length);
-        return true;
-      }
-    }
-  }
-}
-
-// A PEM or DER certificate, as DER.
-std::optional<Failure> DecodeCertificate(const Bytes& bytes, const std::string& path, Bytes& der) {
+// The certificates of a PEM file in file order, or a DER certificate.
+std::optional<Failure> DecodeCertificates(const Bytes& bytes, const std::string& path,
+                                          std::vector<Bytes>& ders) {
   if (!LooksLikePem(bytes)) {
-    der = bytes;
+    ders = {bytes};
     return std::nullopt;
   }
-  if (!PemToDer(bytes, {"CERTIFICATE", "X509 CERTIFICATE"}, der)) {
-    return Failure{kStoreInvalidInput, path + " holds no PEM certificate"};
+  if (!PemBlocks(bytes, {"CERTIFICATE", "X509 CERTIFICATE"}, ders)) {
+    return Failure{kStoreInvalidInput,
+                   path + " holds more than " + std::to_string(kMaxPemBlocks) + " certificates"};
   }
+  if (ders.empty()) return Failure{kStoreInvalidInput, path + " holds no PEM certificate"};
   return std::nullopt;
 }
 
 // A PEM or DER private key (PKCS#8, or the traditional RSA form).
 std::optional<Failure> DecodePrivateKey(const Bytes& bytes, const std::string& path,
                                         platform::EvpPkeyPtr& key) {
-  platform::BioPtr bio = MemoryBio(bytes);
+  platform::BioPtr bio(BIO_new_mem_buf(bytes.data(), static_cast<int>(bytes.size())));
   if (!bio) return Failure{kStoreStorageFailure, "out of memory"};
   if (LooksLikePem(bytes)) {
     key.reset(PEM_read_bio_PrivateKey_ex(bio.get(), nullptr, nullptr, nullptr,
@@ -128,8 +72,9 @@ std::optional<Failure> DecodePrivateKey(const Bytes& bytes, const std::string& p
 struct ImportItems {
   Bytes certificate;
   platform::EvpPkeyPtr key;
-  std::vector<Bytes> others;  // further certificates of a PKCS#12 file
-  uint32_t keySpec = 0;       // the specification a PKCS#12 file records, if any
+  // Further certificates: of a PKCS#12 file, or after the first of a PEM file.
+  std::vector<Bytes> others;
+  uint32_t keySpec = 0;  // the specification a PKCS#12 file records, if any
 };
 
 // A PKCS#12 file's key, its certificate and the other certificates. False (and
@@ -173,7 +118,11 @@ std::optional<Failure> Import(const ImportArguments& arguments, std::ostream& ou
                       ReadPkcs12(bytes, arguments.password, items, failure);
   if (failure) return failure;
   if (!pkcs12) {
-    if (auto bad = DecodeCertificate(bytes, arguments.file, items.certificate)) return bad;
+    std::vector<Bytes> certificates;
+    if (auto bad = DecodeCertificates(bytes, arguments.file, certificates)) return bad;
+    items.certificate = std::move(certificates.front());
+    items.others.assign(std::make_move_iterator(certificates.begin() + 1),
+                        std::make_move_iterator(certificates.end()));
     if (!arguments.keyFile.empty()) {
       Bytes keyBytes;
       if (auto bad = ReadFile(arguments.keyFile, keyBytes)) return bad;
@@ -204,11 +153,15 @@ std::optional<Failure> Import(const ImportArguments& arguments, std::ostream& ou
   if (const uint32_t status = platform::CertStore::OpenSystemStore(arguments.store, store)) {
     return StoreFailure("cannot open store " + arguments.store, status);
   }
-  if (!items.others.empty()) {
+  // The certificates beside a key are its chain, kept in CA; a file of
+  // certificates alone goes wholly into the store named.
+  const bool bundle = !items.key && !items.others.empty();
+  if (!items.others.empty() && !bundle) {
     if (const uint32_t status = platform::CertStore::OpenSystemStore(platform::kStoreCa, caStore)) {
       return StoreFailure("cannot open store CA", status);
     }
   }
+  platform::CertStore* othersStore = bundle ? store.get() : caStore.get();
 
   const std::u16string container =
       arguments.container.empty()
@@ -239,14 +192,18 @@ std::optional<Failure> Import(const ImportArguments& arguments, std::ostream& ou
       }
       properties[platform::kKeyProvInfoPropId] = handle->ProvInfo(keySpec).Encode();
     }
-    if (const uint32_t status = store->AddCertificate(items.certificate, properties,
-                                                      platform::AddDisposition::kNew, nullptr)) {
+    // Of a bundle, certificates the store holds already are kept as they are.
+    const platform::AddDisposition first =
+        bundle ? platform::AddDisposition::kUseExisting : platform::AddDisposition::kNew;
+    if (const uint32_t status =
+            store->AddCertificate(items.certificate, properties, first, nullptr)) {
       return fail(StoreFailure("cannot add the certificate to " + store->name(), status));
     }
     for (const Bytes& other : items.others) {
-      if (const uint32_t status =
-              caStore->AddCertificate(other, {}, platform::AddDisposition::kUseExisting, nullptr)) {
-        return fail(StoreFailure("cannot add a chain certificate to CA", status));
+      if (const uint32_t status = othersStore->AddCertificate(
+              other, {}, platform::AddDisposition::kUseExisting, nullptr)) {
+        return fail(
+            StoreFailure("cannot add a further certificate to " + othersStore->name(), status));
       }
     }
     return {};
@@ -258,9 +215,16 @@ std::optional<Failure> Import(const ImportArguments& arguments, std::ostream& ou
     out << " with its " << (keySpec == platform::kAtSignature ? "signature" : "exchange")
         << " key in container " << platform::Utf16ToUtf8(container);
   }
-  if (!items.others.empty()) out << "; " << items.others.size() << " more into CA";
+  if (!items.others.empty()) {
+    out << "; " << items.others.size() << " more into " << othersStore->name();
+  }
   out << "\n";
   return std::nullopt;
+}
+
+nlohmann::json KeyIdText(const ASN1_OCTET_STRING* keyId) {
+  if (keyId == nullptr) return nullptr;
+  return Hex({ASN1_STRING_get0_data(keyId), static_cast<std::size_t>(ASN1_STRING_length(keyId))});
 }
 
 nlohmann::json DescribeCertificate(const platform::CertContextRef& context,
@@ -274,6 +238,9 @@ nlohmann::json DescribeCertificate(const platform::CertContextRef& context,
   for (std::size_t i = 0; i < record.size(); ++i) {
     entry[kFields[i]] = filled == 0 ? platform::Utf16ToUtf8(record[i]) : std::string();
   }
+  X509* x509 = context->certificate().X509Handle();
+  entry["subjectKeyId"] = KeyIdText(X509_get0_subject_key_id(x509));
+  entry["authorityKeyId"] = KeyIdText(X509_get0_authority_key_id(x509));
   platform::KeyProvInfo info;
   if (context->GetKeyProvInfo(info) == error::kOk) {
     entry["keyProvider"] = {
@@ -295,12 +262,6 @@ nlohmann::json DescribeCertificate(const platform::CertContextRef& context,
     entry["token"] = nullptr;
   }
   return entry;
-}
-
-std::vector<std::string> StoresToShow(const std::string& store) {
-  if (!store.empty()) return {store};
-  return {kSystemStores[0].data(), kSystemStores[1].data(), kSystemStores[2].data(),
-          kSystemStores[3].data()};
 }
 
 std::optional<Failure> List(const std::string& storeName, bool json, std::ostream& out) {
@@ -326,7 +287,12 @@ std::optional<Failure> List(const std::string& storeName, bool json, std::ostrea
         << "\n  issuer:    " << entry["issuer"].get<std::string>()
         << "\n  valid:     " << entry["notBefore"].get<std::string>() << " to "
         << entry["notAfter"].get<std::string>()
-        << "\n  serial:    " << entry["serial"].get<std::string>() << "\n  key:       ";
+        << "\n  serial:    " << entry["serial"].get<std::string>();
+    for (const auto& [field, label] : {std::pair{"subjectKeyId", "\n  key id:    "},
+                                       std::pair{"authorityKeyId", "\n  issuer id: "}}) {
+      if (!entry[field].is_null()) out << label << entry[field].get<std::string>();
+    }
+    out << "\n  key:       ";
     if (const auto& token = entry["token"]; !token.is_null()) {
       out << "on hardware token " << token["label"].get<std::string>() << " (serial "
           << token["serial"].get<std::string>() << ", object id " << token["id"].get<std::string>()
@@ -507,79 +473,6 @@ std::optional<Failure> ExportPkcs12(const Pkcs12Export& request, std::ostream& o
   return std::nullopt;
 }
 
-std::optional<Failure> ImportCrl(const std::string& path, const std::string& storeName,
-                                 std::ostream& out) {
-  Bytes bytes;
-  if (auto failure = ReadFile(path, bytes)) return failure;
-  Bytes der = bytes;
-  if (LooksLikePem(bytes) && !PemToDer(bytes, {"X509 CRL"}, der)) {
-    return Failure{kStoreInvalidInput, path + " holds no PEM CRL"};
-  }
-  std::unique_ptr<platform::CertStore> store;
-  if (const uint32_t status = platform::CertStore::OpenSystemStore(storeName, store)) {
-    return StoreFailure("cannot open store " + storeName, status);
-  }
-  if (const uint32_t status = store->AddCrl(der, platform::AddDisposition::kNew)) {
-    return StoreFailure("cannot add the CRL from " + path + " to " + store->name(), status);
-  }
-  out << "imported CRL into " << store->name() << "\n";
-  return std::nullopt;
-}
-
-std::optional<Failure> ListCrls(const std::string& storeName, bool json, std::ostream& out) {
-  nlohmann::json all = nlohmann::json::array();
-  for (const std::string& name : StoresToShow(storeName)) {
-    std::unique_ptr<platform::CertStore> store;
-    if (const uint32_t status = platform::CertStore::OpenSystemStore(name, store)) {
-      return StoreFailure("cannot open store " + name, status);
-    }
-    std::vector<platform::StoredCrl> crls;
-    if (const uint32_t status = store->Crls(crls)) {
-      return StoreFailure("cannot read the CRLs of " + name, status);
-    }
-    for (const auto& stored : crls) {
-      const unsigned char* cursor = stored.der.data();
-      platform::X509CrlPtr crl(
-          X509_CRL_new_ex(platform::CryptoLibrary(), platform::kCryptoProperties));
-      X509_CRL* target = crl.get();
-      if (!crl || d2i_X509_CRL(&target, &cursor, static_cast<long>(stored.der.size())) == nullptr) {
-        static_cast<void>(crl.release());  // freed by the failed decode
-        return Failure{kStoreStorageFailure, "a stored CRL of " + name + " does not decode"};
-      }
-      unsigned char* issuer = nullptr;
-      const int length = i2d_X509_NAME(X509_CRL_get_issuer(crl.get()), &issuer);
-      platform::OpenSslMemoryPtr<unsigned char> owner(issuer);
-      std::u16string issuerText;
-      if (length > 0) {
-        platform::NameToString({issuer, static_cast<std::size_t>(length)}, platform::kX500NameStr,
-                               issuerText);
-      }
-      nlohmann::json revoked = nlohmann::json::array();
-      STACK_OF(X509_REVOKED)* entries = X509_CRL_get_REVOKED(crl.get());
-      for (int i = 0; i < sk_X509_REVOKED_num(entries); ++i) {
-        const ASN1_INTEGER* serial =
-            X509_REVOKED_get0_serialNumber(sk_X509_REVOKED_value(entries, i));
-        revoked.push_back(Hex(
-            {ASN1_STRING_get0_data(serial), static_cast<std::size_t>(ASN1_STRING_length(serial))}));
-      }
-      all.push_back({{"store", store->name()},
-                     {"issuer", platform::Utf16ToUtf8(issuerText)},
-                     {"revoked", revoked}});
-    }
-  }
-  if (json) {
-    out << all.dump(2) << "\n";
-    return std::nullopt;
-  }
-  for (const auto& entry : all) {
-    out << "[" << entry["store"].get<std::string>() << "] " << entry["issuer"].get<std::string>()
-        << ": " << entry["revoked"].size() << " revoked";
-    for (const auto& serial : entry["revoked"]) out << " " << serial.get<std::string>();
-    out << "\n";
-  }
-  return std::nullopt;
-}
-
 }  // namespace
 
 void AddStoreCommand(CLI::App& app, std::ostream& out, std::ostream& err) {
@@ -645,21 +538,7 @@ exportCommand->callback([storeName, thumbprint, outFile, pem, pkcs12, pkcs12Expo
   }
 });
 
-auto crlFile = std::make_shared<std::string>();
-auto crlStore = std::make_shared<std::string>(platform::kStoreCa);
-CLI::App* importCrl = store->add_subcommand("import-crl", "Import a CRL (PEM or DER)");
-importCrl->add_option("file", *crlFile, "CRL file")->required();
-importCrl->add_option("--store", *crlStore, "Target store (default CA)");
-importCrl->callback([crlFile, crlStore, &out, &err] {
-  Finish("store", ImportCrl(*crlFile, *crlStore, out), err);
-});
-
-CLI::App* listCrls = store->add_subcommand("list-crls", "List the CRLs of the stores");
-listCrls->add_option("--store", *storeName, "Store (default: all four system stores)");
-listCrls->add_flag("--json", *json, "Print JSON");
-listCrls->callback([storeName, json, &out, &err] {
-  Finish("store", ListCrls(*storeName, *json, out), err);
-});
+AddStoreCrlCommands(*store, out, err);
 }  // namespace quorvel::tools
 
 }  // namespace quorvel::tools

@@ -8,9 +8,12 @@
 //       optionally with its PEM or DER private key in KEYFILE. The key goes into
 //       a key container (a new one named after the certificate unless --container
 //       names one) and the certificate, with its key-provider property, into the
-//       store (MY by default). Certificates that come with a PKCS#12 file besides
-//       the one with the key go into CA. Everything is one transaction.
+//       store (MY by default). Certificates that come with a PKCS#12 file or a
+//       key besides the one with the key go into CA; a PEM file of certificates
+//       alone goes wholly into the store (those it holds already are kept).
+//       Everything is one transaction.
 //   quorvel store list [--store S] [--json]      (all four system stores without --store)
+//       each certificate with its information texts, key identifiers and key
 //   quorvel store remove --store S SHA1
 //   quorvel store export --store S SHA1 [--out FILE] [--pem]
 //   quorvel store export --store S SHA1 --pkcs12 --out FILE --password-file F
@@ -18,8 +21,7 @@
 //       The certificate with its private key (and with --chain its issuers from
 //       CA and ROOT) as a PKCS#12 file of mode 0600; an existing FILE is kept
 //       unless --force is given. The only way a key leaves the home.
-//   quorvel store import-crl FILE [--store S]    (CA by default)
-//   quorvel store list-crls [--store S] [--json]
+//   quorvel store import-crl, list-crls, remove-crl: see store_crl_command.h
 //
 // SHA1 is the certificate's thumbprint as `list` shows it. Exit status: 0 on
 // success, else one of the codes below with a message on the error stream.

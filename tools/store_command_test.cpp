@@ -272,8 +272,54 @@ TEST_F(StoreCommandTest, ImportsAndListsCrls) {
   ASSERT_EQ(crls.size(), 1u);
   EXPECT_EQ(crls[0]["issuer"], "CN=ZuvirOrori CA");
   EXPECT_EQ(crls[0]["revoked"], nlohmann::json::array({"1234"}));
+  EXPECT_EQ(crls[0]["thisUpdate"], "2023-11-14T22:13:20Z");
+  EXPECT_TRUE(crls[0]["nextUpdate"].is_null());
+  EXPECT_TRUE(crls[0]["issuerKeyId"].is_null());
   EXPECT_EQ(RunStore({"store", "import-crl", WriteFile("bad.crl", "junk")}).exitCode,
             kStoreInvalidInput);
+
+  const std::string sha1 = crls[0]["sha1"];
+  ASSERT_EQ(sha1.size(), 40u);
+  EXPECT_EQ(RunStore({"store", "remove-crl", "--store", "MY", sha1}).exitCode, kStoreNotFound);
+  const Outcome removed = RunStore({"store", "remove-crl", "--store", "CA", sha1});
+  ASSERT_EQ(removed.exitCode, 0) << removed.err;
+  EXPECT_EQ(RunStore({"store", "list-crls", "--store", "CA", "--json"}).out, "[]\n");
+  EXPECT_EQ(RunStore({"store", "remove-crl", "--store", "CA", sha1}).exitCode, kStoreNotFound);
+}
+
+TEST_F(StoreCommandTest, ImportsEveryCertificateOfAPemFileWithTheirKeyIdentifiers) {
+  std::vector<std::string> pems;
+  std::vector<std::string> subjects;
+  for (const char* cn : {"first", "second", "third"}) {
+    platform::testing::CertificateSpec spec;
+    spec.subject = Name({Attr("2.5.4.3", cn)});
+    spec.extensions = {{"subjectKeyIdentifier", "hash"},
+                       {"authorityKeyIdentifier", "keyid:always"}};
+    std::ifstream in(
+        WritePemCertificate(std::string(cn) + ".pem",
+                            platform::testing::MakeCertificate(spec, key_.get(), key_.get())));
+    pems.emplace_back(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    subjects.push_back(std::string("CN=") + cn);
+  }
+  // One of them is there already: kept, the others added after it.
+  ASSERT_EQ(
+      RunStore({"store", "import", "--store", "CA", WriteFile("second.pem", pems[1])}).exitCode, 0);
+  const std::string bundle = pems[0] + "some text between\n" + pems[1] + pems[2];
+  const Outcome imported =
+      RunStore({"store", "import", "--store", "CA", WriteFile("bundle.pem", bundle)});
+  ASSERT_EQ(imported.exitCode, 0) << imported.err;
+  EXPECT_NE(imported.out.find("2 more into CA"), std::string::npos) << imported.out;
+
+  const nlohmann::json listed = ListJson("CA");
+  ASSERT_EQ(listed.size(), 3u);
+  EXPECT_EQ(listed[0]["subject"], subjects[1]);
+  EXPECT_EQ(listed[1]["subject"], subjects[0]);
+  EXPECT_EQ(listed[2]["subject"], subjects[2]);
+  for (const auto& entry : listed) {
+    ASSERT_TRUE(entry["subjectKeyId"].is_string());
+    EXPECT_EQ(entry["subjectKeyId"].get<std::string>().size(), 40u);
+    EXPECT_EQ(entry["authorityKeyId"], entry["subjectKeyId"]);  // all share one key
+  }
 }
 
 TEST_F(StoreCommandTest, StoresPersistAcrossProcessesInImportOrder) {

@@ -1,0 +1,96 @@
+#include "tools/store_files.h"
+
+#include <openssl/evp.h>
+#include <openssl/pem.h>
+
+#include <algorithm>
+#include <fstream>
+#include <iomanip>
+#include <iterator>
+#include <sstream>
+
+#include "platform/errors/platform_errors.h"
+#include "platform/stores/cert_store.h"
+#include "tools/store_command.h"
+
+namespace quorvel::tools {
+namespace {
+
+namespace error = platform::error;
+
+std::string PlatformError(uint32_t value) {
+  std::ostringstream text;
+  text << "0x" << std::hex << std::uppercase << std::setw(8) << std::setfill('0') << value;
+  return text.str();
+}
+
+platform::BioPtr MemoryBio(const platform::Bytes& bytes) {
+  return platform::BioPtr(BIO_new_mem_buf(bytes.data(), static_cast<int>(bytes.size())));
+}
+
+}  // namespace
+
+Failure StoreFailure(const std::string& what, uint32_t value) {
+  int code = kStoreStorageFailure;
+  if (value == error::kNotFound) code = kStoreNotFound;
+  if (value == error::kObjectExists) code = kStoreAlreadyPresent;
+  if (value == error::kAsn1Corrupt || value == error::kBadData ||
+      value == error::kInvalidArgument) {
+    code = kStoreInvalidInput;
+  }
+  return {code, what + " (" + PlatformError(value) + ")"};
+}
+
+std::optional<Failure> ReadFile(const std::string& path, platform::Bytes& bytes) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) return Failure{kStoreInvalidInput, "cannot open " + path};
+  bytes.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+  if (file.bad()) return Failure{kStoreInvalidInput, "cannot read " + path};
+  if (bytes.empty()) return Failure{kStoreInvalidInput, path + " is empty"};
+  return std::nullopt;
+}
+
+bool LooksLikePem(const platform::Bytes& bytes) {
+  static constexpr std::string_view kBegin = "-----BEGIN";
+  return std::search(bytes.begin(), bytes.end(), kBegin.begin(), kBegin.end()) != bytes.end();
+}
+
+bool PemBlocks(const platform::Bytes& bytes, std::initializer_list<std::string_view> labels,
+               std::vector<platform::Bytes>& ders) {
+  ders.clear();
+  platform::BioPtr bio = MemoryBio(bytes);
+  if (!bio) return false;
+  while (true) {
+    char* name = nullptr;
+    char* header = nullptr;
+    unsigned char* data = nullptr;
+    long length = 0;
+    if (PEM_read_bio(bio.get(), &name, &header, &data, &length) != 1) break;
+    platform::OpenSslMemoryPtr<char> ownName(name);
+    platform::OpenSslMemoryPtr<char> ownHeader(header);
+    platform::OpenSslMemoryPtr<unsigned char> ownData(data);
+    if (length <= 0 || std::find(labels.begin(), labels.end(), name) == labels.end()) continue;
+    if (ders.size() == kMaxPemBlocks) return false;
+    ders.emplace_back(data, data + length);
+  }
+  return true;
+}
+
+std::vector<std::string> StoresToShow(const std::string& store) {
+  if (!store.empty()) return {store};
+  return {std::string(platform::kStoreMy), std::string(platform::kStoreCa),
+          std::string(platform::kStoreRoot), std::string(platform::kStoreAddressBook)};
+}
+
+std::string Thumbprint(const platform::Bytes& bytes) {
+  uint8_t digest[EVP_MAX_MD_SIZE];
+  unsigned int length = 0;
+  const platform::OpenSslPtr<EVP_MD, EVP_MD_free> sha1(
+      EVP_MD_fetch(platform::CryptoLibrary(), "SHA1", platform::kCryptoProperties));
+  if (!sha1 || EVP_Digest(bytes.data(), bytes.size(), digest, &length, sha1.get(), nullptr) != 1) {
+    return {};
+  }
+  return Hex({digest, length});
+}
+
+}  // namespace quorvel::tools
