@@ -28,6 +28,16 @@ std::optional<Failure> OpenStore(const std::string& name,
   return std::nullopt;
 }
 
+std::optional<Failure> ReadCrls(const std::string& name,
+                                std::unique_ptr<platform::CertStore>& store,
+                                std::vector<platform::StoredCrl>& crls) {
+  if (auto failure = OpenStore(name, store)) return failure;
+  if (const uint32_t status = store->Crls(crls)) {
+    return StoreFailure("cannot read the CRLs of " + name, status);
+  }
+  return std::nullopt;
+}
+
 std::optional<Failure> ImportCrl(const std::string& path, const std::string& storeName,
                                  std::ostream& out) {
   Bytes bytes;
@@ -89,11 +99,8 @@ std::optional<Failure> ListCrls(const std::string& storeName, bool json, std::os
   nlohmann::json all = nlohmann::json::array();
   for (const std::string& name : StoresToShow(storeName)) {
     std::unique_ptr<platform::CertStore> store;
-    if (auto failure = OpenStore(name, store)) return failure;
     std::vector<platform::StoredCrl> crls;
-    if (const uint32_t status = store->Crls(crls)) {
-      return StoreFailure("cannot read the CRLs of " + name, status);
-    }
+    if (auto failure = ReadCrls(name, store, crls)) return failure;
     for (const platform::StoredCrl& stored : crls) {
       X509_CRL* crl = stored.parsed.get();
       if (crl == nullptr) {
@@ -130,11 +137,8 @@ std::optional<Failure> ListCrls(const std::string& storeName, bool json, std::os
 std::optional<Failure> RemoveCrl(const std::string& storeName, const std::string& sha1,
                                  std::ostream& out) {
   std::unique_ptr<platform::CertStore> store;
-  if (auto failure = OpenStore(storeName, store)) return failure;
   std::vector<platform::StoredCrl> crls;
-  if (const uint32_t status = store->Crls(crls)) {
-    return StoreFailure("cannot read the CRLs of " + storeName, status);
-  }
+  if (auto failure = ReadCrls(storeName, store, crls)) return failure;
   for (const platform::StoredCrl& stored : crls) {
     if (Thumbprint(stored.der) != sha1) continue;
     if (const uint32_t status = store->DeleteCrl(stored.entry)) {
