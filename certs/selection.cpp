@@ -8,6 +8,7 @@
 #include "certs/info_text.h"
 #include "platform/errors/error_numbers.h"
 #include "platform/errors/platform_errors.h"
+#include "platform/keyuse/key_use.h"
 
 namespace quorvel::certs {
 namespace {
@@ -70,7 +71,9 @@ CertContextRef Choose(StoreSet stores, const CandidateList& list, int candidates
                       const platform::ChooserTexts& texts) {
   int position = -1;
   {
-    ChooserModel model(stores, candidates, &list, texts);
+    platform::ChooserTexts shown = texts;
+    shown.origin = platform::CurrentCallerOrigin();
+    ChooserModel model(stores, candidates, &list, std::move(shown));
     const platform::UiServices ui = platform::CurrentUiServices();
     if (ui.chooser) ui.chooser->ShowChooser(model);
     position = model.resultIndex();

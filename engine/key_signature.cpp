@@ -13,6 +13,7 @@
 #include "platform/crypto/algorithm_ids.h"
 #include "platform/crypto/hash.h"
 #include "platform/errors/platform_errors.h"
+#include "platform/keyuse/key_use.h"
 #include "platform/stores/key_container.h"
 #include "platform/stores/rsa_signature.h"
 
@@ -59,6 +60,11 @@ int32_t SignHashWithKey(const platform::CertContext& certificate, std::string_vi
     return hashed;
   }
 
+  // Refused by the user: as if no certificate had been chosen, no platform value.
+  if (platform::ApproveKeyUse(platform::KeyAction::kSign, certificate.certificate(), data) !=
+      perr::kOk) {
+    return err::kNoCertificate;
+  }
   if (const uint32_t signedOk = platform::SignHash(*hash, *container, info.keySpec, signature);
       signedOk != perr::kOk) {
     signature.clear();

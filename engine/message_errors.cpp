@@ -8,6 +8,9 @@ namespace quorvel::engine {
 namespace perr = platform::error;
 
 int32_t MapMessageError(uint32_t platformError, MessageOperation operation, int32_t& lastError) {
+  // The user refused the key's use: as if no certificate had been chosen,
+  // with no platform value to report.
+  if (platformError == perr::kCancelled) return err::kNoCertificate;
   lastError = static_cast<int32_t>(platformError);
   const uint32_t missingKey =
       operation == MessageOperation::kDecrypt ? perr::kNoDecryptCertificate : perr::kNoKeyProperty;

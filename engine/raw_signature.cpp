@@ -15,6 +15,7 @@
 #include "platform/crypto/algorithm_ids.h"
 #include "platform/crypto/hash.h"
 #include "platform/errors/platform_errors.h"
+#include "platform/keyuse/key_use.h"
 #include "platform/stores/rsa_signature.h"
 #include "platform/text/base64.h"
 
@@ -70,6 +71,11 @@ int32_t Sign(std::string_view data, bool serverMode, std::optional<std::u16strin
     return hashed;
   }
 
+  // Refused by the user: as if no certificate had been chosen, no platform value.
+  if (platform::ApproveKeyUse(platform::KeyAction::kRawSign, signer->certificate(), data) !=
+      perr::kOk) {
+    return err::kNoCertificate;
+  }
   platform::Bytes signature;
   const uint32_t signedOk =
       provider ? platform::SignHash(*hash, *provider, keySpec, signature) : perr::kNoKey;

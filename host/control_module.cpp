@@ -225,6 +225,19 @@ bool ModuleObject::MakeSafeForPages() {
   return safe;
 }
 
+int32_t ModuleObject::SetCaller(std::u16string_view caller, bool mayNameFiles) {
+  void* named = nullptr;
+  const int32_t found = Slot<QueryInterface>(dispatch_, abi::kSlotQueryInterface)(
+      dispatch_, &abi::kIidHostCaller, &named);
+  if (found != abi::hr::kOk) return found;
+  using SetCallerSlot = int32_t (*)(void*, const char16_t*, uint32_t, uint32_t);
+  const int32_t hr = Slot<SetCallerSlot>(named, abi::kSlotSetCaller)(
+      named, caller.data(), static_cast<uint32_t>(caller.size()),
+      mayNameFiles ? abi::kCallerMayNameFiles : 0);
+  Slot<Release>(named, abi::kSlotRelease)(named);
+  return hr;
+}
+
 int32_t ModuleObject::SetReceivedPlainText(std::string_view bytes) {
   void* seam = nullptr;
   const int32_t found = Slot<QueryInterface>(dispatch_, abi::kSlotQueryInterface)(

@@ -37,6 +37,11 @@ class ModuleObject {
   // object is now safe for scripting and for untrusted data.
   bool MakeSafeForPages();
 
+  // Names the caller the object serves: a web origin, or "local". The object
+  // then asks a web origin's consent before a private key is used and writes
+  // the signing history; `mayNameFiles` lets a web origin name local files.
+  int32_t SetCaller(std::u16string_view caller, bool mayNameFiles);
+
   // Through the module's test seam; E_NOINTERFACE when the module offers none.
   int32_t SetReceivedPlainText(std::string_view bytes);
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "control/registration/dispatch.h"
+#include "control/registration/key_use_policy.h"
 #include "host/json_depth.h"
 #include "host/member_description.h"
 #include "platform/text/base64.h"
@@ -258,6 +259,15 @@ json RpcSession::Create(const json& params) {
   }
   if (!created.object) ThrowDispatch(created.hr);
   if (policy_.caller.webOrigin && !created.object->MakeSafeForPages()) {
+    ThrowDispatch(registration::hresult::kAccessDenied);
+  }
+  // A web origin's object must ask before keys are used; a local client's
+  // other classes may not know callers at all.
+  const std::u16string caller = policy_.caller.webOrigin
+                                    ? platform::Utf8ToUtf16(policy_.origin)
+                                    : std::u16string(registration::kLocalCaller);
+  if (created.object->SetCaller(caller, policy_.caller.localFiles) != 0 &&
+      policy_.caller.webOrigin) {
     ThrowDispatch(registration::hresult::kAccessDenied);
   }
   const int64_t handle = nextObject_++;

@@ -40,6 +40,7 @@ struct SessionLimits {
 // policy. The test seam exists only where a local test harness asks for it.
 struct SessionPolicy {
   registration::CallerPolicy caller;
+  std::string origin;  // the web origin of a web caller's session
   bool testSeams = false;
 };
 

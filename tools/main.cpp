@@ -4,6 +4,7 @@
 #include "platform/ui/qt/qt_ui.h"
 #include "tools/commands.h"
 #include "tools/demo_pki_command.h"
+#include "tools/history_command.h"
 #include "tools/reg_command.h"
 #include "tools/register_command.h"
 #include "tools/store_command.h"
@@ -25,6 +26,7 @@ int main(int argc, char** argv) {
   quorvel::tools::AddRegCommand(app);
   quorvel::tools::AddStoreCommand(app);
   quorvel::tools::AddTokenCommand(app);
+  quorvel::tools::AddHistoryCommand(app);
   quorvel::tools::AddDemoPkiCommand(app);
   quorvel::tools::AddRegisterCommands(app);
   quorvel::tools::AddTypelibCommand(app);

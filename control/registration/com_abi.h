@@ -39,6 +39,18 @@ inline constexpr Guid kClsidControl{
 inline constexpr Guid kIidTestSeam{
     0x3F6A52C1, 0x9B07, 0x4D2E, {0xA1, 0x5C, 0x7E, 0x0B, 0x94, 0xD6, 0x28, 0x33}};
 
+// An object's private interface for the program hosting the module, which
+// names the caller each object serves:
+//   SetCaller(self, const char16_t* caller, uint32_t length, uint32_t grants)
+// with the web origin, or "local" for a local client. From then on a web
+// origin's use of a private key waits for the user's consent, and every use
+// goes into the signing history. Objects no host named record nothing. An
+// object made safe for untrusted data refuses file names and server mode
+// unless `grants` holds kCallerMayNameFiles.
+inline constexpr uint32_t kCallerMayNameFiles = 1;
+inline constexpr Guid kIidHostCaller{
+    0x5C0E9A37, 0x1D84, 0x4F62, {0xB8, 0x3A, 0x6E, 0x21, 0xC4, 0x90, 0x7F, 0x15}};
+
 // The class factory's private interface for the program hosting the module,
 // which asks web origins' approval through the module's dialogs. After
 // IUnknown's entries:
@@ -84,13 +96,14 @@ uint32_t StringLength(const char16_t* text);
 std::u16string StringOf(const char16_t* text);
 
 // The start of every control object the module hands out: the dual
-// interface's function table, the object-safety interface's, the control, and
-// the test seam's table.
+// interface's function table, the object-safety interface's, the control, the
+// test seam's table and the host caller interface's.
 struct ObjectHeader {
   const void* dualTable;
   const void* safetyTable;
   control::CDrennicQuorvel* control;
   const void* testSeamTable;
+  const void* hostCallerTable;
 };
 
 // Automation values and arguments as IDispatch::Invoke passes them.
@@ -146,6 +159,7 @@ enum SafetySlot { kSlotGetSafetyOptions = 3, kSlotSetSafetyOptions };
 // The test seam's: SetReceivedPlainText(self, const uint8_t* bytes, uint32_t length).
 enum TestSeamSlot { kSlotSetReceivedPlainText = 3 };
 enum HostUiSlot { kSlotBeginOriginApproval = 3, kSlotEndOriginApproval };
+enum HostCallerSlot { kSlotSetCaller = 3 };
 using OriginAnsweredCallback = void (*)(void* context, int32_t answer);
 
 inline int32_t HresultOf(control::Status status) {

@@ -151,6 +151,16 @@ int main(int argc, char** argv) {
     CHECK(safety->lpVtbl->GetInterfaceSafetyOptions(safety, &QV_IID_IDispatch, &supported,
                                                     &enabled) == QV_S_OK);
     CHECK(supported == 3 && enabled == 3);
+    /* Safe for untrusted data, the object takes its caller for a page: no
+       server mode through Invoke. */
+    QvVARIANT on;
+    memset(&on, 0, sizeof on);
+    on.vt = QV_VT_I4;
+    on.value.lVal = 1;
+    int32_t put_named = QV_DISPID_PROPERTYPUT;
+    QvDISPPARAMS put = {&on, &put_named, 1, 1};
+    CHECK(control->lpVtbl->Invoke(control, 6, &QV_IID_IUnknown, 0, QV_DISPATCH_PROPERTYPUT, &put,
+                                  NULL, NULL, NULL) == QV_E_ACCESSDENIED);
     CHECK(safety->lpVtbl->GetInterfaceSafetyOptions(safety, &other, &supported, &enabled) ==
           QV_E_NOINTERFACE);
     CHECK(supported == 0 && enabled == 0);

@@ -10,11 +10,14 @@
 #include <cstring>
 #include <mutex>
 #include <new>
+#include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
 #include "control/registration/com_abi.h"
 #include "control/registration/dispatch.h"
+#include "control/registration/key_use_policy.h"
 #include "control/registration/member_table.h"
 #include "control/registration/object_safety.h"
 #include "platform/ui/qt/qt_ui.h"
@@ -29,6 +32,8 @@ struct ControlObject {
   std::atomic<uint32_t> references{1};
   ObjectSafety safety;
   control::CDrennicQuorvel control;
+  std::optional<std::u16string> caller;  // as the host named it
+  bool mayNameFiles = false;             // granted by the host
 };
 
 ControlObject* FromDual(void* self) {
@@ -42,6 +47,11 @@ ControlObject* FromSafety(void* self) {
 ControlObject* FromTestSeam(void* self) {
   return reinterpret_cast<ControlObject*>(static_cast<char*>(self) -
                                           offsetof(ObjectHeader, testSeamTable));
+}
+
+ControlObject* FromHostCaller(void* self) {
+  return reinterpret_cast<ControlObject*>(static_cast<char*>(self) -
+                                          offsetof(ObjectHeader, hostCallerTable));
 }
 
 bool TestSeamsEnabled() {
@@ -63,6 +73,8 @@ int32_t QueryControl(ControlObject* object, const Guid* iid, void** out) {
     *out = &object->header.safetyTable;
   } else if (*iid == kIidTestSeam && TestSeamsEnabled()) {
     *out = &object->header.testSeamTable;
+  } else if (*iid == kIidHostCaller) {
+    *out = &object->header.hostCallerTable;
   } else {
     return hr::kNoInterface;
   }
@@ -189,7 +201,20 @@ int32_t InvokeMember(void* self, int32_t dispid, const Guid*, uint32_t, uint16_t
         return hresult::kTypeMismatch;
       }
     }
-    const InvokeResult invoked = Invoke(object->control, *found.member, arguments);
+    // A host that marked the object safe for untrusted data is a page's: it
+    // gets what the bridge gives a web origin.
+    const CallerPolicy policy{
+        .webOrigin = (object->safety.enabled & ObjectSafety::kUntrustedData) != 0,
+        .localFiles = object->mayNameFiles};
+    InvokeResult invoked;
+    if (object->caller) {
+      CallerKeyUse keyUse(*object->caller, found.member->name, object->control.Inspect().codePage);
+      const platform::KeyUseScope scope(&keyUse);
+      invoked = Invoke(object->control, *found.member, arguments, policy);
+      if (invoked.hr == hresult::kOk) keyUse.Record(object->control.Inspect().errorNum);
+    } else {
+      invoked = Invoke(object->control, *found.member, arguments, policy);
+    }
     if (invoked.hr != hresult::kOk) return invoked.hr;
     if (const int32_t stored = ToVariant(invoked.value, result); stored != hr::kOk) return stored;
     return HresultOf(invoked.status);
@@ -268,6 +293,26 @@ const Entry kTestSeamTable[] = {
       }
       return hr::kOk;
     }),
+};
+
+const Entry kHostCallerTable[] = {
+    reinterpret_cast<Entry>(+[](void* self, const Guid* iid, void** out) {
+      return QueryControl(FromHostCaller(self), iid, out);
+    }),
+    reinterpret_cast<Entry>(+[](void* self) { return AddRefControl(FromHostCaller(self)); }),
+    reinterpret_cast<Entry>(+[](void* self) { return ReleaseControl(FromHostCaller(self)); }),
+    reinterpret_cast<Entry>(
+        +[](void* self, const char16_t* caller, uint32_t length, uint32_t grants) -> int32_t {
+          if (caller == nullptr || length == 0) return hr::kPointer;
+          try {
+            ControlObject* object = FromHostCaller(self);
+            object->caller.emplace(caller, length);
+            object->mayNameFiles = (grants & kCallerMayNameFiles) != 0;
+          } catch (const std::bad_alloc&) {
+            return hr::kOutOfMemory;
+          }
+          return hr::kOk;
+        }),
 };
 
 // ---- The class factory: one static object; its references do not keep the
@@ -364,6 +409,7 @@ int32_t CreateInstance(void*, void* outer, const Guid* iid, void** out) {
   object->header.dualTable = DualTable().data();
   object->header.safetyTable = kSafetyTable;
   object->header.testSeamTable = kTestSeamTable;
+  object->header.hostCallerTable = kHostCallerTable;
   object->header.control = &object->control;
   moduleLocks.fetch_add(1);
   const int32_t queried = QueryControl(object, iid, out);

@@ -480,6 +480,7 @@ class BridgeServer::Impl {
       socket->setMaxAllowedIncomingMessageSize(limits_.maxFrameBytes);
       host::SessionPolicy policy;
       policy.caller = {.webOrigin = true, .localFiles = admitted.localFiles};
+      policy.origin = admitted.origin;
       auto connection = std::make_shared<Connection>(socket, std::move(admitted), policy, limits_);
       connections_.emplace(socket, connection);
       std::weak_ptr<Connection> weak = connection;

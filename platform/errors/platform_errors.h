@@ -14,6 +14,7 @@ inline constexpr uint32_t kOutOfMemory = 0x8007000E;      // E_OUTOFMEMORY
 inline constexpr uint32_t kInvalidArgument = 0x80070057;  // E_INVALIDARG
 inline constexpr uint32_t kMoreData = 0x800700EA;         // ERROR_MORE_DATA: buffer too small
 inline constexpr uint32_t kInvalidPassword = 0x80070056;  // ERROR_INVALID_PASSWORD
+inline constexpr uint32_t kCancelled = 0x800704C7;        // ERROR_CANCELLED: the user said no
 inline constexpr uint32_t kStorageFailure = 0x80090020;   // NTE_FAIL: the home database failed
 
 inline constexpr uint32_t kBadData = 0x80090005;           // NTE_BAD_DATA

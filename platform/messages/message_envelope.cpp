@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/errors/platform_errors.h"
+#include "platform/keyuse/key_use.h"
 #include "platform/messages/message_envelope_internal.h"
 #include "platform/messages/message_support.h"
 #include "platform/stores/cert_store.h"
@@ -107,6 +108,10 @@ uint32_t OpenEnvelope(CertStore& store, std::span<const uint8_t> envelope, Bytes
   EvpPkeyPtr key;
   if (const uint32_t found = FindRecipientKey(enveloped.get(), certificates, certificate, key)) {
     return found;
+  }
+  if (const uint32_t status =
+          ApproveKeyUse(KeyAction::kDecrypt, certificate->certificate(), envelope)) {
+    return status;
   }
   if (CMS_decrypt_set1_pkey_and_peer(enveloped.get(), key.get(),
                                      certificate->certificate().X509Handle(), nullptr) != 1) {

@@ -3,6 +3,7 @@
 #include <openssl/pkcs7.h>
 
 #include "platform/errors/platform_errors.h"
+#include "platform/keyuse/key_use.h"
 #include "platform/messages/message_support.h"
 
 namespace quorvel::platform {
@@ -19,6 +20,9 @@ uint32_t SignMessage(const CertContext& signer, std::string_view digestOid,
 
   message::EvpMdPtr digest;
   if (const uint32_t status = message::FetchDigest(digestOid, digest)) return status;
+  if (const uint32_t status = ApproveKeyUse(KeyAction::kSign, signer.certificate(), content)) {
+    return status;
+  }
   EvpPkeyPtr key;
   if (const uint32_t status = message::PrivateKeyOf(signer, key)) return status;
 

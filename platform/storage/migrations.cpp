@@ -74,9 +74,28 @@ CREATE TABLE container_key (
 ) WITHOUT ROWID;
 )sql";
 
+// One row for each operation a private key was used (or refused) in for a
+// caller the hosting program named; times are UTC text, so they sort.
+constexpr const char* kSigningHistory = R"sql(
+CREATE TABLE signing_history (
+  id INTEGER PRIMARY KEY AUTOINCREMENT,
+  time TEXT NOT NULL,
+  caller TEXT NOT NULL,
+  member TEXT NOT NULL,
+  certificate TEXT NOT NULL,
+  thumbprint TEXT NOT NULL,
+  content_sha256 TEXT NOT NULL,
+  outcome TEXT NOT NULL,
+  error_num INTEGER NOT NULL
+);
+CREATE INDEX signing_history_time ON signing_history (time);
+CREATE INDEX signing_history_caller ON signing_history (caller);
+)sql";
+
 constexpr Migration kMigrations[] = {
     {1, "registry keys and string values", kRegistry},
     {2, "certificate stores, CRLs and key containers", kStoresAndKeys},
+    {3, "signing history", kSigningHistory},
 };
 
 }  // namespace

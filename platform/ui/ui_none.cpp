@@ -43,12 +43,19 @@ class NonePinEntries final : public PinEntries {
   PinAnswer AskPin(const PinRequest&) override { return {}; }
 };
 
+// Nobody can consent, so no page uses a key.
+class NoneConsent final : public ConsentDialogs {
+ public:
+  ConsentAnswer AskConsent(const ConsentRequest&) override { return ConsentAnswer::kCancel; }
+};
+
 }  // namespace
 
 UiServices MakeNoneUiServices() {
   return {std::make_shared<NoneFileDialogs>(),     std::make_shared<NoneMessageBoxes>(),
           std::make_shared<NoneChooser>(),         std::make_shared<NoneFileViewer>(),
-          std::make_shared<NoneOriginApprovals>(), std::make_shared<NonePinEntries>()};
+          std::make_shared<NoneOriginApprovals>(), std::make_shared<NonePinEntries>(),
+          std::make_shared<NoneConsent>()};
 }
 
 }  // namespace quorvel::platform

@@ -245,7 +245,8 @@ class ScriptUi final : public FileDialogs,
                        public CertificateChooser,
                        public FileViewer,
                        public OriginApprovals,
-                       public PinEntries {
+                       public PinEntries,
+                       public ConsentDialogs {
  public:
   ScriptUi(const std::filesystem::path& scriptFile, std::filesystem::path logFile)
       : logFile_(std::move(logFile)) {
@@ -311,6 +312,7 @@ class ScriptUi final : public FileDialogs,
         {"buttons", {Text(texts.okCaption), Text(texts.cancelCaption), Text(texts.viewCaption)}},
         {"information", Text(texts.information)},
         {"rows", RowsJson(logic.rows())}};
+    if (!texts.origin.empty()) entry["origin"] = Utf16ToUtf8(texts.origin);
     DialogOutcome outcome = DialogOutcome::kCancelled;
     std::string error;
     json steps = json::array();
@@ -394,6 +396,57 @@ class ScriptUi final : public FileDialogs,
     if (!error.empty()) entry["error"] = error;
     AppendLine(logFile_, Dump(entry));
     return answer;
+  }
+
+  // {"dialog":"consent","answer":"confirm"} or "cancel"; anything else, or no
+  // answer, dismisses it. The log records what the user would see.
+  ConsentAnswer AskConsent(const ConsentRequest& request) override {
+    std::lock_guard lock(mutex_);
+    json entry = {{"kind", "consent"},
+                  {"origin", Utf16ToUtf8(request.origin)},
+                  {"action", ConsentActionName(request.action)},
+                  {"certificate", Utf16ToUtf8(request.subject)},
+                  {"content", ConsentContentJson(request.content)},
+                  {"contentSha256", request.contentSha256},
+                  {"text", Utf16ToUtf8(ConsentText(request))}};
+    ConsentAnswer answer = ConsentAnswer::kDismissed;
+    std::string error;
+    if (const json* scripted = Next("consent", error)) {
+      const std::string chosen = scripted->value("answer", std::string());
+      if (chosen == "confirm") {
+        answer = ConsentAnswer::kConfirm;
+      } else if (chosen == "cancel") {
+        answer = ConsentAnswer::kCancel;
+      } else if (chosen != "dismissed") {
+        error = "answer " + std::to_string(lastTaken_) + " has no \"answer\" confirm or cancel";
+      }
+    }
+    entry["answer"] = answer == ConsentAnswer::kConfirm  ? "confirm"
+                      : answer == ConsentAnswer::kCancel ? "cancel"
+                                                         : "dismissed";
+    if (!error.empty()) entry["error"] = error;
+    AppendLine(logFile_, Dump(entry));
+    return answer;
+  }
+
+  static std::string_view ConsentActionName(ConsentAction action) {
+    return action == ConsentAction::kSign      ? "sign"
+           : action == ConsentAction::kRawSign ? "raw-sign"
+                                               : "decrypt";
+  }
+
+  static json ConsentContentJson(const ConsentContent& content) {
+    if (!content.formatted) {
+      return {{"text", Utf16ToUtf8(content.text)}, {"size", content.size}};
+    }
+    json items = json::array();
+    for (const std::u16string& item : content.items) items.push_back(Utf16ToUtf8(item));
+    json files = json::array();
+    for (const ConsentFile& file : content.files) {
+      files.push_back(
+          {{"name", Utf16ToUtf8(file.name)}, {"size", file.size}, {"sha256", file.sha256}});
+    }
+    return {{"items", items}, {"files", files}};
   }
 
   // Nothing is opened; the log records the file a viewer would show.
@@ -519,7 +572,8 @@ UiServices MakeScriptUiServices(const std::filesystem::path& scriptFile,
           std::shared_ptr<CertificateChooser>(ui, ui.get()),
           std::shared_ptr<FileViewer>(ui, ui.get()),
           std::shared_ptr<OriginApprovals>(ui, ui.get()),
-          std::shared_ptr<PinEntries>(ui, ui.get())};
+          std::shared_ptr<PinEntries>(ui, ui.get()),
+          std::shared_ptr<ConsentDialogs>(ui, ui.get())};
 }
 
 }  // namespace quorvel::platform

@@ -82,11 +82,16 @@ std::optional<std::u16string> UnicodeOrigin(std::u16string_view origin) {
 
 }  // namespace
 
-std::u16string OriginApprovalText(std::u16string_view origin) {
+std::u16string DisplayedOrigin(std::u16string_view origin) {
   std::u16string shown(origin);
   if (const auto unicode = UnicodeOrigin(origin); unicode && *unicode != shown) {
     shown = *unicode + u" (" + shown + u")";
   }
+  return shown;
+}
+
+std::u16string OriginApprovalText(std::u16string_view origin) {
+  const std::u16string shown = DisplayedOrigin(origin);
   return u"是否允许 " + shown + u" 使用您的证书签名？\n" + u"Allow " + shown +
          u" to use your certificates for signing?";
 }

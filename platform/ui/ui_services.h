@@ -100,6 +100,9 @@ struct ChooserTexts {
   std::optional<std::u16string> cancelCaption;
   std::optional<std::u16string> viewCaption;
   std::optional<std::u16string> information;
+  // The web origin that asks, shown on a line of its own that no other text
+  // replaces; empty for a local caller.
+  std::u16string origin;
 };
 
 inline constexpr std::u16string_view kChooserDefaultCaption = u"请选择您要用的证书";
@@ -157,6 +160,10 @@ class CertificateChooser {
 enum class OriginApproval { kAllowOnce, kAlways, kDeny, kDismissed };
 
 inline constexpr std::u16string_view kOriginApprovalCaption = u"Quorvel";
+
+// An origin as the user reads it: an internationalised host name in Unicode,
+// with its ASCII form after it in parentheses.
+std::u16string DisplayedOrigin(std::u16string_view origin);
 
 // The question's text in Chinese and English. The origin is shown as the user
 // reads it: an internationalised host name in Unicode, with its ASCII form
@@ -232,6 +239,65 @@ class PinEntries {
   virtual PinAnswer AskPin(const PinRequest& request) = 0;
 };
 
+// The consent a web page's use of a private key needs: who asks, for what,
+// with which certificate, and what exactly the key will sign or open. Every
+// text is the platform's own but the origin and the content, which are shown
+// as plain text with control and bidirectional characters made visible.
+enum class ConsentAction { kSign, kRawSign, kDecrypt };
+
+struct ConsentFile {
+  std::u16string name;
+  uint64_t size = 0;
+  std::string sha256;  // lower-case hex
+};
+
+struct ConsentContent {
+  // A formatted plain text: its form items and files; otherwise its text.
+  bool formatted = false;
+  std::u16string text;  // as decoded, the first kConsentTextBytes bytes at most
+  uint64_t size = 0;    // of the whole content, in bytes
+  std::vector<std::u16string> items;
+  std::vector<ConsentFile> files;
+};
+
+inline constexpr std::size_t kConsentTextBytes = 4096;
+
+struct ConsentRequest {
+  std::u16string origin;
+  ConsentAction action = ConsentAction::kSign;
+  std::u16string subject;
+  std::u16string issuer;
+  std::u16string notBefore;
+  std::u16string notAfter;
+  ConsentContent content;
+  std::string contentSha256;  // of the bytes the key signs, or of the input it opens
+};
+
+enum class ConsentAnswer { kConfirm, kCancel, kDismissed };
+
+inline constexpr std::u16string_view kConsentCaption = u"Quorvel";
+// Confirm is enabled this long after the dialog opens; without an answer it
+// closes after kConsentTimeout.
+inline constexpr int kConsentConfirmDelayMs = 1000;
+inline constexpr int kConsentTimeoutMs = 120000;
+
+// The consent's whole text in Chinese and English.
+std::u16string ConsentText(const ConsentRequest& request);
+// The caption of the confirming button: "确认 Confirm", or "解密 Decrypt".
+std::u16string_view ConsentConfirmCaption(ConsentAction action);
+inline constexpr std::u16string_view kConsentCancelCaption = u"取消 Cancel";
+// `text` with control, format and bidirectional characters shown as <U+XXXX>
+// (line feeds kept), so that a page cannot hide or reorder what is shown.
+std::u16string VisibleText(std::u16string_view text);
+
+class ConsentDialogs {
+ public:
+  virtual ~ConsentDialogs() = default;
+  // Shows the consent modally; kDismissed for the close box, no answer in
+  // time, or a dialog that cannot be shown.
+  virtual ConsentAnswer AskConsent(const ConsentRequest& request) = 0;
+};
+
 // One implementation of every service. The bundle owns its services.
 struct UiServices {
   std::shared_ptr<FileDialogs> fileDialogs;
@@ -240,6 +306,7 @@ struct UiServices {
   std::shared_ptr<FileViewer> fileViewer;
   std::shared_ptr<OriginApprovals> originApprovals;
   std::shared_ptr<PinEntries> pinEntries;
+  std::shared_ptr<ConsentDialogs> consent;
 };
 
 // The answer a dismissed message box gives: OK for a box with only OK, and

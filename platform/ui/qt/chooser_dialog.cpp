@@ -83,8 +83,16 @@ ChooserDialog::ChooserDialog(ChooserLogic& logic, QWidget* owner) : QDialog(owne
   setFont(DialogFont());
   const DialogUnits units(font());
   setWindowTitle(texts.title ? ToQString(*texts.title) : ToQString(kChooserDefaultCaption));
-  setFixedSize(units.X(391), units.Y(209));
+  setFixedSize(units.X(391), units.Y(texts.origin.empty() ? 209 : 222));
   setWindowFlags((windowFlags() | Qt::WindowCloseButtonHint) & ~Qt::WindowContextHelpButtonHint);
+
+  if (!texts.origin.empty()) {
+    auto* origin = new QLabel(
+        ToQString(u"网页 Web page: " + VisibleText(DisplayedOrigin(texts.origin))), this);
+    origin->setObjectName(QStringLiteral("origin"));
+    origin->setTextFormat(Qt::PlainText);
+    origin->setGeometry(units.Rect(12, 198, 367, 10));
+  }
 
   auto* prompt = new QLabel(OptionalText(texts.prompt), this);
   prompt->setObjectName(QLatin1String(kPrompt));

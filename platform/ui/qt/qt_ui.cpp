@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "platform/ui/qt/chooser_dialog.h"
+#include "platform/ui/qt/consent_dialog.h"
 #include "platform/ui/qt/file_dialogs.h"
 #include "platform/ui/qt/origin_approval_dialog.h"
 #include "platform/ui/qt/pin_dialog.h"
@@ -41,7 +42,8 @@ bool EnsureApplication() {
 UiServices MakeQtUiServices() {
   return {std::make_shared<QtFileDialogs>(),        std::make_shared<QtMessageBoxes>(),
           std::make_shared<QtCertificateChooser>(), std::make_shared<QtFileViewer>(),
-          std::make_shared<QtOriginApprovals>(),    std::make_shared<QtPinEntries>()};
+          std::make_shared<QtOriginApprovals>(),    std::make_shared<QtPinEntries>(),
+          std::make_shared<QtConsentDialogs>()};
 }
 
 void InstallQtUi() {
