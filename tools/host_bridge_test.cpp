@@ -1,6 +1,7 @@
 // `quorvel host --listen` as browsers and hostile local programs reach it:
 // origins, the policy for web pages, and the limits on what a connection sends.
 #include <grp.h>
+#include <openssl/sha.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -10,6 +11,7 @@
 #include <regex>
 #include <thread>
 
+#include "platform/text/base64.h"
 #include "tools/bridge_test_client.h"
 #include "tools/host_session_fixture.h"
 
@@ -219,6 +221,125 @@ TEST_F(BridgeTest, PagesMayNotTurnOnServerModeNameFilesOrReachTheTestSeam) {
   auto trusted = Page("https://trusted.example");
   const json added = trusted->Call(InvokeRequest(1, "QVAddFile", {file.string()}));
   EXPECT_EQ(added["result"]["status"], 0) << added;
+}
+
+std::string Sha256Hex(std::string_view bytes) {
+  unsigned char digest[32];
+  SHA256(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), digest);
+  std::string hex;
+  for (const unsigned char byte : digest) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    hex += kDigits[byte >> 4];
+    hex += kDigits[byte & 0x0F];
+  }
+  return hex;
+}
+
+TEST_F(BridgeTest, AWebOriginsKeyUsesWaitForConsentAndEveryUseIsInTheHistory) {
+  ASSERT_EQ(Command({"demo-pki"}), 0);
+  ASSERT_EQ(Command({"host", "allow", kBank}), 0);
+  // An envelope for Zhang San, made by openssl.
+  std::string listed;
+  ASSERT_EQ(Run({"store", "list", "--store", "MY", "--json"}, "", listed), 0);
+  std::string zhangSan;
+  for (const json& entry : json::parse(listed)) {
+    if (entry["subject"] == "CN=Zhang San, O=ZuvirOrori, C=CN") zhangSan = entry["sha1"];
+  }
+  const std::filesystem::path pem = root_ / "zhang-san.pem";
+  ASSERT_EQ(Command({"store", "export", "--store", "MY", zhangSan, "--pem", "--out", pem.string()}),
+            0);
+  std::ofstream(root_ / "secret.txt", std::ios::binary) << "secret";
+  const std::string seal = "openssl cms -encrypt -binary -aes256 -outform DER -in '" +
+                           (root_ / "secret.txt").string() + "' -out '" +
+                           (root_ / "envelope.der").string() + "' '" + pem.string() + "'";
+  ASSERT_EQ(std::system(seal.c_str()), 0);
+  const std::string envelope = platform::Base64Encode(ReadFile(root_ / "envelope.der"));
+
+  Script({{{"dialog", "consent"}, {"answer", "cancel"}},
+          {{"dialog", "consent"}, {"answer", "confirm"}},
+          {{"dialog", "consent"}, {"answer", "confirm"}},
+          {{"dialog", "consent"}, {"answer", "confirm"}}});
+  Start();
+  auto page = Page(kBank);
+  struct Case {
+    const char* member;
+    json args;
+    int status;
+    int errorNum;
+  } cases[] = {
+      {"QVAttachedSign", {"CN=Zhang San"}, 1, -10005},  // cancelled: as if none were chosen
+      {"QVAttachedSign", {"CN=Zhang San"}, 0, 0},
+      {"QVRawSign", {"CN=Zhang San"}, 0, 0},
+      {"QVDecryptEnvelop", {envelope}, 0, 0},
+  };
+  int id = 1;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.member);
+    page->Call(InvokeRequest(id++, "QVSetPlainText", {"pay 100"}));
+    const json answer = page->Call(InvokeRequest(id++, c.member, c.args));
+    EXPECT_EQ(answer["result"]["status"], c.status) << answer;
+    EXPECT_EQ(page->Call(InvokeRequest(id++, "errorNum", json::array(), "get"))["result"]["value"],
+              c.errorNum);
+    EXPECT_EQ(page->Call(InvokeRequest(id++, "errorCode", json::array(), "get"))["result"]["value"],
+              0);
+  }
+  const json decrypted = page->Call(InvokeRequest(id++, "QVGetPlainText", json::array()));
+  EXPECT_EQ(decrypted["result"]["value"], "secret") << decrypted;
+
+  // What the user saw: who asks, with which certificate, for what.
+  const std::vector<json> dialogs = Dialogs();
+  ASSERT_EQ(dialogs.size(), 4u);
+  const char* actions[] = {"sign", "sign", "raw-sign", "decrypt"};
+  const char* answers[] = {"cancel", "confirm", "confirm", "confirm"};
+  for (size_t i = 0; i < dialogs.size(); ++i) {
+    EXPECT_EQ(dialogs[i]["kind"], "consent");
+    EXPECT_EQ(dialogs[i]["origin"], kBank);
+    EXPECT_EQ(dialogs[i]["action"], actions[i]);
+    EXPECT_EQ(dialogs[i]["answer"], answers[i]);
+    EXPECT_EQ(dialogs[i]["certificate"], "CN=Zhang San, O=ZuvirOrori, C=CN");
+  }
+  EXPECT_EQ(dialogs[1]["content"], json({{"text", "pay 100"}, {"size", 7}}));
+  EXPECT_EQ(dialogs[1]["contentSha256"], Sha256Hex("pay 100"));
+  EXPECT_EQ(dialogs[3]["contentSha256"], Sha256Hex(ReadFile(root_ / "envelope.der")));
+  Stop();
+
+  // A local client signs with no consent; the history, read by another
+  // process, holds both callers' operations.
+  const std::vector<json> local =
+      Session({Invoke("QVSetPlainText", {"pay 100"}), Invoke("QVAttachedSign", {"CN=Zhang San"})});
+  EXPECT_EQ(local[1]["result"]["status"], 0) << local[1];
+  EXPECT_EQ(Dialogs().size(), 4u);
+  std::string history;
+  ASSERT_EQ(Run({"history", "--json"}, "", history), 0);
+  const json entries = json::parse(history);
+  ASSERT_EQ(entries.size(), 5u) << history;
+  const char* outcomes[] = {"cancelled", "signed", "signed", "decrypted", "signed"};
+  for (size_t i = 0; i < entries.size(); ++i) {
+    EXPECT_EQ(entries[i].size(), 8u) << entries[i];
+    EXPECT_EQ(entries[i]["outcome"], outcomes[i]);
+    EXPECT_EQ(entries[i]["caller"], i < 4 ? kBank : "local");
+    EXPECT_EQ(entries[i]["thumbprint"], zhangSan);
+    EXPECT_TRUE(std::regex_match(entries[i]["time"].get<std::string>(),
+                                 std::regex(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ)")));
+  }
+  EXPECT_EQ(entries[0]["errorNum"], -10005);
+  EXPECT_EQ(entries[1]["member"], "QVAttachedSign");
+  EXPECT_EQ(entries[1]["contentSha256"], Sha256Hex("pay 100"));
+  ASSERT_EQ(Run({"history", "--json", "--caller", "local"}, "", history), 0);
+  EXPECT_EQ(json::parse(history).size(), 1u);
+
+  // A bound of two keeps the newest two.
+  ASSERT_EQ(
+      Command({"reg", "set", "HKEY_CURRENT_USER\\Software\\Quorvel\\History", "MaxEntries", "2"}),
+      0);
+  Session({Invoke("QVSetPlainText", {"again"}), Invoke("QVAttachedSign", {"CN=Zhang San"})});
+  ASSERT_EQ(Run({"history", "--json"}, "", history), 0);
+  const json bounded = json::parse(history);
+  ASSERT_EQ(bounded.size(), 2u);
+  EXPECT_EQ(bounded[1]["contentSha256"], Sha256Hex("again"));
+  ASSERT_EQ(Command({"history", "clear"}), 0);
+  ASSERT_EQ(Run({"history", "--json"}, "", history), 0);
+  EXPECT_EQ(json::parse(history).size(), 0u);
 }
 
 TEST_F(BridgeTest, LimitsCloseTheOffendingConnectionWithACodeAndAReason) {

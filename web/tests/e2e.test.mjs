@@ -16,6 +16,7 @@ import { execFileSync, spawn } from "node:child_process";
 import { existsSync, mkdirSync, mkdtempSync, readFileSync, rmSync, writeFileSync } from "node:fs";
 import { tmpdir } from "node:os";
 import { dirname, join, resolve } from "node:path";
+import { createHash } from "node:crypto";
 import { createInterface } from "node:readline";
 import { chromium } from "playwright-core";
 
@@ -84,6 +85,8 @@ before(async () => {
       answers: [
         { dialog: "open", path: attachment },
         { dialog: "chooser", actions: [{ select: 0 }, "ok"] },
+        { dialog: "consent", answer: "confirm" },
+        { dialog: "consent", answer: "confirm" },
         { dialog: "chooser", actions: ["cancel"] },
       ],
     }),
@@ -124,6 +127,8 @@ async function act(page, button, state) {
   assert.ok(await error.isHidden(), `the page shows an error: ${await error.innerText()}`);
   assert.equal(await page.locator("#status").getAttribute("data-state"), state);
 }
+
+const sha256 = (bytes) => createHash("sha256").update(bytes).digest("hex");
 
 const texts = (page, selector) => page.locator(selector).evaluateAll((nodes) => nodes.map((n) => n.textContent));
 
@@ -203,6 +208,19 @@ test("the demo page signs, verifies, seals, reports failures and reconnects", as
     "00000039" + "00000010payee=李四" + "00000013amount=100.00" +
       "00000056" + "00000048" + "00000011invoice.txt" + "Invoice 2026-207: 100.00 CNY\n",
   );
+  // Before the key signed, the user saw who asked and exactly what was signed.
+  const consent = dialogs()[2];
+  assert.equal(consent.kind, "consent");
+  assert.equal(consent.origin, `http://127.0.0.1:${port}`);
+  assert.equal(consent.action, "sign");
+  assert.equal(consent.certificate, "CN=Zhang San, O=ZuvirOrori, C=CN");
+  const invoice = readFileSync(attachment);
+  assert.deepEqual(consent.content, {
+    items: ["payee=李四", "amount=100.00"],
+    files: [{ name: "invoice.txt", size: invoice.length, sha256: sha256(invoice) }],
+  });
+  assert.equal(consent.contentSha256, sha256(content));
+  assert.equal(dialogs()[1].origin, consent.origin, "the chooser names the origin too");
 
   await act(page, "verify", "verified");
   const signer = await texts(page, "#signer dd");
@@ -220,6 +238,7 @@ test("the demo page signs, verifies, seals, reports failures and reconnects", as
   await act(page, "envelope", "enveloped");
   assert.equal(await page.locator("#envelope-result").textContent(), await page.inputValue("#envelope-text"));
   assert.equal((await texts(page, "#recipient-info dd"))[4], "1001");
+  assert.equal(dialogs()[3].action, "decrypt", "opening the envelope asked too");
   await page.screenshot({ path: join(artifacts, "demo-envelope.png"), fullPage: true });
 
   // A failed member is shown with the control's errMsg and errorNum.
@@ -255,6 +274,8 @@ test("the demo page signs, verifies, seals, reports failures and reconnects", as
     [
       ["open", "chosen"],
       ["chooser", "chosen"],
+      ["consent", "confirm"],
+      ["consent", "confirm"],
       ["chooser", "cancelled"],
       ["open", "chosen"],
     ],

@@ -2,7 +2,8 @@
 // QUORVEL_UI=qt on an Xvfb display of its own that openbox manages, pages in
 // headless Chromium, and every dialog answered with input events as a user at
 // the keyboard gives them (xdotool, through the X server's XTEST extension):
-// the chooser signs from the keyboard twice on one bridge, OK with no row
+// the chooser and the consent sign from the keyboard twice on one bridge (a
+// consent cancelled with Enter fails the signature first), OK with no row
 // selected says so, and an origin's question closed with its close box
 // refuses the page and leaves the bridge serving.
 //
@@ -20,6 +21,7 @@ import { createServer } from "node:http";
 import { tmpdir } from "node:os";
 import { delimiter, join } from "node:path";
 import { createInterface } from "node:readline";
+import { setTimeout as sleep } from "node:timers/promises";
 import { promisify } from "node:util";
 import { chromium } from "playwright-core";
 
@@ -34,6 +36,7 @@ const skip = missing.length > 0 ? `needs ${missing.join(", ")} (scripts/setup.sh
 
 const CHOOSER_CAPTION = "请选择您要用的证书"; // the chooser's caption when the page sets none
 const APPROVAL_CAPTION = "Quorvel";
+const CONSENT_CAPTION = "Quorvel";
 const WAIT = 20000; // the longest any one wait may take
 
 const run = promisify(execFile);
@@ -250,23 +253,44 @@ after(async () => {
 
 // Signs the demo page's transfer, choosing the first row of the chooser with
 // the keyboard alone: the list has the focus, Down selects, Enter chooses.
-async function signFromKeyboard(page, bridge, attempt) {
+// The consent follows, showing what is signed: `confirm` moves to Confirm once
+// it is enabled and presses it; otherwise Enter presses the default, Cancel.
+async function signFromKeyboard(page, bridge, attempt, confirm = true) {
   await page.click("#sign");
   const chooser = await focusedWindow(bridge, CHOOSER_CAPTION);
   await press("Down", "Return");
   await gone(bridge, chooser, `the chooser closed by Down, Enter (${attempt})`);
+  const consent = await focusedWindow(bridge, CONSENT_CAPTION);
+  const text = await readWindow(consent);
+  assert.match(text, /asks to sign the content below/, `the consent says what is asked (${attempt}): ${text}`);
+  assert.match(text, /amount=/, `the consent shows the form items (${attempt}): ${text}`);
+  assert.match(text, /SHA-256/, `the consent shows the digest (${attempt}): ${text}`);
+  if (confirm) {
+    await sleep(1500); // Confirm is enabled a second after the dialog opens
+    await press("shift+Tab", "space");
+  } else {
+    await press("Return");
+  }
+  await gone(bridge, consent, `the consent closed (${attempt})`);
   const shown = await settled(page);
+  if (!confirm) {
+    assert.equal(shown.state, "failed", `the cancelled consent fails the signature (${attempt})`);
+    assert.match(shown.error, /errorNum: -10005/);
+    assertRunning(bridge, `after the ${attempt} signature`);
+    return;
+  }
   assert.deepEqual(shown, { state: "signed", error: "" }, `the page signed (${attempt})`);
   assert.match(await page.inputValue("#signature"), /^[A-Za-z0-9+/=\s]{1000,}$/);
   assertRunning(bridge, `after the ${attempt} signature`);
 }
 
-dialogTest("the demo page signs twice through the real chooser", async (bridge) => {
+dialogTest("the demo page signs twice through the real chooser and consent", async (bridge) => {
   const page = await browser.newPage();
   await page.goto(`http://127.0.0.1:${bridge.port}/demo/`);
   await page.waitForFunction(() => document.getElementById("status").dataset.state === "ready", null, {
     timeout: WAIT,
   });
+  await signFromKeyboard(page, bridge, "cancelled", false);
   await signFromKeyboard(page, bridge, "first");
   await page.fill("#amount", "200.00");
   await signFromKeyboard(page, bridge, "second");
