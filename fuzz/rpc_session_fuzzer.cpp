@@ -25,6 +25,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   quorvel::host::SessionPolicy policy;
   policy.caller = {.webOrigin = true, .localFiles = false};
+  policy.origin = "https://fuzz.example";
   quorvel::host::RpcSession session({}, policy);
   const std::string created = session.HandleMessage(
       R"({"jsonrpc":"2.0","id":0,"method":"create","params":{"progid":"Quorvel.DrennicQuorvel2"}})");

@@ -223,6 +223,37 @@ TEST(OriginApprovalText, ShowsInternationalisedNamesInUnicodeBesideTheirAsciiFor
   }
 }
 
+TEST(ConsentText, ShowsWhatAPageCouldHideOrReorder) {
+  const struct {
+    std::u16string_view text;
+    std::u16string_view shown;
+  } cases[] = {
+      {u"pay 100\nto Li", u"pay 100\nto Li"},
+      {u"pay \u202E001 yap", u"pay <U+202E>001 yap"},  // right-to-left override
+      {u"a\u200Bb\u2066c\u2069", u"a<U+200B>b<U+2066>c<U+2069>"},
+      {u"x\ry\tz\x7F\x85", u"x<U+000D>y<U+0009>z<U+007F><U+0085>"},
+      {u"转账 100.00 元", u"转账 100.00 元"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(VisibleText(c.text), c.shown) << Utf16ToUtf8(c.shown);
+
+  ConsentRequest request;
+  request.origin = u"https://xn--fiqs8s.xn--0zwm56d";
+  request.action = ConsentAction::kRawSign;
+  request.subject = u"CN=Zhang San\u202E";
+  request.content.text = u"abc";
+  request.content.size = 5000;
+  request.contentSha256 = "00ff";
+  const std::u16string text = ConsentText(request);
+  for (const std::u16string_view part :
+       {std::u16string_view(u"https://中国.测试 (https://xn--fiqs8s.xn--0zwm56d)"),
+        std::u16string_view(u"A raw signature can stand for anything"),
+        std::u16string_view(u"CN=Zhang San<U+202E>"), std::u16string_view(u"5000 B"),
+        std::u16string_view(u"first 4096 B shown"), std::u16string_view(u"SHA-256: 00ff")}) {
+    EXPECT_NE(text.find(part), std::u16string::npos) << Utf16ToUtf8(std::u16string(part));
+  }
+  EXPECT_EQ(ConsentConfirmCaption(ConsentAction::kDecrypt), u"解密 Decrypt");
+}
+
 TEST(NoneUi, CancelsEveryDialogAndDismissesMessageBoxes) {
   UiServices ui = MakeNoneUiServices();
   EXPECT_EQ(ui.fileDialogs->ShowOpenDialog({u"Open", u"*.*"}).outcome, DialogOutcome::kCancelled);
