@@ -67,7 +67,7 @@ std::u16string_view ConsentConfirmCaption(ConsentAction action) {
 }
 
 std::u16string ConsentText(const ConsentRequest& request) {
-  std::u16string text = VisibleText(DisplayedOrigin(request.origin)) + u"\n" +
+  std::u16string text = u"网页 Web page: " + VisibleText(DisplayedOrigin(request.origin)) + u"\n" +
                         ActionText(request.action) + u"\n\n证书 Certificate\n  " +
                         VisibleText(request.subject) + u"\n  颁发者 Issuer: " +
                         VisibleText(request.issuer) + u"\n  有效期 Valid: " + request.notBefore +

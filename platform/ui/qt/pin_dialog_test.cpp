@@ -13,17 +13,12 @@
 #include <QTimer>
 #include <functional>
 
+#include "platform/ui/qt/qt_test_application.h"
+
 namespace quorvel::platform::qt {
 namespace {
 
-QApplication& Application() {
-  ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  static int argc = 1;
-  static char name[] = "qt_ui_tests";
-  static char* argv[] = {name, nullptr};
-  static QApplication application(argc, argv);
-  return application;
-}
+using testing::Application;
 
 // Asks for a PIN and, once the dialog is up, hands it to `act`.
 PinAnswer AskAndAct(const PinRequest& request, const std::function<void(QDialog&)>& act) {
