@@ -2,6 +2,9 @@
 
 #include <openssl/evp.h>
 
+#include <chrono>
+#include <map>
+#include <mutex>
 #include <new>
 #include <string>
 
@@ -36,17 +39,41 @@ std::string Sha256(std::string_view bytes) {
   return Hex({digest, length});
 }
 
-// Text in the control's code page as the user reads it; a multibyte character
-// cut at the end is left out.
-std::u16string Decoded(uint32_t codePage, std::string_view bytes) {
-  for (size_t cut = 0; cut < 4 && cut <= bytes.size(); ++cut) {
+// At most this many bytes of something that is no text are shown, in hex.
+constexpr size_t kHexShown = 256;
+
+// `bytes` as text of `codePage` when they are exactly that: decoding and
+// encoding again gives the same bytes. `truncated` bytes may end inside a
+// character, which is then left out. Anything else is shown in hex, so that a
+// page cannot make the text read otherwise than the bytes it has signed.
+std::u16string Decoded(uint32_t codePage, std::string_view bytes, bool truncated = false) {
+  for (size_t cut = 0; cut <= (truncated ? 3 : 0) && cut <= bytes.size(); ++cut) {
+    const std::string_view whole = bytes.substr(0, bytes.size() - cut);
     std::u16string text;
-    if (platform::DecodeFromCodePage(codePage, bytes.substr(0, bytes.size() - cut), text) ==
-        platform::CodePageStatus::kOk) {
+    std::string again;
+    if (platform::DecodeFromCodePage(codePage, whole, text) == platform::CodePageStatus::kOk &&
+        text.find(u'\uFFFD') == std::u16string::npos &&
+        platform::EncodeToCodePage(codePage, text, again) == platform::CodePageStatus::kOk &&
+        again == whole) {
       return text;
     }
   }
-  return u"<?>";
+  const std::string_view shown = bytes.substr(0, kHexShown);
+  return u"<不是代码页 " + platform::Utf8ToUtf16(std::to_string(codePage)) +
+         u" 的文本 not text in code page " + platform::Utf8ToUtf16(std::to_string(codePage)) +
+         u"; hex: " +
+         platform::Utf8ToUtf16(
+             Hex({reinterpret_cast<const uint8_t*>(shown.data()), shown.size()})) +
+         (bytes.size() > shown.size() ? u"…>" : u">");
+}
+
+// The form items and files of a formatted plain text, when the bytes are
+// exactly their encoding; text around or after them would not be shown.
+bool ExactlyFormatted(std::string_view bytes, container::FormattedPlainText& formatted) {
+  std::string encoded;
+  return formatted.Decode(bytes) == container::kPlainTextOk &&
+         formatted.FormItemCount() + formatted.FileCount() > 0 &&
+         formatted.Encode(encoded) == container::kPlainTextOk && encoded == bytes;
 }
 
 platform::ConsentContent Describe(platform::KeyAction action, std::string_view bytes,
@@ -55,8 +82,7 @@ platform::ConsentContent Describe(platform::KeyAction action, std::string_view b
   content.size = bytes.size();
   if (action == platform::KeyAction::kDecrypt) return content;  // an envelope: no text to show
   container::FormattedPlainText formatted;
-  if (action == platform::KeyAction::kSign && formatted.Decode(bytes) == container::kPlainTextOk &&
-      formatted.FormItemCount() + formatted.FileCount() > 0) {
+  if (action == platform::KeyAction::kSign && ExactlyFormatted(bytes, formatted)) {
     content.formatted = true;
     std::string item;
     for (size_t i = 0; i < formatted.FormItemCount(); ++i) {
@@ -73,7 +99,8 @@ platform::ConsentContent Describe(platform::KeyAction action, std::string_view b
     }
     return content;
   }
-  content.text = Decoded(codePage, bytes.substr(0, platform::kConsentTextBytes));
+  content.text = Decoded(codePage, bytes.substr(0, platform::kConsentTextBytes),
+                         bytes.size() > platform::kConsentTextBytes);
   return content;
 }
 
@@ -87,6 +114,51 @@ platform::ConsentAction ConsentActionOf(platform::KeyAction action) {
       return platform::ConsentAction::kDecrypt;
   }
   return platform::ConsentAction::kSign;
+}
+
+// A page refused this many times in a row is refused without asking for a
+// while, so that it cannot wear the user down with dialogs.
+constexpr int kRefusalsBeforePause = 3;
+constexpr auto kRefusalPause = std::chrono::seconds(60);
+constexpr size_t kMaxOriginsRemembered = 256;
+
+class OriginRefusals {
+ public:
+  bool Paused(const std::u16string& origin) {
+    const std::lock_guard lock(mutex_);
+    const auto found = refusals_.find(origin);
+    return found != refusals_.end() && found->second.inARow >= kRefusalsBeforePause &&
+           Clock::now() - found->second.last < kRefusalPause;
+  }
+
+  void Note(const std::u16string& origin, bool refused) {
+    const std::lock_guard lock(mutex_);
+    if (!refused) {
+      refusals_.erase(origin);
+      return;
+    }
+    if (refusals_.size() >= kMaxOriginsRemembered && refusals_.count(origin) == 0) {
+      refusals_.clear();
+    }
+    Entry& entry = refusals_[origin];
+    if (Clock::now() - entry.last >= kRefusalPause) entry.inARow = 0;
+    ++entry.inARow;
+    entry.last = Clock::now();
+  }
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  struct Entry {
+    int inARow = 0;
+    Clock::time_point last{};
+  };
+  std::mutex mutex_;
+  std::map<std::u16string, Entry> refusals_;
+};
+
+OriginRefusals& Refusals() {
+  static OriginRefusals refusals;
+  return refusals;
 }
 
 }  // namespace
@@ -113,6 +185,10 @@ bool CallerKeyUse::Approve(const platform::KeyUse& use) {
     entry_->thumbprint = Hex(use.certificate->Sha1());
     entry_->contentSha256 = Sha256(bytes);
     if (!web_) return true;
+    if (Refusals().Paused(caller_)) {
+      refused_ = true;
+      return false;
+    }
 
     platform::ConsentRequest request;
     request.origin = caller_;
@@ -127,6 +203,7 @@ bool CallerKeyUse::Approve(const platform::KeyUse& use) {
     const platform::ConsentAnswer answer =
         ui.consent ? ui.consent->AskConsent(request) : platform::ConsentAnswer::kDismissed;
     refused_ = answer != platform::ConsentAnswer::kConfirm;
+    Refusals().Note(caller_, refused_);
     return !refused_;
   } catch (const std::bad_alloc&) {
     refused_ = true;

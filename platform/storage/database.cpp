@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <mutex>
 #include <new>
 #include <string>
 
@@ -35,18 +36,38 @@ class DatabaseCategoryImpl : public std::error_category {
 
 // Creates the file owner-only before SQLite sees it; SQLite gives its WAL and
 // shared-memory files the same mode as the database file.
-std::error_code CreatePrivateFile(const std::filesystem::path& file) {
-  const int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, kPrivateFile);
-  if (fd < 0) return {errno, std::generic_category()};
-  std::error_code ec;
+// Makes sure `file` is a private regular file. A file that exists is never
+// opened here: closing any descriptor of a file drops every POSIX lock this
+// process holds on it, SQLite's among them, and another process would then
+// take the process's connections for gone (and delete the WAL under them).
+std::error_code MakePrivateFile(const std::filesystem::path& file) {
   struct stat status {};
-  if (::fstat(fd, &status) != 0) {
-    ec = {errno, std::generic_category()};
-  } else if ((status.st_mode & 07777) != kPrivateFile && ::fchmod(fd, kPrivateFile) != 0) {
-    ec = {errno, std::generic_category()};
+  if (::lstat(file.c_str(), &status) == 0) {
+    if (!S_ISREG(status.st_mode)) return std::make_error_code(std::errc::not_supported);
+    if ((status.st_mode & 07777) != kPrivateFile && ::chmod(file.c_str(), kPrivateFile) != 0) {
+      return {errno, std::generic_category()};
+    }
+    return {};
   }
+  if (errno != ENOENT) return {errno, std::generic_category()};
+  // A new file: no connection can hold a lock on it yet.
+  const int fd =
+      ::open(file.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, kPrivateFile);
+  if (fd < 0) {
+    if (errno == EEXIST) return MakePrivateFile(file);  // another process made it first
+    return {errno, std::generic_category()};
+  }
+  std::error_code ec;
+  if (::fchmod(fd, kPrivateFile) != 0) ec = {errno, std::generic_category()};
   ::close(fd);
   return ec;
+}
+
+// Creation and the first connection of a file happen one thread at a time, so
+// that no thread's new connection meets another's creating descriptor.
+std::mutex& OpeningMutex() {
+  static std::mutex mutex;
+  return mutex;
 }
 
 std::atomic<uint64_t> openedConnections{0};
@@ -74,7 +95,6 @@ Database::Database(std::filesystem::path file)
 
 std::error_code Database::Open(const std::filesystem::path& file,
                                std::unique_ptr<Database>& database) {
-  if (const std::error_code ec = CreatePrivateFile(file)) return ec;
   std::unique_ptr<Database> opened;
   try {
     opened.reset(new Database(file));
@@ -83,7 +103,11 @@ std::error_code Database::Open(const std::filesystem::path& file,
   }
   constexpr int kFlags =
       SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX | SQLITE_OPEN_NOFOLLOW;
-  if (const std::error_code ec = opened->connection_.Open(file, kFlags)) return ec;
+  {
+    const std::lock_guard lock(OpeningMutex());
+    if (const std::error_code ec = MakePrivateFile(file)) return ec;
+    if (const std::error_code ec = opened->connection_.Open(file, kFlags)) return ec;
+  }
   if (const std::error_code ec = opened->Configure()) return ec;
   if (const std::error_code ec = opened->Migrate()) return ec;
   database = std::move(opened);

@@ -4,8 +4,11 @@
 #include <sys/stat.h>
 
 #include <cstdint>
+#include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <future>
+#include <string>
 #include <string_view>
 #include <thread>
 #include <vector>
@@ -272,6 +275,24 @@ TEST_F(HomeDatabase, TheSharedConnectionFollowsTheHome) {
   ASSERT_FALSE(SharedDatabase(other));
   EXPECT_NE(other, first);
   EXPECT_EQ(other->file(), root_ / "other" / kDatabaseFileName);
+}
+
+TEST_F(HomeDatabase, ASecondConnectionKeepsTheFirstOnesLocksSoOtherProcessesLeaveItsWal) {
+  std::unique_ptr<Database> first = OpenFile();
+  ASSERT_FALSE(Execute(*first, "CREATE TABLE kept (value TEXT)"));
+  std::unique_ptr<Database> second = OpenFile();  // the process opens the file once more
+  ASSERT_TRUE(second);
+  // Another process writes and closes: it must see this process still there,
+  // and so leave the WAL that this process's connections use.
+  const std::string other = "python3 -c \"import sqlite3; c = sqlite3.connect('" + File().string() +
+                            "'); c.execute('INSERT INTO kept VALUES (1)'); c.commit(); c.close()\"";
+  ASSERT_EQ(std::system(other.c_str()), 0) << other;
+  EXPECT_TRUE(std::filesystem::exists(File().string() + "-wal"));
+  ASSERT_FALSE(Execute(*first, "INSERT INTO kept VALUES (2)"));
+  first.reset();
+  second.reset();
+  std::unique_ptr<Database> reopened = OpenFile();
+  EXPECT_EQ(QueryText(*reopened, "SELECT COUNT(*) FROM kept"), "2");
 }
 
 }  // namespace

@@ -233,6 +233,7 @@ TEST(ConsentText, ShowsWhatAPageCouldHideOrReorder) {
       {u"a\u200Bb\u2066c\u2069", u"a<U+200B>b<U+2066>c<U+2069>"},
       {u"x\ry\tz\x7F\x85", u"x<U+000D>y<U+0009>z<U+007F><U+0085>"},
       {u"转账 100.00 元", u"转账 100.00 元"},
+      {u"ok\uFE0F\U000E0041\U0001F600", u"ok<U+FE0F><U+E0041>\U0001F600"},  // tags, not emoji
   };
   for (const auto& c : cases) EXPECT_EQ(VisibleText(c.text), c.shown) << Utf16ToUtf8(c.shown);
 
@@ -240,7 +241,7 @@ TEST(ConsentText, ShowsWhatAPageCouldHideOrReorder) {
   request.origin = u"https://xn--fiqs8s.xn--0zwm56d";
   request.action = ConsentAction::kRawSign;
   request.subject = u"CN=Zhang San\u202E";
-  request.content.text = u"abc";
+  request.content.text = u"abc\nSHA-256: 1234";  // a line of the page's that mimics ours
   request.content.size = 5000;
   request.contentSha256 = "00ff";
   const std::u16string text = ConsentText(request);
@@ -248,10 +249,21 @@ TEST(ConsentText, ShowsWhatAPageCouldHideOrReorder) {
        {std::u16string_view(u"https://中国.测试 (https://xn--fiqs8s.xn--0zwm56d)"),
         std::u16string_view(u"A raw signature can stand for anything"),
         std::u16string_view(u"CN=Zhang San<U+202E>"), std::u16string_view(u"5000 B"),
-        std::u16string_view(u"first 4096 B shown"), std::u16string_view(u"SHA-256: 00ff")}) {
+        std::u16string_view(u"first 4096 B shown"), std::u16string_view(u"\n  │ SHA-256: 1234\n"),
+        std::u16string_view(u"\nSHA-256: 00ff")}) {
     EXPECT_NE(text.find(part), std::u16string::npos) << Utf16ToUtf8(std::u16string(part));
   }
   EXPECT_EQ(ConsentConfirmCaption(ConsentAction::kDecrypt), u"解密 Decrypt");
+
+  // Thousands of form items cannot bury the ones that matter: the shown lines
+  // are bounded and the rest counted.
+  request.content = {};
+  request.content.formatted = true;
+  request.content.items.assign(5000, u"item=1");
+  const std::u16string many = ConsentText(request);
+  EXPECT_LT(many.size(), 2 * kConsentTextBytes);
+  EXPECT_NE(many.find(u"Form items: 5000"), std::u16string::npos);
+  EXPECT_NE(many.find(u" more\n"), std::u16string::npos);
 }
 
 TEST(NoneUi, CancelsEveryDialogAndDismissesMessageBoxes) {
