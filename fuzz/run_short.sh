@@ -21,6 +21,7 @@ targets=(
   "message_fuzzer:message"
   "signed_data_fuzzer:signed_data"
   "bridge_head_fuzzer:bridge_head"
+  "native_frame_fuzzer:native_frame"
   "base64_fuzzer:base64"
   "container_fuzzer:container"
   "decompress_fuzzer:decompress"
