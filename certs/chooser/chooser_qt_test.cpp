@@ -2,7 +2,6 @@
 // how its list and buttons drive the chooser's logic, and a rendered picture
 // (artifacts/chooser.png in the build tree) to look at.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <QApplication>
 #include <QHeaderView>
@@ -18,20 +17,14 @@
 #include "certs/chooser/chooser_model.h"
 #include "certs/default_texts_test.h"
 #include "platform/ui/qt/chooser_dialog.h"
+#include "platform/ui/qt/qt_test_application.h"
 
 namespace quorvel::certs {
 namespace {
 
 using platform::qt::ChooserDialog;
 
-QApplication& Application() {
-  ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  static int argc = 1;
-  static char name[] = "chooser_qt_tests";
-  static char* argv[] = {name, nullptr};
-  static QApplication application(argc, argv);
-  return application;
-}
+using platform::qt::testing::Application;
 
 void AppendText(CandidateList& list, std::u16string_view text) {
   ASSERT_EQ(list.AppendText(text.data(), text.size()), kListOk);

@@ -206,15 +206,14 @@ int32_t InvokeMember(void* self, int32_t dispid, const Guid*, uint32_t, uint16_t
     const CallerPolicy policy{
         .webOrigin = (object->safety.enabled & ObjectSafety::kUntrustedData) != 0,
         .localFiles = object->mayNameFiles};
-    InvokeResult invoked;
+    // Objects whose host named their caller guard and record its key uses.
+    std::optional<CallerKeyUse> keyUse;
     if (object->caller) {
-      CallerKeyUse keyUse(*object->caller, found.member->name, object->control.Inspect().codePage);
-      const platform::KeyUseScope scope(&keyUse);
-      invoked = Invoke(object->control, *found.member, arguments, policy);
-      if (invoked.hr == hresult::kOk) keyUse.Record(object->control.Inspect().errorNum);
-    } else {
-      invoked = Invoke(object->control, *found.member, arguments, policy);
+      keyUse.emplace(*object->caller, found.member->name, object->control.Inspect().codePage);
     }
+    const platform::KeyUseScope scope(keyUse ? &*keyUse : nullptr);
+    const InvokeResult invoked = Invoke(object->control, *found.member, arguments, policy);
+    if (keyUse && invoked.hr == hresult::kOk) keyUse->Record(object->control.Inspect().errorNum);
     if (invoked.hr != hresult::kOk) return invoked.hr;
     if (const int32_t stored = ToVariant(invoked.value, result); stored != hr::kOk) return stored;
     return HresultOf(invoked.status);
