@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "host/bridge/http_request.h"
-#include "host/bridge/origins.h"
+#include "host/web_callers/origins.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
@@ -19,11 +19,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     head.IsWebSocketUpgrade();
     if (const auto origin = head.Header("origin")) {
       // A canonical origin is its own canonical form.
-      if (const auto canonical = quorvel::bridge::CanonicalOrigin(*origin)) {
-        if (quorvel::bridge::CanonicalOrigin(*canonical) != canonical) std::abort();
+      if (const auto canonical = quorvel::web::CanonicalOrigin(*origin)) {
+        if (quorvel::web::CanonicalOrigin(*canonical) != canonical) std::abort();
       }
     }
   }
-  quorvel::bridge::CanonicalOrigin(bytes);
+  quorvel::web::CanonicalOrigin(bytes);
   return 0;
 }

@@ -10,7 +10,7 @@
 #include <string_view>
 
 #include "host/bridge/bridge_server.h"
-#include "host/bridge/origins.h"
+#include "host/web_callers/origins.h"
 #include "host/rpc_session.h"
 #include "host/stdio_transport.h"
 #include "platform/ui/ui_services.h"
@@ -107,7 +107,7 @@ void AddOriginCommands(CLI::App& command) {
   auto origin = std::make_shared<std::string>();
   auto localFiles = std::make_shared<bool>(false);
   auto canonical = [origin]() -> std::string {
-    const auto value = bridge::CanonicalOrigin(*origin);
+    const auto value = web::CanonicalOrigin(*origin);
     if (!value) {
       std::cerr << "quorvel host: '" << *origin
                 << "' is not an origin (scheme://host[:port], e.g. https://bank.example)\n";
@@ -125,19 +125,19 @@ void AddOriginCommands(CLI::App& command) {
   allow->add_option("origin", *origin, "e.g. https://bank.example")->required();
   allow->add_flag("--local-files", *localFiles,
                   "Also let the origin pass file names to the members that read files");
-  allow->callback([=] { report(bridge::AllowOrigin(canonical(), *localFiles)); });
+  allow->callback([=] { report(web::AllowOrigin(canonical(), *localFiles)); });
 
   auto* deny = command.add_subcommand("deny", "Refuse pages of ORIGIN from now on");
   deny->add_option("origin", *origin, "e.g. https://bank.example")->required();
-  deny->callback([=] { report(bridge::DenyOrigin(canonical())); });
+  deny->callback([=] { report(web::DenyOrigin(canonical())); });
 
   auto* list = command.add_subcommand("list", "Show the allowed and denied origins");
   list->callback([=] {
-    std::vector<bridge::OriginEntry> entries;
-    report(bridge::ListOrigins(entries));
-    for (const bridge::OriginEntry& entry : entries) {
-      const char* access = entry.access == bridge::OriginAccess::kAllowed  ? "allow"
-                           : entry.access == bridge::OriginAccess::kDenied ? "deny"
+    std::vector<web::OriginEntry> entries;
+    report(web::ListOrigins(entries));
+    for (const web::OriginEntry& entry : entries) {
+      const char* access = entry.access == web::OriginAccess::kAllowed  ? "allow"
+                           : entry.access == web::OriginAccess::kDenied ? "deny"
                                                                            : "unknown";
       std::cout << access << "\t" << entry.origin << (entry.localFiles ? "\tlocal-files" : "")
                 << "\n";
@@ -151,25 +151,25 @@ void BridgeLimitOptions(CLI::App& command, bridge::BridgeLimits& limits) {
     return command.add_option(name, value, help)->capture_default_str();
   };
   option("--max-frame-bytes", limits.maxFrameBytes, "Largest WebSocket message accepted");
-  option("--max-messages-per-second", limits.maxMessagesPerSecond,
+  option("--max-messages-per-second", limits.calls.maxMessagesPerSecond,
          "Messages and control frames a connection may send each second");
-  option("--max-connections", limits.maxConnections, "Open WebSocket connections");
-  option("--max-pending", limits.maxPendingRequests,
+  option("--max-connections", limits.calls.maxConnections, "Open WebSocket connections");
+  option("--max-pending", limits.calls.maxPendingRequests,
          "Requests of one connection waiting for their answer");
-  option("--max-objects", limits.maxObjects,
+  option("--max-objects", limits.calls.maxObjects,
          "Live objects of one connection (create fails past it)")
       ->check(CLI::Range(1, 1 << 20));
-  option("--send-pause-bytes", limits.sendPauseBytes,
+  option("--send-pause-bytes", limits.calls.sendPauseBytes,
          "Unread answer bytes past which a connection's requests wait");
-  option("--max-send-bytes", limits.maxSendBytes,
+  option("--max-send-bytes", limits.calls.maxSendBytes,
          "Unread answer bytes past which a connection is closed");
-  option("--idle-timeout", limits.idleTimeoutSeconds,
+  option("--idle-timeout", limits.calls.idleTimeoutSeconds,
          "Seconds after which a connection with nothing asked or running is closed")
       ->check(CLI::Range(1, 86400));
-  option("--approval-timeout", limits.approvalTimeoutSeconds,
+  option("--approval-timeout", limits.gate.approvalTimeoutSeconds,
          "Seconds the user has to answer whether an origin may connect")
       ->check(CLI::Range(1, 3600));
-  option("--max-pending-approvals", limits.maxPendingApprovals,
+  option("--max-pending-approvals", limits.gate.maxPendingApprovals,
          "Origins the user may be asked about at once; others are refused")
       ->check(CLI::Range(1, 64));
 }

@@ -5,10 +5,11 @@
 #include "host/bridge/frame_scanner.h"
 #include "host/bridge/http_request.h"
 #include "host/bridge/listen_address.h"
-#include "host/bridge/origins.h"
+#include "host/web_callers/origins.h"
 
 namespace quorvel::bridge {
 namespace {
+using namespace quorvel::web;
 
 TEST(ListenAddress, OnlyLoopbackAddressesAreAccepted) {
   struct Case {

@@ -11,10 +11,7 @@
 #include <QtEndian>
 
 #include <bit>
-#include <chrono>
 #include <cstring>
-#include <deque>
-#include <iostream>
 #include <list>
 #include <map>
 #include <optional>
@@ -23,61 +20,35 @@
 
 #include "host/bridge/frame_scanner.h"
 #include "host/bridge/http_request.h"
-#include "host/bridge/origins.h"
 #include "host/bridge/peer_owner.h"
 #include "host/bridge/web_files.h"
-#include "host/control_module.h"
-#include "host/rpc_session.h"
-#include "platform/text/code_page.h"
+#include "host/web_callers/call_queue.h"
 
 namespace quorvel::bridge {
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-constexpr auto kTryAgainLater = static_cast<QWebSocketProtocol::CloseCode>(1013);
 
 QString Text(const std::string& text) {
   return QString::fromStdString(text);
 }
 
-// Tokens refill at `rate` a second up to `rate`; each message takes one.
-class RateLimiter {
- public:
-  explicit RateLimiter(unsigned rate) : rate_(rate), tokens_(rate), refilled_(Clock::now()) {}
-  bool Take() {
-    const Clock::time_point now = Clock::now();
-    const double elapsed = std::chrono::duration<double>(now - refilled_).count();
-    refilled_ = now;
-    tokens_ = std::min<double>(rate_, tokens_ + elapsed * rate_);
-    if (tokens_ < 1) return false;
-    tokens_ -= 1;
-    return true;
-  }
-
- private:
-  double rate_;
-  double tokens_;
-  Clock::time_point refilled_;
-};
-
-// Qt's close-code type names only the codes of RFC 6455; an application's own
-// code (4000-4999) travels in its representation, which holds 16 bits.
-const QWebSocketProtocol::CloseCode kRefused = std::bit_cast<QWebSocketProtocol::CloseCode>(
-    static_cast<std::underlying_type_t<QWebSocketProtocol::CloseCode>>(kRefusedCloseCode));
+QWebSocketProtocol::CloseCode CloseCodeOf(int code) {
+  // Qt's close-code type names only the codes of RFC 6455; an application's
+  // own code (4000-4999) travels in its representation, which holds 16 bits.
+  return std::bit_cast<QWebSocketProtocol::CloseCode>(
+      static_cast<std::underlying_type_t<QWebSocketProtocol::CloseCode>>(code));
+}
 
 // What the bridge watches of a connection's TCP socket: the control frames
 // the client sends, and the answers it has not read.
-struct Connection;
 struct TcpLink {
   QPointer<QTcpSocket> tcp;
-  std::weak_ptr<Connection> connection;  // set once the WebSocket is taken
+  std::weak_ptr<web::WebCaller> caller;  // set once the WebSocket is taken
   FrameScanner frames;
   qint64 scanned = 0;  // bytes at the start of the socket's buffer already scanned
 };
 
 // A handshake handed to the WebSocket server, waiting for its connection.
-struct Admission {
+struct Handshake {
   std::string origin;
   bool own = false;         // the bridge's own page
   bool localFiles = false;  // may name local files
@@ -85,53 +56,37 @@ struct Admission {
   std::shared_ptr<TcpLink> link;
 };
 
-struct Connection {
-  Connection(QWebSocket* webSocket, Admission admission, host::SessionPolicy policy,
-             const BridgeLimits& limits)
-      : socket(webSocket),
-        origin(std::move(admission.origin)),
-        own(admission.own),
-        link(std::move(admission.link)),
-        session(std::make_shared<host::RpcSession>(
-            host::SessionLimits{.maxObjects = limits.maxObjects}, policy)),
-        limiter(limits.maxMessagesPerSecond),
-        lastActive(Clock::now()) {}
-  QPointer<QWebSocket> socket;
-  std::string origin;
-  bool own;
-  std::shared_ptr<TcpLink> link;
-  // Shared with a call that is running, so that a connection closed during a
-  // dialog keeps its objects until that call returns.
-  std::shared_ptr<host::RpcSession> session;
-  RateLimiter limiter;
-  unsigned pending = 0;
-  size_t pendingBytes = 0;
-  bool open = true;
-  Clock::time_point lastActive;
-  // Requests held back while the client has not read enough of its answers.
-  std::deque<std::string> parked;
+// Sends the close frame, and drops the connection if the client has not
+// answered it within a second.
+void CloseSoon(QWebSocket* socket, const web::Closing& closing) {
+  socket->close(CloseCodeOf(closing.code), Text(closing.reason));
+  QPointer<QWebSocket> guard(socket);
+  QTimer::singleShot(1000, socket, [guard] {
+    if (guard) guard->abort();
+  });
+}
 
-  qint64 Unsent() const { return link && link->tcp ? link->tcp->bytesToWrite() : 0; }
-};
+// A WebSocket connection as the call queue sees it.
+class SocketLink : public web::CallerLink {
+ public:
+  SocketLink(QWebSocket* socket, std::shared_ptr<TcpLink> link)
+      : socket_(socket), link_(std::move(link)) {}
 
-// A request of a connection, for the one thread that runs calls and shows dialogs.
-struct Job {
-  std::weak_ptr<Connection> connection;
-  std::string message;
-};
+  size_t Unsent() const override {
+    return link_ && link_->tcp ? static_cast<size_t>(link_->tcp->bytesToWrite()) : 0;
+  }
+  void Send(std::string response) override {
+    if (socket_) socket_->sendTextMessage(QString::fromStdString(response));
+  }
+  void Close(const web::Closing& closing) override {
+    if (!socket_) return;
+    if (closing.code == web::kRefusedCloseCode) return CloseSoon(socket_, closing);
+    socket_->close(CloseCodeOf(closing.code), Text(closing.reason));
+  }
 
-// The question whether an unknown origin may connect, and the handshakes
-// waiting for its answer.
-struct Waiting {
-  QPointer<QTcpSocket> socket;
-  size_t headLength = 0;  // the head stays in the socket's buffer for the WebSocket server
-};
-
-struct Question {
-  uint64_t id = 0;
-  std::unique_ptr<host::ApprovalQuestion> window;
-  std::vector<Waiting> waiting;
-  std::unique_ptr<QTimer> timer;
+ private:
+  QPointer<QWebSocket> socket_;
+  std::shared_ptr<TcpLink> link_;
 };
 
 std::string PeerKey(const QHostAddress& address, quint16 port) {
@@ -181,23 +136,22 @@ std::string StatusLine(int status) {
 class BridgeServer::Impl {
  public:
   explicit Impl(BridgeLimits limits)
-      : limits_(limits), webSockets_(QStringLiteral("Quorvel"), QWebSocketServer::NonSecureMode) {
+      : limits_(limits),
+        gate_(limits.gate),
+        calls_(limits.calls, gate_),
+        webSockets_(QStringLiteral("Quorvel"), QWebSocketServer::NonSecureMode) {
     QObject::connect(&webSockets_, &QWebSocketServer::newConnection, &context_,
                      [this] { TakeWebSockets(); });
-    idleTimer_.setInterval(1000);
-    QObject::connect(&idleTimer_, &QTimer::timeout, &context_, [this] { CloseIdle(); });
-    idleTimer_.start();
   }
 
   ~Impl() {
-    // Nothing may call back into the members while they go; questions close
-    // unanswered, so that nothing is stored for them, and connections close
-    // before the servers they came from.
-    questions_.clear();
+    // Nothing may call back into the members while they go; connections
+    // close before the servers they came from.
     const auto connections = std::move(connections_);
-    for (const auto& [socket, connection] : connections) {
+    for (const auto& [socket, caller] : connections) {
       QObject::disconnect(socket, nullptr, &context_, nullptr);
-      if (connection->socket) connection->socket->abort();
+      calls_.Closed(*caller);
+      socket->abort();
     }
     for (QTcpSocket* socket : heads_) QObject::disconnect(socket, nullptr, &context_, nullptr);
   }
@@ -230,7 +184,7 @@ class BridgeServer::Impl {
   std::vector<ListenAddress> Addresses() const { return addresses_; }
 
  private:
-  static void Log(const std::string& line) { std::cerr << "quorvel host: " << line << "\n"; }
+  static void Log(const std::string& line) { web::LogWebCallers(line); }
 
   // ---- Request heads
 
@@ -283,16 +237,14 @@ class BridgeServer::Impl {
     socket->disconnectFromHost();
   }
 
-  // Stops watching a socket in its head phase, or waiting for a question.
+  // Stops watching a socket in its head phase, or waiting for the user's answer.
   void Release(QTcpSocket* socket) {
     heads_.remove(socket);
     QObject::disconnect(socket, nullptr, &context_, nullptr);
-    for (auto it = questions_.begin(); it != questions_.end();) {
-      auto& waiting = it->second.waiting;
-      std::erase_if(waiting,
-                    [socket](const Waiting& w) { return !w.socket || w.socket == socket; });
-      // A question nobody waits for any more closes unanswered.
-      it = waiting.empty() ? questions_.erase(it) : std::next(it);
+    if (const auto ticket = waiting_.find(socket); ticket != waiting_.end()) {
+      const uint64_t withdrawn = ticket->second;
+      waiting_.erase(ticket);
+      gate_.Withdraw(withdrawn);
     }
   }
 
@@ -354,103 +306,46 @@ class BridgeServer::Impl {
   void Admit(QTcpSocket* socket, const RequestHead& head, size_t headLength) {
     const auto header = head.Header("origin");
     if (!header) return Respond(socket, 403, "a WebSocket handshake needs an Origin");
-    const auto origin = CanonicalOrigin(*header);
+    const auto origin = web::CanonicalOrigin(*header);
     if (!origin) return Respond(socket, 403, "the origin '" + *header + "' is not accepted");
     if (ownOrigins_.contains(*origin)) {
       return HandOver(socket, {.origin = *origin, .own = true}, headLength);
     }
-    OriginEntry entry;
-    if (const std::error_code ec = origins_.LookUp(*origin, entry)) {
-      return Respond(socket, 503, "the list of allowed origins cannot be read: " + ec.message());
-    }
-    switch (entry.access) {
-      case OriginAccess::kAllowed:
-        return HandOver(socket, {.origin = *origin, .localFiles = entry.localFiles}, headLength);
-      case OriginAccess::kDenied:
-        Log("refused " + *origin + ": denied");
-        return HandOver(socket, {.origin = *origin, .refused = true}, headLength);
-      case OriginAccess::kUnknown:
-        break;
-    }
-    Ask(socket, *origin, headLength);
-  }
-
-  // Puts an unknown origin to the user, or adds the handshake to the
-  // question already open for it.
-  void Ask(QTcpSocket* socket, const std::string& origin, size_t headLength) {
     heads_.remove(socket);
     QObject::disconnect(socket, &QIODevice::readyRead, &context_, nullptr);
-    if (const auto open = questions_.find(origin); open != questions_.end()) {
-      if (open->second.waiting.size() >= limits_.maxWaitingPerOrigin) {
-        Log("refused " + origin + ": too many connections waiting for the user's answer");
-        return HandOver(socket, {.origin = origin, .refused = true}, headLength);
-      }
-      open->second.waiting.push_back({socket, headLength});
-      return;
-    }
-    if (questions_.size() >= limits_.maxPendingApprovals) {
-      Log("refused " + origin + ": too many questions open");
-      return HandOver(socket, {.origin = origin, .refused = true}, headLength);
-    }
-    const uint64_t id = ++lastQuestion_;
-    Question& question = questions_[origin];
-    question.id = id;
-    question.waiting.push_back({socket, headLength});
-    question.timer = std::make_unique<QTimer>();
-    question.timer->setSingleShot(true);
-    QObject::connect(question.timer.get(), &QTimer::timeout, &context_, [this, origin, id] {
-      Answered(origin, id, platform::OriginApproval::kDismissed, "no answer in time");
-    });
-    question.timer->start(std::chrono::seconds(limits_.approvalTimeoutSeconds));
-    // The module shows the question, as it shows the control's own dialogs.
-    // The answer is taken from the event loop, never inside the asking.
-    question.window = host::AskOriginApproval(
-        platform::Utf8ToUtf16(origin), [this, origin, id](platform::OriginApproval answer) {
-          QMetaObject::invokeMethod(
-              &context_, [this, origin, id, answer] { Answered(origin, id, answer, ""); },
-              Qt::QueuedConnection);
+    QPointer<QTcpSocket> guard(socket);
+    const uint64_t ticket = gate_.Admit(
+        *origin, [this, guard, origin = *origin, headLength](const web::Admission& admission) {
+          // The user may have taken longer than the page was willing to wait.
+          if (!guard || guard->state() != QAbstractSocket::ConnectedState) return;
+          waiting_.erase(guard.data());
+          if (admission.verdict == web::Verdict::kUnavailable) {
+            return Respond(guard, 503, admission.detail);
+          }
+          HandOver(guard,
+                   {.origin = origin,
+                    .localFiles = admission.localFiles,
+                    .refused = admission.verdict != web::Verdict::kAllowed},
+                   headLength);
         });
-  }
-
-  void Answered(const std::string& origin, uint64_t id, platform::OriginApproval answer,
-                const std::string& why) {
-    const auto found = questions_.find(origin);
-    if (found == questions_.end() || found->second.id != id) return;
-    std::vector<Waiting> waiting = std::move(found->second.waiting);
-    questions_.erase(found);
-    std::error_code stored;
-    if (answer == platform::OriginApproval::kAlways) stored = AllowOrigin(origin, false);
-    if (answer == platform::OriginApproval::kDeny) stored = DenyOrigin(origin);
-    if (stored) Log("cannot record the answer for " + origin + ": " + stored.message());
-    const bool allowed = answer == platform::OriginApproval::kAllowOnce ||
-                         answer == platform::OriginApproval::kAlways;
-    if (!allowed) {
-      Log("refused " + origin + ": " +
-          (!why.empty()                                ? why
-           : answer == platform::OriginApproval::kDeny ? "denied by the user"
-                                                       : "not allowed by the user"));
-    }
-    for (const auto& [socket, headLength] : waiting) {
-      // The user may have taken longer than the page was willing to wait.
-      if (!socket || socket->state() != QAbstractSocket::ConnectedState) continue;
-      HandOver(socket, {.origin = origin, .refused = !allowed}, headLength);
-    }
+    // Release() withdraws it when the socket goes first.
+    if (ticket != 0) waiting_[socket] = ticket;
   }
 
   // The head stays in the socket's buffer; the WebSocket server reads it.
-  void HandOver(QTcpSocket* socket, Admission admission, size_t headLength) {
+  void HandOver(QTcpSocket* socket, Handshake handshake, size_t headLength) {
     Release(socket);
-    if (!admission.refused) {
+    if (!handshake.refused) {
       // Scans what the client sends after its head, before the WebSocket
       // reads it; ScanAfter learns how much the WebSocket left.
-      admission.link = std::make_shared<TcpLink>();
-      admission.link->tcp = socket;
-      admission.link->scanned = static_cast<qint64>(headLength);
-      std::weak_ptr<TcpLink> link = admission.link;
+      handshake.link = std::make_shared<TcpLink>();
+      handshake.link->tcp = socket;
+      handshake.link->scanned = static_cast<qint64>(headLength);
+      std::weak_ptr<TcpLink> link = handshake.link;
       QObject::connect(socket, &QIODevice::readyRead, &context_,
                        [this, link] { ScanBefore(link); });
     }
-    admitted_[PeerKey(socket->peerAddress(), socket->peerPort())] = std::move(admission);
+    admitted_[PeerKey(socket->peerAddress(), socket->peerPort())] = std::move(handshake);
     webSockets_.handleConnection(socket);
   }
 
@@ -459,41 +354,36 @@ class BridgeServer::Impl {
   void TakeWebSockets() {
     while (QWebSocket* socket = webSockets_.nextPendingConnection()) {
       QObject::connect(socket, &QWebSocket::disconnected, socket, &QObject::deleteLater);
-      const auto admission = admitted_.find(PeerKey(socket->peerAddress(), socket->peerPort()));
-      if (admission == admitted_.end()) {
+      const auto found = admitted_.find(PeerKey(socket->peerAddress(), socket->peerPort()));
+      if (found == admitted_.end()) {
         socket->close(QWebSocketProtocol::CloseCodePolicyViolated, QStringLiteral("not admitted"));
         continue;
       }
-      Admission admitted = std::move(admission->second);
-      admitted_.erase(admission);
-      if (admitted.refused) {
-        CloseSoon(socket, kRefused, QString::fromLatin1(kRefusedCloseReason));
+      Handshake handshake = std::move(found->second);
+      admitted_.erase(found);
+      if (handshake.refused) {
+        CloseSoon(socket, web::Refused());
         continue;
       }
-      if (connections_.size() >= limits_.maxConnections) {
-        socket->close(
-            kTryAgainLater,
-            QStringLiteral("too many connections (at most %1)").arg(limits_.maxConnections));
-        continue;
-      }
+      const std::shared_ptr<TcpLink> tcp = handshake.link;
+      const std::shared_ptr<web::WebCaller> caller =
+          calls_.Open(std::move(handshake.origin), handshake.own, handshake.localFiles,
+                      std::make_unique<SocketLink>(socket, tcp));
+      if (!caller) continue;
       socket->setMaxAllowedIncomingFrameSize(limits_.maxFrameBytes);
       socket->setMaxAllowedIncomingMessageSize(limits_.maxFrameBytes);
-      host::SessionPolicy policy;
-      policy.caller = {.webOrigin = true, .localFiles = admitted.localFiles};
-      policy.origin = admitted.origin;
-      auto connection = std::make_shared<Connection>(socket, std::move(admitted), policy, limits_);
-      connections_.emplace(socket, connection);
-      std::weak_ptr<Connection> weak = connection;
-      if (connection->link && connection->link->tcp) {
-        connection->link->connection = connection;
+      connections_.emplace(socket, caller);
+      std::weak_ptr<web::WebCaller> weak = caller;
+      if (tcp && tcp->tcp) {
+        tcp->caller = caller;
         // After the WebSocket's own reading, which the socket may queue.
         QObject::connect(
-            connection->link->tcp, &QIODevice::readyRead, &context_,
-            [link = std::weak_ptr<TcpLink>(connection->link)] { ScanAfter(link); },
-            Qt::QueuedConnection);
-        QObject::connect(connection->link->tcp, &QIODevice::bytesWritten, &context_,
-                         [this, weak] { Written(weak); });
-        ScanAfter(connection->link);
+            tcp->tcp, &QIODevice::readyRead, &context_,
+            [link = std::weak_ptr<TcpLink>(tcp)] { ScanAfter(link); }, Qt::QueuedConnection);
+        QObject::connect(tcp->tcp, &QIODevice::bytesWritten, &context_, [this, weak] {
+          if (const auto written = weak.lock()) calls_.Written(written);
+        });
+        ScanAfter(tcp);
       }
       QObject::connect(socket, &QWebSocket::textMessageReceived, &context_,
                        [this, weak](const QString& message) { Receive(weak, message); });
@@ -504,16 +394,6 @@ class BridgeServer::Impl {
       QObject::connect(socket, &QWebSocket::disconnected, &context_,
                        [this, socket] { Closed(socket); });
     }
-  }
-
-  // Sends the close frame, and drops the connection if the client has not
-  // answered it within a second.
-  void CloseSoon(QWebSocket* socket, QWebSocketProtocol::CloseCode code, const QString& reason) {
-    socket->close(code, reason);
-    QPointer<QWebSocket> guard(socket);
-    QTimer::singleShot(1000, &context_, [guard] {
-      if (guard) guard->abort();
-    });
   }
 
   void ScanBefore(const std::weak_ptr<TcpLink>& weak) {
@@ -527,29 +407,14 @@ class BridgeServer::Impl {
                                            static_cast<size_t>(buffered.size() - link->scanned)),
                           controlFrames);
     link->scanned = buffered.size();
-    const std::shared_ptr<Connection> found = link->connection.lock();
-    if (!found || !found->open) return;
-    if (!wellFormed) {
-      return Shut(*found, QWebSocketProtocol::CloseCodeProtocolError,
-                  QStringLiteral("not a WebSocket frame"));
-    }
+    const std::shared_ptr<web::WebCaller> caller = link->caller.lock();
+    if (!caller || !caller->open) return;
+    if (!wellFormed) return web::CallQueue::Shut(*caller, {1002, "not a WebSocket frame"});
     for (unsigned i = 0; i < controlFrames; ++i) {
-      if (!Charge(*found)) return;
+      if (!calls_.Charge(*caller)) return;
     }
     // The library answers pings by itself, whether the client reads or not.
-    if (found->Unsent() > static_cast<qint64>(limits_.maxSendBytes)) CloseUnread(*found);
-  }
-
-  // Stops taking anything from a connection and closes it with `code`.
-  static void Shut(Connection& connection, QWebSocketProtocol::CloseCode code,
-                   const QString& reason) {
-    connection.open = false;
-    if (connection.socket) connection.socket->close(code, reason);
-  }
-
-  static void CloseUnread(Connection& connection) {
-    Shut(connection, QWebSocketProtocol::CloseCodePolicyViolated,
-         QStringLiteral("the answers are not being read"));
+    calls_.CheckUnread(*caller);
   }
 
   static void ScanAfter(const std::weak_ptr<TcpLink>& weak) {
@@ -557,182 +422,40 @@ class BridgeServer::Impl {
     if (link && link->tcp) link->scanned = link->tcp->bytesAvailable();
   }
 
-  // Takes one message's worth of the connection's rate; closes it when none is left.
-  bool Charge(Connection& connection) {
-    if (connection.limiter.Take()) return true;
-    if (connection.open) {
-      Shut(connection, QWebSocketProtocol::CloseCodePolicyViolated,
-           QStringLiteral("more than %1 messages a second").arg(limits_.maxMessagesPerSecond));
-    }
-    return false;
-  }
-
   void Closed(QWebSocket* socket) {
     const auto it = connections_.find(socket);
     if (it == connections_.end()) return;
-    Connection& connection = *it->second;
-    connection.open = false;
-    queuedBytes_ -= connection.pendingBytes;
-    connection.pendingBytes = 0;
-    connection.parked.clear();
+    calls_.Closed(*it->second);
     connections_.erase(it);
   }
 
-  void Receive(const std::weak_ptr<Connection>& weak, const QString& message) {
-    const std::shared_ptr<Connection> connection = weak.lock();
-    if (!connection || !connection->open || !connection->socket) return;
-    QWebSocket* socket = connection->socket;
-    connection->lastActive = Clock::now();
-    if (!Charge(*connection)) return;
-    if (connection->pending >= limits_.maxPendingRequests) {
-      return Shut(*connection, QWebSocketProtocol::CloseCodePolicyViolated,
-                  QStringLiteral("more than %1 requests waiting for an answer")
-                      .arg(limits_.maxPendingRequests));
-    }
+  void Receive(const std::weak_ptr<web::WebCaller>& weak, const QString& message) {
+    const std::shared_ptr<web::WebCaller> caller = weak.lock();
+    if (!caller || !caller->open) return;
     std::string text;
     try {
       text = message.toStdString();
     } catch (const std::bad_alloc&) {
-      return socket->close(kTryAgainLater, QStringLiteral("out of memory"));
+      return web::CallQueue::Shut(*caller, {1013, "out of memory"});
     }
-    if (queuedBytes_ + text.size() > limits_.maxQueuedBytes) {
-      return socket->close(kTryAgainLater, QStringLiteral("the bridge is busy"));
-    }
-    ++connection->pending;
-    connection->pendingBytes += text.size();
-    queuedBytes_ += text.size();
-    Enqueue(Job{weak, std::move(text)});
-  }
-
-  // A client that reads its answers again gets its held-back requests run,
-  // ahead of its later ones.
-  void Written(const std::weak_ptr<Connection>& weak) {
-    const std::shared_ptr<Connection> connection = weak.lock();
-    if (!connection || connection->parked.empty() ||
-        connection->Unsent() > static_cast<qint64>(limits_.sendPauseBytes)) {
-      return;
-    }
-    while (!connection->parked.empty()) {
-      jobs_.push_front(Job{weak, std::move(connection->parked.back())});
-      connection->parked.pop_back();
-    }
-    PostDrain();
-  }
-
-  void CloseIdle() {
-    const Clock::time_point now = Clock::now();
-    const auto limit = std::chrono::seconds(limits_.idleTimeoutSeconds);
-    std::vector<QPointer<QWebSocket>> idle;
-    for (const auto& [socket, connection] : connections_) {
-      if (!connection->open || connection->pending > 0) continue;
-      if (now - connection->lastActive < limit) continue;
-      connection->open = false;
-      idle.emplace_back(socket);
-    }
-    for (const QPointer<QWebSocket>& socket : idle) {
-      if (socket) {
-        socket->close(QWebSocketProtocol::CloseCodeGoingAway,
-                      QStringLiteral("idle for %1 seconds").arg(limits_.idleTimeoutSeconds));
-      }
-    }
-  }
-
-  // ---- The one queue
-
-  void Enqueue(Job job) {
-    jobs_.push_back(std::move(job));
-    PostDrain();
-  }
-
-  void PostDrain() {
-    if (!drainPosted_) {
-      drainPosted_ = true;
-      QTimer::singleShot(0, &context_, [this] { Drain(); });
-    }
-  }
-
-  // Runs the jobs in order. A dialog opened by a job runs a nested event
-  // loop, which may post another Drain: that one returns at once, and the
-  // loop below picks up whatever arrived meanwhile.
-  void Drain() {
-    drainPosted_ = false;
-    if (draining_) return;
-    draining_ = true;
-    while (!jobs_.empty()) {
-      Job job = std::move(jobs_.front());
-      jobs_.pop_front();
-      Run(job);
-    }
-    draining_ = false;
-  }
-
-  void Run(Job& job) {
-    const std::shared_ptr<Connection> connection = job.connection.lock();
-    if (!connection || !connection->open) return;
-    // A client that does not read its answers gets no more of them.
-    const qint64 unsent = connection->Unsent();
-    if (unsent > static_cast<qint64>(limits_.maxSendBytes)) return CloseUnread(*connection);
-    if (unsent > static_cast<qint64>(limits_.sendPauseBytes)) {
-      connection->parked.push_back(std::move(job.message));
-      return;
-    }
-    connection->pendingBytes -= job.message.size();
-    queuedBytes_ -= job.message.size();
-    if (!connection->own && !ApplyOriginRights(*connection)) return;
-    const std::shared_ptr<host::RpcSession> session = connection->session;
-    std::string response = session->HandleMessage(job.message);
-    connection->lastActive = Clock::now();
-    job.message.clear();
-    job.message.shrink_to_fit();
-    --connection->pending;
-    if (!connection->open || !connection->socket || response.empty()) return;
-    connection->socket->sendTextMessage(QString::fromStdString(response));
-  }
-
-  // The origin's rights as they stand now: a denied origin's connection is
-  // refused at its next call, one no longer allowed to name local files loses
-  // that right; nothing adds to what the connection was admitted with.
-  bool ApplyOriginRights(Connection& connection) {
-    OriginEntry entry;
-    if (const std::error_code ec = origins_.LookUp(connection.origin, entry)) {
-      Log("refused a call of " + connection.origin +
-          ": the list of allowed origins cannot be read: " + ec.message());
-      Shut(connection, QWebSocketProtocol::CloseCodeBadOperation,
-           QStringLiteral("the allowed origins cannot be read"));
-      return false;
-    }
-    if (entry.access == OriginAccess::kDenied) {
-      Log("refused " + connection.origin + ": denied");
-      connection.open = false;
-      CloseSoon(connection.socket, kRefused, QString::fromLatin1(kRefusedCloseReason));
-      return false;
-    }
-    if (!(entry.access == OriginAccess::kAllowed && entry.localFiles)) {
-      connection.session->RevokeLocalFiles();
-    }
-    return true;
+    calls_.Receive(caller, std::move(text));
   }
 
   BridgeLimits limits_;
+  web::OriginGate gate_;
+  web::CallQueue calls_;
   QWebSocketServer webSockets_;
   std::vector<std::unique_ptr<QTcpServer>> servers_;
   std::vector<ListenAddress> addresses_;
   std::set<std::string> authorities_;
   std::set<std::string> ownOrigins_;
-  OriginList origins_;
   // Sockets whose request head is still arriving, oldest first.
   std::list<QTcpSocket*> heads_;
-  // Open questions, by origin.
-  std::map<std::string, Question> questions_;
-  uint64_t lastQuestion_ = 0;
+  // Handshakes waiting for the user's answer, with their tickets.
+  std::map<QTcpSocket*, uint64_t> waiting_;
   // Handshakes handed to the WebSocket server, by the client's address and port.
-  std::map<std::string, Admission> admitted_;
-  std::map<QWebSocket*, std::shared_ptr<Connection>> connections_;
-  std::deque<Job> jobs_;
-  size_t queuedBytes_ = 0;
-  bool draining_ = false;
-  bool drainPosted_ = false;
-  QTimer idleTimer_;
+  std::map<std::string, Handshake> admitted_;
+  std::map<QWebSocket*, std::shared_ptr<web::WebCaller>> connections_;
   // Receives every signal the bridge handles; declared last so that it goes
   // first, and no signal reaches a member that is already gone.
   QObject context_;

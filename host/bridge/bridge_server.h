@@ -22,6 +22,8 @@
 #include <vector>
 
 #include "host/bridge/listen_address.h"
+#include "host/web_callers/origin_gate.h"
+#include "host/web_callers/web_caller.h"
 
 namespace quorvel::bridge {
 
@@ -29,31 +31,11 @@ namespace quorvel::bridge {
 // status for request heads.
 struct BridgeLimits {
   size_t maxFrameBytes = size_t{64} << 20;  // 1009: a message or frame larger than this
-  // 1008: messages and control frames a connection sends each second (bursts
-  // up to one second's worth)
-  unsigned maxMessagesPerSecond = 200;
-  unsigned maxConnections = 16;               // 1013: open WebSocket connections
-  unsigned maxPendingRequests = 64;           // 1008: messages of one connection not yet answered
-  size_t maxQueuedBytes = size_t{256} << 20;  // 1013: messages of all connections waiting to run
-  // Answers a connection has not read yet: past the first, its requests wait;
-  // past the second it is closed (1008).
-  size_t sendPauseBytes = size_t{4} << 20;
-  size_t maxSendBytes = size_t{128} << 20;
-  unsigned maxObjects = 256;     // live objects of one connection (create fails past it)
-  int idleTimeoutSeconds = 300;  // 1001: a connection with nothing asked or running
-  unsigned maxHandshakes = 32;   // request heads still arriving (the oldest goes first)
+  web::CallLimits calls;
+  web::GateLimits gate;
+  unsigned maxHandshakes = 32;               // request heads still arriving (the oldest goes first)
   int handshakeTimeoutMilliseconds = 10000;  // for the request head, not for the user's answer
-  int approvalTimeoutSeconds = 60;           // an unanswered question is dismissed
-  unsigned maxPendingApprovals = 4;          // origins being asked at once; others are refused
-  unsigned maxWaitingPerOrigin = 8;          // handshakes of one origin waiting for the answer
 };
-
-// The close code and reason of every refusal of an origin after the
-// handshake: the same for an origin denied, not allowed by the user, and one
-// the bridge is too busy to ask about, so that a page learns nothing of the
-// user's earlier answers.
-inline constexpr int kRefusedCloseCode = 4403;
-inline constexpr const char* kRefusedCloseReason = "refused";
 
 class BridgeServer {
  public:

@@ -11,7 +11,7 @@
 #include <system_error>
 #include <vector>
 
-namespace quorvel::bridge {
+namespace quorvel::web {
 
 inline constexpr std::string_view kOriginsKey =
     "HKEY_CURRENT_USER\\Software\\Quorvel\\Bridge\\Origins";
@@ -54,4 +54,4 @@ class OriginList {
   std::unique_ptr<State> state_;
 };
 
-}  // namespace quorvel::bridge
+}  // namespace quorvel::web

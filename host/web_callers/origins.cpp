@@ -1,4 +1,4 @@
-#include "host/bridge/origins.h"
+#include "host/web_callers/origins.h"
 
 #include <sys/stat.h>
 
@@ -11,7 +11,7 @@
 #include "platform/storage/database.h"
 #include "platform/storage/registry.h"
 
-namespace quorvel::bridge {
+namespace quorvel::web {
 namespace {
 
 constexpr std::string_view kAccessValue = "Access";
@@ -152,4 +152,4 @@ std::error_code ListOrigins(std::vector<OriginEntry>& entries) {
   });
 }
 
-}  // namespace quorvel::bridge
+}  // namespace quorvel::web

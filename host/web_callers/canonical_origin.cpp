@@ -2,9 +2,9 @@
 #include <string>
 #include <utility>
 
-#include "host/bridge/origins.h"
+#include "host/web_callers/origins.h"
 
-namespace quorvel::bridge {
+namespace quorvel::web {
 namespace {
 
 constexpr size_t kMaxOriginLength = 200;
@@ -49,4 +49,4 @@ std::optional<std::string> CanonicalOrigin(std::string_view text) {
   return origin;
 }
 
-}  // namespace quorvel::bridge
+}  // namespace quorvel::web
