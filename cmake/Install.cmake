@@ -1,7 +1,7 @@
 # `cmake --install`: the command, the module, its public header and a
 # pkg-config file, in the usual places under the prefix.
 
-install(TARGETS quorvel RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS quorvel quorvel-native-host RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(TARGETS VemlorQuorvel20 LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
 install(FILES ${QUORVEL_PUBLIC_INCLUDE_DIR}/quorvel/quorvel.h
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/quorvel)

@@ -1,9 +1,6 @@
-#include <sys/signalfd.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
-#include <QSocketNotifier>
-#include <csignal>
 #include <cstdlib>
 #include <iostream>
 #include <memory>
@@ -13,8 +10,9 @@
 #include "host/web_callers/origins.h"
 #include "host/rpc_session.h"
 #include "host/stdio_transport.h"
-#include "platform/ui/ui_services.h"
 #include "tools/commands.h"
+#include "tools/event_loop.h"
+#include "tools/native_host_command.h"
 
 namespace quorvel::tools {
 namespace {
@@ -24,83 +22,34 @@ struct ListenOptions {
   bridge::BridgeLimits limits;
 };
 
-// SIGTERM and SIGINT end the event loop, so that every connection closes and
-// its objects are released as on any other way out.
-// The signals are blocked before the first thread starts (the Qt application
-// starts some), since a thread that has them unblocked would take the default
-// action and end the process on the spot.
-sigset_t QuitSignals() {
-  sigset_t quitSignals;
-  sigemptyset(&quitSignals);
-  sigaddset(&quitSignals, SIGTERM);
-  sigaddset(&quitSignals, SIGINT);
-  return quitSignals;
-}
-
-void BlockQuitSignals() {
-  const sigset_t quitSignals = QuitSignals();
-  ::pthread_sigmask(SIG_BLOCK, &quitSignals, nullptr);
-}
-
-class QuitOnSignals {
- public:
-  QuitOnSignals() {
-    const sigset_t quitSignals = QuitSignals();
-    fd_ = ::signalfd(-1, &quitSignals, SFD_CLOEXEC | SFD_NONBLOCK);
-    if (fd_ < 0) return;
-    notifier_ = std::make_unique<QSocketNotifier>(fd_, QSocketNotifier::Read);
-    QObject::connect(notifier_.get(), &QSocketNotifier::activated,
-                     [] { QCoreApplication::quit(); });
-  }
-  ~QuitOnSignals() {
-    notifier_.reset();
-    if (fd_ >= 0) ::close(fd_);
-  }
-
- private:
-  int fd_ = -1;
-  std::unique_ptr<QSocketNotifier> notifier_;
-};
-
 int Listen(const ListenOptions& options) {
-  BlockQuitSignals();
-  // The Qt dialogs need their application object, made when the `qt` UI is
-  // chosen; any other UI runs the bridge on a plain event loop.
-  platform::CurrentUiServices();
-  static int argc = 1;
-  static char name[] = "quorvel";
-  static char* argv[] = {name, nullptr};
-  if (const char* ui = std::getenv("QUORVEL_UI");
-      ui != nullptr && std::string_view(ui) == "script") {
-    const char* script = std::getenv("QUORVEL_UI_SCRIPT");
-    if (script == nullptr || ::access(script, R_OK) != 0) {
-      std::cerr << "quorvel host: warning: QUORVEL_UI=script but QUORVEL_UI_SCRIPT names no "
-                   "readable script, so every dialog is dismissed\n";
+  std::unique_ptr<bridge::BridgeServer> server;
+  const auto start = [&]() -> int {
+    server = std::make_unique<bridge::BridgeServer>(options.limits);
+    std::vector<std::string> addresses = options.addresses;
+    if (addresses.empty()) addresses.emplace_back();
+    for (const std::string& text : addresses) {
+      std::string error;
+      const auto address = bridge::ParseListenAddress(text.empty() ? "127.0.0.1" : text, error);
+      if (!address || !server->Listen(*address, error)) {
+        std::cerr << "quorvel host: " << error << "\n";
+        return 2;
+      }
     }
-  }
-  std::unique_ptr<QCoreApplication> application;
-  if (QCoreApplication::instance() == nullptr) {
-    application = std::make_unique<QCoreApplication>(argc, argv);
-  }
-  bridge::BridgeServer server(options.limits);
-  std::vector<std::string> addresses = options.addresses;
-  if (addresses.empty()) addresses.emplace_back();
-  for (const std::string& text : addresses) {
-    std::string error;
-    const auto address = bridge::ParseListenAddress(text.empty() ? "127.0.0.1" : text, error);
-    if (!address || !server.Listen(*address, error)) {
-      std::cerr << "quorvel host: " << error << "\n";
-      return 2;
+    for (const bridge::ListenAddress& address : server->Addresses()) {
+      const std::string authority = bridge::AuthorityOf(address);
+      std::cout << "Quorvel bridge listening on ws://" << authority << "/ (demo page http://"
+                << authority << "/demo/)\n";
     }
-  }
-  for (const bridge::ListenAddress& address : server.Addresses()) {
-    const std::string authority = bridge::AuthorityOf(address);
-    std::cout << "Quorvel bridge listening on ws://" << authority << "/ (demo page http://"
-              << authority << "/demo/)\n";
-  }
-  std::cout.flush();
-  QuitOnSignals quit;
-  return QCoreApplication::exec();
+    std::cout.flush();
+    return 0;
+  };
+  // The bridge goes before the application it serves on.
+  return RunEventLoop(start, [&server] {
+    const int code = QCoreApplication::exec();
+    server.reset();
+    return code;
+  });
 }
 
 void AddOriginCommands(CLI::App& command) {
@@ -180,7 +129,12 @@ void AddHostCommand(CLI::App& app) {
   auto* command = app.add_subcommand("host", "Serve the control to a client over JSON-RPC");
   auto useStdio = std::make_shared<bool>(false);
   auto listen = std::make_shared<ListenOptions>();
+  auto useNative = std::make_shared<bool>(false);
   command->add_flag("--stdio", *useStdio, "One JSON-RPC message per line on stdin and stdout");
+  command->add_flag("--native-messaging", *useNative,
+                    "Serve our browser extension on the browser's native messaging; the "
+                    "browser's arguments follow (as quorvel-native-host takes them)");
+  command->allow_extras();
   auto* listenOption =
       command
           ->add_option("--listen", listen->addresses,
@@ -192,11 +146,22 @@ void AddHostCommand(CLI::App& app) {
   BridgeLimitOptions(*command, listen->limits);
   AddOriginCommands(*command);
   command->require_subcommand(0, 1);
-  command->callback([command, useStdio, listen, listenOption] {
+  command->callback([command, useStdio, useNative, listen, listenOption] {
     if (!command->get_subcommands().empty()) return;
     const bool listening = listenOption->count() > 0;
-    if (*useStdio == listening) {
-      std::cerr << "quorvel host: give exactly one of --stdio and --listen\n";
+    if (*useStdio + listening + *useNative != 1) {
+      std::cerr << "quorvel host: give exactly one of --stdio, --listen and --native-messaging\n";
+      std::exit(2);
+    }
+    if (*useNative) {
+      host::native::NativeHostLimits limits;
+      limits.calls = listen->limits.calls;
+      limits.gate = listen->limits.gate;
+      limits.maxMessageBytes = listen->limits.maxFrameBytes;
+      std::exit(RunNativeHost(command->remaining(), limits));
+    }
+    if (!command->remaining().empty()) {
+      std::cerr << "quorvel host: unexpected argument '" << command->remaining().front() << "'\n";
       std::exit(2);
     }
     if (*useStdio) {
