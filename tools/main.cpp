@@ -2,6 +2,7 @@
 #include <iostream>
 
 #include "platform/ui/qt/qt_ui.h"
+#include "tools/browser_command.h"
 #include "tools/commands.h"
 #include "tools/demo_pki_command.h"
 #include "tools/history_command.h"
@@ -30,6 +31,7 @@ int main(int argc, char** argv) {
   quorvel::tools::AddDemoPkiCommand(app);
   quorvel::tools::AddRegisterCommands(app);
   quorvel::tools::AddTypelibCommand(app);
+  quorvel::tools::AddBrowserCommand(app);
   CLI11_PARSE(app, argc, argv);
   return 0;
 }

@@ -39,9 +39,18 @@ export interface ConnectOptions {
    * is asking the user for Local Network Access, the control is ready.
    */
   onStatus?: (status: "connecting" | "permission-prompt" | "open") => void;
+  /**
+   * The way to the host when connect is given no URL: the Quorvel browser
+   * extension, or the WebSocket at DEFAULT_URL; the extension when the page
+   * has it unless given.
+   */
+  transport?: "extension" | "websocket";
 }
 
 export declare const DEFAULT_PROGID: "Quorvel.DrennicQuorvel2";
+export declare const DEFAULT_URL: "ws://127.0.0.1:27455/";
+/** How long connect waits for the extension to answer before using the WebSocket. */
+export declare const EXTENSION_HELLO_MS: 300;
 
 /**
  * A call the host could not dispatch (code: the JSON-RPC error code or the
@@ -75,6 +84,8 @@ export type PropertyPutName = "DNspliter" | "MaxCompSize" | "QVServerMode";
 export declare class Quorvel {
   /** Opens a WebSocket to `url`, creates the control and lists its members. */
   static connect(url: string | { readonly href: string }, options?: ConnectOptions): Promise<Quorvel>;
+  /** Connects through the extension when the page has it, else to DEFAULT_URL. */
+  static connect(options?: ConnectOptions): Promise<Quorvel>;
   private constructor();
   /** The host's listing of the object's members. */
   readonly members: readonly MemberDescription[];

@@ -1,9 +1,15 @@
-// The Quorvel client for web pages: one WebSocket to `quorvel host --listen`,
-// one control object on it, and a method for every member the host lists.
+// The Quorvel client for web pages: one connection to the Quorvel host, one
+// control object on it, and a method for every member the host lists.
 //
 //   import { Quorvel, QuorvelError } from "/quorvel.js";
-//   const ctl = await Quorvel.connect("ws://127.0.0.1:27455/");
+//   const ctl = await Quorvel.connect();
 //   const { status, value } = await ctl.QVBase64Encode("abc");
+//
+// The connection goes through the Quorvel browser extension when the page has
+// it (it answers a hello within EXTENSION_HELLO_MS), and otherwise over a
+// WebSocket to `quorvel host --listen` at DEFAULT_URL. `connect(url)` uses
+// the WebSocket at `url`; `connect({transport: "extension"})` or
+// `{transport: "websocket"}` picks one.
 //
 // Every call resolves to the host's answer `{status, value}`: status 0 when
 // the member succeeded, 1 when it failed (the control's errMsg and errorNum
@@ -16,6 +22,13 @@
 // "timeout".
 
 export const DEFAULT_PROGID = "Quorvel.DrennicQuorvel2";
+export const DEFAULT_URL = "ws://127.0.0.1:27455/";
+// The extension's content script answers at once: it runs before the page's
+// own scripts.
+export const EXTENSION_HELLO_MS = 300;
+const PAGE_SOURCE = "quorvel-page";
+const EXTENSION_SOURCE = "quorvel-extension";
+const EXTENSION_URL = "the Quorvel extension";
 
 // The listing comes from the other end of a socket: only this many members,
 // with plain identifiers for names, become methods.
@@ -124,6 +137,10 @@ async function localNetworkPermission() {
 // otherwise nothing listening.
 async function socketFailure(url, event) {
   if (event?.code === REFUSAL_CLOSE_CODE) return refusedError(url);
+  if (url === EXTENSION_URL) {
+    const why = typeof event?.reason === "string" && event.reason ? `: ${event.reason.slice(0, MAX_MESSAGE)}` : "";
+    return connectionError(QuorvelError.CLOSED, `cannot connect through ${url}${why}`);
+  }
   if (!pageOnLoopback()) {
     const state = await localNetworkPermission();
     if (state === "denied" || state === "prompt") {
@@ -136,6 +153,110 @@ async function socketFailure(url, event) {
     }
   }
   return connectionError(QuorvelError.CLOSED, `cannot connect to ${url}: is the Quorvel bridge running?`);
+}
+
+function randomChannel() {
+  const bytes = new Uint8Array(16);
+  globalThis.crypto.getRandomValues(bytes);
+  return Array.from(bytes, (byte) => byte.toString(16).padStart(2, "0")).join("");
+}
+
+// The extension's answers to this page: posted by its content script to this
+// window, for this page's origin only.
+function fromExtension(event) {
+  if (event.source !== globalThis.window || event.origin !== globalThis.location?.origin) return null;
+  const data = event.data;
+  return data !== null && typeof data === "object" && data.source === EXTENSION_SOURCE ? data : null;
+}
+
+function postToExtension(message) {
+  globalThis.window.postMessage({ source: PAGE_SOURCE, ...message }, globalThis.location.origin);
+}
+
+let extensionPresence = null;
+
+// Whether the page has the extension: its content script answers a hello.
+// Asked once per page.
+function extensionPresent() {
+  if (extensionPresence) return extensionPresence;
+  extensionPresence = new Promise((resolve) => {
+    if (typeof globalThis.window?.postMessage !== "function" || !globalThis.crypto?.getRandomValues) {
+      resolve(false);
+      return;
+    }
+    const nonce = randomChannel();
+    const heard = (event) => {
+      const data = fromExtension(event);
+      if (data?.type !== "hello" || data.nonce !== nonce) return;
+      clearTimeout(timer);
+      globalThis.window.removeEventListener("message", heard);
+      resolve(true);
+    };
+    const timer = setTimeout(() => {
+      globalThis.window.removeEventListener("message", heard);
+      resolve(false);
+    }, EXTENSION_HELLO_MS);
+    globalThis.window.addEventListener("message", heard);
+    postToExtension({ type: "hello", nonce });
+  });
+  return extensionPresence;
+}
+
+// A connection through the extension with the little of WebSocket's
+// interface the client uses: open, message, close (with code and reason)
+// events, send and close.
+class ExtensionSocket {
+  #channel = randomChannel();
+  #listeners = new Map();
+  #done = false;
+  #heard = (event) => {
+    const data = fromExtension(event);
+    if (!data || data.channel !== this.#channel) return;
+    if (data.type === "open") this.#emit({ type: "open" });
+    else if (data.type === "message" && typeof data.text === "string") this.#emit({ type: "message", data: data.text });
+    else if (data.type === "close") {
+      const code = Number.isSafeInteger(data.code) ? data.code : 1006;
+      this.#finish(code, typeof data.reason === "string" ? data.reason : "");
+    }
+  };
+
+  constructor() {
+    globalThis.window.addEventListener("message", this.#heard);
+    postToExtension({ type: "open", channel: this.#channel });
+  }
+
+  set binaryType(_) {}
+
+  addEventListener(type, listener) {
+    if (!this.#listeners.has(type)) this.#listeners.set(type, new Set());
+    this.#listeners.get(type).add(listener);
+  }
+
+  removeEventListener(type, listener) {
+    this.#listeners.get(type)?.delete(listener);
+  }
+
+  send(text) {
+    if (this.#done) throw new Error("the connection is closed");
+    postToExtension({ type: "send", channel: this.#channel, text });
+  }
+
+  close() {
+    if (this.#done) return;
+    postToExtension({ type: "close", channel: this.#channel });
+    this.#finish(1000, "");
+  }
+
+  #finish(code, reason) {
+    if (this.#done) return;
+    this.#done = true;
+    globalThis.window.removeEventListener("message", this.#heard);
+    this.#emit({ type: "close", code, reason });
+  }
+
+  #emit(event) {
+    for (const listener of [...(this.#listeners.get(event.type) ?? [])]) listener(event);
+  }
 }
 
 function closeQuietly(socket) {
@@ -307,6 +428,7 @@ export class Quorvel {
   #url;
   #progid;
   #SocketClass;
+  #viaExtension;
   #connectTimeoutMs;
   #onStatus;
   #connection = null;
@@ -314,10 +436,28 @@ export class Quorvel {
   #methods = [];
   #members = [];
 
-  // Opens a socket to `url`, creates a control object on it and returns the
-  // control with one method per member of kind "method".
+  // Opens a connection, creates a control object on it and returns the
+  // control with one method per member of kind "method". With a `url` the
+  // connection is a WebSocket to it; without one, `options.transport`
+  // ("extension" or "websocket") picks, and by default the extension is
+  // used when the page has it.
   static async connect(url, options = {}) {
-    const control = new Quorvel(url, options);
+    if (url !== undefined && url !== null && typeof url === "object" && !(url instanceof URL)) {
+      options = url;
+      url = undefined;
+    }
+    const { transport } = options;
+    if (transport !== undefined && transport !== "extension" && transport !== "websocket") {
+      throw new RangeError('transport must be "extension" or "websocket"');
+    }
+    if (url !== undefined && url !== null && transport === "extension") {
+      throw new TypeError("a URL names a WebSocket, not the extension");
+    }
+    let viaExtension = transport === "extension";
+    if (transport === undefined && (url === undefined || url === null)) viaExtension = await extensionPresent();
+    const control = viaExtension
+      ? new Quorvel(EXTENSION_URL, { ...options, WebSocket: ExtensionSocket })
+      : new Quorvel(url ?? DEFAULT_URL, options);
     await control.#open();
     return control;
   }
@@ -329,6 +469,7 @@ export class Quorvel {
       WebSocket: SocketClass = globalThis.WebSocket,
       connectTimeoutMs = DEFAULT_CONNECT_TIMEOUT_MS,
       onStatus,
+      transport,
     } = {},
   ) {
     if (typeof connectTimeoutMs !== "number" || !(connectTimeoutMs > 0 && connectTimeoutMs <= MAX_TIMER_MS)) {
@@ -340,6 +481,7 @@ export class Quorvel {
     this.#url = typeof url === "string" ? url : String(url.href);
     this.#progid = progid;
     this.#SocketClass = SocketClass;
+    this.#viaExtension = transport === "extension" || SocketClass === ExtensionSocket;
     this.#connectTimeoutMs = connectTimeoutMs;
     this.#onStatus = onStatus;
   }
@@ -405,7 +547,7 @@ export class Quorvel {
         ),
       this.#connectTimeoutMs,
     );
-    if (this.#onStatus && !pageOnLoopback()) {
+    if (this.#onStatus && !this.#viaExtension && !pageOnLoopback()) {
       localNetworkPermission().then((state) => {
         if (state === "prompt" && attempt.connecting()) this.#report("permission-prompt");
       });
