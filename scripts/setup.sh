@@ -9,7 +9,7 @@ packages=(
   libssl-dev openssl zlib1g-dev gzip libsqlite3-dev libicu-dev
   nlohmann-json3-dev libcli11-dev libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-websockets-dev qt6-qpa-plugins fonts-wqy-microhei xdg-utils
-  chromium softhsm2 opensc libp11-kit-dev
+  chromium firefox-esr softhsm2 opensc libp11-kit-dev
   xvfb openbox xdotool x11-utils imagemagick tesseract-ocr tesseract-ocr-eng
   python3-cryptography-vectors
 )
@@ -32,12 +32,13 @@ if ((${#missing[@]} > 0)); then
   "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
-# Playwright's driver library for the browser tests and the TypeScript
-# compiler that reads the client's declarations, from npm; the browser is
-# Debian's chromium, never a downloaded one.
+# Playwright's driver library for the browser tests, web-ext (which loads the
+# extension into Firefox) and the TypeScript compiler that reads the client's
+# declarations, from npm; the browsers are Debian's chromium and firefox-esr,
+# never downloaded ones.
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 if [[ -f "$root/web/tests/package.json" && ( ! -d "$root/web/tests/node_modules/playwright-core" ||
-  ! -d "$root/web/tests/node_modules/typescript" ) ]]; then
+  ! -d "$root/web/tests/node_modules/typescript" || ! -d "$root/web/tests/node_modules/web-ext" ) ]]; then
   echo "setup: installing the browser tests' npm packages"
   PLAYWRIGHT_SKIP_BROWSER_DOWNLOAD=1 npm install --prefix "$root/web/tests" --no-audit --no-fund \
     --loglevel=error

@@ -62,8 +62,8 @@ fs::path NativeHostProgram() {
 // in the build tree.
 fs::path ExtensionFolder(const fs::path& program) {
   const fs::path bin = program.parent_path();
-  for (const fs::path& candidate :
-       {bin.parent_path() / "share" / "quorvel" / "extension", bin.parent_path() / "web" / "extension"}) {
+  for (const fs::path& candidate : {bin.parent_path() / "share" / "quorvel" / "extension",
+                                    bin.parent_path() / "web" / "extension"}) {
     std::error_code ec;
     if (fs::exists(candidate / "manifest.json", ec)) return candidate;
   }
@@ -114,11 +114,12 @@ int Install(const std::vector<Browser>& browsers) {
     std::cout << browser.name << ": " << ManifestPath(browser).string() << "\n";
   }
   const fs::path extension = ExtensionFolder(program);
-  std::cout << "Load the extension " << (extension.empty() ? "(web/extension)" : extension.string())
-            << ": in Chromium or Chrome at chrome://extensions with Developer mode on, \"Load "
-               "unpacked\" (its id is "
-            << host::native::kChromiumExtensionId
-            << "); in Firefox at about:debugging, \"Load Temporary Add-on\" and its manifest.json.\n";
+  std::cout
+      << "Load the extension " << (extension.empty() ? "(web/extension)" : extension.string())
+      << ": in Chromium or Chrome at chrome://extensions with Developer mode on, \"Load "
+         "unpacked\" (its id is "
+      << host::native::kChromiumExtensionId
+      << "); in Firefox at about:debugging, \"Load Temporary Add-on\" and its manifest.json.\n";
   return 0;
 }
 

@@ -7,9 +7,9 @@
 #include <string_view>
 
 #include "host/bridge/bridge_server.h"
-#include "host/web_callers/origins.h"
 #include "host/rpc_session.h"
 #include "host/stdio_transport.h"
+#include "host/web_callers/origins.h"
 #include "tools/commands.h"
 #include "tools/event_loop.h"
 #include "tools/native_host_command.h"
@@ -87,7 +87,7 @@ void AddOriginCommands(CLI::App& command) {
     for (const web::OriginEntry& entry : entries) {
       const char* access = entry.access == web::OriginAccess::kAllowed  ? "allow"
                            : entry.access == web::OriginAccess::kDenied ? "deny"
-                                                                           : "unknown";
+                                                                        : "unknown";
       std::cout << access << "\t" << entry.origin << (entry.localFiles ? "\tlocal-files" : "")
                 << "\n";
     }

@@ -171,11 +171,12 @@ TEST_F(NativeHostTest, EachPageConnectionIsHeldToItsOriginAndLargeMessagesCrossI
   // 1.5 MB each way: the request in chunks of the extension's making, the
   // answer in the host's.
   const std::string text(1500000, 'q');
-  const std::string request =
-      json(Call(7, Request(2, "invoke",
-                           {{"object", 1}, {"member", "QVBase64Encode"}, {"kind", "method"},
-                            {"args", {text}}})))
-          .dump();
+  const std::string request = json(Call(7, Request(2, "invoke",
+                                                   {{"object", 1},
+                                                    {"member", "QVBase64Encode"},
+                                                    {"kind", "method"},
+                                                    {"args", {text}}})))
+                                  .dump();
   std::string chunks;
   const size_t piece = 600000;
   const size_t count = (request.size() + piece - 1) / piece;

@@ -129,7 +129,8 @@ class Host {
       if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
       if (got <= 0) {
         const FrameError error = got < 0 ? FrameError::kTruncated : reader_.Finish();
-        if (error != FrameError::kNone) Log("the browser's input ended: " + std::string(DescribeFrameError(error)));
+        if (error != FrameError::kNone)
+          Log("the browser's input ended: " + std::string(DescribeFrameError(error)));
         return Stop(error == FrameError::kNone ? 0 : 1);
       }
       std::vector<std::string> messages;
@@ -248,8 +249,8 @@ class Host {
     const std::shared_ptr<web::WebCaller> caller = found->second.caller;
     if (text.size() > limits_.maxMessageBytes) {
       return web::CallQueue::Shut(
-          *caller, {1009, "a message larger than " + std::to_string(limits_.maxMessageBytes) +
-                              " bytes"});
+          *caller,
+          {1009, "a message larger than " + std::to_string(limits_.maxMessageBytes) + " bytes"});
     }
     calls_.Receive(caller, std::move(text));
   }
@@ -279,7 +280,8 @@ class Host {
   void Flush() {
     while (!output_.empty()) {
       const std::string& frame = output_.front();
-      const ssize_t written = ::write(out_, frame.data() + sentOfFront_, frame.size() - sentOfFront_);
+      const ssize_t written =
+          ::write(out_, frame.data() + sentOfFront_, frame.size() - sentOfFront_);
       if (written < 0 && errno == EINTR) continue;
       if (written < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
         writable_.setEnabled(true);

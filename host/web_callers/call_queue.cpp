@@ -152,8 +152,7 @@ void CallQueue::CloseIdle() {
     idle.push_back(caller);
   }
   for (const auto& caller : idle) {
-    Shut(*caller,
-         {1001, "idle for " + std::to_string(limits_.idleTimeoutSeconds) + " seconds"});
+    Shut(*caller, {1001, "idle for " + std::to_string(limits_.idleTimeoutSeconds) + " seconds"});
   }
 }
 

@@ -8,8 +8,8 @@
 #include <QTimer>
 
 #include <deque>
-#include <memory>
 #include <map>
+#include <memory>
 #include <string>
 
 #include "host/web_callers/origin_gate.h"

@@ -105,8 +105,8 @@ void OriginGate::Answered(const std::string& origin, uint64_t id, platform::Orig
   if (answer == platform::OriginApproval::kAlways) stored = AllowOrigin(origin, false);
   if (answer == platform::OriginApproval::kDeny) stored = DenyOrigin(origin);
   if (stored) LogWebCallers("cannot record the answer for " + origin + ": " + stored.message());
-  const bool allowed = answer == platform::OriginApproval::kAllowOnce ||
-                       answer == platform::OriginApproval::kAlways;
+  const bool allowed =
+      answer == platform::OriginApproval::kAllowOnce || answer == platform::OriginApproval::kAlways;
   if (!allowed) {
     LogWebCallers("refused " + origin + ": " +
                   (!why.empty()                                ? why

@@ -19,7 +19,7 @@ class QObject;
 namespace quorvel::web {
 
 struct GateLimits {
-  int approvalTimeoutSeconds = 60;  // an unanswered question is dismissed
+  int approvalTimeoutSeconds = 60;   // an unanswered question is dismissed
   unsigned maxPendingApprovals = 4;  // origins being asked at once; others are refused
   unsigned maxWaitingPerOrigin = 8;  // connections of one origin waiting for the answer
 };

@@ -37,13 +37,12 @@ host::SessionPolicy PolicyFor(const std::string& origin, bool localFiles) {
 
 }  // namespace
 
-WebCaller::WebCaller(std::string webOrigin, bool ownPage, bool localFiles,
-                     const CallLimits& limits, std::unique_ptr<CallerLink> callerLink)
+WebCaller::WebCaller(std::string webOrigin, bool ownPage, bool localFiles, const CallLimits& limits,
+                     std::unique_ptr<CallerLink> callerLink)
     : origin(std::move(webOrigin)),
       own(ownPage),
       link(std::move(callerLink)),
-      session(host::SessionLimits{.maxObjects = limits.maxObjects},
-              PolicyFor(origin, localFiles)),
+      session(host::SessionLimits{.maxObjects = limits.maxObjects}, PolicyFor(origin, localFiles)),
       limiter(limits.maxMessagesPerSecond),
       lastActive(Clock::now()) {}
 

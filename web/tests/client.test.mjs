@@ -143,6 +143,15 @@ test("the socket is opened on the URL given as text or as a URL object", async (
   }
 });
 
+test("without a URL the transport is chosen: the WebSocket at the default address where no extension answers", async () => {
+  const host = fakeHost(protocol());
+  await Quorvel.connect({ WebSocket: host.FakeSocket });
+  await Quorvel.connect(undefined, { WebSocket: host.FakeSocket, transport: "websocket" });
+  assert.deepEqual(host.sockets.map((socket) => socket.url), ["ws://127.0.0.1:27455/", "ws://127.0.0.1:27455/"]);
+  await assert.rejects(Quorvel.connect({ transport: "bridge" }), RangeError);
+  await assert.rejects(Quorvel.connect("ws://127.0.0.1:27455/", { transport: "extension" }), TypeError);
+});
+
 test("concurrent calls are matched to their answers by id, whatever the order", async () => {
   const held = [];
   const { ctl, sockets } = await connect(

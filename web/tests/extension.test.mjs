@@ -118,7 +118,7 @@ async function openPage(url) {
   return page;
 }
 
-test("a public page signs, verifies and reads back 2 MiB through the extension, with no prompt", { timeout: 180000 }, async () => {
+test("a public page signs, verifies and reads back 10 MiB through the extension, with no prompt", { timeout: 180000 }, async () => {
   const page = await openPage(`${origin("bank.example")}/`);
   const result = await page.evaluate(async () => {
     const permission = await navigator.permissions
@@ -135,7 +135,7 @@ test("a public page signs, verifies and reads back 2 MiB through the extension, 
       return { signed: signed.status, length: (signed.value ?? "").length, verified: verified.status, same: read.value === text };
     };
     const small = await round("payee=Li Si; amount=100.00");
-    const large = await round("签名测试 Quorvel 0123456789\n".repeat(Math.ceil((2 * 1024 * 1024) / 24)));
+    const large = await round("签名测试 Quorvel 0123456789\n".repeat(Math.ceil((10 * 1024 * 1024) / 24)));
     await ctl.close();
     return { permission, small, large };
   });
