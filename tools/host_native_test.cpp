@@ -45,12 +45,13 @@ class NativeHostTest : public HostSessionTest {
     HostSessionTest::TearDown();
   }
 
-  void Start() {
+  void Start(const std::vector<std::string>& options = {}) {
     std::vector<std::string> environment = ChildEnvironment(false);
     std::vector<char*> envp;
     for (std::string& entry : environment) envp.push_back(entry.data());
     envp.push_back(nullptr);
     std::vector<std::string> arguments{QUORVEL_PROGRAM, "host", "--native-messaging", kOurs};
+    arguments.insert(arguments.end(), options.begin(), options.end());
     std::vector<char*> argv;
     for (std::string& argument : arguments) argv.push_back(argument.data());
     argv.push_back(nullptr);
@@ -202,6 +203,19 @@ TEST_F(NativeHostTest, EachPageConnectionIsHeldToItsOriginAndLargeMessagesCrossI
   pid_ = 0;
   ::close(out_);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+TEST_F(NativeHostTest, PageConnectionsBeyondTheLimitAreClosedUntilOneGoes) {
+  std::string output;
+  ASSERT_EQ(Run({"host", "allow", "https://bank.example"}, "", output), 0);
+  Start({"--max-connections", "1"});
+  Send(Frame(json{{"open", 1}, {"origin", "https://bank.example"}}));
+  EXPECT_EQ(Receive(), (json{{"opened", 1}}));
+  Send(Frame(json{{"open", 2}, {"origin", "https://bank.example"}}));
+  EXPECT_EQ(Receive(),
+            (json{{"closed", 2}, {"code", 1013}, {"reason", "too many connections (at most 1)"}}));
+  Send(Frame(json{{"close", 1}}) + Frame(json{{"open", 3}, {"origin", "https://bank.example"}}));
+  EXPECT_EQ(Receive(), (json{{"opened", 3}}));
 }
 
 }  // namespace

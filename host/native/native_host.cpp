@@ -234,10 +234,12 @@ class Host {
       case web::Verdict::kAllowed:
         break;
     }
-    found->second.caller =
+    std::shared_ptr<web::WebCaller> caller =
         calls_.Open(origin, false, admission.localFiles, std::make_unique<Link>(*this, number));
-    // A full house has closed the session already.
-    if (found->second.caller) Write({{"opened", number}});
+    // A full house has closed the session, and forgotten it, already.
+    if (!caller) return;
+    sessions_.at(number).caller = std::move(caller);
+    Write({{"opened", number}});
   }
 
   void Call(uint64_t number, std::string text) {
