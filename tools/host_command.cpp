@@ -33,6 +33,7 @@ int Listen(const ListenOptions& options) {
       const auto address = bridge::ParseListenAddress(text.empty() ? "127.0.0.1" : text, error);
       if (!address || !server->Listen(*address, error)) {
         std::cerr << "quorvel host: " << error << "\n";
+        server.reset();
         return 2;
       }
     }

@@ -442,7 +442,7 @@ export class Quorvel {
   // ("extension" or "websocket") picks, and by default the extension is
   // used when the page has it.
   static async connect(url, options = {}) {
-    if (url !== undefined && url !== null && typeof url === "object" && !(url instanceof URL)) {
+    if (url !== undefined && url !== null && typeof url === "object" && typeof url.href !== "string") {
       options = url;
       url = undefined;
     }

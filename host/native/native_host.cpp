@@ -67,7 +67,6 @@ class Host {
   }
 
   ~Host() {
-    QObject::disconnect(&context_, nullptr, nullptr, nullptr);
     for (auto& [number, session] : sessions_) {
       if (session.caller) calls_.Closed(*session.caller);
       if (session.ticket != 0) gate_.Withdraw(session.ticket);
@@ -118,6 +117,8 @@ class Host {
     stopped_ = true;
     exitCode_ = code;
     readable_.setEnabled(false);
+    // A call running in a dialog's loop returns to a queue that runs nothing more.
+    calls_.Stop();
     QCoreApplication::exit(code);
   }
 
@@ -209,8 +210,10 @@ class Host {
     size_t admitting = 0;
     for (const auto& [n, session] : sessions_) admitting += session.ticket != 0 ? 1 : 0;
     if (admitting >= limits_.maxAdmitting) {
-      const web::Closing busy = web::TooManyConnections(limits_.calls);
-      return Write({{"closed", number}, {"code", busy.code}, {"reason", busy.reason}});
+      return Write({{"closed", number},
+                    {"code", 1013},
+                    {"reason", "too many connections waiting to be admitted (at most " +
+                                   std::to_string(limits_.maxAdmitting) + ")"}});
     }
     sessions_[number] = Session{};
     const uint64_t ticket =
@@ -285,10 +288,7 @@ class Host {
       const ssize_t written =
           ::write(out_, frame.data() + sentOfFront_, frame.size() - sentOfFront_);
       if (written < 0 && errno == EINTR) continue;
-      if (written < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-        writable_.setEnabled(true);
-        return;
-      }
+      if (written < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
       if (written <= 0) {
         Log("the browser closed the host's output");
         output_.clear();
@@ -302,8 +302,9 @@ class Host {
         sentOfFront_ = 0;
       }
     }
-    writable_.setEnabled(false);
-    // Requests held back while answers waited run again.
+    writable_.setEnabled(!output_.empty());
+    // Requests held back while answers waited run again once little enough
+    // is unread.
     std::vector<std::shared_ptr<web::WebCaller>> open;
     for (const auto& [number, session] : sessions_) {
       if (session.caller && !session.caller->parked.empty()) open.push_back(session.caller);

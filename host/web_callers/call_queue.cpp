@@ -11,9 +11,19 @@ CallQueue::CallQueue(CallLimits limits, OriginGate& gate) : limits_(limits), gat
 }
 
 CallQueue::~CallQueue() {
-  QObject::disconnect(&context_, nullptr, nullptr, nullptr);
   jobs_.clear();
   callers_.clear();
+}
+
+void CallQueue::Stop() {
+  stopped_ = true;
+  jobs_.clear();
+  queuedBytes_ = 0;
+  for (const auto& [raw, caller] : callers_) {
+    caller->open = false;
+    caller->pendingBytes = 0;
+    caller->parked.clear();
+  }
 }
 
 std::shared_ptr<WebCaller> CallQueue::Open(std::string origin, bool own, bool localFiles,
@@ -54,7 +64,7 @@ void CallQueue::CheckUnread(WebCaller& caller) {
 }
 
 void CallQueue::Receive(const std::shared_ptr<WebCaller>& caller, std::string text) {
-  if (!caller->open) return;
+  if (stopped_ || !caller->open) return;
   caller->lastActive = Clock::now();
   if (!Charge(*caller)) return;
   if (caller->pending >= limits_.maxPendingRequests) {
@@ -93,7 +103,7 @@ void CallQueue::Drain() {
   drainPosted_ = false;
   if (draining_) return;
   draining_ = true;
-  while (!jobs_.empty()) {
+  while (!stopped_ && !jobs_.empty()) {
     Job job = std::move(jobs_.front());
     jobs_.pop_front();
     Run(job);
@@ -103,11 +113,12 @@ void CallQueue::Drain() {
 
 void CallQueue::Run(Job& job) {
   const std::shared_ptr<WebCaller> caller = job.caller.lock();
-  if (!caller || !caller->open) return;
-  // A client that does not read its answers gets no more of them.
+  if (stopped_ || !caller || !caller->open) return;
+  // A client that does not read its answers gets no more of them; requests
+  // held back keep their order.
   const size_t unsent = caller->link->Unsent();
   if (unsent > limits_.maxSendBytes) return Shut(*caller, NotRead());
-  if (unsent > limits_.sendPauseBytes) {
+  if (unsent > limits_.sendPauseBytes || !caller->parked.empty()) {
     caller->parked.push_back(std::move(job.message));
     return;
   }

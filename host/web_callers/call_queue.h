@@ -45,6 +45,8 @@ class CallQueue {
 
   // Stops taking anything from a connection and closes it.
   static void Shut(WebCaller& caller, const Closing& closing);
+  // The transport is gone: nothing queued runs, nothing more is taken.
+  void Stop();
 
  private:
   struct Job {
@@ -65,6 +67,7 @@ class CallQueue {
   size_t queuedBytes_ = 0;
   bool draining_ = false;
   bool drainPosted_ = false;
+  bool stopped_ = false;
   QTimer idleTimer_;
   // Receives every signal the queue handles; declared last so that it goes first.
   QObject context_;

@@ -12,8 +12,9 @@
   const MAX_CONNECTIONS = 16;
   const MAX_TEXT = 64 * 1024 * 1024;
   const CHANNEL = /^[0-9a-f]{16,64}$/;
-  const origin = globalThis.location?.origin;
-  // Sandboxed and data: frames have no origin to answer to.
+  // The document's own origin: "null" for sandboxed and data: frames, which
+  // have none to answer to.
+  const origin = globalThis.origin;
   if (typeof origin !== "string" || origin === "null") return;
 
   const ports = new Map();
@@ -67,8 +68,11 @@
     if (data.type === "open") return open(channel);
     const port = ports.get(channel);
     if (!port) return;
-    if (data.type === "send" && typeof data.text === "string" && data.text.length <= MAX_TEXT) {
-      port.postMessage({ type: "send", text: data.text });
+    if (data.type === "send" && typeof data.text === "string") {
+      if (data.text.length <= MAX_TEXT) return port.postMessage({ type: "send", text: data.text });
+      ports.delete(channel);
+      port.disconnect();
+      reply({ channel, type: "close", code: 1009, reason: `a message larger than ${MAX_TEXT} bytes` });
     } else if (data.type === "close") {
       ports.delete(channel);
       port.disconnect();

@@ -11,7 +11,12 @@ const HOST = "org.quorvel.host";
 // escaped for all but the rarest texts, and far under the 64 MiB the
 // browser lets a host read.
 const CHUNK_UNITS = 256 * 1024;
+// What the host takes: a request's text of at most 64 MiB of UTF-8, in a
+// message of at most 65 MiB.
 const MAX_TEXT = 64 * 1024 * 1024;
+const MAX_MESSAGE = MAX_TEXT + 1024 * 1024;
+// Requests of one page connection not yet answered, as the host allows.
+const MAX_WAITING = 64;
 // Answers the host sends in chunks: at most this much joined.
 const MAX_JOINED = 256 * 1024 * 1024;
 
@@ -19,7 +24,24 @@ let native = null;
 let nextSession = 1;
 let nextChunk = 1;
 let joining = null;
+// By session number: {port, opened, waiting}.
 const sessions = new Map();
+
+// UTF-8 bytes of `text`, counted only as far as `limit`.
+function fitsUtf8(text, limit) {
+  if (text.length * 3 <= limit) return true;
+  let bytes = 0;
+  for (let i = 0; i < text.length && bytes <= limit; i++) {
+    const unit = text.charCodeAt(i);
+    if (unit < 0x80) bytes += 1;
+    else if (unit < 0x800) bytes += 2;
+    else if (unit >= 0xd800 && unit <= 0xdbff) {
+      bytes += 4;
+      i++;
+    } else bytes += 3;
+  }
+  return bytes <= limit;
+}
 
 // The origin the browser gives for the frame the port came from.
 function originOf(sender) {
@@ -42,7 +64,7 @@ function hostPort() {
     const reason = why ? `the Quorvel host is not available: ${why}` : "the Quorvel host stopped";
     const ports = [...sessions.values()];
     sessions.clear();
-    for (const port of ports) closePort(port, 1011, reason);
+    for (const { port } of ports) closePort(port, 1011, reason);
   });
   return native;
 }
@@ -56,9 +78,17 @@ function closePort(port, code, reason) {
   }
 }
 
-function toHost(message) {
+// Ends a page connection here and at the host.
+function endSession(number, code, reason) {
+  const session = sessions.get(number);
+  if (!session) return;
+  sessions.delete(number);
+  closePort(session.port, code, reason);
+  if (native) toHost({ close: number });
+}
+
+function toHost(message, text = JSON.stringify(message)) {
   const port = hostPort();
-  const text = JSON.stringify(message);
   if (text.length <= CHUNK_UNITS) {
     port.postMessage(message);
     return;
@@ -90,8 +120,9 @@ function fromHost(message) {
     Number.isSafeInteger(chunk.count) &&
     chunk.count >= 2 &&
     typeof text === "string";
-  const expected = joining ? chunk.id === joining.id && chunk.count === joining.count && chunk.index === joining.next : chunk.index === 0;
-  if (!valid || !expected) {
+  const expected =
+    valid && (joining ? chunk.id === joining.id && chunk.count === joining.count && chunk.index === joining.next : chunk.index === 0);
+  if (!expected) {
     joining = null;
     return;
   }
@@ -115,14 +146,17 @@ function fromHost(message) {
 function deliver(message) {
   if (message === null || typeof message !== "object") return;
   const number = message.opened ?? message.answer ?? message.closed;
-  const port = sessions.get(number);
-  if (!port) return;
-  if ("opened" in message) port.postMessage({ type: "open" });
-  else if ("answer" in message && typeof message.text === "string") {
-    port.postMessage({ type: "message", text: message.text });
+  const session = sessions.get(number);
+  if (!session) return;
+  if ("opened" in message) {
+    session.opened = true;
+    session.port.postMessage({ type: "open" });
+  } else if ("answer" in message && typeof message.text === "string") {
+    session.waiting = Math.max(0, session.waiting - 1);
+    session.port.postMessage({ type: "message", text: message.text });
   } else if ("closed" in message) {
     sessions.delete(number);
-    closePort(port, message.code, message.reason);
+    closePort(session.port, message.code, message.reason);
   }
 }
 
@@ -132,15 +166,30 @@ chrome.runtime.onConnect.addListener((port) => {
     return;
   }
   const number = nextSession++;
-  sessions.set(number, port);
+  const session = { port, opened: false, waiting: 0 };
+  sessions.set(number, session);
+  // Held to the host's limits here, before anything reaches the host: a page
+  // sends only once its connection is open, waits for its answers, and sends
+  // no more than the host takes.
   port.onMessage.addListener((message) => {
-    if (!sessions.has(number) || message === null || typeof message !== "object") return;
-    if (message.type === "send" && typeof message.text === "string" && message.text.length <= MAX_TEXT) {
-      toHost({ call: number, text: message.text });
+    if (sessions.get(number) !== session || message === null || typeof message !== "object") return;
+    if (message.type !== "send" || typeof message.text !== "string") return;
+    if (!session.opened) return endSession(number, 1008, "a request before the connection was open");
+    if (session.waiting >= MAX_WAITING) {
+      return endSession(number, 1008, `more than ${MAX_WAITING} requests waiting for an answer`);
     }
+    const call = { call: number, text: message.text };
+    const json = JSON.stringify(call);
+    if (!fitsUtf8(message.text, MAX_TEXT) || !fitsUtf8(json, MAX_MESSAGE)) {
+      return endSession(number, 1009, `a message larger than ${MAX_TEXT} bytes`);
+    }
+    session.waiting += 1;
+    toHost(call, json);
   });
   port.onDisconnect.addListener(() => {
-    if (sessions.delete(number) && native) toHost({ close: number });
+    if (sessions.get(number) !== session) return;
+    sessions.delete(number);
+    if (native) toHost({ close: number });
   });
   toHost({ open: number, origin: originOf(port.sender) });
 });
