@@ -18,7 +18,7 @@ ctest --test-dir build -j 2 --output-on-failure
 phase "host session"
 scripts/host_session_check.sh build/tools/quorvel
 
-phase "browser tests (headless Chromium)"
+phase "browser tests (headless Chromium and Firefox ESR)"
 QUORVEL_PROGRAM="$root/build/tools/quorvel" \
   node --test web/tests/
 
