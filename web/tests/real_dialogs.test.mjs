@@ -233,8 +233,12 @@ before(async () => {
   });
   const { value: number } = await within(firstLine(xvfb.stdout), "Xvfb's display number");
   x.DISPLAY = environment.DISPLAY = `:${number.trim()}`;
-  openbox = spawn("openbox", ["--sm-disable"], { env: x, stdio: "ignore" });
+  // An openbox that could not open the display yet (seen after other
+  // browser tests, under load) is started again.
   await until(async () => {
+    if (!openbox || openbox.exitCode !== null) {
+      openbox = spawn("openbox", ["--sm-disable"], { env: x, stdio: "ignore" });
+    }
     const { stdout } = await run("xprop", ["-root", "_NET_SUPPORTING_WM_CHECK"], { env: x });
     return /window id/.test(stdout);
   }, "openbox managing the display");
