@@ -13,78 +13,17 @@
 #include <string>
 #include <vector>
 
+#include "bench/host_process.h"
 #include "tools/bridge_test_client.h"
 
-extern char** environ;
-
 namespace {
+
+using quorvel::bench::HostProcess;
 
 const std::string kCall =
     R"({"jsonrpc":"2.0","id":7,"method":"invoke","params":{"object":1,"member":"QVBase64Encode","args":["0123456789abcdef"]}})";
 const std::string kCreate =
     R"({"jsonrpc":"2.0","id":0,"method":"create","params":{"progid":"Quorvel.DrennicQuorvel2"}})";
-
-// A `quorvel host` process with pipes to its standard input and output.
-class HostProcess {
- public:
-  HostProcess(std::vector<std::string> arguments, const std::string& home) {
-    std::vector<std::string> environment{"QUORVEL_HOME=" + home, "QUORVEL_UI=none"};
-    for (char** entry = environ; *entry != nullptr; ++entry) {
-      if (!std::string_view(*entry).starts_with("QUORVEL_")) environment.emplace_back(*entry);
-    }
-    std::vector<char*> envp;
-    for (std::string& entry : environment) envp.push_back(entry.data());
-    envp.push_back(nullptr);
-    arguments.insert(arguments.begin(), QUORVEL_PROGRAM);
-    std::vector<char*> argv;
-    for (std::string& argument : arguments) argv.push_back(argument.data());
-    argv.push_back(nullptr);
-    int in[2];
-    int out[2];
-    if (::pipe(in) != 0 || ::pipe(out) != 0) return;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addclose(&actions, in[1]);
-    posix_spawn_file_actions_addclose(&actions, out[0]);
-    ::posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(in[0]);
-    ::close(out[1]);
-    in_ = in[1];
-    out_ = out[0];
-  }
-  ~HostProcess() {
-    ::close(in_);
-    ::close(out_);
-    ::kill(pid_, SIGTERM);
-    ::waitpid(pid_, nullptr, 0);
-  }
-
-  std::string ReadLine() {
-    size_t newline = 0;
-    while ((newline = buffer_.find('\n')) == std::string::npos) {
-      char chunk[4096];
-      const ssize_t got = ::read(out_, chunk, sizeof chunk);
-      if (got <= 0) return {};
-      buffer_.append(chunk, static_cast<size_t>(got));
-    }
-    std::string line = buffer_.substr(0, newline);
-    buffer_.erase(0, newline + 1);
-    return line;
-  }
-  bool WriteLine(const std::string& line) {
-    const std::string text = line + "\n";
-    return ::write(in_, text.data(), text.size()) == static_cast<ssize_t>(text.size());
-  }
-
- private:
-  pid_t pid_ = 0;
-  int in_ = -1;
-  int out_ = -1;
-  std::string buffer_;
-};
 
 std::string Home() {
   static const std::string home = [] {

@@ -1,0 +1,155 @@
+// Signing and verifying as a client of the host gets them: each call a line of
+// JSON-RPC to `quorvel host --stdio` through a pipe and its answer read back,
+// counted from the answer to `create` (the host's start-up excluded). The
+// library peers are those of signing_bench.cpp, in the same run.
+//
+// Server mode and the `none` UI, the signer named by DN, as in-process. One
+// operation is one batch of the calls a page makes for it (the text, then the
+// signature; the verification, then the text it returns). The work is the
+// host's, in another process: times are wall-clock.
+#include <benchmark/benchmark.h>
+#include <malloc.h>
+
+#include <climits>
+#include <cstdio>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "bench/bench_home.h"
+#include "bench/host_process.h"
+
+namespace {
+
+using json = nlohmann::json;
+using quorvel::bench::BenchHome;
+using quorvel::bench::HostProcess;
+
+constexpr std::size_t kSmall = 1024;
+constexpr std::size_t kLarge = std::size_t{10} << 20;
+
+json Invoke(int id, const char* member, json args, const char* kind = "method") {
+  return {{"jsonrpc", "2.0"},
+          {"id", id},
+          {"method", "invoke"},
+          {"params", {{"object", 1}, {"member", member}, {"kind", kind}, {"args", args}}}};
+}
+
+// A host with one control object in server mode, code page 936, and
+// compression only above `maxCompSize`.
+bool Prepare(HostProcess& host, int maxCompSize) {
+  host.WriteLine(
+      R"({"jsonrpc":"2.0","id":0,"method":"create","params":{"progid":"Quorvel.DrennicQuorvel2"}})");
+  if (host.ReadLine().find("\"object\":1") == std::string::npos) return false;
+  host.WriteLine(json::array({Invoke(1, "QVServerMode", {1}, "put"),
+                              Invoke(2, "MaxCompSize", {maxCompSize}, "put"),
+                              Invoke(3, "QVSetCodePage", {936})})
+                     .dump());
+  return host.ReadLine().find("\"status\":1") == std::string::npos;
+}
+
+// The answer line of a batch, or empty when any call failed. The client's
+// own parsing is left out of the time: the line is searched, not parsed.
+std::string Answers(HostProcess& host) {
+  std::string line = host.ReadLine();
+  if (line.find("\"status\":1") != std::string::npos ||
+      line.find("\"error\"") != std::string::npos) {
+    return {};
+  }
+  return line;
+}
+
+// The signature's JSON string, as escaped in the answer of its batch.
+std::string EscapedSignature(const std::string& answers) {
+  const std::string marker = "\"id\":11,\"jsonrpc\":\"2.0\",\"result\":{\"status\":0,\"value\":\"";
+  const size_t start = answers.find(marker);
+  if (start == std::string::npos) return {};
+  const size_t from = start + marker.size();
+  const size_t end = answers.find('"', from);
+  return end == std::string::npos ? std::string() : answers.substr(from, end - from);
+}
+
+std::string SignRequest(const std::string& text) {
+  return json::array(
+             {Invoke(10, "QVSetPlainText", {text}), Invoke(11, "QVAttachedSign", {"CN=Zhang San"})})
+      .dump();
+}
+
+std::string VerifyRequest(const std::string& escapedSignature) {
+  const std::string text = json::array({Invoke(12, "QVAttachedVerify", {"@"}),
+                                        Invoke(13, "QVGetPlainText", json::array())})
+                               .dump();
+  const size_t at = text.find("\"@\"");
+  return text.substr(0, at + 1) + escapedSignature + text.substr(at + 2);
+}
+
+// `size` bytes of Chinese text in code page 936 (two bytes a character),
+// as UTF-8 on the wire.
+std::string ChineseText(std::size_t size) {
+  const std::string sentence = "签名验证测试：收款人张三，金额一百元整。";  // 20 characters
+  std::string text;
+  for (std::size_t bytes = 0; bytes < size; bytes += 40) text += sentence;
+  return text;
+}
+
+void HostAttachedSign1KiB(benchmark::State& state) {
+  HostProcess host({"host", "--stdio"}, BenchHome::Use(20).path().string());
+  if (!Prepare(host, INT_MAX)) return state.SkipWithError("the host did not start");
+  const std::string request = SignRequest(quorvel::bench::FormText(kSmall));
+  for (auto _ : state) {
+    host.WriteLine(request);
+    if (Answers(host).empty()) return state.SkipWithError("QVAttachedSign failed");
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+
+void HostAttachedVerify1KiB(benchmark::State& state) {
+  HostProcess host({"host", "--stdio"}, BenchHome::Use(20).path().string());
+  if (!Prepare(host, INT_MAX)) return state.SkipWithError("the host did not start");
+  host.WriteLine(SignRequest(quorvel::bench::FormText(kSmall)));
+  const std::string signature = EscapedSignature(Answers(host));
+  if (signature.empty()) return state.SkipWithError("QVAttachedSign failed");
+  const std::string request = VerifyRequest(signature);
+  for (auto _ : state) {
+    host.WriteLine(request);
+    if (Answers(host).empty()) return state.SkipWithError("QVAttachedVerify failed");
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+
+long StatusKib(pid_t pid, const char* field) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+  const std::string prefix = std::string(field) + ":";
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind(prefix, 0) == 0) return std::stol(line.substr(prefix.size()));
+  }
+  return -1;
+}
+
+// 10 MiB of Chinese text signed and verified, the content read back;
+// `peak_growth_x_input` is the host's peak resident size over its idle size
+// (after `create`), divided by the input's size in code page 936.
+void HostAttachedSignVerify10MiB(benchmark::State& state) {
+  HostProcess host({"host", "--stdio"}, BenchHome::Use(20).path().string());
+  if (!Prepare(host, INT_MAX)) return state.SkipWithError("the host did not start");
+  const long idle = StatusKib(host.pid(), "VmRSS");
+  const std::string sign = SignRequest(ChineseText(kLarge));
+  for (auto _ : state) {
+    host.WriteLine(sign);
+    const std::string signature = EscapedSignature(Answers(host));
+    if (signature.empty()) return state.SkipWithError("QVAttachedSign failed");
+    host.WriteLine(VerifyRequest(signature));
+    if (Answers(host).empty()) return state.SkipWithError("QVAttachedVerify failed");
+  }
+  const long peak = StatusKib(host.pid(), "VmHWM");
+  if (idle > 0 && peak > 0) {
+    state.counters["peak_growth_x_input"] = static_cast<double>(peak - idle) * 1024.0 / kLarge;
+    state.counters["idle_mib"] = static_cast<double>(idle) / 1024.0;
+  }
+}
+
+}  // namespace
+
+BENCHMARK(HostAttachedSign1KiB)->UseRealTime();
+BENCHMARK(HostAttachedVerify1KiB)->UseRealTime();
+BENCHMARK(HostAttachedSignVerify10MiB)->Unit(benchmark::kMillisecond)->UseRealTime();
