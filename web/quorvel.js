@@ -428,7 +428,6 @@ export class Quorvel {
   #url;
   #progid;
   #SocketClass;
-  #viaExtension;
   #connectTimeoutMs;
   #onStatus;
   #connection = null;
@@ -469,7 +468,6 @@ export class Quorvel {
       WebSocket: SocketClass = globalThis.WebSocket,
       connectTimeoutMs = DEFAULT_CONNECT_TIMEOUT_MS,
       onStatus,
-      transport,
     } = {},
   ) {
     if (typeof connectTimeoutMs !== "number" || !(connectTimeoutMs > 0 && connectTimeoutMs <= MAX_TIMER_MS)) {
@@ -481,7 +479,6 @@ export class Quorvel {
     this.#url = typeof url === "string" ? url : String(url.href);
     this.#progid = progid;
     this.#SocketClass = SocketClass;
-    this.#viaExtension = transport === "extension" || SocketClass === ExtensionSocket;
     this.#connectTimeoutMs = connectTimeoutMs;
     this.#onStatus = onStatus;
   }
@@ -547,7 +544,7 @@ export class Quorvel {
         ),
       this.#connectTimeoutMs,
     );
-    if (this.#onStatus && !this.#viaExtension && !pageOnLoopback()) {
+    if (this.#onStatus && this.#SocketClass !== ExtensionSocket && !pageOnLoopback()) {
       localNetworkPermission().then((state) => {
         if (state === "prompt" && attempt.connecting()) this.#report("permission-prompt");
       });

@@ -85,11 +85,7 @@ class Host {
 
   void Closing(uint64_t number, const web::Closing& closing) {
     Write({{"closed", number}, {"code", closing.code}, {"reason", closing.reason}});
-    const auto found = sessions_.find(number);
-    if (found == sessions_.end()) return;
-    if (found->second.caller) calls_.Closed(*found->second.caller);
-    if (found->second.ticket != 0) gate_.Withdraw(found->second.ticket);
-    sessions_.erase(found);
+    Forget(number);
   }
 
  private:
@@ -148,13 +144,17 @@ class Host {
     }
   }
 
+  // Nesting is bounded before anything is built.
+  static bool Parse(std::string_view text, nlohmann::json& message) {
+    if (NestsDeeperThan(text, kMaxNesting)) return false;
+    message = nlohmann::json::parse(text, nullptr, false);
+    return !message.is_discarded();
+  }
+
   // One message of the extension, or a chunk of one.
   void Take(const std::string& text) {
     nlohmann::json message;
-    if (NestsDeeperThan(text, kMaxNesting) ||
-        (message = nlohmann::json::parse(text, nullptr, false)).is_discarded()) {
-      return Log("dropped a message of the extension that is not JSON");
-    }
+    if (!Parse(text, message)) return Log("dropped a message of the extension that is not JSON");
     std::string joined;
     switch (joiner_.Take(message, joined)) {
       case ChunkJoiner::Result::kNotAChunk:
@@ -166,9 +166,7 @@ class Host {
       case ChunkJoiner::Result::kComplete:
         break;
     }
-    message = nullptr;
-    if (NestsDeeperThan(joined, kMaxNesting) ||
-        (message = nlohmann::json::parse(joined, nullptr, false)).is_discarded()) {
+    if (!Parse(joined, message)) {
       return Log("dropped a chunked message of the extension that is not JSON");
     }
     Handle(message);
@@ -205,15 +203,13 @@ class Host {
     const auto origin = web::CanonicalOrigin(claimed);
     if (!origin || !ServedOrigin(*origin)) {
       Log("refused a page connection of '" + claimed + "': not an origin the extension serves");
-      return Write({{"closed", number}, {"code", 1008}, {"reason", "the origin is not accepted"}});
+      return Closing(number, {1008, "the origin is not accepted"});
     }
     size_t admitting = 0;
     for (const auto& [n, session] : sessions_) admitting += session.ticket != 0 ? 1 : 0;
     if (admitting >= limits_.maxAdmitting) {
-      return Write({{"closed", number},
-                    {"code", 1013},
-                    {"reason", "too many connections waiting to be admitted (at most " +
-                                   std::to_string(limits_.maxAdmitting) + ")"}});
+      return Closing(number, {1013, "too many connections waiting to be admitted (at most " +
+                                        std::to_string(limits_.maxAdmitting) + ")"});
     }
     sessions_[number] = Session{};
     const uint64_t ticket =
@@ -264,10 +260,7 @@ class Host {
   void Forget(uint64_t number) {
     const auto found = sessions_.find(number);
     if (found == sessions_.end()) return;
-    if (found->second.caller) {
-      found->second.caller->open = false;
-      calls_.Closed(*found->second.caller);
-    }
+    if (found->second.caller) calls_.Closed(*found->second.caller);
     if (found->second.ticket != 0) gate_.Withdraw(found->second.ticket);
     sessions_.erase(found);
   }

@@ -65,8 +65,7 @@ uint64_t OriginGate::Admit(const std::string& origin, Decided decided) {
     return 0;
   }
   auto question = std::make_unique<Question>();
-  const uint64_t id = ticket;
-  question->id = id;
+  const uint64_t id = question->id = ticket;
   question->waiting.emplace(ticket, std::move(decided));
   question->timer.setSingleShot(true);
   QObject::connect(&question->timer, &QTimer::timeout, context_.get(), [this, origin, id] {
