@@ -45,7 +45,7 @@ std::error_code AppendHistory(HistoryEntry entry) {
   const int64_t now = CurrentUnixSeconds();
   if (entry.time.empty()) entry.time = HistoryTime(now);
   const std::string cutoff = HistoryTime(now - kHistoryDays * 24 * 3600);
-  return database->Transact([&]() -> std::error_code {
+  return database->Append([&]() -> std::error_code {
     Registry registry(*database);
     const int64_t maxEntries = MaxEntries(registry);
     sqlite::Statement insert;

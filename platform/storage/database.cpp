@@ -117,6 +117,8 @@ std::error_code Database::Open(const std::filesystem::path& file,
 std::error_code Database::Configure() {
   sqlite3_busy_timeout(connection_.get(), kBusyTimeoutMilliseconds);
   if (const std::error_code ec = connection_.Execute("PRAGMA foreign_keys = ON")) return ec;
+  // Each ordinary commit waits for the disk; Append relaxes this for its own.
+  if (const std::error_code ec = connection_.Execute("PRAGMA synchronous = FULL")) return ec;
   sqlite::Statement journal;
   if (const std::error_code ec = Prepare("PRAGMA journal_mode = WAL", journal)) return ec;
   bool hasRow = false;
@@ -196,7 +198,7 @@ std::error_code Database::Stamp(ChangeStamp& stamp) {
   stamp.connection = connectionSerial_;
   stamp.dataVersion = version.ColumnInt64(0);
   // Row changes count statements outside a transaction of ours as well.
-  stamp.ownChanges = writes_ + sqlite3_total_changes64(connection_.get());
+  stamp.ownChanges = writes_ + sqlite3_total_changes64(connection_.get()) - appended_;
   return {};
 }
 
@@ -215,6 +217,18 @@ std::error_code Database::Transact(const std::function<std::error_code()>& body)
                                               "ROLLBACK TO nested; RELEASE nested");
   ++writes_;
   return ec;
+}
+
+std::error_code Database::Append(const std::function<std::error_code()>& body) {
+  std::lock_guard lock(mutex_);
+  // Inside another transaction the records share its fate and its stamp.
+  if (sqlite3_get_autocommit(connection_.get()) == 0) return Transact(body);
+  if (const std::error_code ec = RunOne("PRAGMA synchronous = NORMAL")) return ec;
+  const int64_t before = sqlite3_total_changes64(connection_.get());
+  const std::error_code ec = RunGuarded(body, "BEGIN IMMEDIATE", "COMMIT", "ROLLBACK");
+  appended_ += sqlite3_total_changes64(connection_.get()) - before;
+  const std::error_code restored = RunOne("PRAGMA synchronous = FULL");
+  return ec ? ec : restored;
 }
 
 std::error_code Database::Read(const std::function<std::error_code()>& body) {

@@ -55,6 +55,14 @@ class Database {
   // so several changes can be made atomic together. One thread at a time.
   std::error_code Transact(const std::function<std::error_code()>& body);
 
+  // Runs `body` in one write transaction for records that nothing reads back
+  // through a stamp (a log): its changes leave the stamp as it was, so what
+  // was read before stays valid, and its commit does not wait for the disk.
+  // The records survive this process's end at once and reach the disk with
+  // the next ordinary commit or checkpoint; a crash of the machine before
+  // then may lose them, never the database's consistency.
+  std::error_code Append(const std::function<std::error_code()>& body);
+
   // Runs `body` in one read transaction, so that all its queries see one snapshot.
   std::error_code Read(const std::function<std::error_code()>& body);
 
@@ -95,6 +103,8 @@ class Database {
   uint64_t connectionSerial_ = 0;
   // Moves at the start and the end of each write transaction or savepoint.
   int64_t writes_ = 0;
+  // Row changes made by Append, which the stamp leaves out.
+  int64_t appended_ = 0;
 };
 
 // The process's connection to the database in the platform home, opened on first

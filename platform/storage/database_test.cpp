@@ -161,6 +161,23 @@ TEST_F(HomeDatabase, StampMovesWithEachChangeByThisOrAnotherConnectionAndOnlyThe
       {"a commit by the other connection",
        [&] { EXPECT_FALSE(other->Transact([&] { return Execute(*other, "DELETE FROM t"); })); },
        true},
+      {"an append by this connection",
+       [&] {
+         EXPECT_FALSE(
+             database->Append([&] { return Execute(*database, "INSERT INTO t VALUES (3)"); }));
+       },
+       false},
+      {"an append by the other connection",
+       [&] {
+         EXPECT_FALSE(other->Append([&] { return Execute(*other, "INSERT INTO t VALUES (4)"); }));
+       },
+       true},
+      {"a commit after an append",
+       [&] {
+         EXPECT_FALSE(
+             database->Transact([&] { return Execute(*database, "INSERT INTO t VALUES (5)"); }));
+       },
+       true},
   };
   for (const Case& c : cases) {
     ChangeStamp before;
@@ -170,6 +187,8 @@ TEST_F(HomeDatabase, StampMovesWithEachChangeByThisOrAnotherConnectionAndOnlyThe
     ASSERT_FALSE(database->Stamp(after));
     EXPECT_EQ(before != after, c.moves) << c.what;
   }
+  EXPECT_EQ(QueryText(*other, "SELECT group_concat(x) FROM t"), "3,4,5")
+      << "appended rows are committed like any others";
   ChangeStamp mine;
   ChangeStamp theirs;
   ASSERT_FALSE(database->Stamp(mine));
