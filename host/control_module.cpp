@@ -9,6 +9,7 @@
 #include <new>
 #include <optional>
 #include <utility>
+#include <vector>
 
 #include "control/registration/class_factory.h"
 #include "control/registration/dispatch.h"
@@ -150,8 +151,127 @@ class VariantHolder {
 
 }  // namespace
 
+ModuleText::~ModuleText() {
+  if (text_ != nullptr)
+    Slot<void (*)(void*, void*)>(hostCaller_, abi::kSlotFreeText)(hostCaller_, text_);
+}
+
+ModuleText::ModuleText(ModuleText&& other) noexcept {
+  *this = std::move(other);
+}
+
+ModuleText& ModuleText::operator=(ModuleText&& other) noexcept {
+  if (this == &other) return *this;
+  if (text_ != nullptr)
+    Slot<void (*)(void*, void*)>(hostCaller_, abi::kSlotFreeText)(hostCaller_, text_);
+  hostCaller_ = std::exchange(other.hostCaller_, nullptr);
+  text_ = std::exchange(other.text_, nullptr);
+  const bool own = other.units_ == other.own_.data();
+  own_ = std::move(other.own_);
+  units_ = own ? own_.data() : other.units_;
+  length_ = std::exchange(other.length_, 0);
+  other.own_.clear();
+  other.units_ = other.own_.data();
+  return *this;
+}
+
+void* ModuleText::Release() {
+  units_ = own_.data();
+  length_ = 0;
+  return std::exchange(text_, nullptr);
+}
+
 ModuleObject::~ModuleObject() {
+  if (hostCaller_ != nullptr) Slot<Release>(hostCaller_, abi::kSlotRelease)(hostCaller_);
   Slot<Release>(dispatch_, abi::kSlotRelease)(dispatch_);
+}
+
+void* ModuleObject::HostCaller() {
+  if (!askedHostCaller_) {
+    askedHostCaller_ = true;
+    if (Slot<QueryInterface>(dispatch_, abi::kSlotQueryInterface)(dispatch_, &abi::kIidHostCaller,
+                                                                  &hostCaller_) != abi::hr::kOk) {
+      hostCaller_ = nullptr;
+    }
+  }
+  return hostCaller_;
+}
+
+ModuleText ModuleObject::NewText(size_t length) {
+  void* hostCaller = HostCaller();
+  if (hostCaller == nullptr) return ModuleText(std::u16string(length, u'\0'));
+  if (length > UINT32_MAX) throw std::bad_alloc();
+  using NewTextEntry = void* (*)(void*, uint32_t, char16_t**);
+  char16_t* units = nullptr;
+  void* text = Slot<NewTextEntry>(hostCaller, abi::kSlotNewText)(
+      hostCaller, static_cast<uint32_t>(length), &units);
+  if (text == nullptr) throw std::bad_alloc();
+  return ModuleText(hostCaller, text, units, length);
+}
+
+int32_t ModuleObject::Call(size_t index, std::span<CallValue> args, CallValue& result) {
+  const auto table = registration::MemberTable();
+  if (index >= table.size()) return registration::hresult::kMemberNotFound;
+  const registration::MemberInfo& member = table[index];
+  void* hostCaller = HostCaller();
+  if (hostCaller == nullptr) {
+    // A module without the host's interface gets the call through IDispatch.
+    std::vector<registration::Value> values(args.size());
+    for (size_t i = 0; i < args.size(); ++i) {
+      if (auto* text = std::get_if<ModuleText>(&args[i])) values[i] = text->TakeOwn();
+      if (const auto* number = std::get_if<int32_t>(&args[i])) values[i] = *number;
+      if (const auto* unsignedNumber = std::get_if<uint32_t>(&args[i])) values[i] = *unsignedNumber;
+    }
+    registration::Value value;
+    const int32_t hr = Invoke(member, values, value);
+    if (auto* text = std::get_if<std::u16string>(&value)) {
+      result = ModuleText(std::move(*text));
+    } else if (const auto* number = std::get_if<int32_t>(&value)) {
+      result = *number;
+    } else if (const auto* unsignedNumber = std::get_if<uint32_t>(&value)) {
+      result = *unsignedNumber;
+    } else {
+      result = std::monostate{};
+    }
+    return hr;
+  }
+  using ValueType = registration::ValueType;
+  std::vector<abi::HostValue> values(args.size());
+  for (size_t i = 0; i < args.size(); ++i) {
+    abi::HostValue& value = values[i];
+    if (auto* text = std::get_if<ModuleText>(&args[i])) {
+      value.type = static_cast<uint32_t>(ValueType::kString);
+      value.text = text->Release();
+    } else if (const auto* number = std::get_if<int32_t>(&args[i])) {
+      value.type = static_cast<uint32_t>(ValueType::kLong);
+      value.number = static_cast<uint32_t>(*number);
+    } else if (const auto* unsignedNumber = std::get_if<uint32_t>(&args[i])) {
+      value.type = static_cast<uint32_t>(ValueType::kUnsignedLong);
+      value.number = *unsignedNumber;
+    }
+  }
+  using CallEntry =
+      int32_t (*)(void*, uint32_t, int32_t, abi::HostValue*, uint32_t, abi::HostValue*);
+  abi::HostValue answer{};
+  const int32_t hr = Slot<CallEntry>(hostCaller, abi::kSlotCall)(
+      hostCaller, static_cast<uint32_t>(index), member.dispid, values.data(),
+      static_cast<uint32_t>(values.size()), &answer);
+  if (hr == abi::hr::kOutOfMemory) throw std::bad_alloc();
+  switch (static_cast<ValueType>(answer.type)) {
+    case ValueType::kString:
+      result = ModuleText(hostCaller, answer.text, const_cast<char16_t*>(answer.units),
+                          static_cast<size_t>(answer.length));
+      break;
+    case ValueType::kLong:
+      result = static_cast<int32_t>(answer.number);
+      break;
+    case ValueType::kUnsignedLong:
+      result = answer.number;
+      break;
+    default:
+      result = std::monostate{};
+  }
+  return hr;
 }
 
 int32_t ModuleObject::Invoke(const registration::MemberInfo& member,

@@ -11,12 +11,46 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <variant>
 
 #include "control/registration/com_abi.h"
 #include "control/registration/member_table.h"
 #include "platform/ui/ui_services.h"
 
 namespace quorvel::host {
+
+// A text for a member call: one of the module's, which the host fills as an
+// argument or reads as a result, so that the text crosses the module
+// boundary without a copy; or a text of the host's own for a module that
+// offers no such texts.
+class ModuleText {
+ public:
+  ModuleText() = default;
+  ModuleText(void* hostCaller, void* text, char16_t* units, size_t length)
+      : hostCaller_(hostCaller), text_(text), units_(units), length_(length) {}
+  explicit ModuleText(std::u16string own)
+      : own_(std::move(own)), units_(own_.data()), length_(own_.size()) {}
+  ~ModuleText();
+  ModuleText(ModuleText&& other) noexcept;
+  ModuleText& operator=(ModuleText&& other) noexcept;
+
+  char16_t* units() { return units_; }
+  std::u16string_view view() const { return {units_, length_}; }
+  // Hands the module's text over to a call; null for a text of the host's.
+  void* Release();
+  // The host's own text, taken out.
+  std::u16string TakeOwn() { return std::move(own_); }
+
+ private:
+  void* hostCaller_ = nullptr;
+  void* text_ = nullptr;
+  std::u16string own_;
+  char16_t* units_ = own_.data();
+  size_t length_ = 0;
+};
+
+// An argument of a member call in its declared type, or a member's result.
+using CallValue = std::variant<std::monostate, ModuleText, int32_t, uint32_t>;
 
 // One object of the module, released when this goes.
 class ModuleObject {
@@ -33,6 +67,15 @@ class ModuleObject {
   int32_t Invoke(const registration::MemberInfo& member, std::span<const registration::Value> args,
                  registration::Value& result);
 
+  // A text of `length` units (zeros) to fill for an argument of Call. Throws
+  // bad_alloc when memory runs out.
+  ModuleText NewText(size_t length);
+
+  // Calls the member at `index` of the member table with arguments of its
+  // declared types, their texts handed over. Returns the HRESULT as Invoke
+  // does, the member's result in `result`.
+  int32_t Call(size_t index, std::span<CallValue> args, CallValue& result);
+
   // Enables both object-safety options and reads them back: true when the
   // object is now safe for scripting and for untrusted data.
   bool MakeSafeForPages();
@@ -46,8 +89,13 @@ class ModuleObject {
   int32_t SetReceivedPlainText(std::string_view bytes);
 
  private:
+  // The host caller interface, when the module offers it.
+  void* HostCaller();
+
   void* dispatch_;
   const void* module_;
+  void* hostCaller_ = nullptr;
+  bool askedHostCaller_ = false;
 };
 
 struct CreateResult {

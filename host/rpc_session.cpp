@@ -7,6 +7,7 @@
 
 #include "control/registration/dispatch.h"
 #include "control/registration/key_use_policy.h"
+#include "host/call_arguments.h"
 #include "host/json_depth.h"
 #include "host/member_description.h"
 #include "platform/text/base64.h"
@@ -54,35 +55,6 @@ std::optional<MemberKind> ParseKind(const json& params) {
   if (kind == "get") return MemberKind::kPropertyGet;
   if (kind == "put") return MemberKind::kPropertyPut;
   Throw(rpc_error::kInvalidParams, "kind must be \"method\", \"get\" or \"put\"");
-}
-
-registration::ScriptValue ToScriptValue(const json& arg) {
-  switch (arg.type()) {
-    case json::value_t::null:
-      return std::monostate{};
-    case json::value_t::boolean:
-      return arg.get<bool>();
-    case json::value_t::number_integer:
-      return arg.get<int64_t>();
-    case json::value_t::number_unsigned: {
-      const auto value = arg.get<uint64_t>();
-      if (value > static_cast<uint64_t>(INT64_MAX)) return static_cast<double>(value);
-      return static_cast<int64_t>(value);
-    }
-    case json::value_t::number_float:
-      return arg.get<double>();
-    case json::value_t::string:
-      return platform::Utf8ToUtf16(arg.get_ref<const std::string&>());
-    default:
-      ThrowDispatch(registration::hresult::kTypeMismatch);
-  }
-}
-
-json FromValue(const registration::Value& value) {
-  if (const auto* s = std::get_if<std::u16string>(&value)) return platform::Utf16ToUtf8(*s);
-  if (const auto* i = std::get_if<int32_t>(&value)) return *i;
-  if (const auto* u = std::get_if<uint32_t>(&value)) return *u;
-  return nullptr;
 }
 
 // Test seam, reachable only in sessions whose policy enables it: sets an
@@ -149,14 +121,15 @@ std::string RpcSession::HandleParsedMessage(std::string_view text) {
     return Dump(ErrorResponse(nullptr, rpc_error::kParseError, "Parse error"));
   }
   if (message.is_array()) return HandleBatch(message);
-  json response = HandleRequest(message);
-  return response.is_null() ? std::string() : Dump(response);
+  std::string response;
+  HandleRequest(message, response);
+  return response;
 }
 
 // Runs the requests of a batch in order. Once the responses reach the size
 // bound, the response that crossed it is replaced by an error and the requests
 // after it are answered with errors without being run.
-std::string RpcSession::HandleBatch(const json& batch) {
+std::string RpcSession::HandleBatch(json& batch) {
   if (batch.empty()) {
     return Dump(ErrorResponse(nullptr, rpc_error::kInvalidRequest, "Invalid Request"));
   }
@@ -169,22 +142,25 @@ std::string RpcSession::HandleBatch(const json& batch) {
                                std::to_string(limits_.maxBatchResponseBytes) + " bytes";
   std::string responses = "[";
   bool full = false;
-  for (const json& request : batch) {
-    std::string text;
+  for (json& request : batch) {
+    const size_t mark = responses.size();
+    if (mark > 1) responses += ',';
+    const size_t start = responses.size();
     if (full) {
-      if (IsNotification(request)) continue;
-      text = Dump(ErrorResponse(AnswerableId(request), rpc_error::kInvalidRequest, tooLarge));
-    } else {
-      const json response = HandleRequest(request);
-      if (response.is_null()) continue;
-      text = Dump(response);
-      if (responses.size() + text.size() + 1 > limits_.maxBatchResponseBytes) {
-        full = true;
-        text = Dump(ErrorResponse(AnswerableId(request), rpc_error::kInvalidRequest, tooLarge));
+      if (IsNotification(request)) {
+        responses.resize(mark);
+        continue;
       }
+    } else {
+      if (!HandleRequest(request, responses)) {
+        responses.resize(mark);
+        continue;
+      }
+      if (mark + (responses.size() - start) + 1 <= limits_.maxBatchResponseBytes) continue;
+      full = true;
+      responses.resize(start);
     }
-    if (responses.size() > 1) responses += ',';
-    responses += text;
+    responses += Dump(ErrorResponse(AnswerableId(request), rpc_error::kInvalidRequest, tooLarge));
   }
   if (responses.size() == 1) return {};
   responses += ']';
@@ -197,9 +173,11 @@ std::string RpcSession::OversizedMessageResponse(size_t limit) {
                     "Invalid Request: message longer than " + std::to_string(limit) + " bytes"));
 }
 
-json RpcSession::HandleRequest(const json& request) {
-  if (!request.is_object())
-    return ErrorResponse(nullptr, rpc_error::kInvalidRequest, "Invalid Request");
+bool RpcSession::HandleRequest(json& request, std::string& out) {
+  if (!request.is_object()) {
+    out += Dump(ErrorResponse(nullptr, rpc_error::kInvalidRequest, "Invalid Request"));
+    return true;
+  }
   const auto idIt = request.find("id");
   const bool isNotification = idIt == request.end();
   const json id = isNotification ? json(nullptr) : *idIt;
@@ -207,35 +185,52 @@ json RpcSession::HandleRequest(const json& request) {
   const auto method = request.find("method");
   if (!IsValidId(id) || version == request.end() || *version != "2.0" || method == request.end() ||
       !method->is_string()) {
-    return ErrorResponse(IsValidId(id) ? id : json(nullptr), rpc_error::kInvalidRequest,
-                         "Invalid Request");
+    out += Dump(ErrorResponse(IsValidId(id) ? id : json(nullptr), rpc_error::kInvalidRequest,
+                              "Invalid Request"));
+    return true;
   }
   const auto paramsIt = request.find("params");
-  const json params = paramsIt == request.end() ? json::object() : *paramsIt;
-  json response;
+  json noParams = json::object();
+  json& params = paramsIt == request.end() ? noParams : *paramsIt;
+  // The result is written in place, between the envelope's two halves.
+  const size_t mark = out.size();
+  out += "{\"id\":";
+  out += Dump(id);
+  out += ",\"jsonrpc\":\"2.0\",\"result\":";
+  std::optional<json> error;
   try {
-    response = {{"jsonrpc", "2.0"}, {"id", id}, {"result", Dispatch(*method, params)}};
+    Dispatch(method->get<std::string>(), params, out);
+    out += '}';
   } catch (const RpcFailure& failure) {
-    response = ErrorResponse(id, failure.code, failure.message);
+    error = ErrorResponse(id, failure.code, failure.message);
   } catch (const json::exception& e) {
-    response = ErrorResponse(id, rpc_error::kInvalidParams, e.what());
+    error = ErrorResponse(id, rpc_error::kInvalidParams, e.what());
   } catch (const std::bad_alloc&) {
-    response = ErrorResponse(id, rpc_error::kInvalidRequest, "Out of memory");
+    error = ErrorResponse(id, rpc_error::kInvalidRequest, "Out of memory");
   }
-  return isNotification ? json(nullptr) : response;
+  if (error) {
+    out.resize(mark);
+    out += Dump(*error);
+  }
+  if (isNotification) out.resize(mark);
+  return !isNotification;
 }
 
-json RpcSession::Dispatch(const std::string& method, const json& params) {
-  if (method == "create") return Create(params);
-  if (method == "members") return Members(params);
-  if (method == "invoke") return Invoke(params);
-  if (method == "release") return Release(params);
-  if (method == kSetReceivedPlainTextMethod && policy_.testSeams) {
+void RpcSession::Dispatch(const std::string& method, json& params, std::string& out) {
+  if (method == "invoke") return Invoke(params, out);
+  if (method == "create") {
+    out += Dump(Create(params));
+  } else if (method == "members") {
+    out += Dump(Members(params));
+  } else if (method == "release") {
+    out += Dump(Release(params));
+  } else if (method == kSetReceivedPlainTextMethod && policy_.testSeams) {
     const int32_t hr = ObjectFor(params).SetReceivedPlainText(ReceivedPlainTextParam(params));
     if (hr != registration::hresult::kOk) ThrowDispatch(hr);
-    return nullptr;
+    out += "null";
+  } else {
+    Throw(rpc_error::kMethodNotFound, "Method not found");
   }
-  Throw(rpc_error::kMethodNotFound, "Method not found");
 }
 
 json RpcSession::Create(const json& params) {
@@ -293,41 +288,46 @@ json RpcSession::Members(const json& params) {
   return list;
 }
 
-json RpcSession::Invoke(const json& params) {
+void RpcSession::Invoke(json& params, std::string& out) {
   ModuleObject& object = ObjectFor(params);
-  std::vector<registration::ScriptValue> args;
+  json* args = nullptr;
   if (const auto it = params.find("args"); it != params.end() && !it->is_null()) {
     if (!it->is_array()) Throw(rpc_error::kInvalidParams, "args must be an array");
-    for (const json& arg : *it) args.push_back(ToScriptValue(arg));
+    for (const json& arg : *it) {
+      if (!IsScalarArgument(arg)) ThrowDispatch(registration::hresult::kTypeMismatch);
+    }
+    args = &*it;
   }
+  const size_t count = args == nullptr ? 0 : args->size();
   const std::optional<MemberKind> kind = ParseKind(params);
   registration::Resolution resolution;
   const auto name = params.find("member");
   const auto dispid = params.find("dispid");
   if (name != params.end() && name->is_string()) {
-    resolution =
-        registration::ResolveMember(name->get_ref<const std::string&>(), kind, args.size());
+    resolution = registration::ResolveMember(name->get_ref<const std::string&>(), kind, count);
   } else if (dispid != params.end() && dispid->is_number_integer()) {
     const auto id = dispid->get<int64_t>();
     if (id < INT32_MIN || id > INT32_MAX) ThrowDispatch(registration::hresult::kMemberNotFound);
-    resolution = registration::ResolveMember(static_cast<int32_t>(id), kind, args.size());
+    resolution = registration::ResolveMember(static_cast<int32_t>(id), kind, count);
   } else {
     Throw(rpc_error::kInvalidParams, "invoke needs a member name or an integer dispid");
   }
   if (resolution.member == nullptr) ThrowDispatch(resolution.hr);
   const registration::MemberInfo& member = *resolution.member;
-  // Arguments are converted here, so that the caller's policy sees what the
-  // member would get; the module receives them in their declared types.
-  std::vector<registration::Value> converted;
-  if (const int32_t hr = registration::ConvertArguments(member, args, policy_.caller, converted);
+  // Converted here, once, so that the caller's policy sees what the member
+  // will get; the module takes them as they are.
+  std::vector<CallValue> converted;
+  if (const int32_t hr = ConvertCallArguments(object, member, args, policy_.caller, converted);
       hr != registration::hresult::kOk) {
     ThrowDispatch(hr);
   }
-  args.clear();
-  registration::Value result;
-  const int32_t hr = object.Invoke(member, converted, result);
+  CallValue result;
+  const int32_t hr = object.Call(static_cast<size_t>(&member - registration::MemberTable().data()),
+                                 converted, result);
   if (hr != registration::abi::hr::kOk && hr != registration::abi::hr::kFalse) ThrowDispatch(hr);
-  return {{"status", hr == registration::abi::hr::kOk ? 0 : 1}, {"value", FromValue(result)}};
+  out += hr == registration::abi::hr::kOk ? "{\"status\":0,\"value\":" : "{\"status\":1,\"value\":";
+  AppendCallValue(result, out);
+  out += '}';
 }
 
 json RpcSession::Release(const json& params) {

@@ -67,12 +67,15 @@ class RpcSession {
 
  private:
   std::string HandleParsedMessage(std::string_view text);
-  std::string HandleBatch(const nlohmann::json& batch);
-  nlohmann::json HandleRequest(const nlohmann::json& request);
-  nlohmann::json Dispatch(const std::string& method, const nlohmann::json& params);
+  std::string HandleBatch(nlohmann::json& batch);
+  // Appends the response to `request` to `out`; false when none is due. The
+  // request's large strings are released as they are used.
+  bool HandleRequest(nlohmann::json& request, std::string& out);
+  // Appends the result's JSON to `out`.
+  void Dispatch(const std::string& method, nlohmann::json& params, std::string& out);
   nlohmann::json Create(const nlohmann::json& params);
   nlohmann::json Members(const nlohmann::json& params);
-  nlohmann::json Invoke(const nlohmann::json& params);
+  void Invoke(nlohmann::json& params, std::string& out);
   nlohmann::json Release(const nlohmann::json& params);
   ModuleObject& ObjectFor(const nlohmann::json& params);
 

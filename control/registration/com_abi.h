@@ -47,6 +47,21 @@ inline constexpr Guid kIidTestSeam{
 // goes into the signing history. Objects no host named record nothing. An
 // object made safe for untrusted data refuses file names and server mode
 // unless `grants` holds kCallerMayNameFiles.
+//
+// After SetCaller, the host calls members without IDispatch's lookup and
+// conversions, its arguments already of the members' declared types:
+//   NewText(self, uint32_t length, char16_t** units) -> void* text
+// gives a text of the module's of `length` units (zeros) for the host to fill
+// through `units`, or null when memory runs out;
+//   FreeText(self, void* text)
+// frees one the host still holds;
+//   Call(self, uint32_t member, int32_t dispid, HostValue* args, uint32_t count,
+//        HostValue* result) -> HRESULT
+// runs the member at index `member` of the member table, which must have
+// dispatch identifier `dispid`, with `args` in declaration order under the
+// object's caller policy and key-use guard, as Invoke does. Every text among
+// `args` belongs to the module from the call on, whatever the outcome; a text
+// in `result` (S_OK or S_FALSE) belongs to the host.
 inline constexpr uint32_t kCallerMayNameFiles = 1;
 inline constexpr Guid kIidHostCaller{
     0x5C0E9A37, 0x1D84, 0x4F62, {0xB8, 0x3A, 0x6E, 0x21, 0xC4, 0x90, 0x7F, 0x15}};
@@ -159,7 +174,16 @@ enum SafetySlot { kSlotGetSafetyOptions = 3, kSlotSetSafetyOptions };
 // The test seam's: SetReceivedPlainText(self, const uint8_t* bytes, uint32_t length).
 enum TestSeamSlot { kSlotSetReceivedPlainText = 3 };
 enum HostUiSlot { kSlotBeginOriginApproval = 3, kSlotEndOriginApproval };
-enum HostCallerSlot { kSlotSetCaller = 3 };
+enum HostCallerSlot { kSlotSetCaller = 3, kSlotNewText, kSlotFreeText, kSlotCall };
+
+// An argument or result of the host caller interface's Call.
+struct HostValue {
+  uint32_t type;          // a registration::ValueType
+  uint32_t number;        // kLong (two's complement) or kUnsignedLong
+  void* text;             // kString: a text of NewText's or of the module's result
+  const char16_t* units;  // kString results: the text's units while it lives
+  uint64_t length;        // and their number
+};
 using OriginAnsweredCallback = void (*)(void* context, int32_t answer);
 
 inline int32_t HresultOf(control::Status status) {

@@ -127,11 +127,11 @@ Resolution ResolveMember(int32_t dispid, std::optional<MemberKind> kind, size_t 
                  kind, argumentCount);
 }
 
-std::variant<Value, int32_t> ConvertArgument(const ScriptValue& arg, ValueType type) {
+std::variant<Value, int32_t> ConvertArgument(ScriptValue arg, ValueType type) {
   switch (type) {
     case ValueType::kString:
       if (std::holds_alternative<std::monostate>(arg)) return Value{std::u16string()};
-      if (const auto* s = std::get_if<std::u16string>(&arg)) return Value{*s};
+      if (auto* s = std::get_if<std::u16string>(&arg)) return Value{std::move(*s)};
       if (const auto* i = std::get_if<int64_t>(&arg)) return Value{DecimalText(*i)};
       if (const auto* d = std::get_if<double>(&arg)) return Value{DecimalText(*d)};
       return hresult::kTypeMismatch;
@@ -145,13 +145,13 @@ std::variant<Value, int32_t> ConvertArgument(const ScriptValue& arg, ValueType t
   return hresult::kTypeMismatch;
 }
 
-int32_t ConvertArguments(const MemberInfo& member, std::span<const ScriptValue> args,
+int32_t ConvertArguments(const MemberInfo& member, std::span<ScriptValue> args,
                          const CallerPolicy& caller, std::vector<Value>& converted) {
   if (args.size() != member.params.size()) return hresult::kBadParamCount;
   converted.clear();
   converted.reserve(args.size());
   for (size_t i = 0; i < args.size(); ++i) {
-    auto result = ConvertArgument(args[i], member.params[i].type);
+    auto result = ConvertArgument(std::move(args[i]), member.params[i].type);
     if (const auto* hr = std::get_if<int32_t>(&result)) return *hr;
     converted.push_back(std::move(std::get<Value>(result)));
   }
@@ -159,15 +159,21 @@ int32_t ConvertArguments(const MemberInfo& member, std::span<const ScriptValue> 
 }
 
 InvokeResult Invoke(control::CDrennicQuorvel& object, const MemberInfo& member,
-                    std::span<const ScriptValue> args, const CallerPolicy& caller) {
-  auto refused = [](int32_t hr) { return InvokeResult{hr, control::Status::kOk, {}}; };
+                    std::span<ScriptValue> args, const CallerPolicy& caller) {
   std::vector<Value> converted;
   if (const int32_t hr = ConvertArguments(member, args, caller, converted); hr != hresult::kOk) {
-    return refused(hr);
+    return InvokeResult{hr, control::Status::kOk, {}};
   }
+  return InvokeConverted(object, member, converted);
+}
+
+InvokeResult InvokeConverted(control::CDrennicQuorvel& object, const MemberInfo& member,
+                             std::span<Value> args) {
+  auto refused = [](int32_t hr) { return InvokeResult{hr, control::Status::kOk, {}}; };
+  if (args.size() != member.params.size()) return refused(hresult::kBadParamCount);
   if (member.binding == nullptr) return refused(hresult::kNotImplemented);
   InvokeResult outcome;
-  outcome.status = member.binding->invoke(object, converted, outcome.value);
+  outcome.status = member.binding->invoke(object, args, outcome.value);
   return outcome;
 }
 

@@ -63,20 +63,31 @@ struct CallerPolicy {
   bool localFiles = false;
 };
 
+// Converts `args` (their texts moved out) and calls the member.
 InvokeResult Invoke(control::CDrennicQuorvel& object, const MemberInfo& member,
-                    std::span<const ScriptValue> args, const CallerPolicy& caller = {});
+                    std::span<ScriptValue> args, const CallerPolicy& caller = {});
+
+// Calls the member with arguments already of its declared types and checked,
+// moved into the call. kBadParamCount when their number is not the member's.
+InvokeResult InvokeConverted(control::CDrennicQuorvel& object, const MemberInfo& member,
+                             std::span<Value> args);
 
 // kOk, or kAccessDenied when `caller` may not make this call with these
 // converted arguments.
 int32_t CheckCaller(const MemberInfo& member, std::span<const Value> args,
                     const CallerPolicy& caller);
+// The same, for a caller that knows of each argument only whether it is a
+// non-empty text.
+int32_t CheckCaller(const MemberInfo& member, std::span<const bool> nonEmptyTexts,
+                    const CallerPolicy& caller);
 
-// The arguments converted to `member`'s declared types and checked against
-// `caller`: kOk, or the dispatch failure (count, type, range, access).
-int32_t ConvertArguments(const MemberInfo& member, std::span<const ScriptValue> args,
+// The arguments converted to `member`'s declared types (their texts moved
+// out) and checked against `caller`: kOk, or the dispatch failure (count,
+// type, range, access).
+int32_t ConvertArguments(const MemberInfo& member, std::span<ScriptValue> args,
                          const CallerPolicy& caller, std::vector<Value>& converted);
 
-// Conversion of one argument to a declared type; exposed for tests.
-std::variant<Value, int32_t> ConvertArgument(const ScriptValue& arg, ValueType type);
+// Conversion of one argument to a declared type.
+std::variant<Value, int32_t> ConvertArgument(ScriptValue arg, ValueType type);
 
 }  // namespace quorvel::registration

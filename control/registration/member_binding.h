@@ -99,13 +99,14 @@ struct Bound<Fn> {
 
   // The dispatcher converts every argument to its declared type first, and
   // the table's declared types are checked against these at compile time.
-  static control::Status Invoke(control::CDrennicQuorvel& object, std::span<const Value> args,
+  // The arguments are moved into the call.
+  static control::Status Invoke(control::CDrennicQuorvel& object, std::span<Value> args,
                                 Value& result) {
     return Call(object, args, result, std::index_sequence_for<Ps...>{});
   }
 
   template <size_t... I>
-  static control::Status Call(control::CDrennicQuorvel& object, std::span<const Value> args,
+  static control::Status Call(control::CDrennicQuorvel& object, std::span<Value> args,
                               Value& result, std::index_sequence<I...>) {
     std::tuple<std::remove_cvref_t<Ps>...> values;
     (Load<I, std::remove_cvref_t<Ps>>(values, args), ...);
@@ -115,8 +116,8 @@ struct Bound<Fn> {
   }
 
   template <size_t I, typename T, typename Tuple>
-  static void Load(Tuple& values, std::span<const Value> args) {
-    if (I < kInputs) std::get<I>(values) = std::get<T>(args[I]);
+  static void Load(Tuple& values, std::span<Value> args) {
+    if (I < kInputs) std::get<I>(values) = std::move(std::get<T>(args[I]));
   }
 
   // The member's slot in the dual interface's function table.

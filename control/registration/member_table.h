@@ -36,7 +36,7 @@ using ErasedEntry = void (*)();
 struct Binding {
   std::span<const ValueType> inputs;
   ValueType output;
-  control::Status (*invoke)(control::CDrennicQuorvel&, std::span<const Value>, Value&);
+  control::Status (*invoke)(control::CDrennicQuorvel&, std::span<Value>, Value&);
   ErasedEntry (*entry)();
 };
 

@@ -8,11 +8,13 @@
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <new>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "control/registration/com_abi.h"
@@ -172,6 +174,24 @@ int32_t ToVariant(const Value& value, Variant* out) {
   return hr::kOk;
 }
 
+// A page's host marks the object safe for untrusted data: it gets what the
+// bridge gives a web origin.
+CallerPolicy PolicyOf(const ControlObject& object) {
+  return {.webOrigin = (object.safety.enabled & ObjectSafety::kUntrustedData) != 0,
+          .localFiles = object.mayNameFiles};
+}
+
+// Runs a member with converted, checked arguments. Objects whose host named
+// their caller guard and record its key uses.
+InvokeResult RunMember(ControlObject& object, const MemberInfo& member, std::span<Value> args) {
+  std::optional<CallerKeyUse> keyUse;
+  if (object.caller) keyUse.emplace(*object.caller, member.name, object.control.Inspect().codePage);
+  const platform::KeyUseScope scope(keyUse ? &*keyUse : nullptr);
+  InvokeResult invoked = InvokeConverted(object.control, member, args);
+  if (keyUse && invoked.hr == hresult::kOk) keyUse->Record(object.control.Inspect().errorNum);
+  return invoked;
+}
+
 int32_t InvokeMember(void* self, int32_t dispid, const Guid*, uint32_t, uint16_t flags,
                      DispParams* params, Variant* result, void*, uint32_t* argumentError) {
   ControlObject* object = FromDual(self);
@@ -201,21 +221,107 @@ int32_t InvokeMember(void* self, int32_t dispid, const Guid*, uint32_t, uint16_t
         return hresult::kTypeMismatch;
       }
     }
-    // A host that marked the object safe for untrusted data is a page's: it
-    // gets what the bridge gives a web origin.
-    const CallerPolicy policy{
-        .webOrigin = (object->safety.enabled & ObjectSafety::kUntrustedData) != 0,
-        .localFiles = object->mayNameFiles};
-    // Objects whose host named their caller guard and record its key uses.
-    std::optional<CallerKeyUse> keyUse;
-    if (object->caller) {
-      keyUse.emplace(*object->caller, found.member->name, object->control.Inspect().codePage);
+    std::vector<Value> converted;
+    if (const int32_t refused =
+            ConvertArguments(*found.member, arguments, PolicyOf(*object), converted);
+        refused != hresult::kOk) {
+      return refused;
     }
-    const platform::KeyUseScope scope(keyUse ? &*keyUse : nullptr);
-    const InvokeResult invoked = Invoke(object->control, *found.member, arguments, policy);
-    if (keyUse && invoked.hr == hresult::kOk) keyUse->Record(object->control.Inspect().errorNum);
+    const InvokeResult invoked = RunMember(*object, *found.member, converted);
     if (invoked.hr != hresult::kOk) return invoked.hr;
     if (const int32_t stored = ToVariant(invoked.value, result); stored != hr::kOk) return stored;
+    return HresultOf(invoked.status);
+  } catch (const std::bad_alloc&) {
+    return hr::kOutOfMemory;
+  }
+}
+
+// ---- The host's calls: texts of the module's, moved in and out
+
+struct HostText {
+  std::u16string units;
+};
+
+void* NewText(void*, uint32_t length, char16_t** units) {
+  if (units == nullptr) return nullptr;
+  *units = nullptr;
+  try {
+    auto text = std::make_unique<HostText>();
+    text->units.resize(length);
+    *units = text->units.data();
+    return text.release();
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+}
+
+void FreeText(void*, void* text) {
+  delete static_cast<HostText*>(text);
+}
+
+int32_t ToHostValue(Value& value, HostValue& out) {
+  out = HostValue{static_cast<uint32_t>(ValueType::kNone), 0, nullptr, nullptr, 0};
+  if (auto* text = std::get_if<std::u16string>(&value)) {
+    auto* moved = new (std::nothrow) HostText{};
+    if (moved == nullptr) return hr::kOutOfMemory;
+    moved->units = std::move(*text);
+    out = {static_cast<uint32_t>(ValueType::kString), 0, moved, moved->units.data(),
+           moved->units.size()};
+  } else if (const auto* number = std::get_if<int32_t>(&value)) {
+    out.type = static_cast<uint32_t>(ValueType::kLong);
+    out.number = static_cast<uint32_t>(*number);
+  } else if (const auto* unsignedNumber = std::get_if<uint32_t>(&value)) {
+    out.type = static_cast<uint32_t>(ValueType::kUnsignedLong);
+    out.number = *unsignedNumber;
+  }
+  return hr::kOk;
+}
+
+int32_t CallMember(void* self, uint32_t index, int32_t dispid, HostValue* args, uint32_t count,
+                   HostValue* result) {
+  // The arguments' texts are ours from here on, on every path.
+  std::vector<std::unique_ptr<HostText>> texts;
+  try {
+    texts.reserve(args == nullptr ? 0 : count);
+    for (uint32_t i = 0; args != nullptr && i < count; ++i) {
+      texts.emplace_back(static_cast<HostText*>(std::exchange(args[i].text, nullptr)));
+    }
+  } catch (const std::bad_alloc&) {
+    for (uint32_t i = static_cast<uint32_t>(texts.size()); i < count; ++i)
+      FreeText(self, args[i].text);
+    return hr::kOutOfMemory;
+  }
+  if (result == nullptr || (count > 0 && args == nullptr)) return hr::kPointer;
+  *result = HostValue{static_cast<uint32_t>(ValueType::kNone), 0, nullptr, nullptr, 0};
+  const auto table = MemberTable();
+  if (index >= table.size() || table[index].dispid != dispid) return hresult::kMemberNotFound;
+  const MemberInfo& member = table[index];
+  if (count != member.params.size()) return hresult::kBadParamCount;
+  ControlObject* object = FromHostCaller(self);
+  try {
+    std::vector<Value> converted(count);
+    for (uint32_t i = 0; i < count; ++i) {
+      const ValueType type = member.params[i].type;
+      if (args[i].type != static_cast<uint32_t>(type)) return hresult::kTypeMismatch;
+      if (type == ValueType::kString) {
+        if (!texts[i]) return hr::kPointer;
+        converted[i] = std::move(texts[i]->units);
+        texts[i].reset();
+      } else if (type == ValueType::kLong) {
+        converted[i] = static_cast<int32_t>(args[i].number);
+      } else {
+        converted[i] = args[i].number;
+      }
+    }
+    if (const int32_t refused = CheckCaller(member, converted, PolicyOf(*object));
+        refused != hresult::kOk) {
+      return refused;
+    }
+    InvokeResult invoked = RunMember(*object, member, converted);
+    if (invoked.hr != hresult::kOk) return invoked.hr;
+    if (const int32_t stored = ToHostValue(invoked.value, *result); stored != hr::kOk) {
+      return stored;
+    }
     return HresultOf(invoked.status);
   } catch (const std::bad_alloc&) {
     return hr::kOutOfMemory;
@@ -312,6 +418,9 @@ const Entry kHostCallerTable[] = {
           }
           return hr::kOk;
         }),
+    reinterpret_cast<Entry>(&NewText),
+    reinterpret_cast<Entry>(&FreeText),
+    reinterpret_cast<Entry>(&CallMember),
 };
 
 // ---- The class factory: one static object; its references do not keep the

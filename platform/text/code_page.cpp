@@ -120,6 +120,23 @@ std::u16string Utf8ToUtf16(std::string_view utf8) {
   return U_FAILURE(status) && status != U_STRING_NOT_TERMINATED_WARNING ? std::u16string{} : result;
 }
 
+size_t Utf16Length(std::string_view utf8) {
+  if (utf8.empty() || !FitsInt32(utf8.size())) return 0;
+  int32_t needed = 0;
+  UErrorCode status = U_ZERO_ERROR;
+  u_strFromUTF8WithSub(nullptr, 0, &needed, utf8.data(), static_cast<int32_t>(utf8.size()), 0xFFFD,
+                       nullptr, &status);
+  return static_cast<size_t>(std::max(needed, 0));
+}
+
+void Utf8ToUtf16(std::string_view utf8, std::span<char16_t> out) {
+  if (out.empty() || !FitsInt32(utf8.size()) || !FitsInt32(out.size())) return;
+  UErrorCode status = U_ZERO_ERROR;
+  u_strFromUTF8WithSub(reinterpret_cast<UChar*>(out.data()), static_cast<int32_t>(out.size()),
+                       nullptr, utf8.data(), static_cast<int32_t>(utf8.size()), 0xFFFD, nullptr,
+                       &status);
+}
+
 std::string Utf16ToUtf8(std::u16string_view utf16) {
   if (utf16.empty() || !FitsInt32(utf16.size())) return {};
   const auto* source = reinterpret_cast<const UChar*>(utf16.data());

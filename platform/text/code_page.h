@@ -8,7 +8,9 @@
 // code page with U+FFFD.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -36,6 +38,11 @@ CodePageStatus DecodeFromCodePage(uint32_t codePage, std::string_view bytes, std
 // U+FFFD rather than rejected: these conversions only move text between
 // transports, they never feed a signature.
 std::u16string Utf8ToUtf16(std::string_view utf8);
+// The same conversion in two steps, for a caller that owns the buffer: the
+// number of UTF-16 units of `utf8` (0 when it is too long to convert), then
+// the units into `out`, which holds exactly that many.
+size_t Utf16Length(std::string_view utf8);
+void Utf8ToUtf16(std::string_view utf8, std::span<char16_t> out);
 std::string Utf16ToUtf8(std::u16string_view utf16);
 
 }  // namespace quorvel::platform
