@@ -16,7 +16,7 @@ using registration::ScriptValue;
 using registration::Value;
 using registration::ValueType;
 
-ScriptValue ToScriptValue(const json& arg) {
+ScriptValue ToScriptValue(const json& arg, const LargeStrings& large) {
   switch (arg.type()) {
     case json::value_t::boolean:
       return arg.get<bool>();
@@ -29,8 +29,14 @@ ScriptValue ToScriptValue(const json& arg) {
     }
     case json::value_t::number_float:
       return arg.get<double>();
-    case json::value_t::string:
-      return platform::Utf8ToUtf16(arg.get_ref<const std::string&>());
+    case json::value_t::string: {
+      const auto& utf8 = arg.get_ref<const std::string&>();
+      const ptrdiff_t index = large.Find(utf8);
+      if (index < 0) return platform::Utf8ToUtf16(utf8);
+      std::u16string units(large.Units(static_cast<size_t>(index)), u'\0');
+      large.Decode(static_cast<size_t>(index), units);
+      return units;
+    }
     default:
       return std::monostate{};
   }
@@ -42,9 +48,16 @@ ModuleText TextOf(ModuleObject& object, std::u16string_view units) {
   return text;
 }
 
-// A string argument decoded into the module's text, then released.
-ModuleText DecodedText(ModuleObject& object, json& arg) {
+// A string argument decoded into the module's text, then released; a long
+// one straight from the message.
+ModuleText DecodedText(ModuleObject& object, json& arg, const LargeStrings& large) {
   const auto& utf8 = arg.get_ref<const std::string&>();
+  if (const ptrdiff_t index = large.Find(utf8); index >= 0) {
+    const size_t length = large.Units(static_cast<size_t>(index));
+    ModuleText text = object.NewText(length);
+    large.Decode(static_cast<size_t>(index), std::span<char16_t>(text.units(), length));
+    return text;
+  }
   const size_t length = platform::Utf16Length(utf8);
   ModuleText text = object.NewText(length);
   platform::Utf8ToUtf16(utf8, std::span<char16_t>(text.units(), length));
@@ -59,7 +72,8 @@ bool IsScalarArgument(const json& arg) {
 }
 
 int32_t ConvertCallArguments(ModuleObject& object, const registration::MemberInfo& member,
-                             json* args, const registration::CallerPolicy& caller,
+                             json* args, const LargeStrings& large,
+                             const registration::CallerPolicy& caller,
                              std::vector<CallValue>& converted) {
   const size_t count = args == nullptr ? 0 : args->size();
   if (count != member.params.size()) return registration::hresult::kBadParamCount;
@@ -70,9 +84,9 @@ int32_t ConvertCallArguments(ModuleObject& object, const registration::MemberInf
     json& arg = (*args)[i];
     const ValueType type = member.params[i].type;
     if (type == ValueType::kString && (arg.is_string() || arg.is_null())) {
-      converted.emplace_back(arg.is_null() ? object.NewText(0) : DecodedText(object, arg));
+      converted.emplace_back(arg.is_null() ? object.NewText(0) : DecodedText(object, arg, large));
     } else {
-      auto result = registration::ConvertArgument(ToScriptValue(arg), type);
+      auto result = registration::ConvertArgument(ToScriptValue(arg, large), type);
       if (const auto* hr = std::get_if<int32_t>(&result)) return *hr;
       Value& value = std::get<Value>(result);
       if (const auto* text = std::get_if<std::u16string>(&value)) {

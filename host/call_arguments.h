@@ -9,6 +9,7 @@
 
 #include "control/registration/dispatch.h"
 #include "host/control_module.h"
+#include "host/large_strings.h"
 
 namespace quorvel::host {
 
@@ -16,7 +17,8 @@ namespace quorvel::host {
 // access under `caller`). Each string of `args` is released once decoded, so
 // that a large text is held twice at most while it is converted.
 int32_t ConvertCallArguments(ModuleObject& object, const registration::MemberInfo& member,
-                             nlohmann::json* args, const registration::CallerPolicy& caller,
+                             nlohmann::json* args, const LargeStrings& large,
+                             const registration::CallerPolicy& caller,
                              std::vector<CallValue>& converted);
 
 // Whether a JSON value can be an argument at all (not an object or array).

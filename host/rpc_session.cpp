@@ -1,8 +1,10 @@
 #include "host/rpc_session.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <nlohmann/json.hpp>
 #include <optional>
+#include <random>
 #include <vector>
 
 #include "control/registration/dispatch.h"
@@ -62,13 +64,14 @@ std::optional<MemberKind> ParseKind(const json& params) {
 // {"object": N, "text": T} (the UTF-8 bytes of T) or {"object": N, "base64": B}.
 constexpr std::string_view kSetReceivedPlainTextMethod = "test.setReceivedPlainText";
 
-std::string ReceivedPlainTextParam(const json& params) {
+template <typename Utf8Of>
+std::string ReceivedPlainTextParam(const json& params, Utf8Of&& utf8Of) {
   if (const auto text = params.find("text"); text != params.end() && text->is_string()) {
-    return text->get<std::string>();
+    return utf8Of(*text);
   }
   if (const auto base64 = params.find("base64"); base64 != params.end() && base64->is_string()) {
     std::string bytes;
-    if (!platform::Base64Decode(base64->get_ref<const std::string&>(), bytes)) {
+    if (!platform::Base64Decode(utf8Of(*base64), bytes)) {
       Throw(rpc_error::kInvalidParams, "base64 is not valid Base64");
     }
     return bytes;
@@ -94,10 +97,31 @@ bool IsNotification(const json& request) {
   return request.is_object() && !request.contains("id");
 }
 
+// 128 random bits as hex, for placeholders no client can guess.
+std::string Nonce() {
+  std::random_device random;
+  std::string nonce;
+  for (int i = 0; i < 4; ++i) {
+    char part[9];
+    std::snprintf(part, sizeof part, "%08x", static_cast<unsigned>(random()));
+    nonce += part;
+  }
+  return nonce;
+}
+
 }  // namespace
 
 RpcSession::RpcSession(SessionLimits limits, SessionPolicy policy)
-    : limits_(limits), policy_(policy) {}
+    : limits_(limits), policy_(policy), large_(Nonce()) {}
+
+std::string RpcSession::Utf8Of(const json& string) const {
+  const auto& utf8 = string.get_ref<const std::string&>();
+  const ptrdiff_t index = large_.Find(utf8);
+  if (index < 0) return utf8;
+  std::u16string units(large_.Units(static_cast<size_t>(index)), u'\0');
+  large_.Decode(static_cast<size_t>(index), units);
+  return platform::Utf16ToUtf8(units);
+}
 RpcSession::~RpcSession() = default;
 
 std::string RpcSession::HandleMessage(std::string_view text) {
@@ -114,9 +138,15 @@ std::string RpcSession::HandleParsedMessage(std::string_view text) {
                               "Invalid Request: nested deeper than " +
                                   std::to_string(limits_.maxNestingDepth) + " levels"));
   }
+  struct Forget {
+    LargeStrings& strings;
+    ~Forget() { strings.Clear(); }
+  } forget{large_};
+  if (!large_.Extract(text))
+    return Dump(ErrorResponse(nullptr, rpc_error::kParseError, "Parse error"));
   json message;
   try {
-    message = json::parse(text);
+    message = json::parse(large_.text());
   } catch (const json::exception&) {
     return Dump(ErrorResponse(nullptr, rpc_error::kParseError, "Parse error"));
   }
@@ -160,7 +190,9 @@ std::string RpcSession::HandleBatch(json& batch) {
       full = true;
       responses.resize(start);
     }
-    responses += Dump(ErrorResponse(AnswerableId(request), rpc_error::kInvalidRequest, tooLarge));
+    json id = AnswerableId(request);
+    if (id.is_string()) id = Utf8Of(id);
+    responses += Dump(ErrorResponse(id, rpc_error::kInvalidRequest, tooLarge));
   }
   if (responses.size() == 1) return {};
   responses += ']';
@@ -180,7 +212,8 @@ bool RpcSession::HandleRequest(json& request, std::string& out) {
   }
   const auto idIt = request.find("id");
   const bool isNotification = idIt == request.end();
-  const json id = isNotification ? json(nullptr) : *idIt;
+  // A long id comes back as it was sent.
+  const json id = isNotification ? json(nullptr) : idIt->is_string() ? json(Utf8Of(*idIt)) : *idIt;
   const auto version = request.find("jsonrpc");
   const auto method = request.find("method");
   if (!IsValidId(id) || version == request.end() || *version != "2.0" || method == request.end() ||
@@ -225,7 +258,8 @@ void RpcSession::Dispatch(const std::string& method, json& params, std::string& 
   } else if (method == "release") {
     out += Dump(Release(params));
   } else if (method == kSetReceivedPlainTextMethod && policy_.testSeams) {
-    const int32_t hr = ObjectFor(params).SetReceivedPlainText(ReceivedPlainTextParam(params));
+    const int32_t hr = ObjectFor(params).SetReceivedPlainText(
+        ReceivedPlainTextParam(params, [&](const json& string) { return Utf8Of(string); }));
     if (hr != registration::hresult::kOk) ThrowDispatch(hr);
     out += "null";
   } else {
@@ -317,7 +351,8 @@ void RpcSession::Invoke(json& params, std::string& out) {
   // Converted here, once, so that the caller's policy sees what the member
   // will get; the module takes them as they are.
   std::vector<CallValue> converted;
-  if (const int32_t hr = ConvertCallArguments(object, member, args, policy_.caller, converted);
+  if (const int32_t hr =
+          ConvertCallArguments(object, member, args, large_, policy_.caller, converted);
       hr != registration::hresult::kOk) {
     ThrowDispatch(hr);
   }

@@ -14,6 +14,7 @@
 
 #include "control/registration/dispatch.h"
 #include "host/control_module.h"
+#include "host/large_strings.h"
 
 namespace quorvel::host {
 
@@ -79,8 +80,12 @@ class RpcSession {
   nlohmann::json Release(const nlohmann::json& params);
   ModuleObject& ObjectFor(const nlohmann::json& params);
 
+  // A string argument's UTF-8, the long ones decoded from the message.
+  std::string Utf8Of(const nlohmann::json& string) const;
+
   SessionLimits limits_;
   SessionPolicy policy_;
+  LargeStrings large_;
   std::map<int64_t, std::unique_ptr<ModuleObject>> objects_;
   int64_t nextObject_ = 1;
 };

@@ -209,5 +209,55 @@ TEST(RpcSessionBounds, StopsRunningABatchWhoseResponsesOutgrowTheBound) {
   EXPECT_EQ(session.ObjectCount(), 2u);  // the one that crossed the bound ran; the rest did not
 }
 
+
+// Texts cross the protocol unchanged both ways, short or long enough to be
+// decoded outside the JSON parser, written raw or as escapes; a long string
+// that is not valid JSON fails the message as a short one does.
+TEST(RpcSessionTexts, CrossUnchangedAndInvalidOnesFailTheMessage) {
+  RpcSession session;
+  auto send = [&](const std::string& text) { return json::parse(session.HandleMessage(text)); };
+  ASSERT_TRUE(
+      send(
+          R"({"jsonrpc":"2.0","id":1,"method":"create","params":{"progid":"Quorvel.DrennicQuorvel2"}})")
+          .contains("result"));
+  send(
+      R"({"jsonrpc":"2.0","id":1,"method":"invoke","params":{"object":1,"member":"QVSetCodePage","args":[65001]}})");
+  const std::string pieces[] = {"plain", "q\"b\\s/\b\f\n\r\t\x01\x1f\x7f", "签名验证",
+                                "\U0001F600x", "é"};
+  for (const std::string& piece : pieces) {
+    for (const size_t repeat : {size_t{1}, 2 * LargeStrings::kMinBytes / piece.size()}) {
+      std::string text;
+      for (size_t i = 0; i < repeat; ++i) text += piece;
+      for (const bool ascii : {false, true}) {
+        const json request = {
+            {"jsonrpc", "2.0"},
+            {"id", text},
+            {"method", "invoke"},
+            {"params", {{"object", 1}, {"member", "QVBase64Encode"}, {"args", {text}}}}};
+        const json encoded = send(request.dump(-1, ' ', ascii));
+        ASSERT_EQ(encoded.at("id"), text);
+        const json decoded = send(json{{"jsonrpc", "2.0"},
+                                       {"id", 2},
+                                       {"method", "invoke"},
+                                       {"params",
+                                        {{"object", 1},
+                                         {"member", "QVBase64Decode"},
+                                         {"args", {encoded.at("result").at("value")}}}}}
+                                      .dump());
+        EXPECT_EQ(decoded.at("result").at("value"), text)
+            << piece << " x" << repeat << (ascii ? " escaped" : " raw");
+      }
+    }
+  }
+  const std::string padding(LargeStrings::kMinBytes, 'a');
+  for (const std::string bad : {"\\x", "\\ud800", "\\udc00x", "\\ud800\\u0041", "\x01", "\xC0\x80",
+                                "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xE4\xB8", "\\u12"}) {
+    const std::string message =
+        R"({"jsonrpc":"2.0","id":3,"method":"invoke","params":{"object":1,"member":"QVBase64Encode","args":[")" +
+        padding + bad + R"("]}})";
+    EXPECT_EQ(send(message).at("error").at("code"), rpc_error::kParseError) << bad;
+  }
+}
+
 }  // namespace
 }  // namespace quorvel::host

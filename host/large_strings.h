@@ -1,0 +1,54 @@
+// The long strings of a request (a text to sign, a signature to verify),
+// decoded straight from the request's text into UTF-16 instead of through the
+// JSON parser, which would copy them byte by byte into strings of its own.
+// Before parsing, each is validated, measured and replaced in the text by a
+// placeholder no client can forge; its arguments are then decoded from the
+// original text into the buffer that the member receives.
+#pragma once
+
+#include <cstddef>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quorvel::host {
+
+class LargeStrings {
+ public:
+  // Strings of at least this many bytes between their quotes are taken out.
+  static constexpr size_t kMinBytes = 64 * 1024;
+
+  // `nonce` makes the placeholders unforgeable: at least 16 random bytes,
+  // hex, kept secret by the session.
+  explicit LargeStrings(std::string nonce) : nonce_(std::move(nonce)) {}
+
+  // Takes the long strings out of `message`, which must outlive their use.
+  // False when one of them is not a valid JSON string (the message then
+  // fails to parse as a whole, as the parser would fail it).
+  bool Extract(std::string_view message);
+
+  // The message to parse: `message` itself when nothing was taken out.
+  std::string_view text() const { return taken_.empty() ? message_ : std::string_view(text_); }
+
+  // The index of the taken-out string that `value` stands for, or -1.
+  ptrdiff_t Find(std::string_view value) const;
+  // Its length in UTF-16 units, and its units written into `out`, which
+  // holds exactly that many.
+  size_t Units(size_t index) const { return taken_[index].units; }
+  void Decode(size_t index, std::span<char16_t> out) const;
+
+  void Clear();
+
+ private:
+  struct Taken {
+    std::string_view body;  // between the quotes, in the message
+    size_t units;
+  };
+  std::string nonce_;
+  std::string_view message_;
+  std::string text_;
+  std::vector<Taken> taken_;
+};
+
+}  // namespace quorvel::host
