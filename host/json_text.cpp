@@ -67,10 +67,18 @@ void AppendJsonString(std::u16string_view text, std::string& out) {
   // Most answers are Base64 or other ASCII: one byte a unit, reserved once.
   out.reserve(out.size() + text.size() + 2);
   out.push_back('"');
+  const auto plain = [](char16_t c) { return c >= 0x20 && c < 0x80 && c != u'"' && c != u'\\'; };
   for (size_t i = 0; i < text.size(); ++i) {
     const char16_t c = text[i];
-    if (c >= 0x20 && c < 0x80 && c != u'"' && c != u'\\') {
-      out.push_back(static_cast<char>(c));
+    if (plain(c)) {
+      // A run of plain ASCII is written in one step.
+      size_t end = i + 1;
+      while (end < text.size() && plain(text[end])) ++end;
+      const size_t at = out.size();
+      out.resize(at + (end - i));
+      char* to = out.data() + at;
+      for (size_t k = i; k < end; ++k) *to++ = static_cast<char>(text[k]);
+      i = end - 1;
     } else if (c < 0x80) {
       AppendEscaped(c, out);
     } else if (IsHighSurrogate(c) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
