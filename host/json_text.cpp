@@ -5,53 +5,32 @@ namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
 
-void AppendUtf8(char32_t c, std::string& out) {
-  if (c < 0x80) {
-    out.push_back(static_cast<char>(c));
-  } else if (c < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+char* WriteUtf8(char32_t c, char* to) {
+  if (c < 0x800) {
+    *to++ = static_cast<char>(0xC0 | (c >> 6));
   } else if (c < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    *to++ = static_cast<char>(0xE0 | (c >> 12));
+    *to++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
   } else {
-    out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    *to++ = static_cast<char>(0xF0 | (c >> 18));
+    *to++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    *to++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
   }
+  *to++ = static_cast<char>(0x80 | (c & 0x3F));
+  return to;
 }
 
-void AppendEscaped(char16_t c, std::string& out) {
+char* WriteEscaped(char16_t c, char* to) {
   static constexpr char kHex[] = "0123456789abcdef";
-  switch (c) {
-    case u'"':
-      out += "\\\"";
-      return;
-    case u'\\':
-      out += "\\\\";
-      return;
-    case u'\b':
-      out += "\\b";
-      return;
-    case u'\f':
-      out += "\\f";
-      return;
-    case u'\n':
-      out += "\\n";
-      return;
-    case u'\r':
-      out += "\\r";
-      return;
-    case u'\t':
-      out += "\\t";
-      return;
-    default:
-      out += "\\u00";
-      out.push_back(kHex[c >> 4]);
-      out.push_back(kHex[c & 0xF]);
+  static constexpr std::u16string_view kFrom = u"\"\\\b\f\n\r\t";
+  static constexpr std::string_view kTo = "\"\\bfnrt";
+  *to++ = '\\';
+  if (const size_t k = kFrom.find(c); k != std::u16string_view::npos) {
+    *to++ = kTo[k];
+    return to;
   }
+  for (const char digit : {'u', '0', '0', kHex[c >> 4], kHex[c & 0xF]}) *to++ = digit;
+  return to;
 }
 
 bool IsHighSurrogate(char16_t c) {
@@ -61,36 +40,45 @@ bool IsLowSurrogate(char16_t c) {
   return c >= 0xDC00 && c <= 0xDFFF;
 }
 
+// What a unit becomes: its escape, or its UTF-8 (a surrogate pair's four
+// bytes counted on its first unit, none on its second).
+size_t EncodedLength(std::u16string_view text, size_t i) {
+  const char16_t c = text[i];
+  if (c >= 0x20 && c < 0x80) return c == u'"' || c == u'\\' ? 2 : 1;
+  if (c < 0x20) return c == u'\b' || c == u'\f' || c == u'\n' || c == u'\r' || c == u'\t' ? 2 : 6;
+  if (c < 0x800) return 2;
+  if (IsHighSurrogate(c) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) return 4;
+  if (IsLowSurrogate(c) && i > 0 && IsHighSurrogate(text[i - 1])) return 0;
+  return 3;
+}
+
 }  // namespace
 
 void AppendJsonString(std::u16string_view text, std::string& out) {
-  // Most answers are Base64 or other ASCII: one byte a unit, reserved once.
-  out.reserve(out.size() + text.size() + 2);
-  out.push_back('"');
-  const auto plain = [](char16_t c) { return c >= 0x20 && c < 0x80 && c != u'"' && c != u'\\'; };
+  // Measured first, so that the answer is written into its final place once.
+  size_t length = 2;
+  for (size_t i = 0; i < text.size(); ++i) length += EncodedLength(text, i);
+  const size_t start = out.size();
+  out.resize(start + length);
+  char* to = out.data() + start;
+  *to++ = '"';
   for (size_t i = 0; i < text.size(); ++i) {
     const char16_t c = text[i];
-    if (plain(c)) {
-      // A run of plain ASCII is written in one step.
-      size_t end = i + 1;
-      while (end < text.size() && plain(text[end])) ++end;
-      const size_t at = out.size();
-      out.resize(at + (end - i));
-      char* to = out.data() + at;
-      for (size_t k = i; k < end; ++k) *to++ = static_cast<char>(text[k]);
-      i = end - 1;
+    if (c >= 0x20 && c < 0x80 && c != u'"' && c != u'\\') {
+      *to++ = static_cast<char>(c);
     } else if (c < 0x80) {
-      AppendEscaped(c, out);
+      to = WriteEscaped(c, to);
     } else if (IsHighSurrogate(c) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
-      AppendUtf8(0x10000 + ((char32_t{c} - 0xD800) << 10) + (char32_t{text[i + 1]} - 0xDC00), out);
+      to = WriteUtf8(0x10000 + ((char32_t{c} - 0xD800) << 10) + (char32_t{text[i + 1]} - 0xDC00),
+                     to);
       ++i;
     } else if (IsHighSurrogate(c) || IsLowSurrogate(c)) {
-      AppendUtf8(kReplacement, out);
+      to = WriteUtf8(kReplacement, to);
     } else {
-      AppendUtf8(c, out);
+      to = WriteUtf8(c, to);
     }
   }
-  out.push_back('"');
+  *to = '"';
 }
 
 }  // namespace quorvel::host

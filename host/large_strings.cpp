@@ -1,6 +1,10 @@
 #include "host/large_strings.h"
 
+#include <unicode/ustring.h>
+
+#include <algorithm>
 #include <charconv>
+#include <climits>
 
 namespace quorvel::host {
 namespace {
@@ -31,91 +35,59 @@ bool IsLow(long unit) {
   return unit >= 0xDC00 && unit <= 0xDFFF;
 }
 
-// The length of the UTF-8 sequence at `at` when it is well formed (shortest
-// form, no surrogates, at most U+10FFFF), else 0.
-size_t Utf8Sequence(std::string_view body, size_t at, char32_t& c) {
-  const auto byte = [&](size_t k) { return static_cast<unsigned char>(body[at + k]); };
-  const unsigned char lead = byte(0);
-  size_t length = 0;
-  if (lead < 0x80) {
-    c = lead;
-    return 1;
-  } else if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-    c = lead & 0x1F;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    c = lead & 0x0F;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    c = lead & 0x07;
-  } else {
-    return 0;
-  }
-  if (at + length > body.size()) return 0;
-  for (size_t k = 1; k < length; ++k) {
-    if ((byte(k) & 0xC0) != 0x80) return 0;
-    c = (c << 6) | (byte(k) & 0x3F);
-  }
-  if ((length == 3 && (c < 0x800 || (c >= 0xD800 && c <= 0xDFFF))) ||
-      (length == 4 && (c < 0x10000 || c > 0x10FFFF))) {
-    return 0;
-  }
-  return length;
-}
-
-// Walks a string's body as the JSON grammar reads it, giving each UTF-16 unit
-// to `emit`. False when the body is not valid: a control character, a bad
-// escape, an unpaired surrogate escape or ill-formed UTF-8.
-template <typename Emit>
-bool Walk(std::string_view body, Emit&& emit) {
+// Walks a string's body as the JSON grammar reads it: each run of
+// characters that need no escape goes to `run` (as UTF-8), each escape's
+// UTF-16 units to `escaped`. False when the body is not valid: a control
+// character, a bad escape or an unpaired surrogate escape. `run` checks its
+// UTF-8 and returns false when it is ill-formed.
+template <typename Run, typename Escaped>
+bool Walk(std::string_view body, Run&& run, Escaped&& escaped) {
   size_t i = 0;
   while (i < body.size()) {
-    const auto c = static_cast<unsigned char>(body[i]);
-    if (c < 0x20) return false;
-    if (c < 0x80 && c != '\\') {
-      emit(static_cast<char16_t>(c));
-      ++i;
+    size_t end = i;
+    while (end < body.size() && static_cast<unsigned char>(body[end]) >= 0x20 &&
+           body[end] != '\\') {
+      ++end;
+    }
+    if (end > i && !run(body.substr(i, end - i))) return false;
+    i = end;
+    if (i == body.size()) break;
+    if (body[i] != '\\' || i + 1 >= body.size()) return false;
+    const char escape = body[i + 1];
+    static constexpr std::string_view kFrom = "\"\\/bfnrt";
+    static constexpr std::u16string_view kTo = u"\"\\/\b\f\n\r\t";
+    if (const size_t k = kFrom.find(escape); k != std::string_view::npos) {
+      escaped(kTo[k]);
+      i += 2;
       continue;
     }
-    if (c == '\\') {
-      if (i + 1 >= body.size()) return false;
-      const char escape = body[i + 1];
-      static constexpr std::string_view kFrom = "\"\\/bfnrt";
-      static constexpr std::u16string_view kTo = u"\"\\/\b\f\n\r\t";
-      if (const size_t k = kFrom.find(escape); k != std::string_view::npos) {
-        emit(kTo[k]);
-        i += 2;
-        continue;
-      }
-      if (escape != 'u') return false;
-      const long unit = HexUnit(body, i + 2);
-      if (unit < 0 || IsLow(unit)) return false;
-      if (IsHigh(unit)) {
-        if (i + 7 >= body.size() || body[i + 6] != '\\' || body[i + 7] != 'u') return false;
-        const long low = HexUnit(body, i + 8);
-        if (!IsLow(low)) return false;
-        emit(static_cast<char16_t>(unit));
-        emit(static_cast<char16_t>(low));
-        i += 12;
-      } else {
-        emit(static_cast<char16_t>(unit));
-        i += 6;
-      }
-      continue;
-    }
-    char32_t code = 0;
-    const size_t length = Utf8Sequence(body, i, code);
-    if (length == 0) return false;
-    if (code >= 0x10000) {
-      emit(static_cast<char16_t>(0xD800 + ((code - 0x10000) >> 10)));
-      emit(static_cast<char16_t>(0xDC00 + ((code - 0x10000) & 0x3FF)));
+    if (escape != 'u') return false;
+    const long unit = HexUnit(body, i + 2);
+    if (unit < 0 || IsLow(unit)) return false;
+    if (IsHigh(unit)) {
+      if (i + 7 >= body.size() || body[i + 6] != '\\' || body[i + 7] != 'u') return false;
+      const long low = HexUnit(body, i + 8);
+      if (!IsLow(low)) return false;
+      escaped(static_cast<char16_t>(unit));
+      escaped(static_cast<char16_t>(low));
+      i += 12;
     } else {
-      emit(static_cast<char16_t>(code));
+      escaped(static_cast<char16_t>(unit));
+      i += 6;
     }
-    i += length;
   }
   return true;
+}
+
+// Converts well-formed UTF-8 strictly; -1 when it is ill-formed. With no
+// room, only counts.
+int32_t FromUtf8(std::string_view utf8, char16_t* out, int32_t room) {
+  int32_t length = 0;
+  UErrorCode status = U_ZERO_ERROR;
+  u_strFromUTF8(reinterpret_cast<UChar*>(out), room, &length, utf8.data(),
+                static_cast<int32_t>(utf8.size()), &status);
+  if (status == U_BUFFER_OVERFLOW_ERROR && room == 0) return length;
+  return U_FAILURE(status) ? -1 : length;
 }
 
 }  // namespace
@@ -135,8 +107,18 @@ bool LargeStrings::Extract(std::string_view message) {
     if (end >= message.size()) break;  // unterminated: the parser says so
     const std::string_view body = message.substr(i + 1, end - i - 1);
     if (body.size() >= kMinBytes) {
+      // A message is at most a few times 64 MiB: its runs fit ICU's lengths.
+      if (body.size() > INT32_MAX) return false;
       size_t units = 0;
-      if (!Walk(body, [&](char16_t) { ++units; })) return false;
+      const bool valid = Walk(
+          body,
+          [&](std::string_view run) {
+            const int32_t counted = FromUtf8(run, nullptr, 0);
+            units += static_cast<size_t>(counted);
+            return counted >= 0;
+          },
+          [&](char16_t) { ++units; });
+      if (!valid) return false;
       text_.append(message.substr(copied, i - copied));
       text_ += '"';
       text_ += nonce_;
@@ -163,9 +145,17 @@ ptrdiff_t LargeStrings::Find(std::string_view value) const {
 
 void LargeStrings::Decode(size_t index, std::span<char16_t> out) const {
   size_t at = 0;
-  Walk(taken_[index].body, [&](char16_t unit) {
-    if (at < out.size()) out[at++] = unit;
-  });
+  Walk(
+      taken_[index].body,
+      [&](std::string_view run) {
+        const auto room = static_cast<int32_t>(std::min<size_t>(out.size() - at, INT32_MAX));
+        const int32_t written = room == 0 ? -1 : FromUtf8(run, out.data() + at, room);
+        if (written > 0) at += static_cast<size_t>(written);
+        return written >= 0;
+      },
+      [&](char16_t unit) {
+        if (at < out.size()) out[at++] = unit;
+      });
 }
 
 void LargeStrings::Clear() {

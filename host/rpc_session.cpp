@@ -133,17 +133,18 @@ std::string RpcSession::HandleMessage(std::string_view text) {
 }
 
 std::string RpcSession::HandleParsedMessage(std::string_view text) {
-  if (NestsDeeperThan(text, limits_.maxNestingDepth)) {
-    return Dump(ErrorResponse(nullptr, rpc_error::kInvalidRequest,
-                              "Invalid Request: nested deeper than " +
-                                  std::to_string(limits_.maxNestingDepth) + " levels"));
-  }
   struct Forget {
     LargeStrings& strings;
     ~Forget() { strings.Clear(); }
   } forget{large_};
   if (!large_.Extract(text))
     return Dump(ErrorResponse(nullptr, rpc_error::kParseError, "Parse error"));
+  // Long strings hold no structure: the rest is what nests.
+  if (NestsDeeperThan(large_.text(), limits_.maxNestingDepth)) {
+    return Dump(ErrorResponse(nullptr, rpc_error::kInvalidRequest,
+                              "Invalid Request: nested deeper than " +
+                                  std::to_string(limits_.maxNestingDepth) + " levels"));
+  }
   json message;
   try {
     message = json::parse(large_.text());

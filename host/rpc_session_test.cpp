@@ -209,7 +209,6 @@ TEST(RpcSessionBounds, StopsRunningABatchWhoseResponsesOutgrowTheBound) {
   EXPECT_EQ(session.ObjectCount(), 2u);  // the one that crossed the bound ran; the rest did not
 }
 
-
 // Texts cross the protocol unchanged both ways, short or long enough to be
 // decoded outside the JSON parser, written raw or as escapes; a long string
 // that is not valid JSON fails the message as a short one does.
