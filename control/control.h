@@ -159,13 +159,13 @@ class CDrennicQuorvel {
   Status QVEncryptFileAndSave(const std::u16string& base64Certificate);
 
   // Verification, digest and certificate details.
-  Status QVAttachedVerify(const std::u16string& signedMsg);
-  Status QVDetachedVerify(const std::u16string& signedMsg, const std::u16string& plainText);
-  Status QVAfterwardsVerify(const std::u16string& signedMsg);
-  Status QVRawVerify(const std::u16string& signedMsg, const std::u16string& deSignerDN,
+  Status QVAttachedVerify(std::u16string signedMsg);
+  Status QVDetachedVerify(std::u16string signedMsg, const std::u16string& plainText);
+  Status QVAfterwardsVerify(std::u16string signedMsg);
+  Status QVRawVerify(std::u16string signedMsg, const std::u16string& deSignerDN,
                      const std::u16string& plainText);
-  Status QVAdvanceAttachedVerify(const std::u16string& signedMsg);
-  Status QVAdvanceDetachedVerify(const std::u16string& signedMsg, const std::u16string& plainText);
+  Status QVAdvanceAttachedVerify(std::u16string signedMsg);
+  Status QVAdvanceDetachedVerify(std::u16string signedMsg, const std::u16string& plainText);
   Status QVHashAndBase64Encode(const std::u16string& plainText, std::u16string& result);
   Status QVGetSignerCertInfo(uint32_t type, std::u16string& result);
   Status QVGetReciptCertInfo(uint32_t type, std::u16string& result);
@@ -203,7 +203,7 @@ class CDrennicQuorvel {
 
   Status Sign(const SigningRow& row, const std::u16string& plainText, const std::u16string& naming,
               const std::u16string& issuer, std::u16string& result);
-  Status Verify(const VerificationRow& row, const std::u16string& signedMsg,
+  Status Verify(const VerificationRow& row, std::u16string signedMsg,
                 const std::u16string& plainText, const std::u16string& deSignerDN);
   Status CertInfoText(const CertInfoRecord& record, uint32_t type, std::u16string& result);
   Status MakeEnvelope(Envelope kind, const std::u16string& deSignerDN,

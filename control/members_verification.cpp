@@ -42,7 +42,7 @@ constexpr VerificationRow kAdvanceDetachedVerify {Verifier::kHandBuilt,  Content
 
 }  // namespace
 
-Status CDrennicQuorvel::Verify(const VerificationRow& row, const std::u16string& signedMsg,
+Status CDrennicQuorvel::Verify(const VerificationRow& row, std::u16string signedMsg,
                                const std::u16string& plainText, const std::u16string& deSignerDN) {
   return RunMember({.clearsSignerCertInfo = true}, [&] {
     std::string content;
@@ -53,6 +53,8 @@ Status CDrennicQuorvel::Verify(const VerificationRow& row, const std::u16string&
     if (row.content == Content::kArgumentFirst) takeContent();
     if (signedMsg.empty()) Fail(err::kEmptyInput, msg::kSourceEmpty);
     std::string message = ToBytesOrFail(signedMsg, msg::kCharsetConversion);
+    // The message's text can be twice its bytes: it goes before verifying.
+    std::u16string().swap(signedMsg);
     if (row.content == Content::kArgumentAfterMessage) takeContent();
 
     const bool attached = row.content == Content::kCarried;
@@ -90,32 +92,31 @@ Status CDrennicQuorvel::Verify(const VerificationRow& row, const std::u16string&
   });
 }
 
-Status CDrennicQuorvel::QVAttachedVerify(const std::u16string& signedMsg) {
-  return Verify(kAttachedVerify, signedMsg, {}, {});
+Status CDrennicQuorvel::QVAttachedVerify(std::u16string signedMsg) {
+  return Verify(kAttachedVerify, std::move(signedMsg), {}, {});
 }
 
-Status CDrennicQuorvel::QVDetachedVerify(const std::u16string& signedMsg,
+Status CDrennicQuorvel::QVDetachedVerify(std::u16string signedMsg,
                                          const std::u16string& plainText) {
-  return Verify(kDetachedVerify, signedMsg, plainText, {});
+  return Verify(kDetachedVerify, std::move(signedMsg), plainText, {});
 }
 
-Status CDrennicQuorvel::QVAfterwardsVerify(const std::u16string& signedMsg) {
-  return Verify(kAfterwardsVerify, signedMsg, {}, {});
+Status CDrennicQuorvel::QVAfterwardsVerify(std::u16string signedMsg) {
+  return Verify(kAfterwardsVerify, std::move(signedMsg), {}, {});
 }
 
-Status CDrennicQuorvel::QVRawVerify(const std::u16string& signedMsg,
-                                    const std::u16string& deSignerDN,
+Status CDrennicQuorvel::QVRawVerify(std::u16string signedMsg, const std::u16string& deSignerDN,
                                     const std::u16string& plainText) {
-  return Verify(kRawVerify, signedMsg, plainText, deSignerDN);
+  return Verify(kRawVerify, std::move(signedMsg), plainText, deSignerDN);
 }
 
-Status CDrennicQuorvel::QVAdvanceAttachedVerify(const std::u16string& signedMsg) {
-  return Verify(kAdvanceAttachedVerify, signedMsg, {}, {});
+Status CDrennicQuorvel::QVAdvanceAttachedVerify(std::u16string signedMsg) {
+  return Verify(kAdvanceAttachedVerify, std::move(signedMsg), {}, {});
 }
 
-Status CDrennicQuorvel::QVAdvanceDetachedVerify(const std::u16string& signedMsg,
+Status CDrennicQuorvel::QVAdvanceDetachedVerify(std::u16string signedMsg,
                                                 const std::u16string& plainText) {
-  return Verify(kAdvanceDetachedVerify, signedMsg, plainText, {});
+  return Verify(kAdvanceDetachedVerify, std::move(signedMsg), plainText, {});
 }
 
 Status CDrennicQuorvel::QVHashAndBase64Encode(const std::u16string& plainText,

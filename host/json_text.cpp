@@ -4,6 +4,7 @@ namespace quorvel::host {
 namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
+constexpr size_t kClosingRoom = 64;
 
 char* WriteUtf8(char32_t c, char* to) {
   if (c < 0x800) {
@@ -59,6 +60,9 @@ void AppendJsonString(std::u16string_view text, std::string& out) {
   size_t length = 2;
   for (size_t i = 0; i < text.size(); ++i) length += EncodedLength(text, i);
   const size_t start = out.size();
+  // Room for the envelope's closing bytes, so that finishing the answer does
+  // not copy it into a buffer twice its size.
+  out.reserve(start + length + kClosingRoom);
   out.resize(start + length);
   char* to = out.data() + start;
   *to++ = '"';

@@ -1,3 +1,4 @@
+#include <malloc.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
@@ -149,6 +150,11 @@ void AddHostCommand(CLI::App& app) {
   command->require_subcommand(0, 1);
   command->callback([command, useStdio, useNative, listen, listenOption] {
     if (!command->get_subcommands().empty()) return;
+    // Calls carry texts of tens of megabytes: freed blocks stay in the heap
+    // for the next call instead of going back to the system and being
+    // faulted in again page by page.
+    ::mallopt(M_MMAP_THRESHOLD, 32 << 20);
+    ::mallopt(M_TRIM_THRESHOLD, 256 << 20);
     const bool listening = listenOption->count() > 0;
     if (*useStdio + listening + *useNative != 1) {
       std::cerr << "quorvel host: give exactly one of --stdio, --listen and --native-messaging\n";

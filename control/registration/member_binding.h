@@ -41,6 +41,10 @@ struct CParameter<const std::u16string&> {
   using type = const char16_t*;
 };
 template <>
+struct CParameter<std::u16string> {
+  using type = const char16_t*;  // a text the member takes over
+};
+template <>
 struct CParameter<std::u16string&> {
   using type = char16_t**;
 };
@@ -61,6 +65,16 @@ std::remove_cvref_t<P> FromC(A argument) {
     return abi::StringOf(argument);
   } else {
     return argument;
+  }
+}
+
+// An input taken by value is moved into the member; references bind as they are.
+template <typename P, typename T>
+decltype(auto) Pass(T& value) {
+  if constexpr (std::is_lvalue_reference_v<P>) {
+    return (value);
+  } else {
+    return std::move(value);
   }
 }
 
@@ -110,7 +124,7 @@ struct Bound<Fn> {
                               Value& result, std::index_sequence<I...>) {
     std::tuple<std::remove_cvref_t<Ps>...> values;
     (Load<I, std::remove_cvref_t<Ps>>(values, args), ...);
-    const control::Status status = (object.*Fn)(std::get<I>(values)...);
+    const control::Status status = (object.*Fn)(Pass<Ps>(std::get<I>(values))...);
     if constexpr (kHasOutput) result = std::move(std::get<kCount - 1>(values));
     return status;
   }
@@ -141,7 +155,7 @@ struct Bound<Fn> {
   static int32_t CallFromC(control::CDrennicQuorvel& object, Tuple& cArguments,
                            std::index_sequence<I...>) {
     std::tuple<std::remove_cvref_t<Ps>...> values{FromC<Ps>(std::get<I>(cArguments))...};
-    const control::Status status = (object.*Fn)(std::get<I>(values)...);
+    const control::Status status = (object.*Fn)(Pass<Ps>(std::get<I>(values))...);
     if constexpr (kHasOutput) {
       if (const int32_t stored =
               StoreToC(std::get<kCount - 1>(values), std::get<kCount - 1>(cArguments));
