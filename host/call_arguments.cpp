@@ -50,12 +50,13 @@ ModuleText TextOf(ModuleObject& object, std::u16string_view units) {
 
 // A string argument decoded into the module's text, then released; a long
 // one straight from the message.
-ModuleText DecodedText(ModuleObject& object, json& arg, const LargeStrings& large) {
+ModuleText DecodedText(ModuleObject& object, json& arg, LargeStrings& large) {
   const auto& utf8 = arg.get_ref<const std::string&>();
   if (const ptrdiff_t index = large.Find(utf8); index >= 0) {
     const size_t length = large.Units(static_cast<size_t>(index));
     ModuleText text = object.NewText(length);
-    large.Decode(static_cast<size_t>(index), std::span<char16_t>(text.units(), length));
+    arg = nullptr;
+    large.DecodeArgument(static_cast<size_t>(index), std::span<char16_t>(text.units(), length));
     return text;
   }
   const size_t length = platform::Utf16Length(utf8);
@@ -72,7 +73,7 @@ bool IsScalarArgument(const json& arg) {
 }
 
 int32_t ConvertCallArguments(ModuleObject& object, const registration::MemberInfo& member,
-                             json* args, const LargeStrings& large,
+                             json* args, LargeStrings& large,
                              const registration::CallerPolicy& caller,
                              std::vector<CallValue>& converted) {
   const size_t count = args == nullptr ? 0 : args->size();

@@ -17,7 +17,7 @@ namespace quorvel::host {
 // access under `caller`). Each string of `args` is released once decoded, so
 // that a large text is held twice at most while it is converted.
 int32_t ConvertCallArguments(ModuleObject& object, const registration::MemberInfo& member,
-                             nlohmann::json* args, const LargeStrings& large,
+                             nlohmann::json* args, LargeStrings& large,
                              const registration::CallerPolicy& caller,
                              std::vector<CallValue>& converted);
 

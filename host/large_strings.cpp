@@ -92,8 +92,19 @@ int32_t FromUtf8(std::string_view utf8, char16_t* out, int32_t room) {
 
 }  // namespace
 
+bool LargeStrings::Extract(std::string&& message) {
+  Clear();
+  owned_ = std::move(message);
+  const std::string_view view = owned_;
+  return Scan(view);
+}
+
 bool LargeStrings::Extract(std::string_view message) {
   Clear();
+  return Scan(message);
+}
+
+bool LargeStrings::Scan(std::string_view message) {
   message_ = message;
   size_t copied = 0;
   size_t i = 0;
@@ -143,7 +154,17 @@ ptrdiff_t LargeStrings::Find(std::string_view value) const {
   return static_cast<ptrdiff_t>(index);
 }
 
+void LargeStrings::DecodeArgument(size_t index, std::span<char16_t> out) {
+  Decode(index, out);
+  if (released_ || taken_[index].decoded) return;
+  taken_[index].decoded = true;
+  if (++decoded_ < taken_.size() || owned_.empty()) return;
+  released_ = true;
+  std::string().swap(owned_);
+}
+
 void LargeStrings::Decode(size_t index, std::span<char16_t> out) const {
+  if (released_) return;
   size_t at = 0;
   Walk(
       taken_[index].body,
@@ -159,6 +180,9 @@ void LargeStrings::Decode(size_t index, std::span<char16_t> out) const {
 }
 
 void LargeStrings::Clear() {
+  std::string().swap(owned_);
+  released_ = false;
+  decoded_ = 0;
   message_ = {};
   text_.clear();
   text_.shrink_to_fit();

@@ -27,6 +27,9 @@ class LargeStrings {
   // False when one of them is not a valid JSON string (the message then
   // fails to parse as a whole, as the parser would fail it).
   bool Extract(std::string_view message);
+  // The same for a message handed over: it is freed as soon as each of its
+  // long strings has been decoded into an argument.
+  bool Extract(std::string&& message);
 
   // The message to parse: `message` itself when nothing was taken out.
   std::string_view text() const { return taken_.empty() ? message_ : std::string_view(text_); }
@@ -37,15 +40,24 @@ class LargeStrings {
   // holds exactly that many.
   size_t Units(size_t index) const { return taken_[index].units; }
   void Decode(size_t index, std::span<char16_t> out) const;
+  // Decodes an argument's string; once every string has been, a message
+  // handed over is freed (and decodes nothing more).
+  void DecodeArgument(size_t index, std::span<char16_t> out);
 
   void Clear();
 
  private:
+  bool Scan(std::string_view message);
+
   struct Taken {
     std::string_view body;  // between the quotes, in the message
     size_t units;
+    bool decoded = false;
   };
   std::string nonce_;
+  std::string owned_;
+  bool released_ = false;
+  size_t decoded_ = 0;
   std::string_view message_;
   std::string text_;
   std::vector<Taken> taken_;

@@ -126,19 +126,28 @@ RpcSession::~RpcSession() = default;
 
 std::string RpcSession::HandleMessage(std::string_view text) {
   try {
-    return HandleParsedMessage(text);
+    return HandleParsedMessage(text, nullptr);
   } catch (const std::bad_alloc&) {
     return R"({"error":{"code":-32603,"message":"Out of memory"},"id":null,"jsonrpc":"2.0"})";
   }
 }
 
-std::string RpcSession::HandleParsedMessage(std::string_view text) {
+std::string RpcSession::HandleOwnedMessage(std::string text) {
+  try {
+    return HandleParsedMessage({}, &text);
+  } catch (const std::bad_alloc&) {
+    return R"({"error":{"code":-32603,"message":"Out of memory"},"id":null,"jsonrpc":"2.0"})";
+  }
+}
+
+std::string RpcSession::HandleParsedMessage(std::string_view text, std::string* owned) {
   struct Forget {
     LargeStrings& strings;
     ~Forget() { strings.Clear(); }
   } forget{large_};
-  if (!large_.Extract(text))
+  if (!(owned != nullptr ? large_.Extract(std::move(*owned)) : large_.Extract(text))) {
     return Dump(ErrorResponse(nullptr, rpc_error::kParseError, "Parse error"));
+  }
   // Long strings hold no structure: the rest is what nests.
   if (NestsDeeperThan(large_.text(), limits_.maxNestingDepth)) {
     return Dump(ErrorResponse(nullptr, rpc_error::kInvalidRequest,

@@ -56,6 +56,9 @@ class RpcSession {
   // response text, or an empty string when no response is due. A message that
   // runs out of memory fails as a whole; the session goes on.
   std::string HandleMessage(std::string_view text);
+  // The same for a message handed over, which is freed as soon as its long
+  // texts have gone into the call.
+  std::string HandleOwnedMessage(std::string text);
 
   // The response to a message that exceeded the transport's size limit.
   static std::string OversizedMessageResponse(size_t limit);
@@ -67,7 +70,7 @@ class RpcSession {
   void RevokeLocalFiles() { policy_.caller.localFiles = false; }
 
  private:
-  std::string HandleParsedMessage(std::string_view text);
+  std::string HandleParsedMessage(std::string_view text, std::string* owned);
   std::string HandleBatch(nlohmann::json& batch);
   // Appends the response to `request` to `out`; false when none is due. The
   // request's large strings are released as they are used.

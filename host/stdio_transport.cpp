@@ -17,7 +17,9 @@ void Answer(std::ostream& out, const std::string& response) {
 
 void HandleLine(std::string& line, std::ostream& out, RpcSession& session) {
   if (!line.empty() && line.back() == '\r') line.pop_back();
-  if (line.find_first_not_of(" \t") != std::string::npos) Answer(out, session.HandleMessage(line));
+  if (line.find_first_not_of(" \t") != std::string::npos) {
+    Answer(out, session.HandleOwnedMessage(std::move(line)));
+  }
   line.clear();
 }
 

@@ -125,10 +125,8 @@ void CallQueue::Run(Job& job) {
   caller->pendingBytes -= job.message.size();
   queuedBytes_ -= job.message.size();
   if (!caller->own && !ApplyOriginRights(*caller)) return;
-  std::string response = caller->session.HandleMessage(job.message);
+  std::string response = caller->session.HandleOwnedMessage(std::move(job.message));
   caller->lastActive = Clock::now();
-  job.message.clear();
-  job.message.shrink_to_fit();
   --caller->pending;
   if (!caller->open || response.empty()) return;
   caller->link->Send(std::move(response));
