@@ -1,5 +1,7 @@
 #include "host/json_text.h"
 
+#include <cstdint>
+
 namespace quorvel::host {
 namespace {
 
@@ -56,9 +58,21 @@ size_t EncodedLength(std::u16string_view text, size_t i) {
 }  // namespace
 
 void AppendJsonString(std::u16string_view text, std::string& out) {
-  // Measured first, so that the answer is written into its final place once.
-  size_t length = 2;
-  for (size_t i = 0; i < text.size(); ++i) length += EncodedLength(text, i);
+  // Measured first, so that the answer is written into its final place once:
+  // without branches while no surrogate is met, a unit at a time after.
+  size_t length = 2 + text.size();
+  unsigned surrogates = 0;
+  for (const char16_t c : text) {
+    const uint32_t u = c;
+    const uint32_t shortEscape = (u == 8) | (u == 9) | (u == 10) | (u == 12) | (u == 13);
+    length +=
+        (u >= 0x80) + (u >= 0x800) + (u == '"') + (u == '\\') + (u < 0x20) * 5 - shortEscape * 4;
+    surrogates |= (u - 0xD800) < 0x800;
+  }
+  if (surrogates != 0) {
+    length = 2;
+    for (size_t i = 0; i < text.size(); ++i) length += EncodedLength(text, i);
+  }
   const size_t start = out.size();
   // Room for the envelope's closing bytes, so that finishing the answer does
   // not copy it into a buffer twice its size.

@@ -35,6 +35,20 @@ bool IsLow(long unit) {
   return unit >= 0xDC00 && unit <= 0xDFFF;
 }
 
+// Loops without branches, which the compiler turns into vector code.
+bool HasControlCharacter(std::string_view text) {
+  unsigned char found = 0;
+  for (const char c : text)
+    found |= static_cast<unsigned char>(static_cast<unsigned char>(c) < 0x20);
+  return found != 0;
+}
+
+bool IsAscii(std::string_view text) {
+  unsigned char bits = 0;
+  for (const char c : text) bits |= static_cast<unsigned char>(c);
+  return bits < 0x80;
+}
+
 // Walks a string's body as the JSON grammar reads it: each run of
 // characters that need no escape goes to `run` (as UTF-8), each escape's
 // UTF-16 units to `escaped`. False when the body is not valid: a control
@@ -44,12 +58,10 @@ template <typename Run, typename Escaped>
 bool Walk(std::string_view body, Run&& run, Escaped&& escaped) {
   size_t i = 0;
   while (i < body.size()) {
-    size_t end = i;
-    while (end < body.size() && static_cast<unsigned char>(body[end]) >= 0x20 &&
-           body[end] != '\\') {
-      ++end;
-    }
-    if (end > i && !run(body.substr(i, end - i))) return false;
+    const size_t end = std::min(body.find('\\', i), body.size());
+    const std::string_view chunk = body.substr(i, end - i);
+    if (HasControlCharacter(chunk)) return false;
+    if (!chunk.empty() && !run(chunk)) return false;
     i = end;
     if (i == body.size()) break;
     if (body[i] != '\\' || i + 1 >= body.size()) return false;
@@ -82,12 +94,31 @@ bool Walk(std::string_view body, Run&& run, Escaped&& escaped) {
 // Converts well-formed UTF-8 strictly; -1 when it is ill-formed. With no
 // room, only counts.
 int32_t FromUtf8(std::string_view utf8, char16_t* out, int32_t room) {
+  if (IsAscii(utf8)) {
+    const auto length = static_cast<int32_t>(utf8.size());
+    if (room == 0) return length;
+    if (room < length) return -1;
+    for (const char c : utf8) *out++ = static_cast<char16_t>(c);
+    return length;
+  }
   int32_t length = 0;
   UErrorCode status = U_ZERO_ERROR;
   u_strFromUTF8(reinterpret_cast<UChar*>(out), room, &length, utf8.data(),
                 static_cast<int32_t>(utf8.size()), &status);
   if (status == U_BUFFER_OVERFLOW_ERROR && room == 0) return length;
   return U_FAILURE(status) ? -1 : length;
+}
+
+// The quote that ends the string whose body starts at `from`: the first
+// one not escaped, that is, after an even number of backslashes.
+size_t ClosingQuote(std::string_view message, size_t from) {
+  for (size_t quote = message.find('"', from); quote != std::string_view::npos;
+       quote = message.find('"', quote + 1)) {
+    size_t backslashes = 0;
+    while (quote - backslashes > from && message[quote - backslashes - 1] == '\\') ++backslashes;
+    if (backslashes % 2 == 0) return quote;
+  }
+  return std::string_view::npos;
 }
 
 }  // namespace
@@ -108,14 +139,9 @@ bool LargeStrings::Scan(std::string_view message) {
   message_ = message;
   size_t copied = 0;
   size_t i = 0;
-  while (i < message.size()) {
-    if (message[i] != '"') {
-      ++i;
-      continue;
-    }
-    size_t end = i + 1;
-    while (end < message.size() && message[end] != '"') end += message[end] == '\\' ? 2 : 1;
-    if (end >= message.size()) break;  // unterminated: the parser says so
+  while ((i = message.find('"', i)) != std::string_view::npos) {
+    size_t end = ClosingQuote(message, i + 1);
+    if (end == std::string_view::npos) break;  // unterminated: the parser says so
     const std::string_view body = message.substr(i + 1, end - i - 1);
     if (body.size() >= kMinBytes) {
       // A message is at most a few times 64 MiB: its runs fit ICU's lengths.
