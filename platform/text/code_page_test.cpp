@@ -4,6 +4,11 @@
 
 #include "platform/text/icu_converter.h"
 
+#include <unicode/ucnv.h>
+#include <unicode/ucnv_cb.h>
+
+#include <utility>
+
 namespace quorvel::platform {
 namespace {
 
@@ -100,6 +105,54 @@ TEST(HzCodePage, DecodesOtherEncodersFormsAndReplacesWhatIsNotHz) {
     ASSERT_EQ(DecodeFromCodePage(kHz, c.bytes, text), CodePageStatus::kOk) << c.bytes;
     EXPECT_EQ(text, c.text) << c.bytes;
   }
+}
+
+// Double-byte code pages convert in one pass into a buffer sized beforehand;
+// the result must be exactly what the converter gives when it measures
+// first, for well-formed text and for every kind of broken byte sequence.
+TEST(CodePageTable, DoubleBytePagesConvertAsTheConverterMeasuringFirstWould) {
+  const auto measured = [](const char* name, std::string_view bytes) {
+    UErrorCode status = U_ZERO_ERROR;
+    UConverter* converter = ucnv_open(name, &status);
+    ucnv_setToUCallBack(
+        converter,
+        [](const void*, UConverterToUnicodeArgs* args, const char*, int32_t,
+           UConverterCallbackReason reason, UErrorCode* error) {
+          if (reason > UCNV_IRREGULAR) return;
+          *error = U_ZERO_ERROR;
+          const UChar unit = 0xFFFD;
+          ucnv_cbToUWriteUChars(args, &unit, 1, 0, error);
+        },
+        nullptr, nullptr, nullptr, &status);
+    const int32_t needed = ucnv_toUChars(converter, nullptr, 0, bytes.data(),
+                                         static_cast<int32_t>(bytes.size()), &status);
+    std::u16string text(static_cast<size_t>(needed), u'\0');
+    status = U_ZERO_ERROR;
+    ucnv_toUChars(converter, reinterpret_cast<UChar*>(text.data()), needed, bytes.data(),
+                  static_cast<int32_t>(bytes.size()), &status);
+    ucnv_close(converter);
+    return text;
+  };
+  const std::u16string chinese = u"签名验证 ok 收款人张三，金额一百元整。";
+  for (const auto& [codePage, name] : {std::pair<uint32_t, const char*>{936, "windows-936"},
+                                       {949, "windows-949"},
+                                       {950, "windows-950"},
+                                       {932, "windows-932"}}) {
+    std::string encoded;
+    const std::u16string text = codePage == 936 ? chinese : u"abc xyz";
+    ASSERT_EQ(EncodeToCodePage(codePage, text + u"\u3001", encoded), CodePageStatus::kOk)
+        << codePage;
+    std::u16string decoded;
+    ASSERT_EQ(DecodeFromCodePage(codePage, encoded, decoded), CodePageStatus::kOk);
+    EXPECT_EQ(decoded, text + u"\u3001") << codePage;
+    for (const std::string broken : {"\x81", "a\x81", "\x81\x20", "\x80\xff", "\xff\xff\x81\x7f",
+                                     "\xa4\x40\xa1", "\x81\x30\x81\x30"}) {
+      ASSERT_EQ(DecodeFromCodePage(codePage, broken, decoded), CodePageStatus::kOk);
+      EXPECT_EQ(decoded, measured(name, broken)) << codePage << " " << broken.size();
+    }
+  }
+  std::string bytes;
+  EXPECT_EQ(EncodeToCodePage(936, u"\U0001F600", bytes), CodePageStatus::kUnmappable);
 }
 
 }  // namespace
