@@ -80,10 +80,16 @@ void AppendJsonString(std::u16string_view text, std::string& out) {
   out.resize(start + length);
   char* to = out.data() + start;
   *to++ = '"';
+  const auto plain = [](char16_t c) { return c >= 0x20 && c < 0x80 && c != u'"' && c != u'\\'; };
   for (size_t i = 0; i < text.size(); ++i) {
     const char16_t c = text[i];
-    if (c >= 0x20 && c < 0x80 && c != u'"' && c != u'\\') {
-      *to++ = static_cast<char>(c);
+    if (plain(c)) {
+      // A run of plain ASCII: found first, then narrowed in one loop.
+      size_t end = i + 1;
+      while (end < text.size() && plain(text[end])) ++end;
+      for (size_t k = i; k < end; ++k) to[k - i] = static_cast<char>(text[k]);
+      to += end - i;
+      i = end - 1;
     } else if (c < 0x80) {
       to = WriteEscaped(c, to);
     } else if (IsHighSurrogate(c) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
