@@ -161,4 +161,11 @@ std::string FormText(std::size_t size) {
   return text;
 }
 
+std::string ChineseText(std::size_t size) {
+  const std::string sentence = "签名验证测试：收款人张三，金额一百元整。";  // 20 characters
+  std::string text;
+  for (std::size_t bytes = 0; bytes < size; bytes += 40) text += sentence;
+  return text;
+}
+
 }  // namespace quorvel::bench

@@ -51,5 +51,8 @@ class BenchHome {
 
 // `size` bytes of printable text that compresses like a form submission.
 std::string FormText(std::size_t size);
+// `size` bytes of Chinese text in code page 936 (two bytes a character), as
+// UTF-8.
+std::string ChineseText(std::size_t size);
 
 }  // namespace quorvel::bench

@@ -83,15 +83,6 @@ std::string VerifyRequest(const std::string& escapedSignature) {
   return text.substr(0, at + 1) + escapedSignature + text.substr(at + 2);
 }
 
-// `size` bytes of Chinese text in code page 936 (two bytes a character),
-// as UTF-8 on the wire.
-std::string ChineseText(std::size_t size) {
-  const std::string sentence = "签名验证测试：收款人张三，金额一百元整。";  // 20 characters
-  std::string text;
-  for (std::size_t bytes = 0; bytes < size; bytes += 40) text += sentence;
-  return text;
-}
-
 void HostAttachedSign1KiB(benchmark::State& state) {
   HostProcess host({"host", "--stdio"}, BenchHome::Use(20).path().string());
   if (!Prepare(host, INT_MAX)) return state.SkipWithError("the host did not start");
@@ -133,7 +124,7 @@ void HostAttachedSignVerify10MiB(benchmark::State& state) {
   HostProcess host({"host", "--stdio"}, BenchHome::Use(20).path().string());
   if (!Prepare(host, INT_MAX)) return state.SkipWithError("the host did not start");
   const long idle = StatusKib(host.pid(), "VmRSS");
-  const std::string sign = SignRequest(ChineseText(kLarge));
+  const std::string sign = SignRequest(quorvel::bench::ChineseText(kLarge));
   for (auto _ : state) {
     host.WriteLine(sign);
     const std::string signature = EscapedSignature(Answers(host));

@@ -145,11 +145,23 @@ TEST(CodePageTable, DoubleBytePagesConvertAsTheConverterMeasuringFirstWould) {
     std::u16string decoded;
     ASSERT_EQ(DecodeFromCodePage(codePage, encoded, decoded), CodePageStatus::kOk);
     EXPECT_EQ(decoded, text + u"\u3001") << codePage;
-    for (const std::string broken : {"\x81", "a\x81", "\x81\x20", "\x80\xff", "\xff\xff\x81\x7f",
-                                     "\xa4\x40\xa1", "\x81\x30\x81\x30"}) {
-      ASSERT_EQ(DecodeFromCodePage(codePage, broken, decoded), CodePageStatus::kOk);
-      EXPECT_EQ(decoded, measured(name, broken)) << codePage << " " << broken.size();
+    // Long texts go through tables built from the converter's answers.
+    std::string longText;
+    std::u16string longDecoded;
+    while (longText.size() < (std::size_t{64} << 10)) longText += encoded;
+    for (const std::string broken : {"", "\x81", "a\x81", "\x81\x20", "\x80\xff",
+                                     "\xff\xff\x81\x7f", "\xa4\x40\xa1", "\x81\x30\x81\x30"}) {
+      for (const std::string& bytes : {broken, longText + broken, broken + longText}) {
+        ASSERT_EQ(DecodeFromCodePage(codePage, bytes, decoded), CodePageStatus::kOk);
+        EXPECT_EQ(decoded, measured(name, bytes)) << codePage << " " << bytes.size();
+      }
     }
+    ASSERT_EQ(DecodeFromCodePage(codePage, longText, longDecoded), CodePageStatus::kOk);
+    std::string reencoded;
+    ASSERT_EQ(EncodeToCodePage(codePage, longDecoded, reencoded), CodePageStatus::kOk);
+    EXPECT_EQ(reencoded, longText) << codePage;
+    EXPECT_EQ(EncodeToCodePage(codePage, longDecoded + u"\U0001F600", reencoded),
+              CodePageStatus::kUnmappable);
   }
   std::string bytes;
   EXPECT_EQ(EncodeToCodePage(936, u"\U0001F600", bytes), CodePageStatus::kUnmappable);

@@ -1,5 +1,7 @@
 #include "platform/text/icu_converter.h"
 
+#include "platform/text/double_byte_table.h"
+
 #include <unicode/ucnv.h>
 #include <unicode/ucnv_cb.h>
 
@@ -67,6 +69,10 @@ void Trim(String& text, size_t length) {
 
 CodePageStatus EncodeWithConverter(const std::string& name, std::u16string_view text,
                                    std::string& out) {
+  if (text.size() >= DoubleByteTable::kMinLength) {
+    const DoubleByteTable* table = DoubleByteTable::For(name);
+    if (table != nullptr && table->Encode(text, out)) return CodePageStatus::kOk;
+  }
   ConverterPtr converter = OpenConverter(name);
   if (!converter) return CodePageStatus::kUnknownCodePage;
   if (!FitsInt32(text.size())) return CodePageStatus::kFailed;
@@ -114,6 +120,10 @@ CodePageStatus EncodeWithConverter(const std::string& name, std::u16string_view 
 
 CodePageStatus DecodeWithConverter(const std::string& name, std::string_view bytes,
                                    std::u16string& out) {
+  if (bytes.size() >= DoubleByteTable::kMinLength) {
+    const DoubleByteTable* table = DoubleByteTable::For(name);
+    if (table != nullptr && table->Decode(bytes, out)) return CodePageStatus::kOk;
+  }
   ConverterPtr converter = OpenConverter(name);
   if (!converter) return CodePageStatus::kUnknownCodePage;
   if (!FitsInt32(bytes.size())) return CodePageStatus::kFailed;
