@@ -171,11 +171,11 @@ bool CallerKeyUse::Approve(const platform::KeyUse& use) {
     const std::string_view bytes(reinterpret_cast<const char*>(use.content.data()),
                                  use.content.size());
     certs::CertInfoRecord info;
-    platform::CertContextRef context;
-    if (platform::CreateCertificateContext(use.certificate->Der(), context) ==
-        platform::error::kOk) {
-      static_cast<void>(certs::FillCertInfo(context.get(), &info));
-    }
+    // The certificate as it was parsed, borrowed for this call.
+    const platform::CertContext context(
+        std::shared_ptr<const platform::Certificate>(std::shared_ptr<void>(), use.certificate), {},
+        0);
+    static_cast<void>(certs::FillCertInfo(&context, &info));
     action_ = use.action;
     refused_ = false;
     entry_ = platform::HistoryEntry{};
