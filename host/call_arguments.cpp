@@ -16,6 +16,10 @@ using registration::ScriptValue;
 using registration::Value;
 using registration::ValueType;
 
+// A long string that can no longer be decoded: the call fails rather than
+// take anything else for it.
+struct LostText {};
+
 ScriptValue ToScriptValue(const json& arg, const LargeStrings& large) {
   switch (arg.type()) {
     case json::value_t::boolean:
@@ -34,7 +38,7 @@ ScriptValue ToScriptValue(const json& arg, const LargeStrings& large) {
       const ptrdiff_t index = large.Find(utf8);
       if (index < 0) return platform::Utf8ToUtf16(utf8);
       std::u16string units(large.Units(static_cast<size_t>(index)), u'\0');
-      large.Decode(static_cast<size_t>(index), units);
+      if (!large.Decode(static_cast<size_t>(index), units)) throw LostText();
       return units;
     }
     default:
@@ -56,7 +60,10 @@ ModuleText DecodedText(ModuleObject& object, json& arg, LargeStrings& large) {
     const size_t length = large.Units(static_cast<size_t>(index));
     ModuleText text = object.NewText(length);
     arg = nullptr;
-    large.DecodeArgument(static_cast<size_t>(index), std::span<char16_t>(text.units(), length));
+    if (!large.DecodeArgument(static_cast<size_t>(index),
+                              std::span<char16_t>(text.units(), length))) {
+      throw LostText();
+    }
     return text;
   }
   const size_t length = platform::Utf16Length(utf8);
@@ -76,34 +83,38 @@ int32_t ConvertCallArguments(ModuleObject& object, const registration::MemberInf
                              json* args, LargeStrings& large,
                              const registration::CallerPolicy& caller,
                              std::vector<CallValue>& converted) {
-  const size_t count = args == nullptr ? 0 : args->size();
-  if (count != member.params.size()) return registration::hresult::kBadParamCount;
-  converted.clear();
-  converted.reserve(count);
-  std::unique_ptr<bool[]> nonEmptyTexts(new bool[count == 0 ? 1 : count]());
-  for (size_t i = 0; i < count; ++i) {
-    json& arg = (*args)[i];
-    const ValueType type = member.params[i].type;
-    if (type == ValueType::kString && (arg.is_string() || arg.is_null())) {
-      converted.emplace_back(arg.is_null() ? object.NewText(0) : DecodedText(object, arg, large));
-    } else {
-      auto result = registration::ConvertArgument(ToScriptValue(arg, large), type);
-      if (const auto* hr = std::get_if<int32_t>(&result)) return *hr;
-      Value& value = std::get<Value>(result);
-      if (const auto* text = std::get_if<std::u16string>(&value)) {
-        converted.emplace_back(TextOf(object, *text));
-      } else if (const auto* number = std::get_if<int32_t>(&value)) {
-        converted.emplace_back(*number);
-      } else if (const auto* unsignedNumber = std::get_if<uint32_t>(&value)) {
-        converted.emplace_back(*unsignedNumber);
+  try {
+    const size_t count = args == nullptr ? 0 : args->size();
+    if (count != member.params.size()) return registration::hresult::kBadParamCount;
+    converted.clear();
+    converted.reserve(count);
+    std::unique_ptr<bool[]> nonEmptyTexts(new bool[count == 0 ? 1 : count]());
+    for (size_t i = 0; i < count; ++i) {
+      json& arg = (*args)[i];
+      const ValueType type = member.params[i].type;
+      if (type == ValueType::kString && (arg.is_string() || arg.is_null())) {
+        converted.emplace_back(arg.is_null() ? object.NewText(0) : DecodedText(object, arg, large));
+      } else {
+        auto result = registration::ConvertArgument(ToScriptValue(arg, large), type);
+        if (const auto* hr = std::get_if<int32_t>(&result)) return *hr;
+        Value& value = std::get<Value>(result);
+        if (const auto* text = std::get_if<std::u16string>(&value)) {
+          converted.emplace_back(TextOf(object, *text));
+        } else if (const auto* number = std::get_if<int32_t>(&value)) {
+          converted.emplace_back(*number);
+        } else if (const auto* unsignedNumber = std::get_if<uint32_t>(&value)) {
+          converted.emplace_back(*unsignedNumber);
+        }
+      }
+      if (const auto* text = std::get_if<ModuleText>(&converted.back())) {
+        nonEmptyTexts[i] = !text->view().empty();
       }
     }
-    if (const auto* text = std::get_if<ModuleText>(&converted.back())) {
-      nonEmptyTexts[i] = !text->view().empty();
-    }
+    return registration::CheckCaller(member, std::span<const bool>(nonEmptyTexts.get(), count),
+                                     caller);
+  } catch (const LostText&) {
+    return registration::abi::hr::kFail;
   }
-  return registration::CheckCaller(member, std::span<const bool>(nonEmptyTexts.get(), count),
-                                   caller);
 }
 
 void AppendCallValue(const CallValue& value, std::string& out) {

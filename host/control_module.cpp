@@ -31,6 +31,7 @@ Function Slot(void* interface, int slot) {
 }
 
 using QueryInterface = int32_t (*)(void*, const abi::Guid*, void**);
+using AddRef = uint32_t (*)(void*);
 using Release = uint32_t (*)(void*);
 using InvokeEntry = int32_t (*)(void*, int32_t, const abi::Guid*, uint32_t, uint16_t,
                                 abi::DispParams*, abi::Variant*, void*, uint32_t*);
@@ -151,19 +152,39 @@ class VariantHolder {
 
 }  // namespace
 
-ModuleText::~ModuleText() {
-  if (text_ != nullptr)
-    Slot<void (*)(void*, void*)>(hostCaller_, abi::kSlotFreeText)(hostCaller_, text_);
+ModuleText::ModuleText(void* hostCaller, void* text, char16_t* units, size_t length)
+    : hostCaller_(hostCaller), text_(text), units_(units), length_(length) {
+  if (hostCaller_ != nullptr) Slot<AddRef>(hostCaller_, abi::kSlotAddRef)(hostCaller_);
 }
 
+ModuleText::~ModuleText() {
+  Let();
+}
+
+void ModuleText::Let() {
+  if (hostCaller_ == nullptr) return;
+  if (text_ != nullptr) {
+    Slot<void (*)(void*, void*)>(hostCaller_, abi::kSlotFreeText)(hostCaller_, text_);
+  }
+  Slot<uint32_t (*)(void*)>(hostCaller_, abi::kSlotRelease)(hostCaller_);
+  hostCaller_ = nullptr;
+  text_ = nullptr;
+}
+
+std::u16string ModuleText::TakeOwn() {
+  std::u16string own = std::move(own_);
+  own_.clear();
+  units_ = own_.data();
+  length_ = 0;
+  return own;
+}
 ModuleText::ModuleText(ModuleText&& other) noexcept {
   *this = std::move(other);
 }
 
 ModuleText& ModuleText::operator=(ModuleText&& other) noexcept {
   if (this == &other) return *this;
-  if (text_ != nullptr)
-    Slot<void (*)(void*, void*)>(hostCaller_, abi::kSlotFreeText)(hostCaller_, text_);
+  Let();
   hostCaller_ = std::exchange(other.hostCaller_, nullptr);
   text_ = std::exchange(other.text_, nullptr);
   const bool own = other.units_ == other.own_.data();

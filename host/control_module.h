@@ -26,8 +26,9 @@ namespace quorvel::host {
 class ModuleText {
  public:
   ModuleText() = default;
-  ModuleText(void* hostCaller, void* text, char16_t* units, size_t length)
-      : hostCaller_(hostCaller), text_(text), units_(units), length_(length) {}
+  // Holds a reference on the interface the text came from, so that the text
+  // can be freed whenever it goes.
+  ModuleText(void* hostCaller, void* text, char16_t* units, size_t length);
   explicit ModuleText(std::u16string own)
       : own_(std::move(own)), units_(own_.data()), length_(own_.size()) {}
   ~ModuleText();
@@ -39,9 +40,12 @@ class ModuleText {
   // Hands the module's text over to a call; null for a text of the host's.
   void* Release();
   // The host's own text, taken out.
-  std::u16string TakeOwn() { return std::move(own_); }
+  std::u16string TakeOwn();
 
  private:
+  // Frees the module's text and lets its interface go.
+  void Let();
+
   void* hostCaller_ = nullptr;
   void* text_ = nullptr;
   std::u16string own_;

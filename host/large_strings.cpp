@@ -180,29 +180,32 @@ ptrdiff_t LargeStrings::Find(std::string_view value) const {
   return static_cast<ptrdiff_t>(index);
 }
 
-void LargeStrings::DecodeArgument(size_t index, std::span<char16_t> out) {
-  Decode(index, out);
-  if (released_ || taken_[index].decoded) return;
+bool LargeStrings::DecodeArgument(size_t index, std::span<char16_t> out) {
+  if (!Decode(index, out)) return false;
+  if (taken_[index].decoded) return true;
   taken_[index].decoded = true;
-  if (++decoded_ < taken_.size() || owned_.empty()) return;
-  released_ = true;
-  std::string().swap(owned_);
+  if (++decoded_ == taken_.size() && !owned_.empty()) {
+    released_ = true;
+    std::string().swap(owned_);
+  }
+  return true;
 }
 
-void LargeStrings::Decode(size_t index, std::span<char16_t> out) const {
-  if (released_) return;
+bool LargeStrings::Decode(size_t index, std::span<char16_t> out) const {
+  if (released_ || index >= taken_.size()) return false;
   size_t at = 0;
-  Walk(
-      taken_[index].body,
-      [&](std::string_view run) {
-        const auto room = static_cast<int32_t>(std::min<size_t>(out.size() - at, INT32_MAX));
-        const int32_t written = room == 0 ? -1 : FromUtf8(run, out.data() + at, room);
-        if (written > 0) at += static_cast<size_t>(written);
-        return written >= 0;
-      },
-      [&](char16_t unit) {
-        if (at < out.size()) out[at++] = unit;
-      });
+  return Walk(
+             taken_[index].body,
+             [&](std::string_view run) {
+               const auto room = static_cast<int32_t>(std::min<size_t>(out.size() - at, INT32_MAX));
+               const int32_t written = room == 0 ? -1 : FromUtf8(run, out.data() + at, room);
+               if (written > 0) at += static_cast<size_t>(written);
+               return written >= 0;
+             },
+             [&](char16_t unit) {
+               if (at < out.size()) out[at++] = unit;
+             }) &&
+         at == out.size();
 }
 
 void LargeStrings::Clear() {

@@ -38,11 +38,12 @@ class LargeStrings {
   ptrdiff_t Find(std::string_view value) const;
   // Its length in UTF-16 units, and its units written into `out`, which
   // holds exactly that many.
+  // False when the string can no longer be decoded (its message is gone).
   size_t Units(size_t index) const { return taken_[index].units; }
-  void Decode(size_t index, std::span<char16_t> out) const;
+  [[nodiscard]] bool Decode(size_t index, std::span<char16_t> out) const;
   // Decodes an argument's string; once every string has been, a message
-  // handed over is freed (and decodes nothing more).
-  void DecodeArgument(size_t index, std::span<char16_t> out);
+  // handed over is freed, and decodes nothing more.
+  [[nodiscard]] bool DecodeArgument(size_t index, std::span<char16_t> out);
 
   void Clear();
 

@@ -114,12 +114,23 @@ std::string Nonce() {
 RpcSession::RpcSession(SessionLimits limits, SessionPolicy policy)
     : limits_(limits), policy_(policy), large_(Nonce()) {}
 
+json RpcSession::IdOf(const json& id) const {
+  if (!id.is_string()) return id;
+  try {
+    return Utf8Of(id);
+  } catch (const RpcFailure&) {
+    return nullptr;
+  }
+}
+
 std::string RpcSession::Utf8Of(const json& string) const {
   const auto& utf8 = string.get_ref<const std::string&>();
   const ptrdiff_t index = large_.Find(utf8);
   if (index < 0) return utf8;
   std::u16string units(large_.Units(static_cast<size_t>(index)), u'\0');
-  large_.Decode(static_cast<size_t>(index), units);
+  if (!large_.Decode(static_cast<size_t>(index), units)) {
+    Throw(rpc_error::kInternalError, "a long string of the request is gone");
+  }
   return platform::Utf16ToUtf8(units);
 }
 RpcSession::~RpcSession() = default;
@@ -201,7 +212,7 @@ std::string RpcSession::HandleBatch(json& batch) {
       responses.resize(start);
     }
     json id = AnswerableId(request);
-    if (id.is_string()) id = Utf8Of(id);
+    id = IdOf(id);
     responses += Dump(ErrorResponse(id, rpc_error::kInvalidRequest, tooLarge));
   }
   if (responses.size() == 1) return {};
@@ -223,7 +234,7 @@ bool RpcSession::HandleRequest(json& request, std::string& out) {
   const auto idIt = request.find("id");
   const bool isNotification = idIt == request.end();
   // A long id comes back as it was sent.
-  const json id = isNotification ? json(nullptr) : idIt->is_string() ? json(Utf8Of(*idIt)) : *idIt;
+  const json id = isNotification ? json(nullptr) : IdOf(*idIt);
   const auto version = request.find("jsonrpc");
   const auto method = request.find("method");
   if (!IsValidId(id) || version == request.end() || *version != "2.0" || method == request.end() ||

@@ -85,6 +85,8 @@ class RpcSession {
 
   // A string argument's UTF-8, the long ones decoded from the message.
   std::string Utf8Of(const nlohmann::json& string) const;
+  // A request's id as sent; a long one decoded, or null should it be gone.
+  nlohmann::json IdOf(const nlohmann::json& id) const;
 
   SessionLimits limits_;
   SessionPolicy policy_;

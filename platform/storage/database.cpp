@@ -224,10 +224,22 @@ std::error_code Database::Append(const std::function<std::error_code()>& body) {
   // Inside another transaction the records share its fate and its stamp.
   if (sqlite3_get_autocommit(connection_.get()) == 0) return Transact(body);
   if (const std::error_code ec = RunOne("PRAGMA synchronous = NORMAL")) return ec;
+  // Ordinary commits wait for the disk again on every way out.
+  struct Synchronous {
+    Database& database;
+    bool restored = false;
+    std::error_code Restore() {
+      restored = true;
+      return database.RunOne("PRAGMA synchronous = FULL");
+    }
+    ~Synchronous() {
+      if (!restored) database.RunOne("PRAGMA synchronous = FULL");
+    }
+  } synchronous{*this};
   const int64_t before = sqlite3_total_changes64(connection_.get());
   const std::error_code ec = RunGuarded(body, "BEGIN IMMEDIATE", "COMMIT", "ROLLBACK");
   appended_ += sqlite3_total_changes64(connection_.get()) - before;
-  const std::error_code restored = RunOne("PRAGMA synchronous = FULL");
+  const std::error_code restored = synchronous.Restore();
   return ec ? ec : restored;
 }
 
