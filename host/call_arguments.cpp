@@ -37,9 +37,9 @@ ScriptValue ToScriptValue(const json& arg, const LargeStrings& large) {
       const auto& utf8 = arg.get_ref<const std::string&>();
       const ptrdiff_t index = large.Find(utf8);
       if (index < 0) return platform::Utf8ToUtf16(utf8);
-      std::u16string units(large.Units(static_cast<size_t>(index)), u'\0');
-      if (!large.Decode(static_cast<size_t>(index), units)) throw LostText();
-      return units;
+      std::optional<std::u16string> units = large.Decoded(static_cast<size_t>(index));
+      if (!units) throw LostText();
+      return std::move(*units);
     }
     default:
       return std::monostate{};

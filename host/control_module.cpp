@@ -171,13 +171,6 @@ void ModuleText::Let() {
   text_ = nullptr;
 }
 
-std::u16string ModuleText::TakeOwn() {
-  std::u16string own = std::move(own_);
-  own_.clear();
-  units_ = own_.data();
-  length_ = 0;
-  return own;
-}
 ModuleText::ModuleText(ModuleText&& other) noexcept {
   *this = std::move(other);
 }
@@ -187,17 +180,14 @@ ModuleText& ModuleText::operator=(ModuleText&& other) noexcept {
   Let();
   hostCaller_ = std::exchange(other.hostCaller_, nullptr);
   text_ = std::exchange(other.text_, nullptr);
-  const bool own = other.units_ == other.own_.data();
-  own_ = std::move(other.own_);
-  units_ = own ? own_.data() : other.units_;
+  units_ = std::exchange(other.units_, nullptr);
   length_ = std::exchange(other.length_, 0);
-  other.own_.clear();
-  other.units_ = other.own_.data();
+  own_ = std::exchange(other.own_, {});
   return *this;
 }
 
 void* ModuleText::Release() {
-  units_ = own_.data();
+  units_ = nullptr;
   length_ = 0;
   return std::exchange(text_, nullptr);
 }

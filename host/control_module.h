@@ -11,6 +11,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <variant>
 
 #include "control/registration/com_abi.h"
@@ -29,18 +30,19 @@ class ModuleText {
   // Holds a reference on the interface the text came from, so that the text
   // can be freed whenever it goes.
   ModuleText(void* hostCaller, void* text, char16_t* units, size_t length);
-  explicit ModuleText(std::u16string own)
-      : own_(std::move(own)), units_(own_.data()), length_(own_.size()) {}
+  explicit ModuleText(std::u16string own) : own_(std::move(own)) {}
   ~ModuleText();
   ModuleText(ModuleText&& other) noexcept;
   ModuleText& operator=(ModuleText&& other) noexcept;
 
-  char16_t* units() { return units_; }
-  std::u16string_view view() const { return {units_, length_}; }
+  char16_t* units() { return text_ != nullptr ? units_ : own_.data(); }
+  std::u16string_view view() const {
+    return text_ != nullptr ? std::u16string_view(units_, length_) : std::u16string_view(own_);
+  }
   // Hands the module's text over to a call; null for a text of the host's.
   void* Release();
   // The host's own text, taken out.
-  std::u16string TakeOwn();
+  std::u16string TakeOwn() { return std::exchange(own_, {}); }
 
  private:
   // Frees the module's text and lets its interface go.
@@ -48,9 +50,9 @@ class ModuleText {
 
   void* hostCaller_ = nullptr;
   void* text_ = nullptr;
-  std::u16string own_;
-  char16_t* units_ = own_.data();
+  char16_t* units_ = nullptr;  // the module's text's, while this holds it
   size_t length_ = 0;
+  std::u16string own_;
 };
 
 // An argument of a member call in its declared type, or a member's result.

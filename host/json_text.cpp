@@ -43,23 +43,11 @@ bool IsLowSurrogate(char16_t c) {
   return c >= 0xDC00 && c <= 0xDFFF;
 }
 
-// What a unit becomes: its escape, or its UTF-8 (a surrogate pair's four
-// bytes counted on its first unit, none on its second).
-size_t EncodedLength(std::u16string_view text, size_t i) {
-  const char16_t c = text[i];
-  if (c >= 0x20 && c < 0x80) return c == u'"' || c == u'\\' ? 2 : 1;
-  if (c < 0x20) return c == u'\b' || c == u'\f' || c == u'\n' || c == u'\r' || c == u'\t' ? 2 : 6;
-  if (c < 0x800) return 2;
-  if (IsHighSurrogate(c) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) return 4;
-  if (IsLowSurrogate(c) && i > 0 && IsHighSurrogate(text[i - 1])) return 0;
-  return 3;
-}
-
 }  // namespace
 
 void AppendJsonString(std::u16string_view text, std::string& out) {
-  // Measured first, so that the answer is written into its final place once:
-  // without branches while no surrogate is met, a unit at a time after.
+  // Measured first, without branches, so that the answer is written into its
+  // final place once.
   size_t length = 2 + text.size();
   unsigned surrogates = 0;
   for (const char16_t c : text) {
@@ -69,9 +57,15 @@ void AppendJsonString(std::u16string_view text, std::string& out) {
         (u >= 0x80) + (u >= 0x800) + (u == '"') + (u == '\\') + (u < 0x20) * 5 - shortEscape * 4;
     surrogates |= (u - 0xD800) < 0x800;
   }
+  // Each surrogate was counted as the three bytes of U+FFFD, which a lone
+  // one becomes; a pair is one character of four bytes.
   if (surrogates != 0) {
-    length = 2;
-    for (size_t i = 0; i < text.size(); ++i) length += EncodedLength(text, i);
+    for (size_t i = 0; i + 1 < text.size(); ++i) {
+      if (IsHighSurrogate(text[i]) && IsLowSurrogate(text[i + 1])) {
+        length -= 2;
+        ++i;
+      }
+    }
   }
   const size_t start = out.size();
   // Room for the envelope's closing bytes, so that finishing the answer does

@@ -191,6 +191,13 @@ bool LargeStrings::DecodeArgument(size_t index, std::span<char16_t> out) {
   return true;
 }
 
+std::optional<std::u16string> LargeStrings::Decoded(size_t index) const {
+  if (index >= taken_.size()) return std::nullopt;
+  std::u16string units(taken_[index].units, u'\0');
+  if (!Decode(index, units)) return std::nullopt;
+  return units;
+}
+
 bool LargeStrings::Decode(size_t index, std::span<char16_t> out) const {
   if (released_ || index >= taken_.size()) return false;
   size_t at = 0;

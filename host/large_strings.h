@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -41,6 +42,8 @@ class LargeStrings {
   // False when the string can no longer be decoded (its message is gone).
   size_t Units(size_t index) const { return taken_[index].units; }
   [[nodiscard]] bool Decode(size_t index, std::span<char16_t> out) const;
+  // The same into a string of its own; nullopt when it can no longer be.
+  std::optional<std::u16string> Decoded(size_t index) const;
   // Decodes an argument's string; once every string has been, a message
   // handed over is freed, and decodes nothing more.
   [[nodiscard]] bool DecodeArgument(size_t index, std::span<char16_t> out);

@@ -127,11 +127,9 @@ std::string RpcSession::Utf8Of(const json& string) const {
   const auto& utf8 = string.get_ref<const std::string&>();
   const ptrdiff_t index = large_.Find(utf8);
   if (index < 0) return utf8;
-  std::u16string units(large_.Units(static_cast<size_t>(index)), u'\0');
-  if (!large_.Decode(static_cast<size_t>(index), units)) {
-    Throw(rpc_error::kInternalError, "a long string of the request is gone");
-  }
-  return platform::Utf16ToUtf8(units);
+  const std::optional<std::u16string> units = large_.Decoded(static_cast<size_t>(index));
+  if (!units) Throw(rpc_error::kInternalError, "a long string of the request is gone");
+  return platform::Utf16ToUtf8(*units);
 }
 RpcSession::~RpcSession() = default;
 
