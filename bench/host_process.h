@@ -4,9 +4,12 @@
 
 #include <signal.h>
 #include <spawn.h>
+#include <sys/uio.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <iterator>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -55,23 +58,45 @@ class HostProcess {
     ::waitpid(pid_, nullptr, 0);
   }
 
+  // A line read straight into the buffer's end; a line that ends the
+  // buffer is handed over rather than copied.
   std::string ReadLine() {
     size_t scanned = 0;
     size_t newline = 0;
     while ((newline = buffer_.find('\n', scanned)) == std::string::npos) {
       scanned = buffer_.size();
-      char chunk[65536];
-      const ssize_t got = ::read(out_, chunk, sizeof chunk);
+      buffer_.resize(scanned + kReadBytes);
+      const ssize_t got = ::read(out_, buffer_.data() + scanned, kReadBytes);
+      buffer_.resize(scanned + static_cast<size_t>(std::max<ssize_t>(got, 0)));
       if (got <= 0) return {};
-      buffer_.append(chunk, static_cast<size_t>(got));
+    }
+    if (newline + 1 == buffer_.size()) {
+      std::string line = std::move(buffer_);
+      buffer_ = std::string();
+      line.pop_back();
+      return line;
     }
     std::string line = buffer_.substr(0, newline);
     buffer_.erase(0, newline + 1);
     return line;
   }
   bool WriteLine(const std::string& line) {
-    const std::string text = line + "\n";
-    return ::write(in_, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    char newline = '\n';
+    iovec parts[] = {{const_cast<char*>(line.data()), line.size()}, {&newline, 1}};
+    size_t left = line.size() + 1;
+    for (iovec* part = parts; left > 0;) {
+      const ssize_t wrote = ::writev(in_, part, static_cast<int>(std::end(parts) - part));
+      if (wrote <= 0) return false;
+      left -= static_cast<size_t>(wrote);
+      for (auto done = static_cast<size_t>(wrote); done > 0;) {
+        const size_t step = std::min(done, part->iov_len);
+        part->iov_base = static_cast<char*>(part->iov_base) + step;
+        part->iov_len -= step;
+        done -= step;
+        if (part->iov_len == 0) ++part;
+      }
+    }
+    return true;
   }
 
   pid_t pid() const { return pid_; }
@@ -81,6 +106,7 @@ class HostProcess {
   int in_ = -1;
   int out_ = -1;
   std::string buffer_;
+  static constexpr size_t kReadBytes = size_t{1} << 20;
 };
 
 }  // namespace quorvel::bench

@@ -91,22 +91,56 @@ bool Walk(std::string_view body, Run&& run, Escaped&& escaped) {
   return true;
 }
 
-// Converts well-formed UTF-8 strictly; -1 when it is ill-formed. With no
-// room, only counts.
-int32_t FromUtf8(std::string_view utf8, char16_t* out, int32_t room) {
-  if (IsAscii(utf8)) {
-    const auto length = static_cast<int32_t>(utf8.size());
-    if (room == 0) return length;
-    if (room < length) return -1;
-    for (const char c : utf8) *out++ = static_cast<char16_t>(c);
-    return length;
-  }
+// The UTF-16 units of strictly well-formed UTF-8; -1 when it is ill-formed.
+int32_t Utf16Units(std::string_view utf8) {
+  if (IsAscii(utf8)) return static_cast<int32_t>(utf8.size());
   int32_t length = 0;
   UErrorCode status = U_ZERO_ERROR;
-  u_strFromUTF8(reinterpret_cast<UChar*>(out), room, &length, utf8.data(),
-                static_cast<int32_t>(utf8.size()), &status);
-  if (status == U_BUFFER_OVERFLOW_ERROR && room == 0) return length;
-  return U_FAILURE(status) ? -1 : length;
+  u_strFromUTF8(nullptr, 0, &length, utf8.data(), static_cast<int32_t>(utf8.size()), &status);
+  return status == U_BUFFER_OVERFLOW_ERROR || U_SUCCESS(status) ? length : -1;
+}
+
+// Decodes UTF-8 that Utf16Units has already found well formed, without
+// checking it again; still bounded by both buffers, it stops with -1 at
+// anything it does not expect rather than trust its input.
+int32_t FromCheckedUtf8(std::string_view utf8, char16_t* out, int32_t room) {
+  if (IsAscii(utf8)) {
+    if (utf8.size() > static_cast<size_t>(room)) return -1;
+    std::copy(utf8.begin(), utf8.end(), out);
+    return static_cast<int32_t>(utf8.size());
+  }
+  const auto* in = reinterpret_cast<const uint8_t*>(utf8.data());
+  const size_t size = utf8.size();
+  const auto end = static_cast<size_t>(room);
+  size_t at = 0;
+  for (size_t i = 0; i < size;) {
+    const uint32_t lead = in[i];
+    if (lead < 0x80) {
+      if (at == end) return -1;
+      out[at++] = static_cast<char16_t>(lead);
+      ++i;
+    } else if (lead >= 0xE0 && lead < 0xF0 && size - i >= 3) {
+      if (at == end) return -1;
+      out[at++] = static_cast<char16_t>((lead & 0x0F) << 12 | (in[i + 1] & 0x3Fu) << 6 |
+                                        (in[i + 2] & 0x3Fu));
+      i += 3;
+    } else if (lead >= 0xC0 && lead < 0xE0 && size - i >= 2) {
+      if (at == end) return -1;
+      out[at++] = static_cast<char16_t>((lead & 0x1F) << 6 | (in[i + 1] & 0x3Fu));
+      i += 2;
+    } else if (lead >= 0xF0 && lead < 0xF5 && size - i >= 4) {
+      if (end - at < 2) return -1;
+      const uint32_t c = (lead & 0x07) << 18 | (in[i + 1] & 0x3Fu) << 12 |
+                         (in[i + 2] & 0x3Fu) << 6 | (in[i + 3] & 0x3Fu);
+      if (c < 0x10000 || c > 0x10FFFF) return -1;
+      out[at++] = static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+      out[at++] = static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+      i += 4;
+    } else {
+      return -1;
+    }
+  }
+  return static_cast<int32_t>(at);
 }
 
 // The quote that ends the string whose body starts at `from`: the first
@@ -150,7 +184,7 @@ bool LargeStrings::Scan(std::string_view message) {
       const bool valid = Walk(
           body,
           [&](std::string_view run) {
-            const int32_t counted = FromUtf8(run, nullptr, 0);
+            const int32_t counted = Utf16Units(run);
             units += static_cast<size_t>(counted);
             return counted >= 0;
           },
@@ -205,7 +239,7 @@ bool LargeStrings::Decode(size_t index, std::span<char16_t> out) const {
              taken_[index].body,
              [&](std::string_view run) {
                const auto room = static_cast<int32_t>(std::min<size_t>(out.size() - at, INT32_MAX));
-               const int32_t written = room == 0 ? -1 : FromUtf8(run, out.data() + at, room);
+               const int32_t written = room == 0 ? -1 : FromCheckedUtf8(run, out.data() + at, room);
                if (written > 0) at += static_cast<size_t>(written);
                return written >= 0;
              },

@@ -224,8 +224,9 @@ TEST(RpcSessionTexts, CrossUnchangedAndInvalidOnesFailTheMessage) {
           .contains("result"));
   send(
       R"({"jsonrpc":"2.0","id":1,"method":"invoke","params":{"object":1,"member":"QVSetCodePage","args":[65001]}})");
-  const std::string pieces[] = {"plain", "q\"b\\s/\b\f\n\r\t\x01\x1f\x7f", "签名验证",
-                                "\U0001F600x", "é"};
+  const std::string pieces[] = {"plain",    "q\"b\\s/\b\f\n\r\t\x01\x1f\x7f",
+                                "签名验证", "\U0001F600x",
+                                "é",        "签名 ok: \"é\"\U0001F600\n验证"};
   for (const std::string& piece : pieces) {
     for (const size_t repeat : {size_t{1}, 2 * LargeStrings::kMinBytes / piece.size()}) {
       std::string text;

@@ -1,10 +1,12 @@
 #include "host/stdio_transport.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
-#include <array>
 #include <cerrno>
 #include <string>
+#include <vector>
 
 namespace quorvel::host {
 namespace {
@@ -27,7 +29,7 @@ void HandleLine(std::string& line, std::ostream& out, RpcSession& session) {
 // one while input lasts) and 0 or less at its end.
 template <typename Read>
 void ServeLines(Read&& read, std::ostream& out, RpcSession& session, size_t maxLineBytes) {
-  std::array<char, 64 * 1024> chunk{};
+  std::vector<char> chunk(size_t{256} << 10);
   std::string line;
   bool oversized = false;
   while (true) {
@@ -86,6 +88,13 @@ void ServeDescriptor(int fd, std::ostream& out, RpcSession& session, size_t maxL
         return got;
       },
       out, session, maxLineBytes);
+}
+
+void EnlargePipe(int fd) {
+  struct stat status {};
+  if (::fstat(fd, &status) != 0 || !S_ISFIFO(status.st_mode)) return;
+  constexpr int kPipeBytes = 1 << 20;
+  if (::fcntl(fd, F_GETPIPE_SZ) < kPipeBytes) (void)::fcntl(fd, F_SETPIPE_SZ, kPipeBytes);
 }
 
 }  // namespace quorvel::host

@@ -20,4 +20,9 @@ void ServeStream(std::istream& in, std::ostream& out, RpcSession& session,
 void ServeDescriptor(int fd, std::ostream& out, RpcSession& session,
                      size_t maxLineBytes = kDefaultMaxLineBytes);
 
+// Asks for a pipe of 1 MiB where `fd` is a pipe, so that a long request or
+// answer crosses in fewer turns between the two processes; anything else, or
+// a refusal (the system's limits), leaves it as it is.
+void EnlargePipe(int fd);
+
 }  // namespace quorvel::host

@@ -176,6 +176,8 @@ void AddHostCommand(CLI::App& app) {
       const char* seams = std::getenv("QUORVEL_TEST_SEAMS");
       host::RpcSession session({},
                                {.testSeams = seams != nullptr && std::string_view(seams) == "1"});
+      host::EnlargePipe(STDIN_FILENO);
+      host::EnlargePipe(STDOUT_FILENO);
       host::ServeDescriptor(STDIN_FILENO, std::cout, session);
       return;
     }

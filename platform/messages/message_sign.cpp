@@ -1,6 +1,9 @@
 #include "platform/messages/message_sign.h"
 
+#include <openssl/bio.h>
 #include <openssl/pkcs7.h>
+
+#include <algorithm>
 
 #include "platform/errors/platform_errors.h"
 #include "platform/keyuse/key_use.h"
@@ -10,6 +13,8 @@ namespace quorvel::platform {
 namespace {
 
 using Pkcs7Ptr = OpenSslPtr<PKCS7, PKCS7_free>;
+
+constexpr size_t kMaxWrite = size_t{1} << 30;
 
 }  // namespace
 
@@ -41,9 +46,20 @@ uint32_t SignMessage(const CertContext& signer, std::string_view digestOid,
     return error::kBadData;
   }
   if (detached && PKCS7_set_detached(signedData.get(), 1) != 1) return error::kOutOfMemory;
-  const BioPtr input = message::ReadBio(content);
-  if (!input) return error::kOutOfMemory;
-  if (PKCS7_final(signedData.get(), input.get(), kFlags) != 1) return error::kBadData;
+  // The content goes through the digest into the message in one write, so
+  // that the message's copy of it is allocated once instead of grown block
+  // by block.
+  const BioPtr digesting(PKCS7_dataInit(signedData.get(), nullptr));
+  if (!digesting) return error::kOutOfMemory;
+  for (size_t offset = 0; offset < content.size();) {
+    const int piece = static_cast<int>(std::min<size_t>(content.size() - offset, kMaxWrite));
+    if (BIO_write(digesting.get(), content.data() + offset, piece) != piece) {
+      return error::kOutOfMemory;
+    }
+    offset += static_cast<size_t>(piece);
+  }
+  (void)BIO_flush(digesting.get());
+  if (PKCS7_dataFinal(signedData.get(), digesting.get()) != 1) return error::kBadData;
 
   const int length = i2d_PKCS7(signedData.get(), nullptr);
   if (length <= 0) return error::kOutOfMemory;

@@ -57,11 +57,26 @@ constexpr std::array<uint32_t, 27> kAsciiTransparent{
     1256,  1257,  1258,  20127, 20866, 20936, 21866, 28591, 28592,
     28593, 28594, 28595, 28596, 28597, 28598, 28599, 54936, 65001};
 
-template <typename Unit>
-bool AllAscii(std::basic_string_view<Unit> text) {
-  for (const Unit unit : text) {
-    if (static_cast<uint32_t>(unit) >= 0x80) return false;
+// ASCII text copied unit for unit into the other width, in blocks whose
+// check and copy run together; false, leaving `out` alone, at the first
+// block holding anything else. The first block is looked at before the
+// result is allocated, so that other text costs next to nothing here.
+template <typename From, typename To>
+bool CopyAscii(std::basic_string_view<From> text, std::basic_string<To>& out) {
+  constexpr size_t kBlock = 4096;
+  const auto highBits = [](std::basic_string_view<From> block) {
+    uint32_t seen = 0;
+    for (const From unit : block) seen |= static_cast<uint32_t>(unit);
+    return seen >= 0x80;  // a negative char reads as all high bits
+  };
+  if (highBits(text.substr(0, kBlock))) return false;
+  std::basic_string<To> result(text.size(), To{});
+  for (size_t start = 0; start < text.size(); start += kBlock) {
+    const std::basic_string_view<From> block = text.substr(start, kBlock);
+    if (start != 0 && highBits(block)) return false;
+    std::copy(block.begin(), block.end(), result.begin() + static_cast<ptrdiff_t>(start));
   }
+  out = std::move(result);
   return true;
 }
 
@@ -84,12 +99,7 @@ bool KeepsAsciiAsIs(uint32_t codePage) {
 }
 
 CodePageStatus EncodeToCodePage(uint32_t codePage, std::u16string_view text, std::string& out) {
-  if (KeepsAsciiAsIs(codePage) && AllAscii(text)) {
-    // Constructed in place: a string assigned from iterators of another
-    // character type goes through a temporary copy of the whole text.
-    out = std::string(text.begin(), text.end());
-    return CodePageStatus::kOk;
-  }
+  if (KeepsAsciiAsIs(codePage) && CopyAscii(text, out)) return CodePageStatus::kOk;
   if (codePage == kHzCodePage) return EncodeHz(text, out);
   const std::string name = ConverterNameForCodePage(codePage);
   if (name.empty()) return CodePageStatus::kUnknownCodePage;
@@ -97,10 +107,7 @@ CodePageStatus EncodeToCodePage(uint32_t codePage, std::u16string_view text, std
 }
 
 CodePageStatus DecodeFromCodePage(uint32_t codePage, std::string_view bytes, std::u16string& out) {
-  if (KeepsAsciiAsIs(codePage) && AllAscii(bytes)) {
-    out = std::u16string(bytes.begin(), bytes.end());
-    return CodePageStatus::kOk;
-  }
+  if (KeepsAsciiAsIs(codePage) && CopyAscii(bytes, out)) return CodePageStatus::kOk;
   if (codePage == kHzCodePage) return DecodeHz(bytes, out);
   const std::string name = ConverterNameForCodePage(codePage);
   if (name.empty()) return CodePageStatus::kUnknownCodePage;
