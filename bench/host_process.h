@@ -21,8 +21,12 @@ namespace quorvel::bench {
 // A `quorvel host` process with pipes to its standard input and output.
 class HostProcess {
  public:
-  HostProcess(std::vector<std::string> arguments, const std::string& home) {
-    std::vector<std::string> environment{"QUORVEL_HOME=" + home, "QUORVEL_UI=none"};
+  // `settings` are the QUORVEL_ variables besides the home; the caller's own
+  // are not passed on.
+  HostProcess(std::vector<std::string> arguments, const std::string& home,
+              std::vector<std::string> settings = {"QUORVEL_UI=none"}) {
+    std::vector<std::string> environment = std::move(settings);
+    environment.push_back("QUORVEL_HOME=" + home);
     for (char** entry = environ; *entry != nullptr; ++entry) {
       if (!std::string_view(*entry).starts_with("QUORVEL_")) environment.emplace_back(*entry);
     }
