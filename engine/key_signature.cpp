@@ -40,11 +40,9 @@ int32_t SignHashWithKey(const platform::CertContext& certificate, std::string_vi
   signature.clear();
   if (!HasKeyProvider(certificate)) return err::kNoKeyProperty;
 
+  // Only opening the container and signing record the platform's value.
   platform::KeyProvInfo info;
-  if (const uint32_t read = certificate.GetKeyProvInfo(info); read != perr::kOk) {
-    lastError = static_cast<int32_t>(read);
-    return err::kCertProperty;
-  }
+  if (certificate.GetKeyProvInfo(info) != perr::kOk) return err::kCertProperty;
   // The container is opened as a full RSA provider whatever type the
   // property names, as the platform path does.
   std::unique_ptr<platform::KeyContainer> container;
@@ -56,7 +54,8 @@ int32_t SignHashWithKey(const platform::CertContext& certificate, std::string_vi
   }
 
   std::unique_ptr<platform::Hash> hash;
-  if (const int32_t hashed = HashOf(digestOid, data, hash, lastError); hashed != err::kOk) {
+  int32_t unrecorded = 0;
+  if (const int32_t hashed = HashOf(digestOid, data, hash, unrecorded); hashed != err::kOk) {
     return hashed;
   }
 

@@ -4,11 +4,13 @@
 // Every length is checked by the codec against the input before anything is
 // allocated.
 #include <climits>
+#include <span>
 
 #include "engine/asn1_handles.h"
 #include "engine/engine_errors.h"
 #include "engine/signed_data.h"
 #include "engine/signed_data_oids.h"
+#include "platform/crypto/der_reader.h"
 #include "platform/errors/platform_errors.h"
 
 namespace quorvel::engine {
@@ -130,6 +132,13 @@ int32_t DecodeCertificate(const Element& certificates, platform::CertContextRef&
 
 int32_t DecodeSignedData(std::string_view der, bool detached, DecodedSignedData& decoded) {
   decoded = DecodedSignedData{};
+  // The codec reads an element of indefinite length where it expects a
+  // definite one as empty and goes on after it: the content would read as
+  // empty, whatever bytes the message carries. This layout has none.
+  if (platform::der::HasIndefiniteLength(
+          std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(der.data()), der.size()))) {
+    return err::kBerDecode;
+  }
   SignedDataParts parts;
   int32_t result = DecodeOuter(der, parts);
   if (result == err::kOk) result = DecodeContentInfo(parts.contentInfo, detached, decoded.content);

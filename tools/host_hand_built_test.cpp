@@ -64,6 +64,7 @@ std::string IssuerOf(const std::string& certificate) {
 struct Layout {
   std::string digestAlgorithm = kSha1Algorithm;
   std::optional<std::string> content;
+  bool indefiniteContent = false;  // the content's [0] in BER's indefinite form
   std::string certificate;
   std::string issuer;
   std::string serial;
@@ -71,8 +72,13 @@ struct Layout {
 };
 
 std::string HandBuilt(const Layout& m) {
-  const std::string contentInfo =
-      Tlv(0x30, kDataOid + (m.content ? Tlv(0xA0, Tlv(0x04, *m.content)) : ""));
+  std::string content;
+  if (m.content && m.indefiniteContent) {
+    content = "\xA0\x80"s + Tlv(0x04, *m.content) + "\0\0"s;
+  } else if (m.content) {
+    content = Tlv(0xA0, Tlv(0x04, *m.content));
+  }
+  const std::string contentInfo = Tlv(0x30, kDataOid + content);
   const std::string signerInfo =
       Tlv(0x30, kVersion + Tlv(0x30, m.issuer + m.serial) + m.digestAlgorithm + kRsaAlgorithm +
                     Tlv(0x04, m.signature));
@@ -193,6 +199,13 @@ TEST_F(HandBuiltTest, DigestAndCompressionSettings) {
   EXPECT_EQ(Status(sha256[2]), 1);
   EXPECT_EQ(Value(sha256[3]), -10033);
   EXPECT_EQ(Value(sha256[4]), "签名失败");
+  // A digest the platform cannot hash fails before any platform value is kept.
+  const std::vector<json> unknown =
+      Session({Put("QVServerMode", 1), Invoke("QVSetDigestArithmetic", {"1.2.3.4"}),
+               Invoke("QVAdvanceDetachedSign", {"abc", "CN=Zhang Wei"}), ErrorNum(),
+               Invoke("errorCode", {}, "get")});
+  EXPECT_EQ(Value(unknown[3]), -10029);
+  EXPECT_EQ(Value(unknown[4]), 0);
 
   // Detached messages are compressed too, from a DER of the threshold's size on.
   const auto length = static_cast<int64_t>(Decoded(Sign("QVAdvanceDetachedSign")).size());
@@ -257,6 +270,13 @@ TEST_F(HandBuiltTest, VerificationFailuresReportTheirNumberInBothFields) {
             0);
 
   const std::string orphan = Value(Sign("QVAdvanceAttachedSign", {}, "CN=Orphan User"));
+  // The signed message with its content's length in the indefinite form.
+  const Layout indefinite{.content = "abc",
+                          .indefiniteContent = true,
+                          .certificate = certificate,
+                          .issuer = IssuerOf(certificate),
+                          .serial = kZhangWeiSerial,
+                          .signature = detached.substr(detached.size() - 256)};
 
   struct Case {
     const char* what;
@@ -272,6 +292,8 @@ TEST_F(HandBuiltTest, VerificationFailuresReportTheirNumberInBothFields) {
        Invoke("QVAdvanceDetachedVerify", {Base64(HandBuilt(swapped)), "abc"}), -10032},
       {"issuer in neither CA nor ROOT", Invoke("QVAdvanceAttachedVerify", {orphan}), -10014},
       {"truncated", Invoke("QVAdvanceDetachedVerify", {Base64(detached.substr(0, 300)), "abc"}),
+       -10037},
+      {"indefinite length", Invoke("QVAdvanceAttachedVerify", {Base64(HandBuilt(indefinite))}),
        -10037},
   };
   for (const Case& c : cases) {

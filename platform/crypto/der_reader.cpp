@@ -28,6 +28,33 @@ bool Reader::Next(Element& element) {
   return true;
 }
 
+// A constructed element's content is the elements inside it, so the walk
+// goes on at its first content octet; a primitive element's is skipped.
+bool HasIndefiniteLength(std::span<const uint8_t> bytes) {
+  const std::size_t size = bytes.size();
+  std::size_t i = 0;
+  while (i < size) {
+    const uint8_t identifier = bytes[i++];
+    if ((identifier & 0x1F) == 0x1F) {
+      while (i < size && (bytes[i] & 0x80) != 0) ++i;
+      if (i++ >= size) return false;
+    }
+    if (i >= size) return false;
+    const uint8_t first = bytes[i++];
+    if (first == 0x80) return true;
+    std::size_t length = first;
+    if ((first & 0x80) != 0) {
+      const std::size_t octets = first & 0x7F;
+      if (octets > sizeof(std::size_t) || size - i < octets) return false;
+      length = 0;
+      for (std::size_t k = 0; k < octets; ++k) length = (length << 8) | bytes[i++];
+    }
+    if (size - i < length) return false;
+    if ((identifier & 0x20) == 0) i += length;
+  }
+  return false;
+}
+
 bool OidToDotted(std::span<const uint8_t> content, std::string& dotted) {
   if (content.empty() || (content.back() & 0x80) != 0) return false;
   std::vector<uint64_t> arcs;

@@ -35,6 +35,12 @@ class Reader {
   std::span<const uint8_t> rest_;
 };
 
+// Whether any element of `bytes`, inside constructed elements to any depth,
+// has the indefinite length form. The elements are read as BER allows (long
+// and non-minimal lengths, high tag numbers); bytes that do not read as
+// elements end the walk with false, leaving it to the decoder to refuse them.
+bool HasIndefiniteLength(std::span<const uint8_t> bytes);
+
 // The dotted form of an OBJECT IDENTIFIER's content octets; false when they
 // are malformed or an arc does not fit 64 bits.
 bool OidToDotted(std::span<const uint8_t> content, std::string& dotted);
