@@ -21,26 +21,24 @@ namespace {
 // two names exactly as encoded; OpenSSL would hand back re-encodings.
 bool ReadRawFields(std::span<const uint8_t> der, Bytes& serial, Bytes& issuer, Bytes& subject) {
   der::Reader top(der);
-  der::Element certificate;
-  der::Element tbs;
-  if (!top.Next(certificate) || certificate.tag != der::kSequence) return false;
-  der::Reader parts(certificate.content);
-  if (!parts.Next(tbs) || tbs.tag != der::kSequence) return false;
-  der::Reader fields(tbs.content);
-  der::Element field;
-  if (!fields.Next(field)) return false;
-  if (field.tag == 0xA0 && !fields.Next(field)) return false;  // explicit [0] version
-  if (field.tag != 0x02) return false;
-  serial.assign(field.content.rbegin(), field.content.rend());
+  der::Reader certificate;
+  der::Reader tbs;
+  der::Reader version;
+  bool versioned = false;
+  der::Element serialNumber;
   der::Element algorithm;
   der::Element issuerName;
   der::Element validity;
   der::Element subjectName;
-  if (!fields.Next(algorithm) || !fields.Next(issuerName) || !fields.Next(validity) ||
-      !fields.Next(subjectName)) {
+  if (!top.ReadElement(der::kSequence, certificate) ||
+      !certificate.ReadElement(der::kSequence, tbs) ||
+      !tbs.ReadOptional(der::kExplicit0, version, versioned) ||
+      !tbs.ReadElement(der::kInteger, serialNumber) || !tbs.Next(algorithm) ||
+      !tbs.ReadElement(der::kSequence, issuerName) || !tbs.Next(validity) ||
+      !tbs.ReadElement(der::kSequence, subjectName)) {
     return false;
   }
-  if (issuerName.tag != der::kSequence || subjectName.tag != der::kSequence) return false;
+  serial.assign(serialNumber.content.rbegin(), serialNumber.content.rend());
   issuer.assign(issuerName.encoding.begin(), issuerName.encoding.end());
   subject.assign(subjectName.encoding.begin(), subjectName.encoding.end());
   return true;

@@ -175,24 +175,19 @@ void AppendValue(std::u16string& text, const NameAttribute& attribute) {
 
 uint32_t ParseName(std::span<const uint8_t> encodedName, std::vector<RelativeName>& rdns) {
   der::Reader outer(encodedName);
-  der::Element name;
-  if (!outer.Next(name) || name.tag != der::kSequence || !outer.AtEnd()) {
-    return error::kAsn1Corrupt;
-  }
+  der::Reader sets;
+  if (!outer.ReadElement(der::kSequence, sets) || !outer.AtEnd()) return error::kAsn1Corrupt;
   std::vector<RelativeName> parsed;
-  der::Reader sets(name.content);
   while (!sets.AtEnd()) {
-    der::Element set;
-    if (!sets.Next(set) || set.tag != der::kSet) return error::kAsn1Corrupt;
+    der::Reader attributes;
+    if (!sets.ReadElement(der::kSet, attributes)) return error::kAsn1Corrupt;
     RelativeName rdn;
-    der::Reader attributes(set.content);
     while (!attributes.AtEnd()) {
-      der::Element pair;
+      der::Reader fields;
       der::Element type;
       der::Element value;
-      if (!attributes.Next(pair) || pair.tag != der::kSequence) return error::kAsn1Corrupt;
-      der::Reader fields(pair.content);
-      if (!fields.Next(type) || type.tag != der::kObjectIdentifier || !fields.Next(value) ||
+      if (!attributes.ReadElement(der::kSequence, fields) ||
+          !fields.ReadElement(der::kObjectIdentifier, type) || !fields.Next(value) ||
           !fields.AtEnd()) {
         return error::kAsn1Corrupt;
       }

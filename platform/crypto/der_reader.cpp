@@ -9,22 +9,65 @@ namespace quorvel::platform::der {
 bool Reader::Next(Element& element) {
   if (rest_.size() < 2) return false;
   const uint8_t tag = rest_[0];
-  if ((tag & 0x1F) == 0x1F) return false;  // high tag numbers do not occur in names
+  if ((tag & 0x1F) == 0x1F) return false;
   std::size_t offset = 1;
   std::size_t length = rest_[offset++];
-  if (length & 0x80) {
+  if ((length & 0x80) != 0) {
     const std::size_t octets = length & 0x7F;
-    // 0x80 is the indefinite form, which DER does not allow; four octets are
-    // far more than any certificate needs.
+    // 0x80 alone is the indefinite form; four octets are far more than any
+    // structure read here needs.
     if (octets == 0 || octets > 4 || rest_.size() - offset < octets) return false;
+    if (rest_[offset] == 0) return false;  // a leading zero octet
     length = 0;
     for (std::size_t i = 0; i < octets; ++i) length = (length << 8) | rest_[offset++];
+    if (length < 0x80) return false;  // the short form would do
   }
   if (rest_.size() - offset < length) return false;
   element.tag = tag;
   element.content = rest_.subspan(offset, length);
   element.encoding = rest_.first(offset + length);
   rest_ = rest_.subspan(offset + length);
+  return true;
+}
+
+bool Reader::ReadElement(uint8_t tag, Element& element) {
+  Reader ahead = *this;
+  Element next;
+  if (!ahead.Next(next) || next.tag != tag) return false;
+  element = next;
+  *this = ahead;
+  return true;
+}
+
+bool Reader::ReadElement(uint8_t tag, Reader& content) {
+  Element element;
+  if (!ReadElement(tag, element)) return false;
+  content = Reader(element.content);
+  return true;
+}
+
+bool Reader::ReadOptional(uint8_t tag, Reader& content, bool& present) {
+  present = false;
+  if (AtEnd() || rest_[0] != tag) return true;
+  if (!ReadElement(tag, content)) return false;
+  present = true;
+  return true;
+}
+
+bool Reader::ReadUint64(uint64_t& value) {
+  Reader ahead = *this;
+  Element element;
+  if (!ahead.ReadElement(kInteger, element)) return false;
+  const std::span<const uint8_t> octets = element.content;
+  if (octets.empty() || (octets[0] & 0x80) != 0) return false;  // none, or negative
+  // A leading zero octet only where the next would read as negative.
+  if (octets.size() > 1 && octets[0] == 0 && (octets[1] & 0x80) == 0) return false;
+  const std::span<const uint8_t> magnitude = octets[0] == 0 ? octets.subspan(1) : octets;
+  if (magnitude.size() > sizeof(uint64_t)) return false;
+  uint64_t read = 0;
+  for (const uint8_t octet : magnitude) read = (read << 8) | octet;
+  value = read;
+  *this = ahead;
   return true;
 }
 

@@ -1,6 +1,8 @@
-// A minimal, bounds-checked reader of DER tag-length-value elements, for the
-// few structures the platform layer takes apart itself (names). It never reads
-// outside the bytes it was given and refuses indefinite and overlong lengths.
+// A bounds-checked reader of DER tag-length-value elements in the manner of
+// BoringSSL's CBS, for the structures the platform takes apart itself (names,
+// the fields of a certificate kept as encoded). It never reads outside the
+// bytes it was given and takes only DER's lengths: definite, in as few octets
+// as they need, at most four of them.
 #pragma once
 
 #include <cstddef>
@@ -16,20 +18,41 @@ struct Element {
   std::span<const uint8_t> encoding;  // the whole element, identifier to last content octet
 };
 
+inline constexpr uint8_t kInteger = 0x02;
+inline constexpr uint8_t kOctetString = 0x04;
+inline constexpr uint8_t kObjectIdentifier = 0x06;
 inline constexpr uint8_t kSequence = 0x30;
 inline constexpr uint8_t kSet = 0x31;
-inline constexpr uint8_t kObjectIdentifier = 0x06;
+inline constexpr uint8_t kExplicit0 = 0xA0;  // [0], constructed
 
-// Reads elements one after the other from a span.
+// Reads elements one after the other from a span. Every read either takes a
+// whole element and returns true, or returns false and consumes nothing.
 class Reader {
  public:
+  Reader() = default;
   explicit Reader(std::span<const uint8_t> bytes) : rest_(bytes) {}
 
   bool AtEnd() const { return rest_.empty(); }
+  std::span<const uint8_t> Rest() const { return rest_; }
 
-  // Reads the next element; false (and nothing consumed) when the bytes do not
-  // hold a well-formed element.
+  // The next element, whatever its tag; false when the bytes do not begin
+  // with a DER element (a high tag number, the indefinite form, a length in
+  // more octets than it needs or in more than four, a length beyond the
+  // bytes).
   bool Next(Element& element);
+
+  // The next element when its identifier octet is `tag`.
+  bool ReadElement(uint8_t tag, Element& element);
+  // The same, giving a reader over its content.
+  bool ReadElement(uint8_t tag, Reader& content);
+
+  // When the next element has `tag`, reads it as ReadElement and sets
+  // `present`; otherwise, or at the end, leaves `present` false and consumes
+  // nothing. False only when the next bytes are not a DER element.
+  bool ReadOptional(uint8_t tag, Reader& content, bool& present);
+
+  // A non-negative INTEGER that fits 64 bits, in as few octets as it needs.
+  bool ReadUint64(uint64_t& value);
 
  private:
   std::span<const uint8_t> rest_;
