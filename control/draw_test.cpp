@@ -1,11 +1,14 @@
 // The control's face rendered by the Qt painter into an image, kept as a PNG
-// beside the test, and its placement read back from the pixels.
+// in a temporary folder of its own, and its placement read back from the
+// pixels.
 #include <gtest/gtest.h>
 
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
 #include <cstdlib>
+#include <filesystem>
+#include <string>
 
 #include "control/control.h"
 #include "platform/ui/qt/qt_painter.h"
@@ -36,7 +39,11 @@ TEST(DrawTest, TheGreetingIsCentredWithItsBaselineOnTheMiddle) {
     platform::qt::QtPainter surface(painter);
     CDrennicQuorvel().Draw(surface, {0, 0, kWidth, kHeight});
   }
-  ASSERT_TRUE(image.save("draw_test.png"));
+  std::string folder = (std::filesystem::path(testing::TempDir()) / "draw_test.XXXXXX").string();
+  ASSERT_NE(::mkdtemp(folder.data()), nullptr);
+  const std::string saved = (std::filesystem::path(folder) / "draw_test.png").string();
+  ASSERT_TRUE(image.save(QString::fromStdString(saved)));
+  SCOPED_TRACE("the image: " + saved);
 
   // The outline: every pixel of the border is drawn.
   for (int x = 0; x < kWidth; ++x) {

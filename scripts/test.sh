@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Installs what is missing, then builds and runs every test: the normal
-# build, the whole suite again under AddressSanitizer and
-# UndefinedBehaviorSanitizer, the host session check, the browser tests in
+# Installs what is missing, checks the sources' format, then builds and runs
+# every test: the normal build, the whole suite again under AddressSanitizer
+# and UndefinedBehaviorSanitizer, the host session check, the browser tests in
 # headless Chromium (screenshots in build/artifacts/), and a short fuzzing run.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -10,6 +10,9 @@ cd "$root"
 phase() { echo "== $* (at ${SECONDS}s)"; }
 
 scripts/setup.sh
+
+phase "format"
+scripts/check-format.sh
 
 phase "build and test (RelWithDebInfo)"
 scripts/build.sh build -DCMAKE_BUILD_TYPE=RelWithDebInfo

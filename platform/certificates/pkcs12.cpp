@@ -49,8 +49,6 @@ uint32_t KeySpecOf(const PKCS8_PRIV_KEY_INFO* info) {
   return 0;
 }
 
-
-
 bool EncodeCertificate(X509* x509, Bytes& der) {
   unsigned char* encoded = nullptr;
   const int length = i2d_X509(x509, &encoded);
