@@ -42,9 +42,9 @@ using quorvel::control::Status;
 constexpr std::size_t kSmall = 1024;
 constexpr std::size_t kLarge = std::size_t{10} << 20;
 
-using Pkcs7Ptr = quorvel::platform::OpenSslPtr<PKCS7, PKCS7_free>;
-using CmsPtr = quorvel::platform::OpenSslPtr<CMS_ContentInfo, CMS_ContentInfo_free>;
-using StorePtr = quorvel::platform::OpenSslPtr<X509_STORE, X509_STORE_free>;
+using quorvel::platform::CmsPtr;
+using quorvel::platform::Pkcs7Ptr;
+using StorePtr = quorvel::platform::X509StorePtr;
 using quorvel::platform::BioPtr;
 
 // The root and the intermediate, whose CRL is checked for the end certificate.

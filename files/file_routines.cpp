@@ -8,33 +8,13 @@
 #include <cstdlib>
 #include <new>
 
+#include "platform/fileio/unique_fd.h"
+#include "platform/fileio/whole_file.h"
 #include "platform/text/code_page.h"
 #include "platform/ui/ui_services.h"
 
 namespace quorvel::files {
 namespace {
-
-// Owns a file descriptor and closes it on every path out.
-class Descriptor {
- public:
-  explicit Descriptor(int fd) : fd_(fd) {}
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  ~Descriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  int get() const { return fd_; }
-  bool valid() const { return fd_ >= 0; }
-  // Closes now so that a failing close (a full disk on some file systems) is seen.
-  bool Close() {
-    const int fd = fd_;
-    fd_ = -1;
-    return ::close(fd) == 0;
-  }
-
- private:
-  int fd_;
-};
 
 bool ReadAll(int fd, std::string& data) {
   size_t done = 0;
@@ -48,16 +28,6 @@ bool ReadAll(int fd, std::string& data) {
   // A file that shrank while being read keeps what it still had.
   data.resize(done);
   return done > 0;
-}
-
-bool WriteAll(int fd, std::string_view data) {
-  while (!data.empty()) {
-    const ssize_t written = ::write(fd, data.data(), data.size());
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return false;
-    data.remove_prefix(static_cast<size_t>(written));
-  }
-  return true;
 }
 
 // A path holding NUL would name a shorter, different path to the system.
@@ -75,7 +45,7 @@ int32_t ReadPath(std::string_view path, uint64_t sizeLimit, Links links, FileCon
   // be a symbolic link; one the user picked in the dialog may.
   const int flags =
       O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | (links == Links::kRefused ? O_NOFOLLOW : 0);
-  Descriptor fd(::open(pathText.c_str(), flags));
+  const platform::UniqueFd fd(::open(pathText.c_str(), flags));
   if (!fd.valid()) return kFileFailed;
   const size_t slash = path.rfind('/');
   if (slash == std::string_view::npos) return kFileFailed;
@@ -101,21 +71,9 @@ int32_t ReadPath(std::string_view path, uint64_t sizeLimit, Links links, FileCon
 // holds the newest data.
 int32_t WritePath(std::string_view path, std::string_view data) {
   if (!IsUsablePath(path)) return kFileFailed;
-  const size_t slash = path.rfind('/');
-  const std::string pathText(path);
-  std::string temporary =
-      (slash == std::string_view::npos ? std::string("./")
-                                       : std::string(path.substr(0, slash + 1))) +
-      ".quorvel-save-XXXXXX";
-  Descriptor fd(::mkostemp(temporary.data(), O_CLOEXEC));
-  if (!fd.valid()) return kFileFailed;
-  const bool written = WriteAll(fd.get(), data) && ::fsync(fd.get()) == 0 && fd.Close() &&
-                       ::rename(temporary.c_str(), pathText.c_str()) == 0;
-  if (!written) {
-    ::unlink(temporary.c_str());
-    return kFileFailed;
-  }
-  return kFileOk;
+  return platform::WriteFileBeside(std::string(path), data, platform::ExistingFile::kReplaced) == 0
+             ? kFileOk
+             : kFileFailed;
 }
 
 int32_t SaveThroughDialog(const platform::SaveDialogRequest& request, std::string_view data) {

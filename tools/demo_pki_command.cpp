@@ -333,11 +333,9 @@ std::optional<Failure> MakeMember(const Member& member, const Made* issuer, Made
   if (X509_sign(certificate, signer, EVP_sha256()) <= 0) {
     return CryptoFailure("cannot sign the certificate of " + member.label);
   }
-  unsigned char* der = nullptr;
-  const int length = i2d_X509(certificate, &der);
-  if (length <= 0) return CryptoFailure("cannot encode the certificate of " + member.label);
-  platform::OpenSslMemoryPtr<unsigned char> owner(der);
-  made.der.assign(der, der + length);
+  if (!platform::ToDer<i2d_X509>(certificate, made.der)) {
+    return CryptoFailure("cannot encode the certificate of " + member.label);
+  }
   return std::nullopt;
 }
 
@@ -369,11 +367,7 @@ std::optional<Failure> MakeCrl(const Made& issuer, const std::vector<const Made*
       X509_CRL_sign(crl.get(), issuer.key.get(), EVP_sha256()) <= 0) {
     return CryptoFailure("cannot sign the CRL");
   }
-  unsigned char* encoded = nullptr;
-  const int length = i2d_X509_CRL(crl.get(), &encoded);
-  if (length <= 0) return CryptoFailure("cannot encode the CRL");
-  platform::OpenSslMemoryPtr<unsigned char> owner(encoded);
-  der.assign(encoded, encoded + length);
+  if (!platform::ToDer<i2d_X509_CRL>(crl.get(), der)) return CryptoFailure("cannot encode the CRL");
   return std::nullopt;
 }
 

@@ -73,13 +73,10 @@ nlohmann::json IssuerKeyId(X509_CRL* crl) {
 }
 
 nlohmann::json IssuerText(X509_CRL* crl) {
-  unsigned char* issuer = nullptr;
-  const int length = i2d_X509_NAME(X509_CRL_get_issuer(crl), &issuer);
-  platform::OpenSslMemoryPtr<unsigned char> owner(issuer);
+  platform::Bytes issuer;
   std::u16string text;
-  if (length > 0) {
-    static_cast<void>(platform::NameToString({issuer, static_cast<std::size_t>(length)},
-                                             platform::kX500NameStr, text));
+  if (platform::ToDer<i2d_X509_NAME>(X509_CRL_get_issuer(crl), issuer)) {
+    static_cast<void>(platform::NameToString(issuer, platform::kX500NameStr, text));
   }
   return platform::Utf16ToUtf8(text);
 }

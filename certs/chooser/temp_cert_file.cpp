@@ -8,30 +8,14 @@
 #include <cstdlib>
 #include <string>
 
+#include "platform/fileio/unique_fd.h"
+#include "platform/fileio/whole_file.h"
+
 namespace quorvel::certs {
 namespace {
 
 constexpr const char* kFolders[] = {"Drennic", "Quorvel"};
 constexpr const char* kFileName = "temp.cer";
-
-class Descriptor {
- public:
-  explicit Descriptor(int fd) : fd_(fd) {}
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  ~Descriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  int get() const { return fd_; }
-  void Reset(int fd) {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = fd;
-  }
-  bool valid() const { return fd_ >= 0; }
-
- private:
-  int fd_;
-};
 
 // A directory only the user can enter, owned by the user, not a link.
 bool IsPrivateDirectory(const std::filesystem::path& path) {
@@ -66,16 +50,6 @@ int OpenPrivateFolder(int parent, const char* name) {
   return fd;
 }
 
-bool WriteAll(int fd, std::span<const uint8_t> data) {
-  while (!data.empty()) {
-    const ssize_t written = ::write(fd, data.data(), data.size());
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return false;
-    data = data.subspan(static_cast<std::size_t>(written));
-  }
-  return true;
-}
-
 }  // namespace
 
 std::filesystem::path UserTemporaryDirectory() {
@@ -94,7 +68,7 @@ std::filesystem::path UserTemporaryDirectory() {
 TempCertResult WriteTempCertificate(std::span<const uint8_t> der, std::filesystem::path& path) {
   const std::filesystem::path base = UserTemporaryDirectory();
   if (base.empty()) return TempCertResult::kFolderFailed;
-  Descriptor directory(::open(base.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  platform::UniqueFd directory(::open(base.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (!directory.valid()) return TempCertResult::kFolderFailed;
   std::filesystem::path folderPath = base;
   for (const char* name : kFolders) {
@@ -102,10 +76,10 @@ TempCertResult WriteTempCertificate(std::span<const uint8_t> der, std::filesyste
     if (!directory.valid()) return TempCertResult::kFolderFailed;
     folderPath /= name;
   }
-  Descriptor file(::openat(directory.get(), kFileName,
-                           O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600));
+  const platform::UniqueFd file(::openat(
+      directory.get(), kFileName, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600));
   if (!file.valid()) return TempCertResult::kFileFailed;
-  if (!WriteAll(file.get(), der)) return TempCertResult::kFileFailed;
+  if (!platform::WriteAll(file.get(), der)) return TempCertResult::kFileFailed;
   path = folderPath / kFileName;
   return TempCertResult::kWritten;
 }

@@ -12,22 +12,10 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/fileio/unique_fd.h"
+
 namespace quorvel::bridge {
 namespace {
-
-class Descriptor {
- public:
-  explicit Descriptor(int fd) : fd_(fd) {}
-  ~Descriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
 
 void Fill(const TcpEndpoint& endpoint, __be16& port, __be32 (&address)[4]) {
   port = htons(endpoint.port);
@@ -38,7 +26,8 @@ void Fill(const TcpEndpoint& endpoint, __be16& port, __be32 (&address)[4]) {
 
 std::optional<uid_t> LocalPeerOwner(const TcpEndpoint& client, const TcpEndpoint& server) {
   if (client.ipv6 != server.ipv6) return std::nullopt;
-  const Descriptor netlink(::socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_SOCK_DIAG));
+  const platform::UniqueFd netlink(
+      ::socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_SOCK_DIAG));
   if (netlink.get() < 0) return std::nullopt;
   const timeval timeout{1, 0};
   ::setsockopt(netlink.get(), SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
@@ -76,12 +65,15 @@ std::optional<uid_t> LocalPeerOwner(const TcpEndpoint& client, const TcpEndpoint
        header = NLMSG_NEXT(header, remaining)) {
     if (header->nlmsg_type != SOCK_DIAG_BY_FAMILY) return std::nullopt;
     if (header->nlmsg_len < NLMSG_LENGTH(sizeof(inet_diag_msg))) return std::nullopt;
-    const auto* found = static_cast<const inet_diag_msg*>(NLMSG_DATA(header));
-    if (found->id.idiag_sport != htons(client.port) ||
-        found->id.idiag_dport != htons(server.port)) {
+    // The message after its header, as NLMSG_DATA finds it (without the
+    // macro's C casts), copied out so that its alignment does not matter.
+    inet_diag_msg found{};
+    std::memcpy(&found, reinterpret_cast<const char*>(header) + NLMSG_ALIGN(sizeof(nlmsghdr)),
+                sizeof found);
+    if (found.id.idiag_sport != htons(client.port) || found.id.idiag_dport != htons(server.port)) {
       continue;
     }
-    return static_cast<uid_t>(found->idiag_uid);
+    return static_cast<uid_t>(found.idiag_uid);
   }
   return std::nullopt;
 }

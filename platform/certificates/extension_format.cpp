@@ -170,14 +170,10 @@ bool FormatGeneralName(const GENERAL_NAME* name, Text& text) {
       return true;
     }
     case GEN_DIRNAME: {
-      unsigned char* encoded = nullptr;
-      const int length = i2d_X509_NAME(name->d.directoryName, &encoded);
-      if (length <= 0) return false;
-      OpenSslMemoryPtr<unsigned char> owner(encoded);
+      Bytes encoded;
+      if (!ToDer<i2d_X509_NAME>(name->d.directoryName, encoded)) return false;
       Text directory;
-      if (NameToString({encoded, static_cast<std::size_t>(length)}, kX500NameStr, directory)) {
-        return false;
-      }
+      if (NameToString(encoded, kX500NameStr, directory)) return false;
       text = u"Directory Address=" + directory;
       return true;
     }
@@ -188,11 +184,9 @@ bool FormatGeneralName(const GENERAL_NAME* name, Text& text) {
       return true;
     }
     default: {
-      unsigned char* encoded = nullptr;
-      const int length = i2d_GENERAL_NAME(name, &encoded);
-      if (length <= 0) return false;
-      OpenSslMemoryPtr<unsigned char> owner(encoded);
-      text = u"Other Name=" + HexDump({encoded, static_cast<std::size_t>(length)});
+      Bytes encoded;
+      if (!ToDer<i2d_GENERAL_NAME>(name, encoded)) return false;
+      text = u"Other Name=" + HexDump(encoded);
       return true;
     }
   }

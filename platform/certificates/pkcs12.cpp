@@ -50,12 +50,7 @@ uint32_t KeySpecOf(const PKCS8_PRIV_KEY_INFO* info) {
 }
 
 bool EncodeCertificate(X509* x509, Bytes& der) {
-  unsigned char* encoded = nullptr;
-  const int length = i2d_X509(x509, &encoded);
-  if (length <= 0) return false;
-  OpenSslMemoryPtr<unsigned char> owner(encoded);
-  der.assign(encoded, encoded + length);
-  return true;
+  return ToDer<i2d_X509>(x509, der);
 }
 
 uint32_t CollectBags(const STACK_OF(PKCS12_SAFEBAG) * bags, const char* password,
@@ -223,15 +218,7 @@ uint32_t WritePkcs12(EVP_PKEY* key, uint32_t keySpec, std::span<const uint8_t> c
                                       keySpec == kAtSignature ? KEY_SIG : KEY_EX, CryptoLibrary(),
                                       kCryptoProperties));
     if (!pkcs12) return error::kBadData;
-    const int length = i2d_PKCS12(pkcs12.get(), nullptr);
-    if (length <= 0) return error::kOutOfMemory;
-    file.resize(static_cast<std::size_t>(length));
-    unsigned char* cursor = file.data();
-    if (i2d_PKCS12(pkcs12.get(), &cursor) != length) {
-      file.clear();
-      return error::kOutOfMemory;
-    }
-    return error::kOk;
+    return ToDer<i2d_PKCS12>(pkcs12.get(), file) ? error::kOk : error::kOutOfMemory;
   } catch (const std::bad_alloc&) {
     file.clear();
     return error::kOutOfMemory;

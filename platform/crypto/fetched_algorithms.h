@@ -12,8 +12,6 @@
 
 namespace quorvel::platform {
 
-using EvpMdPtr = OpenSslPtr<EVP_MD, EVP_MD_free>;
-using EvpCipherPtr = OpenSslPtr<EVP_CIPHER, EVP_CIPHER_free>;
 
 // The digest or cipher the library calls `name`, fetched on first use; null
 // when the library has none. The result stays valid for the life of the process.

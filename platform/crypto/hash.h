@@ -14,8 +14,6 @@
 
 namespace quorvel::platform {
 
-using EvpMdPtr = OpenSslPtr<EVP_MD, EVP_MD_free>;
-using EvpMdCtxPtr = OpenSslPtr<EVP_MD_CTX, EVP_MD_CTX_free>;
 
 // The digest of a hash ALG_ID fetched from the platform's library context;
 // null for 0, for identifiers of other kinds, and for hashes not available.

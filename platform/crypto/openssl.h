@@ -8,8 +8,10 @@
 
 #include <openssl/bio.h>
 #include <openssl/bn.h>
+#include <openssl/cms.h>
 #include <openssl/evp.h>
 #include <openssl/pkcs12.h>
+#include <openssl/pkcs7.h>
 #include <openssl/x509.h>
 #include <openssl/x509v3.h>
 
@@ -44,15 +46,39 @@ using OpenSslPtr = std::unique_ptr<T, OpenSslDeleter<Free>>;
 inline void FreeOpenSslMemory(void* memory) {
   OPENSSL_free(memory);
 }
-// Memory that OpenSSL allocated for the caller (i2d output, BN_bn2dec text).
+// Memory that OpenSSL allocated for the caller (BN_bn2dec text, say).
 template <typename T>
 using OpenSslMemoryPtr = OpenSslPtr<T, FreeOpenSslMemory>;
+
+// The DER of `object` through the library's encoder `I2d` (an i2d_TYPE
+// function): measured, then written straight into `der`, so that no copy of
+// the library's is left to free (or, for keys, to clear). False, with `der`
+// empty, when the object cannot be encoded.
+template <auto I2d, typename T>
+bool ToDer(const T* object, Bytes& der) {
+  der.clear();
+  const int length = I2d(object, nullptr);
+  if (length <= 0) return false;
+  der.resize(static_cast<std::size_t>(length));
+  unsigned char* cursor = der.data();
+  if (I2d(object, &cursor) != length) {
+    der.clear();
+    return false;
+  }
+  return true;
+}
 
 using X509Ptr = OpenSslPtr<X509, X509_free>;
 using X509CrlPtr = OpenSslPtr<X509_CRL, X509_CRL_free>;
 using X509NamePtr = OpenSslPtr<X509_NAME, X509_NAME_free>;
 using EvpPkeyPtr = OpenSslPtr<EVP_PKEY, EVP_PKEY_free>;
 using EvpPkeyCtxPtr = OpenSslPtr<EVP_PKEY_CTX, EVP_PKEY_CTX_free>;
+using EvpMdPtr = OpenSslPtr<EVP_MD, EVP_MD_free>;
+using EvpMdCtxPtr = OpenSslPtr<EVP_MD_CTX, EVP_MD_CTX_free>;
+using EvpCipherPtr = OpenSslPtr<EVP_CIPHER, EVP_CIPHER_free>;
+using CmsPtr = OpenSslPtr<CMS_ContentInfo, CMS_ContentInfo_free>;
+using Pkcs7Ptr = OpenSslPtr<PKCS7, PKCS7_free>;
+using X509StorePtr = OpenSslPtr<X509_STORE, X509_STORE_free>;
 using BioPtr = OpenSslPtr<BIO, BIO_free_all>;
 using BignumPtr = OpenSslPtr<BIGNUM, BN_free>;
 using Pkcs12Ptr = OpenSslPtr<PKCS12, PKCS12_free>;

@@ -60,7 +60,7 @@ uint32_t ReadAll(BIO* bio, Bytes& bytes) {
 uint32_t Envelope(const Certificate& recipient, std::string_view cipherOid,
                   std::span<const uint8_t> content, int contentType, Bytes& envelope) {
   envelope.clear();
-  const ErrorQueueGuard errors;
+  const OpenSslErrorMark errors;
 
   EvpCipherPtr cipher;
   if (const uint32_t status = FetchCipher(cipherOid, cipher)) return status;
@@ -92,7 +92,7 @@ uint32_t OpenEnvelope(CertStore& store, std::span<const uint8_t> envelope, Bytes
   content.clear();
   decryptor.reset();
   contentType = NID_undef;
-  const ErrorQueueGuard errors;
+  const OpenSslErrorMark errors;
 
   CmsPtr enveloped;
   if (const uint32_t status = ParseMessage(envelope, enveloped)) return status;

@@ -15,8 +15,6 @@ namespace {
 using testing::kSha1Oid;
 using testing::ToBytes;
 
-using Pkcs7Ptr = OpenSslPtr<PKCS7, PKCS7_free>;
-
 constexpr std::string_view kCipherOids[] = {
     "1.2.840.113549.3.4",      // RC4
     "1.2.840.113549.3.2",      // RC2-CBC

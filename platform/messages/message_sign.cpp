@@ -12,8 +12,6 @@
 namespace quorvel::platform {
 namespace {
 
-using Pkcs7Ptr = OpenSslPtr<PKCS7, PKCS7_free>;
-
 constexpr size_t kMaxWrite = size_t{1} << 30;
 
 }  // namespace
@@ -21,9 +19,9 @@ constexpr size_t kMaxWrite = size_t{1} << 30;
 uint32_t SignMessage(const CertContext& signer, std::string_view digestOid,
                      std::span<const uint8_t> content, bool detached, Bytes& message) {
   message.clear();
-  const message::ErrorQueueGuard errors;
+  const OpenSslErrorMark errors;
 
-  message::EvpMdPtr digest;
+  EvpMdPtr digest;
   if (const uint32_t status = message::FetchDigest(digestOid, digest)) return status;
   if (const uint32_t status = ApproveKeyUse(KeyAction::kSign, signer.certificate(), content)) {
     return status;
@@ -61,15 +59,7 @@ uint32_t SignMessage(const CertContext& signer, std::string_view digestOid,
   (void)BIO_flush(digesting.get());
   if (PKCS7_dataFinal(signedData.get(), digesting.get()) != 1) return error::kBadData;
 
-  const int length = i2d_PKCS7(signedData.get(), nullptr);
-  if (length <= 0) return error::kOutOfMemory;
-  message.resize(static_cast<size_t>(length));
-  unsigned char* cursor = message.data();
-  if (i2d_PKCS7(signedData.get(), &cursor) != length) {
-    message.clear();
-    return error::kOutOfMemory;
-  }
-  return error::kOk;
+  return ToDer<i2d_PKCS7>(signedData.get(), message) ? error::kOk : error::kOutOfMemory;
 }
 
 }  // namespace quorvel::platform

@@ -14,8 +14,6 @@ using testing::kSha1Oid;
 using testing::kSha256Oid;
 using testing::ToBytes;
 
-using Pkcs7Ptr = OpenSslPtr<PKCS7, PKCS7_free>;
-
 Pkcs7Ptr ParsePkcs7(const Bytes& der) {
   const unsigned char* cursor = der.data();
   Pkcs7Ptr parsed(d2i_PKCS7(nullptr, &cursor, static_cast<long>(der.size())));

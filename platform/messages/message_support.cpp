@@ -110,13 +110,7 @@ uint32_t ParseMessage(std::span<const uint8_t> der, CmsPtr& message) {
 }
 
 uint32_t EncodeMessage(CMS_ContentInfo* message, Bytes& der) {
-  der.clear();
-  unsigned char* encoded = nullptr;
-  const int length = i2d_CMS_ContentInfo(message, &encoded);
-  if (length <= 0 || encoded == nullptr) return error::kOutOfMemory;
-  const OpenSslMemoryPtr<unsigned char> owned(encoded);
-  der.assign(encoded, encoded + length);
-  return error::kOk;
+  return ToDer<i2d_CMS_ContentInfo>(message, der) ? error::kOk : error::kOutOfMemory;
 }
 
 BioPtr ReadBio(std::span<const uint8_t> bytes) {

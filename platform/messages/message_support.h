@@ -1,6 +1,5 @@
-// Shared pieces of the PKCS#7 message functions: owning handles for the CMS
-// objects, the algorithm lookups by dotted OID, parsing of untrusted message
-// bytes and the private key behind a certificate's key-provider property.
+// Shared pieces of the PKCS#7 message functions: the algorithm lookups by dotted OID, parsing of
+// untrusted message bytes and the private key behind a certificate's key-provider property.
 // Internal to the message functions; callers use message_*.h.
 #pragma once
 
@@ -13,23 +12,9 @@
 
 #include "platform/certificates/certificate.h"
 #include "platform/crypto/openssl.h"
+#include "platform/crypto/openssl_error_mark.h"
 
 namespace quorvel::platform::message {
-
-using CmsPtr = OpenSslPtr<CMS_ContentInfo, CMS_ContentInfo_free>;
-using EvpMdPtr = OpenSslPtr<EVP_MD, EVP_MD_free>;
-using EvpCipherPtr = OpenSslPtr<EVP_CIPHER, EVP_CIPHER_free>;
-using EvpMdCtxPtr = OpenSslPtr<EVP_MD_CTX, EVP_MD_CTX_free>;
-
-// Keeps the thread's OpenSSL error queue as the caller left it: whatever the
-// message functions push onto it is dropped when the guard goes.
-class ErrorQueueGuard {
- public:
-  ErrorQueueGuard() { ERR_set_mark(); }
-  ~ErrorQueueGuard() { ERR_pop_to_mark(); }
-  ErrorQueueGuard(const ErrorQueueGuard&) = delete;
-  ErrorQueueGuard& operator=(const ErrorQueueGuard&) = delete;
-};
 
 // The digest of a dotted hash OID (MD5, SHA-1, SHA-256/384/512); kBadAlgId for
 // any other identifier or one the library cannot provide.

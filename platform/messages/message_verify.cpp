@@ -11,8 +11,6 @@
 namespace quorvel::platform {
 namespace {
 
-using message::CmsPtr;
-
 uint32_t ParseSigned(std::span<const uint8_t> der, CmsPtr& signedData) {
   if (const uint32_t status = message::ParseMessage(der, signedData)) return status;
   if (OBJ_obj2nid(CMS_get0_type(signedData.get())) != NID_pkcs7_signed) {
@@ -91,7 +89,7 @@ uint32_t VerifySigned(CMS_ContentInfo* signedData, uint32_t signerIndex,
   const ASN1_OBJECT* digestOid = nullptr;
   if (digestAlgorithm != nullptr) X509_ALGOR_get0(&digestOid, nullptr, nullptr, digestAlgorithm);
   if (digestOid == nullptr) return error::kBadAlgId;
-  message::EvpMdPtr algorithm;
+  EvpMdPtr algorithm;
   if (const uint32_t status = message::FetchDigest(digestOid, algorithm)) return status;
   Bytes digest;
   if (const uint32_t status = message::ComputeDigest(algorithm.get(), content, digest))
@@ -106,12 +104,9 @@ uint32_t VerifySigned(CMS_ContentInfo* signedData, uint32_t signerIndex,
   }
   if (verified != error::kOk) return verified;
 
-  unsigned char* der = nullptr;
-  const int length = i2d_X509(certificate, &der);
-  if (length <= 0 || der == nullptr) return error::kOutOfMemory;
-  const OpenSslMemoryPtr<unsigned char> owned(der);
-  return CreateCertificateContext(std::span<const uint8_t>(der, static_cast<std::size_t>(length)),
-                                  signer);
+  Bytes der;
+  if (!ToDer<i2d_X509>(certificate, der)) return error::kOutOfMemory;
+  return CreateCertificateContext(der, signer);
 }
 
 }  // namespace
@@ -124,7 +119,7 @@ template <typename Parsed, typename Take>
 uint32_t VerifyCarried(std::span<const uint8_t> message, uint32_t signerIndex,
                        CertContextRef& signer, Parsed parsed, Take take) {
   signer.reset();
-  const message::ErrorQueueGuard errors;
+  const OpenSslErrorMark errors;
   CmsPtr signedData;
   const uint32_t parsedStatus = ParseSigned(message, signedData);
   parsed();
@@ -164,7 +159,7 @@ uint32_t VerifyMessageSignature(Bytes&& message, uint32_t signerIndex, std::stri
 uint32_t VerifyDetachedMessageSignature(std::span<const uint8_t> message, uint32_t signerIndex,
                                         std::span<const uint8_t> content, CertContextRef& signer) {
   signer.reset();
-  const message::ErrorQueueGuard errors;
+  const OpenSslErrorMark errors;
   CmsPtr signedData;
   if (const uint32_t status = ParseSigned(message, signedData)) return status;
   return VerifySigned(signedData.get(), signerIndex, content, signer);

@@ -15,8 +15,6 @@ namespace {
 using testing::kSha1Oid;
 using testing::ToBytes;
 
-using CmsPtr = OpenSslPtr<CMS_ContentInfo, CMS_ContentInfo_free>;
-
 // The position of `part` in `bytes`; fails the test when absent.
 std::size_t Find(const Bytes& bytes, const Bytes& part) {
   const auto found = std::search(bytes.begin(), bytes.end(), part.begin(), part.end());

@@ -309,14 +309,8 @@ KeyProvInfo KeyContainer::ProvInfo(uint32_t keySpec) const {
 uint32_t EncodePrivateKey(EVP_PKEY* key, Bytes& pkcs8) {
   Pkcs8InfoPtr info(EVP_PKEY2PKCS8(key));
   if (!info) return error::kBadData;
-  unsigned char* encoded = nullptr;
-  const int length = i2d_PKCS8_PRIV_KEY_INFO(info.get(), &encoded);
-  if (length <= 0) return error::kBadData;
-  OpenSslMemoryPtr<unsigned char> owner(encoded);
-  pkcs8.assign(encoded, encoded + length);
-  // The copy in `encoded` held key material: clear it before it is freed.
-  OPENSSL_cleanse(encoded, static_cast<std::size_t>(length));
-  return error::kOk;
+  // Written straight into `pkcs8`: no copy of the key is left behind.
+  return ToDer<i2d_PKCS8_PRIV_KEY_INFO>(info.get(), pkcs8) ? error::kOk : error::kBadData;
 }
 
 uint32_t DecodePrivateKey(std::span<const uint8_t> pkcs8, EvpPkeyPtr& key) {

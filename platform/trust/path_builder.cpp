@@ -145,7 +145,6 @@ int NoteError(int ok, X509_STORE_CTX* context) {
   return 1;  // carry on: every finding is kept, the policy judges them
 }
 
-using X509StorePtr = OpenSslPtr<X509_STORE, X509_STORE_free>;
 using X509StoreCtxPtr = OpenSslPtr<X509_STORE_CTX, X509_STORE_CTX_free>;
 
 time_t ToTimeT(uint64_t fileTime) {
