@@ -123,6 +123,16 @@ TEST_F(RegisterCommandTest, TypeInformationMatchesTheMembersAndTheVersions) {
       EXPECT_TRUE(help.starts_with("method ") || help.starts_with("property ")) << help;
     }
   }
+  for (const json& type : typelib["types"]) {
+    if (type["kind"] == "coclass") {
+      EXPECT_EQ(type["flags"], json({"creatable"}));
+      EXPECT_EQ(type["implemented"],
+                json({"[default] interface IVemlorDrennicQuorvel",
+                      "[default, source] dispinterface _IVemlorDrennicQuorvelEvents"}));
+    } else if (type["kind"] == "interface") {
+      EXPECT_EQ(type["flags"], json({"dual", "oleautomation"}));
+    }
+  }
   EXPECT_EQ(typelib["library"]["helpString"], "VemlorQuorvel 2.0 Type Library");
   EXPECT_EQ(typelib["library"]["locale"], 1033);
 

@@ -24,10 +24,20 @@ std::string Hex(std::string_view bytes) {
 json Describe() {
   json types = json::array();
   for (const registration::TypeInfoEntry& entry : registration::kTypeInfos) {
+    json flags = json::array();
+    for (const std::string_view flag : entry.flags) {
+      if (!flag.empty()) flags.push_back(flag);
+    }
+    json implemented = json::array();
+    for (const std::string_view type : entry.implemented) {
+      if (!type.empty()) implemented.push_back(type);
+    }
     types.push_back({{"kind", entry.kind},
                      {"name", entry.name},
                      {"guid", entry.guid},
-                     {"helpString", entry.helpString}});
+                     {"helpString", entry.helpString},
+                     {"flags", std::move(flags)},
+                     {"implemented", std::move(implemented)}});
   }
   json members = json::array();
   for (const registration::MemberInfo& member : registration::MemberTable()) {
@@ -55,8 +65,12 @@ void PrintText(const json& described, std::ostream& out) {
       << " \"" << library["helpString"].get<std::string>() << "\"\n";
   for (const json& type : described["types"]) {
     out << "  " << type["kind"].get<std::string>() << " " << type["name"].get<std::string>() << " "
-        << type["guid"].get<std::string>() << " \"" << type["helpString"].get<std::string>()
-        << "\"\n";
+        << type["guid"].get<std::string>();
+    for (const json& flag : type["flags"]) out << " " << flag.get<std::string>();
+    out << " \"" << type["helpString"].get<std::string>() << "\"\n";
+    for (const json& implemented : type["implemented"]) {
+      out << "    " << implemented.get<std::string>() << "\n";
+    }
   }
   for (const json& member : described["members"]) {
     out << "    [id(" << member["dispid"].get<int>() << "), " << member["kind"].get<std::string>()

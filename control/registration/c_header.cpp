@@ -191,7 +191,9 @@ void QvVariantClear(QvVARIANT* variant);
 std::string CType(ValueType type, bool output) {
   switch (type) {
     case ValueType::kString:
-      return output ? "QvBSTR*" : "const QvChar*";
+      // Inputs are read as length-prefixed strings: a plain array of units
+      // is not one, and the type says so.
+      return output ? "QvBSTR*" : "QvBSTR";
     case ValueType::kLong:
       return output ? "int32_t*" : "int32_t";
     case ValueType::kUnsignedLong:

@@ -3,6 +3,8 @@
 // identifier and help string, and every member's help string.
 #pragma once
 
+#include <array>
+
 #include <string>
 #include <string_view>
 
@@ -15,6 +17,11 @@ struct TypeInfoEntry {
   std::string_view name;
   std::string_view guid;
   std::string_view helpString;
+  // The type's flags as an IDL writes its attributes: the coclass is
+  // creatable, the interface dual and automation-compatible.
+  std::array<std::string_view, 2> flags{};
+  // A coclass's interfaces with their attributes, in the IDL's order.
+  std::array<std::string_view, 2> implemented{};
 };
 
 inline constexpr TypeInfoEntry kTypeLibrary{"library", "VemlorQUORVELLib",
@@ -23,10 +30,18 @@ inline constexpr TypeInfoEntry kTypeLibrary{"library", "VemlorQUORVELLib",
 inline constexpr TypeInfoEntry kTypeInfos[] = {
     {"dispinterface", "_IVemlorDrennicQuorvelEvents", "{E2B84F63-91A7-4C5D-A0E8-3F6B27D1C954}",
      "_IVemlorDrennicQuorvelEvents Interface"},
-    {"coclass", "VemlorDrennicQuorvel", "{6B1E2D40-7C55-4A1F-9E3B-2D8C41F0A7B6}",
-     "Vemlor DrennicQuorvel20 Class"},
-    {"interface", "IVemlorDrennicQuorvel", "{A7D3C915-2E48-4F0B-B6C2-58E1F9A03D27}",
-     "IVemlorDrennicQuorvel Interface"},
+    {"coclass",
+     "VemlorDrennicQuorvel",
+     "{6B1E2D40-7C55-4A1F-9E3B-2D8C41F0A7B6}",
+     "Vemlor DrennicQuorvel20 Class",
+     {"creatable"},
+     {"[default] interface IVemlorDrennicQuorvel",
+      "[default, source] dispinterface _IVemlorDrennicQuorvelEvents"}},
+    {"interface",
+     "IVemlorDrennicQuorvel",
+     "{A7D3C915-2E48-4F0B-B6C2-58E1F9A03D27}",
+     "IVemlorDrennicQuorvel Interface",
+     {"dual", "oleautomation"}},
 };
 inline constexpr uint32_t kTypeLibraryLocale = 1033;
 inline constexpr std::string_view kTypeLibraryVersion = "1.0";

@@ -12,7 +12,6 @@
 
 namespace quorvel::platform {
 
-
 // The digest or cipher the library calls `name`, fetched on first use; null
 // when the library has none. The result stays valid for the life of the process.
 const EVP_MD* FetchedDigest(std::string_view name);

@@ -14,7 +14,6 @@
 
 namespace quorvel::platform {
 
-
 // The digest of a hash ALG_ID fetched from the platform's library context;
 // null for 0, for identifiers of other kinds, and for hashes not available.
 EvpMdPtr FetchHashAlgorithm(uint32_t algId);

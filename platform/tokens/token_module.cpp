@@ -79,8 +79,8 @@ std::string TokenText(const unsigned char* field, std::size_t width) {
   return text;
 }
 
-TokenModule::TokenModule(std::string path, void* library, CK_FUNCTION_LIST* functions)
-    : path_(std::move(path)), library_(library), functions_(functions) {}
+TokenModule::TokenModule(std::string path, CK_FUNCTION_LIST* functions)
+    : path_(std::move(path)), functions_(functions) {}
 
 uint32_t TokenModule::Load(const std::string& path, std::shared_ptr<TokenModule>& module) {
   module.reset();
@@ -105,7 +105,9 @@ uint32_t TokenModule::Load(const std::string& path, std::shared_ptr<TokenModule>
     return error::kCardFailure;
   }
   try {
-    std::shared_ptr<TokenModule> made(new TokenModule(path, library, functions));
+    // The library stays loaded for the life of the process, as the table of
+    // loaded modules does: its handle is not needed again.
+    std::shared_ptr<TokenModule> made(new TokenModule(path, functions));
     loaded.modules.emplace(path, made);
     module = std::move(made);
   } catch (const std::bad_alloc&) {

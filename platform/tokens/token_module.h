@@ -54,11 +54,10 @@ class TokenModule : public std::enable_shared_from_this<TokenModule> {
 
  private:
   friend class TokenSession;
-  TokenModule(std::string path, void* library, CK_FUNCTION_LIST* functions);
+  TokenModule(std::string path, CK_FUNCTION_LIST* functions);
   void SessionClosed();
 
   const std::string path_;
-  void* const library_;
   CK_FUNCTION_LIST* const functions_;
   std::mutex mutex_;
   std::size_t openSessions_ = 0;
