@@ -79,128 +79,157 @@ int PutBitString(Asn1Writer* writer, unsigned char class_bits, int tag, const un
   return written;
 }
 
-int EncodeTemplate(Asn1Writer* writer, const char* tmpl, va_list args) {
+// The tag number and class bits a directive writes with: those of a t or T
+// just before it, else its own.
+struct Tagging {
+  int pending = -1;  // the tag number of a t or T; -1 when none
+  unsigned char class_bits = 0;
+  int Or(int own) const { return pending >= 0 ? pending : own; }
+};
+
+// Each directive takes its arguments and returns the bytes it added, or -1.
+using Directive = int (*)(Asn1Writer*, const Tagging&, char, va_list*);
+
+int Begin(Asn1Writer* writer, const Tagging& tagging, char letter, va_list*) {
+  const int tag = tagging.Or(letter == '{' ? kTagSequence : kTagSet);
+  return WriterBegin(writer, tag, tagging.class_bits, false) ? 0 : -1;
+}
+
+// `(` takes its tag number from its argument, never from a t.
+int BeginContext(Asn1Writer* writer, const Tagging& tagging, char, va_list* args) {
+  const int tag = va_arg(*args, int);
+  return WriterBegin(writer, tag, tagging.class_bits, true) ? 0 : -1;
+}
+
+int Close(Asn1Writer* writer, const Tagging&, char letter, va_list*) {
+  return WriterClose(writer, letter == ')');
+}
+
+int Integer(Asn1Writer* writer, const Tagging& tagging, char letter, va_list* args) {
+  const int value = va_arg(*args, int);
+  unsigned char content[4];
+  const int length = EncodeIntegerContent(value, content);
+  return PutElement(writer, tagging.class_bits,
+                    tagging.Or(letter == 'i' ? kTagInteger : kTagEnumerated), content, length);
+}
+
+int Boolean(Asn1Writer* writer, const Tagging& tagging, char, va_list* args) {
+  const unsigned char content = va_arg(*args, int) != 0 ? 0xFF : 0x00;
+  return PutElement(writer, tagging.class_bits, tagging.Or(kTagBoolean), &content, 1);
+}
+
+int Null(Asn1Writer* writer, const Tagging& tagging, char, va_list*) {
+  return PutElement(writer, tagging.class_bits, tagging.Or(kTagNull), nullptr, 0);
+}
+
+int ByteString(Asn1Writer* writer, const Tagging& tagging, char letter, va_list* args) {
+  const auto* bytes = va_arg(*args, const unsigned char*);
+  const int length = va_arg(*args, int);
+  return PutElement(writer, tagging.class_bits, tagging.Or(ByteStringTag(letter)), bytes, length);
+}
+
+int Time(Asn1Writer* writer, const Tagging& tagging, char letter, va_list* args) {
+  const char* text = va_arg(*args, const char*);
+  if (text == nullptr) return -1;
+  const std::size_t length = std::strlen(text);
+  if (length > INT_MAX) return -1;
+  return PutElement(writer, tagging.class_bits,
+                    tagging.Or(letter == 'u' ? kTagUtcTime : kTagGeneralizedTime),
+                    reinterpret_cast<const unsigned char*>(text), static_cast<int>(length));
+}
+
+int BitString(Asn1Writer* writer, const Tagging& tagging, char, va_list* args) {
+  const auto* bytes = va_arg(*args, const unsigned char*);
+  const int bit_count = va_arg(*args, int);
+  return PutBitString(writer, tagging.class_bits, tagging.Or(kTagBitString), bytes, bit_count);
+}
+
+int HexInteger(Asn1Writer* writer, const Tagging& tagging, char, va_list* args) {
+  const char* digits = va_arg(*args, const char*);
+  const int count = va_arg(*args, int);
+  // The count must be the text's own length; look no further than one
+  // character past it.
+  if (digits == nullptr || count < 0 || count > ASN1_MAX_HEX_DIGITS ||
+      strnlen(digits, static_cast<std::size_t>(count) + 1) != static_cast<std::size_t>(count)) {
+    return -1;
+  }
+  unsigned char content[ASN1_MAX_HEX_DIGITS / 2];
+  const int length = HexToOctets(digits, count, content);
+  if (length < 0) return -1;
+  return PutElement(writer, tagging.class_bits, tagging.Or(kTagInteger), content, length);
+}
+
+int ObjectIdentifier(Asn1Writer* writer, const Tagging& tagging, char, va_list* args) {
+  const int* arcs = va_arg(*args, const int*);
+  const int count = va_arg(*args, int);
+  unsigned char content[kMaxOidContent];
+  const int length = EncodeOid(arcs, count, content);
+  if (length < 0) return -1;
+  return PutElement(writer, tagging.class_bits, tagging.Or(kTagOid), content, length);
+}
+
+int Raw(Asn1Writer* writer, const Tagging&, char, va_list* args) {
+  const auto* bytes = va_arg(*args, const unsigned char*);
+  const int length = va_arg(*args, int);
+  return WriterAppendRaw(writer, bytes, length) ? length : -1;
+}
+
+Directive DirectiveFor(char letter) {
+  switch (letter) {
+    case '{':
+    case '[':
+      return Begin;
+    case '(':
+      return BeginContext;
+    case '}':
+    case ']':
+    case ')':
+      return Close;
+    case 'i':
+    case 'e':
+      return Integer;
+    case 'b':
+      return Boolean;
+    case 'n':
+      return Null;
+    case 'u':
+    case 'g':
+      return Time;
+    case 'B':
+      return BitString;
+    case 'I':
+      return HexInteger;
+    case 'O':
+      return ObjectIdentifier;
+    case 'A':
+      return Raw;
+    default:
+      return ByteStringTag(letter) >= 0 ? ByteString : nullptr;
+  }
+}
+
+int EncodeTemplate(Asn1Writer* writer, const char* tmpl, va_list* args) {
   long long added = 0;
   // Class and constructed bits from a T; they never carry over to the next call.
-  unsigned char class_byte = 0;
+  unsigned char class_bits = 0;
   for (const char* p = tmpl; *p != '\0'; ++p) {
-    const char directive = *p;
-    if (directive == 't' || directive == 'T') {
-      const int tag = va_arg(args, int);
-      const int cls = directive == 'T' ? va_arg(args, int) : 0;
+    if (*p == 't' || *p == 'T') {
+      const int tag = va_arg(*args, int);
+      const int cls = *p == 'T' ? va_arg(*args, int) : 0;
       if (tag < 0) return -1;
       writer->pending_tag = tag;
       writer->override_pending = 1;
-      class_byte = static_cast<unsigned char>(static_cast<unsigned>(cls) & 0xE0u);
+      class_bits = static_cast<unsigned char>(static_cast<unsigned>(cls) & 0xE0u);
       continue;
     }
-    // Take the override for this directive, then clear it: it affects only
-    // the one directive that follows it.
-    const int pending = writer->override_pending != 0 ? writer->pending_tag : -1;
-    const unsigned char cls = class_byte;
+    const Directive directive = DirectiveFor(*p);
+    if (directive == nullptr) return -1;
+    // The override is this directive's alone: taken, then cleared.
+    const Tagging tagging{writer->override_pending != 0 ? writer->pending_tag : -1, class_bits};
     writer->override_pending = 0;
     writer->pending_tag = -1;
-    class_byte = 0;
-    auto tag_or = [pending](int default_tag) { return pending >= 0 ? pending : default_tag; };
-
-    int result = -1;
-    switch (directive) {
-      case '{':
-      case '[':
-        result = WriterBegin(writer, tag_or(directive == '{' ? kTagSequence : kTagSet), cls, false)
-                     ? 0
-                     : -1;
-        break;
-      case '(': {
-        const int tag = va_arg(args, int);
-        result = WriterBegin(writer, tag, cls, true) ? 0 : -1;
-        break;
-      }
-      case '}':
-      case ']':
-      case ')':
-        result = WriterClose(writer, directive == ')');
-        break;
-      case 'i':
-      case 'e': {
-        const int value = va_arg(args, int);
-        unsigned char content[4];
-        const int length = EncodeIntegerContent(value, content);
-        result = PutElement(writer, cls, tag_or(directive == 'i' ? kTagInteger : kTagEnumerated),
-                            content, length);
-        break;
-      }
-      case 'b': {
-        const unsigned char content = va_arg(args, int) != 0 ? 0xFF : 0x00;
-        result = PutElement(writer, cls, tag_or(kTagBoolean), &content, 1);
-        break;
-      }
-      case 'n':
-        result = PutElement(writer, cls, tag_or(kTagNull), nullptr, 0);
-        break;
-      case 'o':
-      case 'P':
-      case 'a':
-      case 'M':
-      case '6':
-      case 'U':
-      case 'm': {
-        const auto* bytes = va_arg(args, const unsigned char*);
-        const int length = va_arg(args, int);
-        result = PutElement(writer, cls, tag_or(ByteStringTag(directive)), bytes, length);
-        break;
-      }
-      case 'u':
-      case 'g': {
-        const char* text = va_arg(args, const char*);
-        if (text == nullptr) return -1;
-        const std::size_t length = std::strlen(text);
-        if (length > INT_MAX) return -1;
-        result =
-            PutElement(writer, cls, tag_or(directive == 'u' ? kTagUtcTime : kTagGeneralizedTime),
-                       reinterpret_cast<const unsigned char*>(text), static_cast<int>(length));
-        break;
-      }
-      case 'B': {
-        const auto* bytes = va_arg(args, const unsigned char*);
-        const int bit_count = va_arg(args, int);
-        result = PutBitString(writer, cls, tag_or(kTagBitString), bytes, bit_count);
-        break;
-      }
-      case 'I': {
-        const char* digits = va_arg(args, const char*);
-        const int count = va_arg(args, int);
-        // The count must be the text's own length; look no further than one
-        // character past it.
-        if (digits == nullptr || count < 0 || count > ASN1_MAX_HEX_DIGITS ||
-            strnlen(digits, static_cast<std::size_t>(count) + 1) !=
-                static_cast<std::size_t>(count)) {
-          return -1;
-        }
-        unsigned char content[ASN1_MAX_HEX_DIGITS / 2];
-        const int length = HexToOctets(digits, count, content);
-        if (length < 0) return -1;
-        result = PutElement(writer, cls, tag_or(kTagInteger), content, length);
-        break;
-      }
-      case 'O': {
-        const int* arcs = va_arg(args, const int*);
-        const int count = va_arg(args, int);
-        unsigned char content[kMaxOidContent];
-        const int length = EncodeOid(arcs, count, content);
-        if (length < 0) return -1;
-        result = PutElement(writer, cls, tag_or(kTagOid), content, length);
-        break;
-      }
-      case 'A': {
-        const auto* bytes = va_arg(args, const unsigned char*);
-        const int length = va_arg(args, int);
-        result = WriterAppendRaw(writer, bytes, length) ? length : -1;
-        break;
-      }
-      default:
-        return -1;
-    }
+    class_bits = 0;
+    const int result = directive(writer, tagging, *p, args);
     if (result < 0) return -1;
     added += result;
   }
@@ -213,7 +242,7 @@ int asn1_encode(Asn1Writer* writer, const char* tmpl, ...) {
   if (writer == nullptr || tmpl == nullptr) return -1;
   va_list args;
   va_start(args, tmpl);
-  const int result = EncodeTemplate(writer, tmpl, args);
+  const int result = EncodeTemplate(writer, tmpl, &args);
   va_end(args);
   return result;
 }

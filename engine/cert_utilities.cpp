@@ -21,18 +21,16 @@ int32_t GetCertExtensionValue(std::u16string_view dn, std::u16string_view oid, u
                               std::u16string& text) {
   if (dn.empty() || oid.empty()) return err::kEmptyInput;
   try {
-    std::unique_ptr<platform::KeyContainer> provider;
-    EngineStores stores;
+    EngineSetup setup;
     if (const int32_t prepared =
             AcquireProviderAndStores(platform::kMsEnhancedProvider,
                                      {platform::kStoreCa, platform::kStoreRoot,
                                       platform::kStoreAddressBook, platform::kStoreMy},
-                                     provider, stores);
-        prepared != err::kOk) {
+                                     setup)) {
       return prepared;
     }
     const platform::CertContextRef certificate =
-        certs::FindCertByExactDN(stores.set(), dn, dn.size());
+        certs::FindCertByExactDN(setup.stores.set(), dn, dn.size());
     if (!certificate) return err::kNoCertificate;
 
     std::string dotted;
@@ -57,17 +55,15 @@ int32_t GetCertExtensionValue(std::u16string_view dn, std::u16string_view oid, u
 
 int32_t CertExists(std::u16string_view dn) {
   try {
-    std::unique_ptr<platform::KeyContainer> provider;
-    EngineStores stores;
-    if (const int32_t prepared = AcquireProviderAndStores(platform::kMsEnhancedProvider,
-                                                          {platform::kStoreMy}, provider, stores);
-        prepared != err::kOk) {
+    EngineSetup setup;
+    if (const int32_t prepared =
+            AcquireProviderAndStores(platform::kMsEnhancedProvider, {platform::kStoreMy}, setup)) {
       return prepared;
     }
     if (dn.empty()) return 0;
-    if (certs::FindCertByExactDN(stores.set(), dn, dn.size())) return 1;
+    if (certs::FindCertByExactDN(setup.stores.set(), dn, dn.size())) return 1;
     const std::u16string reversed = certs::ReverseDN(dn);
-    return certs::FindCertByExactDN(stores.set(), reversed, reversed.size()) ? 1 : 0;
+    return certs::FindCertByExactDN(setup.stores.set(), reversed, reversed.size()) ? 1 : 0;
   } catch (const std::bad_alloc&) {
     return err::kNoMemory;
   }

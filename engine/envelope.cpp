@@ -37,41 +37,38 @@ std::string Base64Of(const platform::Bytes& bytes) {
 int32_t Select(certs::StoreSet stores, bool signatureKeysOnly, bool serverMode,
                std::optional<std::u16string_view> dn, std::u16string_view separator,
                const platform::ChooserTexts& texts, platform::CertContextRef& certificate) {
-  certs::EngineCertRequest request;
-  request.stores = stores;
-  request.signatureKeyOnly = signatureKeysOnly;
-  request.serverMode = serverMode;
-  request.dn = dn.value_or(std::u16string_view());
-  request.separator = separator;
-  request.texts = &texts;
-  if (certs::SelectEngineCertificate(request, certificate) != err::kOk || !certificate) {
+  if (certs::SelectEngineCertificate({.stores = stores,
+                                      .signatureKeyOnly = signatureKeysOnly,
+                                      .serverMode = serverMode,
+                                      .dn = dn.value_or(std::u16string_view()),
+                                      .separator = separator,
+                                      .texts = &texts},
+                                     certificate) != err::kOk ||
+      !certificate) {
     return err::kNoCertificate;
   }
   return err::kOk;
 }
 
 // The provider every envelope entry point holds, and the stores it names.
-int32_t Prepare(std::initializer_list<std::string_view> storeNames,
-                std::unique_ptr<platform::KeyContainer>& provider, EngineStores& stores) {
-  return AcquireProviderAndStores(platform::kMsBaseProvider, storeNames, provider, stores);
+int32_t Prepare(std::initializer_list<std::string_view> storeNames, EngineSetup& setup) {
+  return AcquireProviderAndStores(platform::kMsBaseProvider, storeNames, setup);
 }
 
 int32_t Make(std::string_view data, bool serverMode, std::optional<std::u16string_view> recipientDn,
              std::u16string_view separator, std::string_view symmetricOid,
              const platform::ChooserTexts& texts, EnvelopeOutput& output, int32_t& lastError) {
   if (data.empty()) return err::kEmptyInput;
-  std::unique_ptr<platform::KeyContainer> provider;
-  EngineStores stores;
+  EngineSetup setup;
   // Recipients are other parties: only "CA", "ROOT" and "AddressBOOK" hold them.
   if (const int32_t prepared =
-          Prepare({platform::kStoreCa, platform::kStoreRoot, platform::kStoreAddressBook}, provider,
-                  stores);
+          Prepare({platform::kStoreCa, platform::kStoreRoot, platform::kStoreAddressBook}, setup);
       prepared != err::kOk) {
     return prepared;
   }
   platform::CertContextRef recipient;
   if (const int32_t selected =
-          Select(stores.set(), false, serverMode, recipientDn, separator, texts, recipient);
+          Select(setup.stores.set(), false, serverMode, recipientDn, separator, texts, recipient);
       selected != err::kOk) {
     return selected;
   }
@@ -93,15 +90,14 @@ int32_t MakeSigned(std::string_view data, bool serverMode,
                    const SignSettings& settings, std::string_view symmetricOid,
                    EnvelopeOutput& output, int32_t& lastError) {
   if (data.empty()) return err::kEmptyInput;
-  std::unique_ptr<platform::KeyContainer> provider;
-  EngineStores stores;
+  EngineSetup setup;
   if (const int32_t prepared = Prepare({platform::kStoreCa, platform::kStoreRoot,
                                         platform::kStoreAddressBook, platform::kStoreMy},
-                                       provider, stores);
+                                       setup);
       prepared != err::kOk) {
     return prepared;
   }
-  const certs::StoreSet all = stores.set();
+  const certs::StoreSet all = setup.stores.set();
   // The signer comes from "MY" alone; the recipient from the other three.
   platform::CertContextRef signer;
   if (const int32_t selected = Select(all.subspan(3), settings.signatureKeysOnly, serverMode,
@@ -138,13 +134,11 @@ int32_t Open(std::string_view message, Kind kind, OpenedEnvelope& opened, int32_
   const platform::Bytes envelope(decoded.begin(), decoded.end());
   decoded.clear();
 
-  std::unique_ptr<platform::KeyContainer> provider;
-  EngineStores stores;
-  if (const int32_t prepared = Prepare({platform::kStoreMy}, provider, stores);
-      prepared != err::kOk) {
+  EngineSetup setup;
+  if (const int32_t prepared = Prepare({platform::kStoreMy}, setup); prepared != err::kOk) {
     return prepared;
   }
-  platform::CertStore& my = *stores.set().front();
+  platform::CertStore& my = *setup.stores.set().front();
 
   platform::Bytes content;
   platform::CertContextRef decryptor;

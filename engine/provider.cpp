@@ -53,12 +53,12 @@ int32_t OpenEngineStores(const platform::KeyContainer* /*provider*/,
 
 int32_t AcquireProviderAndStores(std::u16string_view providerName,
                                  std::initializer_list<std::string_view> names,
-                                 std::unique_ptr<platform::KeyContainer>& provider,
-                                 EngineStores& stores) {
-  if (const int32_t acquired = AcquireProvider(providerName, provider); acquired != err::kOk) {
+                                 EngineSetup& setup) {
+  if (const int32_t acquired = AcquireProvider(providerName, setup.provider);
+      acquired != err::kOk) {
     return acquired;
   }
-  return OpenEngineStores(provider.get(), names, stores);
+  return OpenEngineStores(setup.provider.get(), names, setup.stores);
 }
 
 }  // namespace quorvel::engine

@@ -44,11 +44,15 @@ class EngineStores {
 int32_t OpenEngineStores(const platform::KeyContainer* provider,
                          std::initializer_list<std::string_view> names, EngineStores& stores);
 
+// What an entry point that works on stores holds while it runs.
+struct EngineSetup {
+  std::unique_ptr<platform::KeyContainer> provider;
+  EngineStores stores;
+};
+
 // The first step of every entry point that works on stores: acquires the
 // named provider, then opens `names` with it. Returns 0, -10019 or -10018.
 int32_t AcquireProviderAndStores(std::u16string_view providerName,
-                                 std::initializer_list<std::string_view> names,
-                                 std::unique_ptr<platform::KeyContainer>& provider,
-                                 EngineStores& stores);
+                                 std::initializer_list<std::string_view> names, EngineSetup& setup);
 
 }  // namespace quorvel::engine

@@ -29,23 +29,22 @@ int32_t Sign(std::string_view data, bool serverMode, std::optional<std::u16strin
              int32_t& lastError) {
   if (data.empty()) return err::kEmptyInput;
 
-  std::unique_ptr<platform::KeyContainer> provider;
-  EngineStores stores;
-  if (const int32_t prepared = AcquireProviderAndStores(platform::kMsEnhancedProvider,
-                                                        {platform::kStoreMy}, provider, stores);
-      prepared != err::kOk) {
+  EngineSetup setup;
+  if (const int32_t prepared =
+          AcquireProviderAndStores(platform::kMsEnhancedProvider, {platform::kStoreMy}, setup)) {
     return prepared;
   }
+  std::unique_ptr<platform::KeyContainer>& provider = setup.provider;
 
-  certs::EngineCertRequest request;
-  request.stores = stores.set();
-  request.signatureKeyOnly = settings.signatureKeysOnly;
-  request.serverMode = serverMode;
-  request.dn = dnList.value_or(std::u16string_view());
-  request.separator = separator;
-  request.texts = &settings.chooserTexts;
   platform::CertContextRef signer;
-  if (certs::SelectEngineCertificate(request, signer) != err::kOk || !signer) {
+  if (certs::SelectEngineCertificate({.stores = setup.stores.set(),
+                                      .signatureKeyOnly = settings.signatureKeysOnly,
+                                      .serverMode = serverMode,
+                                      .dn = dnList.value_or(std::u16string_view()),
+                                      .separator = separator,
+                                      .texts = &settings.chooserTexts},
+                                     signer) != err::kOk ||
+      !signer) {
     return err::kNoCertificate;
   }
 
@@ -104,25 +103,21 @@ int32_t Verify(std::string_view signatureText, bool serverMode, std::string_view
   // The platform takes the least significant byte first.
   platform::Bytes signature(decoded.rbegin(), decoded.rend());
 
-  std::unique_ptr<platform::KeyContainer> provider;
-  EngineStores stores;
+  EngineSetup setup;
   if (const int32_t prepared = AcquireProviderAndStores(
           platform::kMsEnhancedProvider,
-          {platform::kStoreCa, platform::kStoreRoot, platform::kStoreAddressBook}, provider,
-          stores);
-      prepared != err::kOk) {
+          {platform::kStoreCa, platform::kStoreRoot, platform::kStoreAddressBook}, setup)) {
     return prepared;
   }
 
-  certs::EngineCertRequest request;
-  request.stores = stores.set();
-  request.signatureKeyOnly = false;
-  request.serverMode = serverMode;
-  request.dn = dnList.value_or(std::u16string_view());
-  request.separator = separator;
-  request.texts = &chooserTexts;
   platform::CertContextRef certificate;
-  if (certs::SelectEngineCertificate(request, certificate) != err::kOk || !certificate) {
+  if (certs::SelectEngineCertificate({.stores = setup.stores.set(),
+                                      .serverMode = serverMode,
+                                      .dn = dnList.value_or(std::u16string_view()),
+                                      .separator = separator,
+                                      .texts = &chooserTexts},
+                                     certificate) != err::kOk ||
+      !certificate) {
     return err::kNoCertificate;
   }
 

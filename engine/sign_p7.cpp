@@ -58,16 +58,15 @@ int32_t SignWithSelectedCertificate(Maker maker, std::string_view data, bool det
   output = SignOutput{};
   if (data.empty()) return err::kEmptyInput;
 
-  std::unique_ptr<platform::KeyContainer> provider;
-  EngineStores stores;
-  if (const int32_t prepared = AcquireProviderAndStores(platform::kMsEnhancedProvider,
-                                                        {platform::kStoreMy}, provider, stores);
-      prepared != err::kOk) {
+  EngineSetup setup;
+  if (const int32_t prepared =
+          AcquireProviderAndStores(platform::kMsEnhancedProvider, {platform::kStoreMy}, setup)) {
     return prepared;
   }
 
   platform::CertContextRef signer;
-  if (const int32_t selected = select(stores.set(), signer); selected != err::kOk || !signer) {
+  if (const int32_t selected = select(setup.stores.set(), signer);
+      selected != err::kOk || !signer) {
     return err::kNoCertificate;
   }
 
@@ -107,14 +106,13 @@ int32_t SignByDn(Maker maker, std::string_view data, bool serverMode, bool detac
       [&] {
         const SignerSelection select = [&](certs::StoreSet stores,
                                            platform::CertContextRef& certificate) {
-          certs::EngineCertRequest request;
-          request.stores = stores;
-          request.signatureKeyOnly = settings.signatureKeysOnly;
-          request.serverMode = serverMode;
-          request.dn = dnList.value_or(std::u16string_view());
-          request.separator = separator;
-          request.texts = &settings.chooserTexts;
-          return certs::SelectEngineCertificate(request, certificate);
+          return certs::SelectEngineCertificate({.stores = stores,
+                                                 .signatureKeyOnly = settings.signatureKeysOnly,
+                                                 .serverMode = serverMode,
+                                                 .dn = dnList.value_or(std::u16string_view()),
+                                                 .separator = separator,
+                                                 .texts = &settings.chooserTexts},
+                                                certificate);
         };
         return SignWithSelectedCertificate(maker, data, detached, settings, select, output,
                                            lastError);

@@ -20,19 +20,9 @@ namespace quorvel::host {
 namespace {
 
 namespace abi = registration::abi;
-using Entry = void (*)();
 
 constexpr std::string_view kModuleFile = "libVemlorQuorvel20.so";
 
-// The function at `slot` of the table an interface pointer points to.
-template <typename Function>
-Function Slot(void* interface, int slot) {
-  return reinterpret_cast<Function>((*static_cast<const Entry* const*>(interface))[slot]);
-}
-
-using QueryInterface = int32_t (*)(void*, const abi::Guid*, void**);
-using AddRef = uint32_t (*)(void*);
-using Release = uint32_t (*)(void*);
 using InvokeEntry = int32_t (*)(void*, int32_t, const abi::Guid*, uint32_t, uint16_t,
                                 abi::DispParams*, abi::Variant*, void*, uint32_t*);
 using GetSafety = int32_t (*)(void*, const abi::Guid*, uint32_t*, uint32_t*);
@@ -104,7 +94,7 @@ CreateResult Refused(int32_t hr = registration::hresult::kClassNotRegistered) {
 }
 
 // The class factory of `clsid` from the module that serves it, and that module.
-void* FactoryOf(const abi::Guid& clsid, const Module*& module) {
+ModuleInterface FactoryOf(const abi::Guid& clsid, const Module*& module) {
   std::string path;
   if (const auto registered =
           Registered("HKCR\\CLSID\\" + abi::GuidText(clsid) + "\\InprocServer32")) {
@@ -112,29 +102,29 @@ void* FactoryOf(const abi::Guid& clsid, const Module*& module) {
   } else if (clsid == abi::kClsidControl) {
     path = DefaultModulePath();
   } else {
-    return nullptr;
+    return {};
   }
   module = Load(path);
-  if (module == nullptr) return nullptr;
+  if (module == nullptr) return {};
   void* factory = nullptr;
   if (module->getClassObject(&clsid, &abi::kIidClassFactory, &factory) != abi::hr::kOk) {
-    return nullptr;
+    return {};
   }
-  return factory;
+  return ModuleInterface(factory);
 }
 
 CreateResult Create(const abi::Guid& clsid, bool ourClassOnly) {
   if (ourClassOnly && !(clsid == abi::kClsidControl)) return Refused();
   const Module* module = nullptr;
-  void* factory = FactoryOf(clsid, module);
-  if (factory == nullptr) return Refused();
-  void* dispatch = nullptr;
-  const int32_t created =
-      Slot<CreateInstance>(factory, 3)(factory, nullptr, &abi::kIidDispatch, &dispatch);
-  Slot<Release>(factory, abi::kSlotRelease)(factory);
+  const ModuleInterface factory = FactoryOf(clsid, module);
+  if (!factory) return Refused();
+  void* made = nullptr;
+  const int32_t created = factory.Slot<CreateInstance>(abi::kSlotCreateInstance)(
+      factory.get(), nullptr, &abi::kIidDispatch, &made);
+  ModuleInterface dispatch(made);
   if (created == abi::hr::kOutOfMemory) throw std::bad_alloc();
-  if (created != abi::hr::kOk || dispatch == nullptr) return Refused();
-  return {std::make_unique<ModuleObject>(dispatch, module), abi::hr::kOk};
+  if (created != abi::hr::kOk || !dispatch) return Refused();
+  return {std::make_unique<ModuleObject>(std::move(dispatch), module), abi::hr::kOk};
 }
 
 // Frees a variant's string on every path.
@@ -152,22 +142,20 @@ class VariantHolder {
 
 }  // namespace
 
-ModuleText::ModuleText(void* hostCaller, void* text, char16_t* units, size_t length)
-    : hostCaller_(hostCaller), text_(text), units_(units), length_(length) {
-  if (hostCaller_ != nullptr) Slot<AddRef>(hostCaller_, abi::kSlotAddRef)(hostCaller_);
-}
+ModuleText::ModuleText(const ModuleInterface& hostCaller, void* text, char16_t* units,
+                       size_t length)
+    : hostCaller_(hostCaller.Share()), text_(text), units_(units), length_(length) {}
 
 ModuleText::~ModuleText() {
   Let();
 }
 
 void ModuleText::Let() {
-  if (hostCaller_ == nullptr) return;
+  if (!hostCaller_) return;
   if (text_ != nullptr) {
-    Slot<void (*)(void*, void*)>(hostCaller_, abi::kSlotFreeText)(hostCaller_, text_);
+    hostCaller_.Slot<void (*)(void*, void*)>(abi::kSlotFreeText)(hostCaller_.get(), text_);
   }
-  Slot<uint32_t (*)(void*)>(hostCaller_, abi::kSlotRelease)(hostCaller_);
-  hostCaller_ = nullptr;
+  hostCaller_.Reset();
   text_ = nullptr;
 }
 
@@ -178,7 +166,7 @@ ModuleText::ModuleText(ModuleText&& other) noexcept {
 ModuleText& ModuleText::operator=(ModuleText&& other) noexcept {
   if (this == &other) return *this;
   Let();
-  hostCaller_ = std::exchange(other.hostCaller_, nullptr);
+  hostCaller_ = std::move(other.hostCaller_);
   text_ = std::exchange(other.text_, nullptr);
   units_ = std::exchange(other.units_, nullptr);
   length_ = std::exchange(other.length_, 0);
@@ -192,30 +180,27 @@ void* ModuleText::Release() {
   return std::exchange(text_, nullptr);
 }
 
+// The host caller interface goes before the object's dispatch interface.
 ModuleObject::~ModuleObject() {
-  if (hostCaller_ != nullptr) Slot<Release>(hostCaller_, abi::kSlotRelease)(hostCaller_);
-  Slot<Release>(dispatch_, abi::kSlotRelease)(dispatch_);
+  hostCaller_.Reset();
 }
 
-void* ModuleObject::HostCaller() {
+const ModuleInterface& ModuleObject::HostCaller() {
   if (!askedHostCaller_) {
     askedHostCaller_ = true;
-    if (Slot<QueryInterface>(dispatch_, abi::kSlotQueryInterface)(dispatch_, &abi::kIidHostCaller,
-                                                                  &hostCaller_) != abi::hr::kOk) {
-      hostCaller_ = nullptr;
-    }
+    hostCaller_ = dispatch_.Query(abi::kIidHostCaller);
   }
   return hostCaller_;
 }
 
 ModuleText ModuleObject::NewText(size_t length) {
-  void* hostCaller = HostCaller();
-  if (hostCaller == nullptr) return ModuleText(std::u16string(length, u'\0'));
+  const ModuleInterface& hostCaller = HostCaller();
+  if (!hostCaller) return ModuleText(std::u16string(length, u'\0'));
   if (length > UINT32_MAX) throw std::bad_alloc();
   using NewTextEntry = void* (*)(void*, uint32_t, char16_t**);
   char16_t* units = nullptr;
-  void* text = Slot<NewTextEntry>(hostCaller, abi::kSlotNewText)(
-      hostCaller, static_cast<uint32_t>(length), &units);
+  void* text = hostCaller.Slot<NewTextEntry>(abi::kSlotNewText)(
+      hostCaller.get(), static_cast<uint32_t>(length), &units);
   if (text == nullptr) throw std::bad_alloc();
   return ModuleText(hostCaller, text, units, length);
 }
@@ -224,8 +209,8 @@ int32_t ModuleObject::Call(size_t index, std::span<CallValue> args, CallValue& r
   const auto table = registration::MemberTable();
   if (index >= table.size()) return registration::hresult::kMemberNotFound;
   const registration::MemberInfo& member = table[index];
-  void* hostCaller = HostCaller();
-  if (hostCaller == nullptr) {
+  const ModuleInterface& hostCaller = HostCaller();
+  if (!hostCaller) {
     // A module without the host's interface gets the call through IDispatch.
     std::vector<registration::Value> values(args.size());
     for (size_t i = 0; i < args.size(); ++i) {
@@ -264,8 +249,8 @@ int32_t ModuleObject::Call(size_t index, std::span<CallValue> args, CallValue& r
   using CallEntry =
       int32_t (*)(void*, uint32_t, int32_t, abi::HostValue*, uint32_t, abi::HostValue*);
   abi::HostValue answer{};
-  const int32_t hr = Slot<CallEntry>(hostCaller, abi::kSlotCall)(
-      hostCaller, static_cast<uint32_t>(index), member.dispid, values.data(),
+  const int32_t hr = hostCaller.Slot<CallEntry>(abi::kSlotCall)(
+      hostCaller.get(), static_cast<uint32_t>(index), member.dispid, values.data(),
       static_cast<uint32_t>(values.size()), &answer);
   if (hr == abi::hr::kOutOfMemory) throw std::bad_alloc();
   switch (static_cast<ValueType>(answer.type)) {
@@ -318,9 +303,9 @@ int32_t ModuleObject::Invoke(const registration::MemberInfo& member,
                          : put                                            ? abi::kDispatchPut
                                                                           : abi::kDispatchGet;
   VariantHolder answer{module};
-  const int32_t hr = Slot<InvokeEntry>(dispatch_, abi::kSlotInvoke)(
-      dispatch_, member.dispid, &abi::kIidUnknown, 0, flags, &params, &answer.variant, nullptr,
-      nullptr);
+  const int32_t hr = dispatch_.Slot<InvokeEntry>(abi::kSlotInvoke)(
+      dispatch_.get(), member.dispid, &abi::kIidUnknown, 0, flags, &params, &answer.variant,
+      nullptr, nullptr);
   if (hr == abi::hr::kOutOfMemory) throw std::bad_alloc();
   switch (answer.variant.vt) {
     case abi::kVtBstr:
@@ -339,45 +324,35 @@ int32_t ModuleObject::Invoke(const registration::MemberInfo& member,
 }
 
 bool ModuleObject::MakeSafeForPages() {
-  void* safety = nullptr;
-  if (Slot<QueryInterface>(dispatch_, abi::kSlotQueryInterface)(dispatch_, &abi::kIidObjectSafety,
-                                                                &safety) != abi::hr::kOk) {
-    return false;
-  }
+  const ModuleInterface safety = dispatch_.Query(abi::kIidObjectSafety);
+  if (!safety) return false;
   constexpr uint32_t kBoth = 3;  // safe for an untrusted caller and for untrusted data
   uint32_t supported = 0;
   uint32_t enabled = 0;
-  const bool safe = Slot<SetSafety>(safety, abi::kSlotSetSafetyOptions)(
-                        safety, &abi::kIidDispatch, kBoth, kBoth) == abi::hr::kOk &&
-                    Slot<GetSafety>(safety, abi::kSlotGetSafetyOptions)(
-                        safety, &abi::kIidDispatch, &supported, &enabled) == abi::hr::kOk &&
-                    (enabled & kBoth) == kBoth;
-  Slot<Release>(safety, abi::kSlotRelease)(safety);
-  return safe;
+  return safety.Slot<SetSafety>(abi::kSlotSetSafetyOptions)(safety.get(), &abi::kIidDispatch, kBoth,
+                                                            kBoth) == abi::hr::kOk &&
+         safety.Slot<GetSafety>(abi::kSlotGetSafetyOptions)(safety.get(), &abi::kIidDispatch,
+                                                            &supported, &enabled) == abi::hr::kOk &&
+         (enabled & kBoth) == kBoth;
 }
 
 int32_t ModuleObject::SetCaller(std::u16string_view caller, bool mayNameFiles) {
-  void* named = nullptr;
-  const int32_t found = Slot<QueryInterface>(dispatch_, abi::kSlotQueryInterface)(
-      dispatch_, &abi::kIidHostCaller, &named);
-  if (found != abi::hr::kOk) return found;
+  int32_t found = abi::hr::kOk;
+  const ModuleInterface named = dispatch_.Query(abi::kIidHostCaller, &found);
+  if (!named) return found;
   using SetCallerSlot = int32_t (*)(void*, const char16_t*, uint32_t, uint32_t);
-  const int32_t hr = Slot<SetCallerSlot>(named, abi::kSlotSetCaller)(
-      named, caller.data(), static_cast<uint32_t>(caller.size()),
+  return named.Slot<SetCallerSlot>(abi::kSlotSetCaller)(
+      named.get(), caller.data(), static_cast<uint32_t>(caller.size()),
       mayNameFiles ? abi::kCallerMayNameFiles : 0);
-  Slot<Release>(named, abi::kSlotRelease)(named);
-  return hr;
 }
 
 int32_t ModuleObject::SetReceivedPlainText(std::string_view bytes) {
-  void* seam = nullptr;
-  const int32_t found = Slot<QueryInterface>(dispatch_, abi::kSlotQueryInterface)(
-      dispatch_, &abi::kIidTestSeam, &seam);
-  if (found != abi::hr::kOk) return found;
-  const int32_t hr = Slot<SetText>(seam, abi::kSlotSetReceivedPlainText)(
-      seam, reinterpret_cast<const uint8_t*>(bytes.data()), static_cast<uint32_t>(bytes.size()));
-  Slot<Release>(seam, abi::kSlotRelease)(seam);
-  return hr;
+  int32_t found = abi::hr::kOk;
+  const ModuleInterface seam = dispatch_.Query(abi::kIidTestSeam, &found);
+  if (!seam) return found;
+  return seam.Slot<SetText>(abi::kSlotSetReceivedPlainText)(
+      seam.get(), reinterpret_cast<const uint8_t*>(bytes.data()),
+      static_cast<uint32_t>(bytes.size()));
 }
 
 void ApprovalQuestion::Deliver(void* context, int32_t answer) {
@@ -392,9 +367,9 @@ void ApprovalQuestion::Deliver(void* context, int32_t answer) {
 
 ApprovalQuestion::~ApprovalQuestion() {
   using EndEntry = int32_t (*)(void*, void*);
-  if (ui_ == nullptr) return;
-  if (question_ != nullptr) Slot<EndEntry>(ui_, abi::kSlotEndOriginApproval)(ui_, question_);
-  Slot<Release>(ui_, abi::kSlotRelease)(ui_);
+  if (ui_ && question_ != nullptr) {
+    ui_.Slot<EndEntry>(abi::kSlotEndOriginApproval)(ui_.get(), question_);
+  }
 }
 
 std::unique_ptr<ApprovalQuestion> AskOriginApproval(std::u16string_view origin,
@@ -403,15 +378,10 @@ std::unique_ptr<ApprovalQuestion> AskOriginApproval(std::u16string_view origin,
       int32_t (*)(void*, const char16_t*, uint32_t, abi::OriginAnsweredCallback, void*, void**);
   auto question = std::make_unique<ApprovalQuestion>(std::move(answered));
   const Module* module = nullptr;
-  void* factory = FactoryOf(abi::kClsidControl, module);
-  if (factory != nullptr) {
-    Slot<QueryInterface>(factory, abi::kSlotQueryInterface)(factory, &abi::kIidHostUi,
-                                                            &question->ui_);
-    Slot<Release>(factory, abi::kSlotRelease)(factory);
-  }
-  if (question->ui_ == nullptr ||
-      Slot<BeginEntry>(question->ui_, abi::kSlotBeginOriginApproval)(
-          question->ui_, origin.data(), static_cast<uint32_t>(origin.size()),
+  question->ui_ = FactoryOf(abi::kClsidControl, module).Query(abi::kIidHostUi);
+  if (!question->ui_ ||
+      question->ui_.Slot<BeginEntry>(abi::kSlotBeginOriginApproval)(
+          question->ui_.get(), origin.data(), static_cast<uint32_t>(origin.size()),
           &ApprovalQuestion::Deliver, question.get(), &question->question_) != abi::hr::kOk) {
     ApprovalQuestion::Deliver(question.get(),
                               static_cast<int32_t>(platform::OriginApproval::kDismissed));

@@ -16,6 +16,7 @@
 
 #include "control/registration/com_abi.h"
 #include "control/registration/member_table.h"
+#include "host/module_interface.h"
 #include "platform/ui/ui_services.h"
 
 namespace quorvel::host {
@@ -29,7 +30,7 @@ class ModuleText {
   ModuleText() = default;
   // Holds a reference on the interface the text came from, so that the text
   // can be freed whenever it goes.
-  ModuleText(void* hostCaller, void* text, char16_t* units, size_t length);
+  ModuleText(const ModuleInterface& hostCaller, void* text, char16_t* units, size_t length);
   explicit ModuleText(std::u16string own) : own_(std::move(own)) {}
   ~ModuleText();
   ModuleText(ModuleText&& other) noexcept;
@@ -48,7 +49,7 @@ class ModuleText {
   // Frees the module's text and lets its interface go.
   void Let();
 
-  void* hostCaller_ = nullptr;
+  ModuleInterface hostCaller_;
   void* text_ = nullptr;
   char16_t* units_ = nullptr;  // the module's text's, while this holds it
   size_t length_ = 0;
@@ -62,7 +63,8 @@ using CallValue = std::variant<std::monostate, ModuleText, int32_t, uint32_t>;
 class ModuleObject {
  public:
   // `module` is the loaded module the object came from.
-  ModuleObject(void* dispatch, const void* module) : dispatch_(dispatch), module_(module) {}
+  ModuleObject(ModuleInterface dispatch, const void* module)
+      : dispatch_(std::move(dispatch)), module_(module) {}
   ~ModuleObject();
   ModuleObject(const ModuleObject&) = delete;
   ModuleObject& operator=(const ModuleObject&) = delete;
@@ -96,11 +98,11 @@ class ModuleObject {
 
  private:
   // The host caller interface, when the module offers it.
-  void* HostCaller();
+  const ModuleInterface& HostCaller();
 
-  void* dispatch_;
+  ModuleInterface dispatch_;
   const void* module_;
-  void* hostCaller_ = nullptr;
+  ModuleInterface hostCaller_;
   bool askedHostCaller_ = false;
 };
 
@@ -124,7 +126,7 @@ class ApprovalQuestion {
   friend std::unique_ptr<ApprovalQuestion> AskOriginApproval(std::u16string_view, Answered);
   static void Deliver(void* context, int32_t answer);
   Answered answered_;
-  void* ui_ = nullptr;        // the module's interface, held while the question is
+  ModuleInterface ui_;        // the module's interface, held while the question is
   void* question_ = nullptr;  // the module's question
 };
 

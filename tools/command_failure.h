@@ -13,6 +13,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/text/hex.h"
+
 namespace quorvel::tools {
 
 struct Failure {
@@ -22,11 +24,7 @@ struct Failure {
 
 // Lower-case hex, two digits a byte.
 inline std::string Hex(std::span<const uint8_t> bytes) {
-  std::ostringstream text;
-  for (const uint8_t byte : bytes) {
-    text << std::hex << std::setw(2) << std::setfill('0') << static_cast<int>(byte);
-  }
-  return text.str();
+  return platform::LowerHex(bytes);
 }
 
 // Reports `failure`, if any, as "quorvel COMMAND: message" and ends the

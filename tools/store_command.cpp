@@ -109,10 +109,13 @@ struct ImportArguments {
   std::string container;
 };
 
-std::optional<Failure> Import(const ImportArguments& arguments, std::ostream& out) {
+// The certificate, its key and the certificates beside them, from a PKCS#12
+// file or from PEM or DER certificates with a separate key file; checked:
+// an RSA key, and the certificate's own.
+std::optional<Failure> LoadImport(const ImportArguments& arguments, ImportItems& items,
+                                  std::shared_ptr<const platform::Certificate>& certificate) {
   Bytes bytes;
   if (auto failure = ReadFile(arguments.file, bytes)) return failure;
-  ImportItems items;
   std::optional<Failure> failure;
   const bool pkcs12 = arguments.keyFile.empty() && !LooksLikePem(bytes) &&
                       ReadPkcs12(bytes, arguments.password, items, failure);
@@ -129,40 +132,97 @@ std::optional<Failure> Import(const ImportArguments& arguments, std::ostream& ou
       if (auto bad = DecodePrivateKey(keyBytes, arguments.keyFile, items.key)) return bad;
     }
   }
-  const uint32_t keySpec = arguments.keySpec == "signature"  ? platform::kAtSignature
-                           : arguments.keySpec == "exchange" ? platform::kAtKeyExchange
-                           : items.keySpec != 0              ? items.keySpec
-                                                             : platform::kAtKeyExchange;
   if (items.key && !EVP_PKEY_is_a(items.key.get(), "RSA")) {
     return Failure{kStoreInvalidInput, "only RSA keys are supported"};
   }
-  std::shared_ptr<const platform::Certificate> certificate;
   if (const uint32_t status = platform::Certificate::FromDer(items.certificate, certificate)) {
     return StoreFailure(arguments.file + " holds no valid certificate", status);
   }
   if (items.key && X509_check_private_key(certificate->X509Handle(), items.key.get()) != 1) {
     return Failure{kStoreInvalidInput, "the private key does not belong to the certificate"};
   }
+  return std::nullopt;
+}
 
+// Where an import goes: the store named, and for the other certificates the
+// same store (a file of certificates alone) or CA (the chain beside a key).
+struct ImportTarget {
+  std::unique_ptr<platform::CertStore> store;
+  std::unique_ptr<platform::CertStore> caStore;
+  platform::CertStore* othersStore = nullptr;
+  bool bundle = false;
+};
+
+std::optional<Failure> OpenImportTarget(const std::string& storeName, const ImportItems& items,
+                                        ImportTarget& target) {
+  if (const uint32_t status = platform::CertStore::OpenSystemStore(storeName, target.store)) {
+    return StoreFailure("cannot open store " + storeName, status);
+  }
+  target.bundle = !items.key && !items.others.empty();
+  if (!items.others.empty() && !target.bundle) {
+    if (const uint32_t status =
+            platform::CertStore::OpenSystemStore(platform::kStoreCa, target.caStore)) {
+      return StoreFailure("cannot open store CA", status);
+    }
+  }
+  target.othersStore = target.bundle ? target.store.get() : target.caStore.get();
+  return std::nullopt;
+}
+
+// The key into `container` (created, or taken as it is when it exists), and
+// the property that names it.
+std::optional<Failure> StoreKey(const std::u16string& container, uint32_t keySpec, EVP_PKEY* key,
+                                platform::CertContext::Properties& properties) {
+  std::unique_ptr<platform::KeyContainer> handle;
+  uint32_t status =
+      platform::KeyContainer::Acquire(container, platform::kMsStrongProvider,
+                                      platform::kProvRsaFull, platform::kCryptNewKeyset, handle);
+  if (status == error::kExists) {
+    status = platform::KeyContainer::Acquire(container, platform::kMsStrongProvider,
+                                             platform::kProvRsaFull, 0, handle);
+  }
+  if (status != error::kOk) return StoreFailure("cannot create the key container", status);
+  if (const uint32_t imported = handle->ImportKey(keySpec, key)) {
+    return StoreFailure("cannot store the private key", imported);
+  }
+  properties[platform::kKeyProvInfoPropId] = handle->ProvInfo(keySpec).Encode();
+  return std::nullopt;
+}
+
+// The certificates, with the key's property on the first; of a bundle,
+// certificates the store holds already are kept as they are.
+std::optional<Failure> StoreCertificates(const ImportItems& items, const ImportTarget& target,
+                                         const platform::CertContext::Properties& properties) {
+  const platform::AddDisposition first =
+      target.bundle ? platform::AddDisposition::kUseExisting : platform::AddDisposition::kNew;
+  if (const uint32_t status =
+          target.store->AddCertificate(items.certificate, properties, first, nullptr)) {
+    return StoreFailure("cannot add the certificate to " + target.store->name(), status);
+  }
+  for (const Bytes& other : items.others) {
+    if (const uint32_t status = target.othersStore->AddCertificate(
+            other, {}, platform::AddDisposition::kUseExisting, nullptr)) {
+      return StoreFailure("cannot add a further certificate to " + target.othersStore->name(),
+                          status);
+    }
+  }
+  return std::nullopt;
+}
+
+std::optional<Failure> Import(const ImportArguments& arguments, std::ostream& out) {
+  ImportItems items;
+  std::shared_ptr<const platform::Certificate> certificate;
+  if (auto failure = LoadImport(arguments, items, certificate)) return failure;
+  const uint32_t keySpec = arguments.keySpec == "signature"  ? platform::kAtSignature
+                           : arguments.keySpec == "exchange" ? platform::kAtKeyExchange
+                           : items.keySpec != 0              ? items.keySpec
+                                                             : platform::kAtKeyExchange;
   std::shared_ptr<platform::Database> database;
   if (const std::error_code ec = platform::SharedDatabase(database)) {
     return Failure{kStoreStorageFailure, "cannot open the home database: " + ec.message()};
   }
-  std::unique_ptr<platform::CertStore> store;
-  std::unique_ptr<platform::CertStore> caStore;
-  if (const uint32_t status = platform::CertStore::OpenSystemStore(arguments.store, store)) {
-    return StoreFailure("cannot open store " + arguments.store, status);
-  }
-  // The certificates beside a key are its chain, kept in CA; a file of
-  // certificates alone goes wholly into the store named.
-  const bool bundle = !items.key && !items.others.empty();
-  if (!items.others.empty() && !bundle) {
-    if (const uint32_t status = platform::CertStore::OpenSystemStore(platform::kStoreCa, caStore)) {
-      return StoreFailure("cannot open store CA", status);
-    }
-  }
-  platform::CertStore* othersStore = bundle ? store.get() : caStore.get();
-
+  ImportTarget target;
+  if (auto failure = OpenImportTarget(arguments.store, items, target)) return failure;
   const std::u16string container =
       arguments.container.empty()
           ? platform::Utf8ToUtf16("quorvel-" + Hex(std::span(certificate->Sha1()).first(8)))
@@ -171,52 +231,20 @@ std::optional<Failure> Import(const ImportArguments& arguments, std::ostream& ou
   // certificates are all stored, or nothing is.
   std::optional<Failure> inside;
   const std::error_code ec = database->Transact([&]() -> std::error_code {
-    const auto fail = [&](Failure f) {
-      inside = std::move(f);
-      return std::make_error_code(std::errc::operation_canceled);
-    };
     platform::CertContext::Properties properties;
-    if (items.key) {
-      std::unique_ptr<platform::KeyContainer> handle;
-      uint32_t status = platform::KeyContainer::Acquire(container, platform::kMsStrongProvider,
-                                                        platform::kProvRsaFull,
-                                                        platform::kCryptNewKeyset, handle);
-      if (status == error::kExists) {
-        status = platform::KeyContainer::Acquire(container, platform::kMsStrongProvider,
-                                                 platform::kProvRsaFull, 0, handle);
-      }
-      if (status != error::kOk)
-        return fail(StoreFailure("cannot create the key container", status));
-      if (const uint32_t imported = handle->ImportKey(keySpec, items.key.get())) {
-        return fail(StoreFailure("cannot store the private key", imported));
-      }
-      properties[platform::kKeyProvInfoPropId] = handle->ProvInfo(keySpec).Encode();
-    }
-    // Of a bundle, certificates the store holds already are kept as they are.
-    const platform::AddDisposition first =
-        bundle ? platform::AddDisposition::kUseExisting : platform::AddDisposition::kNew;
-    if (const uint32_t status =
-            store->AddCertificate(items.certificate, properties, first, nullptr)) {
-      return fail(StoreFailure("cannot add the certificate to " + store->name(), status));
-    }
-    for (const Bytes& other : items.others) {
-      if (const uint32_t status = othersStore->AddCertificate(
-              other, {}, platform::AddDisposition::kUseExisting, nullptr)) {
-        return fail(
-            StoreFailure("cannot add a further certificate to " + othersStore->name(), status));
-      }
-    }
-    return {};
+    if (items.key) inside = StoreKey(container, keySpec, items.key.get(), properties);
+    if (!inside) inside = StoreCertificates(items, target, properties);
+    return inside ? std::make_error_code(std::errc::operation_canceled) : std::error_code{};
   });
   if (inside) return inside;
   if (ec) return Failure{kStoreStorageFailure, "the import was not stored: " + ec.message()};
-  out << "imported " << Hex(certificate->Sha1()) << " into " << store->name();
+  out << "imported " << Hex(certificate->Sha1()) << " into " << target.store->name();
   if (items.key) {
     out << " with its " << (keySpec == platform::kAtSignature ? "signature" : "exchange")
         << " key in container " << platform::Utf16ToUtf8(container);
   }
   if (!items.others.empty()) {
-    out << "; " << items.others.size() << " more into " << othersStore->name();
+    out << "; " << items.others.size() << " more into " << target.othersStore->name();
   }
   out << "\n";
   return std::nullopt;

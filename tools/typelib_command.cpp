@@ -5,21 +5,12 @@
 
 #include "control/registration/type_library.h"
 #include "host/member_description.h"
+#include "platform/text/hex.h"
 
 namespace quorvel::tools {
 namespace {
 
 using nlohmann::json;
-
-std::string Hex(std::string_view bytes) {
-  static constexpr char kDigits[] = "0123456789abcdef";
-  std::string hex;
-  for (const unsigned char byte : bytes) {
-    hex.push_back(kDigits[byte >> 4]);
-    hex.push_back(kDigits[byte & 15]);
-  }
-  return hex;
-}
 
 json Describe() {
   json types = json::array();
@@ -43,7 +34,7 @@ json Describe() {
   for (const registration::MemberInfo& member : registration::MemberTable()) {
     json entry = host::DescribeMember(member);
     entry["helpString"] = registration::HelpString(member);
-    entry["helpStringCp936"] = Hex(registration::StoredHelpString(member));
+    entry["helpStringCp936"] = platform::LowerHex(registration::StoredHelpString(member));
     members.push_back(std::move(entry));
   }
   const registration::TypeInfoEntry& library = registration::kTypeLibrary;

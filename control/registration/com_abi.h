@@ -169,6 +169,8 @@ enum DualSlot {
   kSlotInvoke,
   kFirstMemberSlot
 };
+// The class factory's: CreateInstance(self, outer, iid, out).
+enum ClassFactorySlot { kSlotCreateInstance = 3 };
 // The object-safety interface's table after IUnknown's three entries.
 enum SafetySlot { kSlotGetSafetyOptions = 3, kSlotSetSafetyOptions };
 // The test seam's: SetReceivedPlainText(self, const uint8_t* bytes, uint32_t length).

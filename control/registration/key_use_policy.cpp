@@ -13,21 +13,13 @@
 #include "platform/crypto/openssl.h"
 #include "platform/errors/platform_errors.h"
 #include "platform/text/code_page.h"
+#include "platform/text/hex.h"
 #include "platform/ui/ui_services.h"
 
 namespace quorvel::registration {
 namespace {
 
-std::string Hex(std::span<const uint8_t> bytes) {
-  static constexpr char kDigits[] = "0123456789abcdef";
-  std::string text;
-  text.reserve(bytes.size() * 2);
-  for (const uint8_t byte : bytes) {
-    text += kDigits[byte >> 4];
-    text += kDigits[byte & 0x0F];
-  }
-  return text;
-}
+using platform::LowerHex;
 
 std::string Sha256(std::string_view bytes) {
   uint8_t digest[EVP_MAX_MD_SIZE];
@@ -36,7 +28,7 @@ std::string Sha256(std::string_view bytes) {
                    bytes.size(), digest, &length) != 1) {
     return {};
   }
-  return Hex({digest, length});
+  return LowerHex({digest, length});
 }
 
 // At most this many bytes of something that is no text are shown, in hex.
@@ -63,7 +55,7 @@ std::u16string Decoded(uint32_t codePage, std::string_view bytes, bool truncated
          u" 的文本 not text in code page " + platform::Utf8ToUtf16(std::to_string(codePage)) +
          u"; hex: " +
          platform::Utf8ToUtf16(
-             Hex({reinterpret_cast<const uint8_t*>(shown.data()), shown.size()})) +
+             LowerHex({reinterpret_cast<const uint8_t*>(shown.data()), shown.size()})) +
          (bytes.size() > shown.size() ? u"…>" : u">");
 }
 
@@ -182,7 +174,7 @@ bool CallerKeyUse::Approve(const platform::KeyUse& use) {
     entry_->caller = platform::Utf16ToUtf8(caller_);
     entry_->member = member_;
     entry_->certificate = platform::Utf16ToUtf8(info[0]);
-    entry_->thumbprint = Hex(use.certificate->Sha1());
+    entry_->thumbprint = LowerHex(use.certificate->Sha1());
     entry_->contentSha256 = Sha256(bytes);
     if (!web_) return true;
     if (Refusals().Paused(caller_)) {

@@ -5,18 +5,13 @@
 #include <string>
 
 #include "platform/errors/platform_errors.h"
+#include "platform/text/hex.h"
 
 namespace quorvel::platform {
 namespace {
 
 std::string Hex(const Bytes& bytes) {
-  static constexpr char kDigits[] = "0123456789abcdef";
-  std::string out;
-  for (const uint8_t byte : bytes) {
-    out += kDigits[byte >> 4];
-    out += kDigits[byte & 0x0F];
-  }
-  return out;
+  return LowerHex(bytes);
 }
 
 TEST(HashMessageTest, GivesTheBareDigestOfEachPlatformHash) {

@@ -14,6 +14,7 @@
 #include "platform/storage/registry.h"
 #include "platform/stores/key_container.h"
 #include "platform/stores/store_snapshots.h"
+#include "platform/stores/store_transactions.h"
 #include "platform/text/code_page.h"
 #include "platform/tokens/token_certificates.h"
 #include "platform/tokens/token_registry.h"
@@ -21,45 +22,16 @@
 namespace quorvel::platform {
 namespace {
 
+using stores::ReadPlatform;
+using stores::StorageError;
+using stores::TransactPlatform;
+
 std::string FoldStoreName(std::string_view name) {
   std::string folded(name);
   for (char& c : folded) {
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
   }
   return folded;
-}
-
-// Database failures carry no platform meaning of their own.
-uint32_t StorageError(const std::error_code& ec) {
-  if (!ec) return error::kOk;
-  if (ec == DatabaseErrc::kOutOfMemory) return error::kOutOfMemory;
-  return error::kStorageFailure;
-}
-
-// Runs `body` in a transaction of `database` and gives back the platform value
-// it produced, or the database's own failure.
-template <typename Body>
-uint32_t TransactPlatform(Database& database, Body body) {
-  uint32_t status = error::kOk;
-  const std::error_code ec = database.Transact([&]() -> std::error_code {
-    status = body();
-    // Any failure rolls the transaction back.
-    return status == error::kOk ? std::error_code{}
-                                : std::make_error_code(std::errc::operation_canceled);
-  });
-  if (status != error::kOk) return status;
-  return StorageError(ec);
-}
-
-template <typename Body>
-uint32_t ReadPlatform(Database& database, Body body) {
-  uint32_t status = error::kOk;
-  const std::error_code ec = database.Read([&]() -> std::error_code {
-    status = body();
-    return {};
-  });
-  if (status != error::kOk) return status;
-  return StorageError(ec);
 }
 
 // Certificates of hardware tokens follow the home's own in "MY". Their entries

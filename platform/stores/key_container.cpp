@@ -4,18 +4,26 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <iterator>
 #include <mutex>
 #include <new>
+#include <optional>
 #include <vector>
 
 #include "platform/errors/platform_errors.h"
 #include "platform/storage/database.h"
 #include "platform/stores/container_keys.h"
+#include "platform/stores/store_transactions.h"
 #include "platform/text/code_page.h"
 #include "platform/tokens/token_key.h"
 
 namespace quorvel::platform {
 namespace {
+
+using stores::ReadPlatform;
+using stores::StorageError;
+using stores::TransactPlatform;
 
 constexpr std::u16string_view kKnownProviders[] = {kMsBaseProvider, kMsEnhancedProvider,
                                                    kMsStrongProvider};
@@ -27,12 +35,6 @@ std::string FoldContainerName(std::u16string_view name) {
     if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
   }
   return Utf16ToUtf8(folded);
-}
-
-uint32_t StorageError(const std::error_code& ec) {
-  if (!ec) return error::kOk;
-  if (ec == DatabaseErrc::kOutOfMemory) return error::kOutOfMemory;
-  return error::kStorageFailure;
 }
 
 // The container's id (0 when there is none) and the spelling it was created with.
@@ -110,91 +112,104 @@ uint32_t KeyContainer::AcquireToken(std::u16string_view container, uint32_t acti
   return error::kOk;
 }
 
+namespace {
+
+// The action among the flags, or nothing when the flags hold anything else.
+std::optional<uint32_t> AcquireAction(uint32_t flags) {
+  const uint32_t action = flags & (kCryptVerifyContext | kCryptNewKeyset | kCryptDeleteKeyset);
+  if ((flags & ~(action | kCryptSilent)) != 0) return std::nullopt;
+  if (action != 0 && action != kCryptVerifyContext && action != kCryptNewKeyset &&
+      action != kCryptDeleteKeyset) {
+    return std::nullopt;
+  }
+  return action;
+}
+
+bool KnownProvider(std::u16string_view name) {
+  if (name == kTokenProvider) return true;
+  return std::find(std::begin(kKnownProviders), std::end(kKnownProviders), name) !=
+         std::end(kKnownProviders);
+}
+
+// An existing container: found without a write lock.
+uint32_t OpenContainer(Database& database, const std::string& folded, int64_t& id,
+                       std::u16string& name) {
+  const uint32_t status =
+      ReadPlatform(database, [&] { return FindContainer(database, folded, id, name); });
+  if (status != error::kOk) return status;
+  return id == 0 ? error::kBadKeyset : error::kOk;
+}
+
+// A new container, refused where one of that name exists; looked for first
+// without a write lock, then again under it.
+uint32_t CreateContainer(Database& database, const std::string& folded, int64_t& id,
+                         std::u16string& name) {
+  if (const uint32_t status =
+          ReadPlatform(database, [&] { return FindContainer(database, folded, id, name); })) {
+    return status;
+  }
+  if (id != 0) return error::kExists;
+  return TransactPlatform(database, [&]() -> uint32_t {
+    if (const uint32_t status = FindContainer(database, folded, id, name)) return status;
+    if (id != 0) return error::kExists;
+    sqlite::Statement insert;
+    if (auto failed =
+            database.Prepare("INSERT INTO key_container (name, folded_name) VALUES (?1, ?2)",
+                             insert, Utf16ToUtf8(name), folded)) {
+      return StorageError(failed);
+    }
+    if (auto failed = insert.Run()) return StorageError(failed);
+    return FindContainer(database, folded, id, name);
+  });
+}
+
+uint32_t DeleteContainer(Database& database, const std::string& folded, std::u16string& name) {
+  return TransactPlatform(database, [&]() -> uint32_t {
+    int64_t id = 0;
+    if (const uint32_t status = FindContainer(database, folded, id, name)) return status;
+    if (id == 0) return error::kBadKeyset;
+    sqlite::Statement erase;
+    if (auto failed = database.Prepare("DELETE FROM key_container WHERE id = ?1", erase, id)) {
+      return StorageError(failed);
+    }
+    return StorageError(erase.Run());
+  });
+}
+
+}  // namespace
+
 uint32_t KeyContainer::Acquire(std::optional<std::u16string_view> container,
                                std::u16string_view provider, uint32_t providerType, uint32_t flags,
                                std::unique_ptr<KeyContainer>& handle) {
   if (providerType != kProvRsaFull) return error::kKeysetNotDefined;
-  std::u16string providerName(provider.empty() ? kMsStrongProvider : provider);
-  bool known = providerName == kTokenProvider;
-  for (const std::u16string_view name : kKnownProviders) known = known || name == providerName;
-  if (!known) return error::kKeysetNotDefined;
-  const uint32_t action = flags & (kCryptVerifyContext | kCryptNewKeyset | kCryptDeleteKeyset);
-  if ((flags & ~(action | kCryptSilent)) != 0 ||
-      (action != 0 && action != kCryptVerifyContext && action != kCryptNewKeyset &&
-       action != kCryptDeleteKeyset)) {
-    return error::kInvalidArgument;
-  }
+  const std::u16string_view providerName = provider.empty() ? kMsStrongProvider : provider;
+  if (!KnownProvider(providerName)) return error::kKeysetNotDefined;
+  const std::optional<uint32_t> action = AcquireAction(flags);
+  if (!action) return error::kInvalidArgument;
   try {
     if (providerName == kTokenProvider) {
-      return AcquireToken(container.value_or(std::u16string_view()), action, handle);
+      return AcquireToken(container.value_or(std::u16string_view()), *action, handle);
     }
     std::shared_ptr<Database> database;
     if (const auto ec = SharedDatabase(database)) return StorageError(ec);
-    if (action == kCryptVerifyContext) {
-      handle.reset(new KeyContainer(std::move(database), 0, u"", std::move(providerName)));
+    if (*action == kCryptVerifyContext) {
+      handle.reset(new KeyContainer(std::move(database), 0, u"", std::u16string(providerName)));
       return error::kOk;
     }
     std::u16string name(container && !container->empty() ? *container : DefaultContainerName());
     const std::string folded = FoldContainerName(name);
+    if (*action == kCryptDeleteKeyset) {
+      const uint32_t deleted = DeleteContainer(*database, folded, name);
+      if (deleted == error::kOk) handle.reset();
+      return deleted;
+    }
     int64_t id = 0;
-    uint32_t status = error::kOk;
-    // Opening an existing container, or finding the one to create already there,
-    // needs no write lock; creating and deleting look again under it.
-    if (action != kCryptDeleteKeyset) {
-      const std::error_code looked = database->Read([&]() -> std::error_code {
-        status = FindContainer(*database, folded, id, name);
-        return {};
-      });
-      if (looked) return StorageError(looked);
-      if (status != error::kOk) return status;
-      if (action == kCryptNewKeyset && id != 0) return error::kExists;
-      if (action == 0) {
-        if (id == 0) return error::kBadKeyset;
-        handle.reset(
-            new KeyContainer(std::move(database), id, std::move(name), std::move(providerName)));
-        return error::kOk;
-      }
-    }
-    const std::error_code ec = database->Transact([&]() -> std::error_code {
-      status = FindContainer(*database, folded, id, name);
-      if (status != error::kOk) return std::make_error_code(std::errc::operation_canceled);
-      if (action == kCryptNewKeyset) {
-        if (id != 0) {
-          status = error::kExists;
-          return std::make_error_code(std::errc::operation_canceled);
-        }
-        sqlite::Statement insert;
-        if (auto failed =
-                database->Prepare("INSERT INTO key_container (name, folded_name) VALUES (?1, ?2)",
-                                  insert, Utf16ToUtf8(name), folded)) {
-          return failed;
-        }
-        if (auto failed = insert.Run()) return failed;
-        status = FindContainer(*database, folded, id, name);
-        return status == error::kOk ? std::error_code{}
-                                    : std::make_error_code(std::errc::operation_canceled);
-      }
-      if (id == 0) {
-        status = error::kBadKeyset;
-        return std::make_error_code(std::errc::operation_canceled);
-      }
-      if (action == kCryptDeleteKeyset) {
-        sqlite::Statement erase;
-        if (auto failed = database->Prepare("DELETE FROM key_container WHERE id = ?1", erase, id)) {
-          return failed;
-        }
-        return erase.Run();
-      }
-      return {};
-    });
+    const uint32_t status = *action == kCryptNewKeyset
+                                ? CreateContainer(*database, folded, id, name)
+                                : OpenContainer(*database, folded, id, name);
     if (status != error::kOk) return status;
-    if (ec) return StorageError(ec);
-    if (action == kCryptDeleteKeyset) {
-      handle.reset();
-      return error::kOk;
-    }
     handle.reset(
-        new KeyContainer(std::move(database), id, std::move(name), std::move(providerName)));
+        new KeyContainer(std::move(database), id, std::move(name), std::u16string(providerName)));
     return error::kOk;
   } catch (const std::bad_alloc&) {
     return error::kOutOfMemory;
