@@ -21,72 +21,90 @@ std::string_view Bytes(std::string_view text, int64_t offset, int64_t length) {
   return text.substr(static_cast<size_t>(offset), static_cast<size_t>(length));
 }
 
+// The reading position and the bytes not yet consumed.
+struct Cursor {
+  int64_t p = 0;
+  int64_t n = 0;
+  void Advance(int64_t bytes) {
+    p += bytes;
+    n -= bytes;
+  }
+};
+
+// A section's total length from its header: positive and within what is left.
+std::optional<int64_t> ReadSectionTotal(std::string_view text, Cursor& cursor) {
+  const std::optional<int64_t> total = fields::Read(text, cursor.p);
+  if (!total || *total == 0 || *total > cursor.n) return std::nullopt;
+  cursor.Advance(kField);
+  return total;
+}
+
+// The form items of a section of `total` bytes; false when they overrun it.
+bool WalkFormItems(std::string_view text, int64_t total, Cursor& cursor) {
+  int64_t sum = 0;
+  std::optional<int64_t> length = fields::Read(text, cursor.p);
+  if (!length) return false;
+  while (*length != 0) {
+    if (*length + kField > cursor.n) return false;
+    cursor.Advance(*length + kField);
+    sum += *length + kField;
+    // Nothing left, only the trailing zero field, or the section complete.
+    if (cursor.n <= 0 || cursor.n == kField || sum == total) break;
+    length = fields::Read(text, cursor.p);
+    if (!length) return false;
+  }
+  return true;
+}
+
+// The file records of a section of `total` bytes; false when one is
+// malformed: a file needs a name and some content.
+bool WalkFiles(std::string_view text, int64_t total, Cursor& cursor) {
+  int64_t sum = 0;
+  std::optional<int64_t> record = fields::Read(text, cursor.p);
+  if (!record) return false;
+  while (*record != 0) {
+    if (*record + kField > cursor.n) return false;
+    const std::optional<int64_t> nameLength = fields::Read(text, cursor.p + kField);
+    if (!nameLength || *nameLength > cursor.n) return false;
+    const int64_t contentLength = *record - *nameLength - kField;
+    if (contentLength < 0 || contentLength > cursor.n) return false;
+    if (*nameLength == 0 || contentLength == 0) return false;
+    cursor.Advance(*record + kField);
+    sum += *record + kField;
+    if (cursor.n <= 0 || sum == total) break;
+    record = fields::Read(text, cursor.p);
+    if (!record) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 int32_t IndexPlainText(std::string_view text, PlainTextIndex& index) {
-  // `p` is the reading position, `n` the number of bytes not yet consumed.
-  int64_t p = 0;
-  int64_t n = static_cast<int64_t>(text.size());
+  Cursor cursor{0, static_cast<int64_t>(text.size())};
   PlainTextIndex found;
 
   const bool filesOnly = text.substr(0, kLengthFieldSize) == kZeroField;
-  if (filesOnly) {
-    p += kField;
-    n -= kField;
-  }
-  std::optional<int64_t> total = fields::Read(text, p);
-  if (!total || *total == 0 || *total > n) return kPlainTextFailed;
-  p += kField;
-  n -= kField;
+  if (filesOnly) cursor.Advance(kField);
+  std::optional<int64_t> total = ReadSectionTotal(text, cursor);
+  if (!total) return kPlainTextFailed;
 
   if (!filesOnly) {
-    found.formBegin = static_cast<size_t>(p);
-    int64_t sum = 0;
-    std::optional<int64_t> length = fields::Read(text, p);
-    if (!length) return kPlainTextFailed;
-    while (*length != 0) {
-      if (*length + kField > n) return kPlainTextFailed;
-      p += *length + kField;
-      n -= *length + kField;
-      sum += *length + kField;
-      // Nothing left, only the trailing zero field, or the section complete.
-      if (n <= 0 || n == kField || sum == *total) break;
-      length = fields::Read(text, p);
-      if (!length) return kPlainTextFailed;
-    }
-    found.formEnd = static_cast<size_t>(p);
-    if (n <= 0 || n == kField) {
+    found.formBegin = static_cast<size_t>(cursor.p);
+    if (!WalkFormItems(text, *total, cursor)) return kPlainTextFailed;
+    found.formEnd = static_cast<size_t>(cursor.p);
+    if (cursor.n <= 0 || cursor.n == kField) {
       found.fileBegin = found.fileEnd = found.formEnd;
       index = found;
       return kPlainTextOk;
     }
-
-    total = fields::Read(text, p);
-    if (!total || *total == 0 || *total > n) return kPlainTextFailed;
-    p += kField;
-    n -= kField;
+    total = ReadSectionTotal(text, cursor);
+    if (!total) return kPlainTextFailed;
   }
 
-  found.fileBegin = static_cast<size_t>(p);
-  int64_t sum = 0;
-  std::optional<int64_t> record = fields::Read(text, p);
-  if (!record) return kPlainTextFailed;
-  while (*record != 0) {
-    if (*record + kField > n) return kPlainTextFailed;
-    const std::optional<int64_t> nameLength = fields::Read(text, p + kField);
-    if (!nameLength || *nameLength > n) return kPlainTextFailed;
-    const int64_t contentLength = *record - *nameLength - kField;
-    if (contentLength < 0 || contentLength > n) return kPlainTextFailed;
-    // A file needs a name and some content.
-    if (*nameLength == 0 || contentLength == 0) return kPlainTextFailed;
-    p += *record + kField;
-    n -= *record + kField;
-    sum += *record + kField;
-    if (n <= 0 || sum == *total) break;
-    record = fields::Read(text, p);
-    if (!record) return kPlainTextFailed;
-  }
-  found.fileEnd = static_cast<size_t>(p);
+  found.fileBegin = static_cast<size_t>(cursor.p);
+  if (!WalkFiles(text, *total, cursor)) return kPlainTextFailed;
+  found.fileEnd = static_cast<size_t>(cursor.p);
   if (found.formBegin == found.formEnd) found.formBegin = found.formEnd = found.fileBegin;
   index = found;
   return kPlainTextOk;

@@ -5,7 +5,7 @@
 set -euo pipefail
 
 packages=(
-  cmake ninja-build g++ clang clang-format libclang-rt-14-dev pkg-config
+  cmake ninja-build g++ clang clang-format clang-tidy libclang-rt-14-dev pkg-config
   libssl-dev openssl zlib1g-dev gzip libsqlite3-dev libicu-dev
   nlohmann-json3-dev libcli11-dev libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-websockets-dev qt6-qpa-plugins fonts-wqy-microhei xdg-utils

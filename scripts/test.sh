@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, checks the sources' format, then builds and runs
-# every test: the normal build, the whole suite again under AddressSanitizer
-# and UndefinedBehaviorSanitizer, the host session check, the browser tests in
-# headless Chromium (screenshots in build/artifacts/), and a short fuzzing run.
+# every test: the normal build (and every function's complexity), the host
+# session check, the browser tests in headless Chromium (screenshots in
+# build/artifacts/), the whole suite again under AddressSanitizer and
+# UndefinedBehaviorSanitizer, and a short fuzzing run.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
@@ -17,6 +18,9 @@ scripts/check-format.sh
 phase "build and test (RelWithDebInfo)"
 scripts/build.sh build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 ctest --test-dir build -j 2 --output-on-failure
+
+phase "complexity (clang-tidy over the build's sources)"
+scripts/check-complexity.sh build
 
 phase "host session"
 scripts/host_session_check.sh build/tools/quorvel

@@ -75,7 +75,7 @@ void AddHistoryCommand(CLI::App& app, std::ostream& out, std::ostream& err) {
     }
     out << "history cleared\n";
   });
-  history->callback([history, clear, arguments, &out, &err] {
+  history->callback([clear, arguments, &out, &err] {
     if (clear->parsed()) return;
     Finish("history", List(*arguments, out), err);
   });

@@ -141,76 +141,116 @@ class ScriptChooserHost final : public ChooserHost {
 
 // Runs the scripted actions of one chooser on `logic`, appending one step per
 // action to `steps`. Returns the outcome; `error` says why a script is at fault.
-DialogOutcome RunChooserActions(const json& actions, ChooserLogic& logic, json& steps,
-                                std::string& error) {
-  // The selected candidate (kNoSelection for none); the selection follows its row.
-  constexpr int kNoSelection = -1;
-  int selected = kNoSelection;
-  auto displayedRow = [&]() -> std::optional<std::size_t> {
-    if (selected == kNoSelection) return std::nullopt;
-    const auto& rows = logic.rows();
+// The selection of a scripted chooser: a candidate, which follows its row
+// when the list is sorted.
+class ScriptedSelection {
+ public:
+  explicit ScriptedSelection(const ChooserLogic& logic) : logic_(logic) {}
+
+  std::optional<std::size_t> Row() const {
+    if (selected_ == kNone) return std::nullopt;
+    const auto& rows = logic_.rows();
     for (std::size_t i = 0; i < rows.size(); ++i) {
-      if (rows[i].candidate == selected) return i;
+      if (rows[i].candidate == selected_) return i;
     }
     return std::nullopt;
-  };
-  auto select = [&](const json& row) {
+  }
+
+  // A displayed row's number, or null for no selection; false for anything else.
+  bool Select(const json& row) {
     if (row.is_null()) {
-      selected = kNoSelection;
+      selected_ = kNone;
       return true;
     }
-    if (!row.is_number_unsigned() || row.get<std::size_t>() >= logic.rows().size()) return false;
-    selected = logic.rows()[row.get<std::size_t>()].candidate;
+    if (!row.is_number_unsigned() || row.get<std::size_t>() >= logic_.rows().size()) return false;
+    selected_ = logic_.rows()[row.get<std::size_t>()].candidate;
     return true;
-  };
+  }
+
+ private:
+  static constexpr int kNone = -1;
+  const ChooserLogic& logic_;
+  int selected_ = kNone;
+};
+
+// One action of a chooser's script, and where it stands for messages.
+struct ScriptedAction {
+  std::string name;
+  const json* argument = nullptr;  // {"sort": 1} has one; "cancel" none
+  std::string where;
+};
+
+ScriptedAction ActionAt(const json& actions, std::size_t index) {
+  ScriptedAction action{{}, nullptr, "chooser action " + std::to_string(index + 1)};
+  const json& given = actions[index];
+  if (given.is_string()) {
+    action.name = given.get<std::string>();
+  } else if (given.is_object() && given.size() == 1) {
+    action.name = given.begin().key();
+    action.argument = &given.begin().value();
+  }
+  return action;
+}
+
+// Runs one action on the chooser: nothing while the dialog stays open, or
+// how it ended (kFailed with `error` for an action that cannot be run). An
+// action that ends the dialog records its own step.
+std::optional<DialogOutcome> RunChooserAction(const ScriptedAction& action, ChooserLogic& logic,
+                                              ScriptedSelection& selection, ScriptChooserHost& host,
+                                              json& step, json& steps, std::string& error) {
+  const std::string& name = action.name;
+  const json* argument = action.argument;
+  if (name == "sort") {
+    if (argument == nullptr || !argument->is_number_unsigned() ||
+        argument->get<std::size_t>() >= static_cast<std::size_t>(kChooserColumns)) {
+      error = action.where + " needs a column 0, 1 or 2";
+      return DialogOutcome::kFailed;
+    }
+    step["column"] = *argument;
+    logic.SortByColumn(argument->get<int>());
+    step["rows"] = RowsJson(logic.rows());
+    return std::nullopt;
+  }
+  if (name == "cancel" || name == "close") {
+    steps.push_back(step);
+    return DialogOutcome::kCancelled;
+  }
+  if (name != "select" && name != "ok" && name != "view" && name != "doubleclick") {
+    error = action.where + " is not sort, select, ok, view, doubleclick, cancel or close";
+    return DialogOutcome::kFailed;
+  }
+  if (argument != nullptr && !selection.Select(*argument)) {
+    error = action.where + " names no displayed row";
+    return DialogOutcome::kFailed;
+  }
+  if (name == "select" && argument == nullptr) {
+    error = action.where + " needs a row or null";
+    return DialogOutcome::kFailed;
+  }
+  const std::optional<std::size_t> row = selection.Row();
+  step["row"] = row ? json(*row) : json(nullptr);
+  if (name == "ok") {
+    if (logic.Ok(row, host)) {
+      steps.push_back(step);
+      return DialogOutcome::kChosen;
+    }
+  } else if (name != "select") {
+    logic.View(row, host);
+  }
+  return std::nullopt;
+}
+
+DialogOutcome RunChooserActions(const json& actions, ChooserLogic& logic, json& steps,
+                                std::string& error) {
+  ScriptedSelection selection(logic);
   json step;
   ScriptChooserHost host(step);
   for (std::size_t i = 0; i < actions.size(); ++i) {
-    const json& action = actions[i];
-    std::string name;
-    const json* argument = nullptr;
-    if (action.is_string()) {
-      name = action.get<std::string>();
-    } else if (action.is_object() && action.size() == 1) {
-      name = action.begin().key();
-      argument = &action.begin().value();
-    }
-    const std::string where = "chooser action " + std::to_string(i + 1);
-    step = json{{"action", name}};
+    const ScriptedAction action = ActionAt(actions, i);
+    step = json{{"action", action.name}};
     host.Use(step);
-    if (name == "sort") {
-      if (argument == nullptr || !argument->is_number_unsigned() ||
-          argument->get<std::size_t>() >= static_cast<std::size_t>(kChooserColumns)) {
-        error = where + " needs a column 0, 1 or 2";
-        return DialogOutcome::kFailed;
-      }
-      step["column"] = *argument;
-      logic.SortByColumn(argument->get<int>());
-      step["rows"] = RowsJson(logic.rows());
-    } else if (name == "select" || name == "ok" || name == "view" || name == "doubleclick") {
-      if (argument != nullptr && !select(*argument)) {
-        error = where + " names no displayed row";
-        return DialogOutcome::kFailed;
-      }
-      if (name == "select" && argument == nullptr) {
-        error = where + " needs a row or null";
-        return DialogOutcome::kFailed;
-      }
-      const std::optional<std::size_t> row = displayedRow();
-      step["row"] = row ? json(*row) : json(nullptr);
-      if (name == "ok") {
-        const bool ended = logic.Ok(row, host);
-        steps.push_back(step);
-        if (ended) return DialogOutcome::kChosen;
-        continue;
-      }
-      if (name != "select") logic.View(row, host);
-    } else if (name == "cancel" || name == "close") {
-      steps.push_back(step);
-      return DialogOutcome::kCancelled;
-    } else {
-      error = where + " is not sort, select, ok, view, doubleclick, cancel or close";
-      return DialogOutcome::kFailed;
+    if (const auto ended = RunChooserAction(action, logic, selection, host, step, steps, error)) {
+      return *ended;
     }
     steps.push_back(step);
   }
