@@ -50,11 +50,8 @@ Bytes FillerCertificate(EVP_PKEY* key, long serial) {
   X509_gmtime_adj(X509_getm_notAfter(x509.get()), 3650L * 24 * 3600);
   X509_set_pubkey(x509.get(), key);
   Require(X509_sign(x509.get(), key, EVP_sha256()) > 0, "filler signature");
-  unsigned char* der = nullptr;
-  const int length = i2d_X509(x509.get(), &der);
-  Require(length > 0, "filler encoding");
-  Bytes out(der, der + length);
-  OPENSSL_free(der);
+  Bytes out;
+  Require(quorvel::platform::ToDer<i2d_X509>(x509.get(), out), "filler encoding");
   return out;
 }
 

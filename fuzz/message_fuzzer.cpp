@@ -76,11 +76,7 @@ void SetUpIdentity() {
   const X509Ptr certificate = ReadCertificate(folder + "/recipient.pem");
   const EvpPkeyPtr key = ReadKey(folder + "/recipient.key");
   if (!certificate || !key) Fail("the identity does not parse");
-  unsigned char* der = nullptr;
-  const int length = i2d_X509(certificate.get(), &der);
-  if (length <= 0) Fail("the certificate does not encode");
-  identityDer.assign(der, der + length);
-  OPENSSL_free(der);
+  if (!ToDer<i2d_X509>(certificate.get(), identityDer)) Fail("the certificate does not encode");
 
   std::unique_ptr<KeyContainer> container;
   if (KeyContainer::Acquire(u"fuzz-recipient", kMsBaseProvider, kProvRsaFull, kCryptNewKeyset,

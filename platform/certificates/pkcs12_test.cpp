@@ -37,11 +37,8 @@ class Pkcs12Test : public ::testing::Test {
                                       withKey ? holder.get() : nullptr, others.get(), 0, 0, 0, 0, 0,
                                       CryptoLibrary(), nullptr));
     EXPECT_TRUE(pkcs12);
-    unsigned char* der = nullptr;
-    const int length = i2d_PKCS12(pkcs12.get(), &der);
-    EXPECT_GT(length, 0);
-    Bytes bytes(der, der + length);
-    OPENSSL_free(der);
+    Bytes bytes;
+    EXPECT_TRUE(ToDer<i2d_PKCS12>(pkcs12.get(), bytes));
     return bytes;
   }
 

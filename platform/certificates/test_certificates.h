@@ -128,11 +128,8 @@ inline Bytes MakeCertificate(const CertificateSpec& spec, EVP_PKEY* key, EVP_PKE
     if (extension) X509_add_ext(x509.get(), extension.get(), -1);
   }
   EXPECT_GT(X509_sign(x509.get(), signer, EVP_sha256()), 0);
-  unsigned char* der = nullptr;
-  const int length = i2d_X509(x509.get(), &der);
-  EXPECT_GT(length, 0);
-  Bytes out(der, der + length);
-  OPENSSL_free(der);
+  Bytes out;
+  EXPECT_TRUE(ToDer<i2d_X509>(x509.get(), out));
   return out;
 }
 

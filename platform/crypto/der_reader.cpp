@@ -113,11 +113,16 @@ bool OidToDotted(std::span<const uint8_t> content, std::string& dotted) {
       value = 0;
     }
   }
-  std::string text;
   const uint64_t first = arcs.front();
   const uint64_t top = first < 40 ? 0 : first < 80 ? 1 : 2;
-  text = std::to_string(top) + "." + std::to_string(first - top * 40);
-  for (std::size_t i = 1; i < arcs.size(); ++i) text += "." + std::to_string(arcs[i]);
+  arcs.front() = first - top * 40;
+  // Appended piece by piece: GCC 12 at -O3 misreads `"." + std::to_string(…)`
+  // as an overlapping copy.
+  std::string text = std::to_string(top);
+  for (const uint64_t arc : arcs) {
+    text.push_back('.');
+    text.append(std::to_string(arc));
+  }
   dotted = std::move(text);
   return true;
 }

@@ -44,10 +44,8 @@ class VerifyMessageTest : public testing::MessageTest {
     CmsPtr cms(CMS_sign(signer.context->certificate().X509Handle(), signer.key.get(),
                         certificates.get(), input.get(), flags | CMS_BINARY));
     EXPECT_TRUE(cms);
-    unsigned char* der = nullptr;
-    const int length = i2d_CMS_ContentInfo(cms.get(), &der);
-    Bytes out(der, der + length);
-    OPENSSL_free(der);
+    Bytes out;
+    EXPECT_TRUE(ToDer<i2d_CMS_ContentInfo>(cms.get(), out));
     return out;
   }
 

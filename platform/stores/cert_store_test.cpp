@@ -174,11 +174,8 @@ TEST_F(CertStoreTest, KeepsCrlsPerStore) {
   Asn1TimePtr now(ASN1_TIME_set(nullptr, 1700000000));
   X509_CRL_set1_lastUpdate(crl.get(), now.get());
   ASSERT_GT(X509_CRL_sign(crl.get(), key_.get(), EVP_sha256()), 0);
-  unsigned char* der = nullptr;
-  const int length = i2d_X509_CRL(crl.get(), &der);
-  ASSERT_GT(length, 0);
-  const Bytes bytes(der, der + length);
-  OPENSSL_free(der);
+  Bytes bytes;
+  ASSERT_TRUE(ToDer<i2d_X509_CRL>(crl.get(), bytes));
 
   ASSERT_EQ(store->AddCrl(bytes, AddDisposition::kNew), error::kOk);
   EXPECT_EQ(store->AddCrl(bytes, AddDisposition::kNew), error::kObjectExists);

@@ -221,11 +221,8 @@ TEST_F(RsaSignatureTest, ImportsOnlyWellFormedRsaPublicKeys) {
   EXPECT_EQ(EVP_PKEY_eq(fromCertificate.get(), key_.get()), 1);
   EXPECT_EQ(EVP_PKEY_get_bits(fromCertificate.get()), 1024);
 
-  unsigned char* der = nullptr;
-  const int length = i2d_PUBKEY(key_.get(), &der);
-  ASSERT_GT(length, 0);
-  Bytes spki(der, der + length);
-  OPENSSL_free(der);
+  Bytes spki;
+  ASSERT_TRUE(ToDer<i2d_PUBKEY>(key_.get(), spki));
   EvpPkeyPtr key;
   ASSERT_EQ(ImportPublicKeyInfo(spki, key), error::kOk);
   EXPECT_EQ(EVP_PKEY_eq(key.get(), key_.get()), 1);
@@ -240,11 +237,8 @@ TEST_F(RsaSignatureTest, ImportsOnlyWellFormedRsaPublicKeys) {
 
   EvpPkeyPtr ec(EVP_EC_gen("P-256"));
   ASSERT_TRUE(ec);
-  der = nullptr;
-  const int ecLength = i2d_PUBKEY(ec.get(), &der);
-  ASSERT_GT(ecLength, 0);
-  const Bytes ecSpki(der, der + ecLength);
-  OPENSSL_free(der);
+  Bytes ecSpki;
+  ASSERT_TRUE(ToDer<i2d_PUBKEY>(ec.get(), ecSpki));
   EXPECT_EQ(ImportPublicKeyInfo(ecSpki, key), error::kBadAlgId);
   EXPECT_EQ(key, nullptr);
 }

@@ -94,11 +94,8 @@ inline Bytes MakeCrl(EVP_PKEY* signer, const Bytes& issuerName,
   }
   X509_CRL_sort(crl.get());
   EXPECT_GT(X509_CRL_sign(crl.get(), signer, EVP_sha256()), 0);
-  unsigned char* der = nullptr;
-  const int length = i2d_X509_CRL(crl.get(), &der);
-  EXPECT_GT(length, 0);
-  Bytes out(der, der + length);
-  OPENSSL_free(der);
+  Bytes out;
+  EXPECT_TRUE(ToDer<i2d_X509_CRL>(crl.get(), out));
   return out;
 }
 
