@@ -3,6 +3,8 @@
 # run the commands in-process and as separate programs.
 add_library(quorvel_store_command STATIC
   ${CMAKE_CURRENT_LIST_DIR}/store_command.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/store_import.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/store_export.cpp
   ${CMAKE_CURRENT_LIST_DIR}/store_crl_command.cpp
   ${CMAKE_CURRENT_LIST_DIR}/store_files.cpp
   ${CMAKE_CURRENT_LIST_DIR}/private_file.cpp)

@@ -93,4 +93,28 @@ std::string Thumbprint(const platform::Bytes& bytes) {
   return Hex({digest, length});
 }
 
+std::optional<Failure> FindByThumbprint(const std::string& storeName, const std::string& sha1,
+                                        std::unique_ptr<platform::CertStore>& store,
+                                        platform::CertContextRef& context) {
+  platform::CertFind find;
+  find.type = platform::FindType::kSha1Hash;
+  if (sha1.size() != 40) return Failure{kStoreInvalidInput, "a thumbprint has 40 hex digits"};
+  for (std::size_t i = 0; i < sha1.size(); i += 2) {
+    unsigned value = 0;
+    std::istringstream digits(sha1.substr(i, 2));
+    if (!(digits >> std::hex >> value) || !std::isxdigit(static_cast<unsigned char>(sha1[i])) ||
+        !std::isxdigit(static_cast<unsigned char>(sha1[i + 1]))) {
+      return Failure{kStoreInvalidInput, "a thumbprint has 40 hex digits"};
+    }
+    find.bytes.push_back(static_cast<uint8_t>(value));
+  }
+  if (const uint32_t status = platform::CertStore::OpenSystemStore(storeName, store)) {
+    return StoreFailure("cannot open store " + storeName, status);
+  }
+  if (const uint32_t status = store->Find(find, nullptr, context)) {
+    return StoreFailure("no certificate " + sha1 + " in " + store->name(), status);
+  }
+  return std::nullopt;
+}
+
 }  // namespace quorvel::tools

@@ -4,12 +4,14 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "platform/crypto/openssl.h"
+#include "platform/stores/cert_store.h"
 #include "tools/command_failure.h"
 
 namespace quorvel::tools {
@@ -32,6 +34,12 @@ bool PemBlocks(const platform::Bytes& bytes, std::initializer_list<std::string_v
 
 // The stores `--store` names: the one given, or all four system stores.
 std::vector<std::string> StoresToShow(const std::string& store);
+
+// The certificate of `storeName` whose thumbprint is `sha1` (40 hex digits),
+// with the store it was found in.
+std::optional<Failure> FindByThumbprint(const std::string& storeName, const std::string& sha1,
+                                        std::unique_ptr<platform::CertStore>& store,
+                                        platform::CertContextRef& context);
 
 // Lower-case hex of the SHA-1 of `bytes`: the thumbprint the commands show.
 std::string Thumbprint(const platform::Bytes& bytes);

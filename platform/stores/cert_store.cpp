@@ -34,6 +34,19 @@ std::string FoldStoreName(std::string_view name) {
   return folded;
 }
 
+// kOk while the store `store` holds the entry `entry`, else kNotFound; inside
+// the caller's transaction, so that the change that follows finds it there.
+uint32_t CheckHeld(Database& database, int64_t entry, int64_t store) {
+  sqlite::Statement exists;
+  if (const auto ec = database.Prepare(
+          "SELECT 1 FROM store_certificate WHERE id = ?1 AND store = ?2", exists, entry, store)) {
+    return StorageError(ec);
+  }
+  bool hasRow = false;
+  if (const auto ec = exists.Step(hasRow)) return StorageError(ec);
+  return hasRow ? error::kOk : error::kNotFound;
+}
+
 // Certificates of hardware tokens follow the home's own in "MY". Their entries
 // are numbered from kFirstTokenEntry, after every entry the home can hand out,
 // so that finds continue over them in order; no row of the home has them.
@@ -397,15 +410,7 @@ uint32_t CertStore::SetProperty(const CertContextRef& context, uint32_t id,
   if (context->storeEntry() >= kFirstTokenEntry) return error::kNotFound;
   try {
     const uint32_t status = TransactPlatform(*database_, [&]() -> uint32_t {
-      sqlite::Statement exists;
-      if (const auto ec =
-              database_->Prepare("SELECT 1 FROM store_certificate WHERE id = ?1 AND store = ?2",
-                                 exists, context->storeEntry(), id_)) {
-        return StorageError(ec);
-      }
-      bool hasRow = false;
-      if (const auto ec = exists.Step(hasRow)) return StorageError(ec);
-      if (!hasRow) return error::kNotFound;
+      if (const uint32_t held = CheckHeld(*database_, context->storeEntry(), id_)) return held;
       sqlite::Statement change;
       const char* sql = value ? "INSERT OR REPLACE INTO certificate_property "
                                 "(certificate, property, value) VALUES (?1, ?2, ?3)"
@@ -433,15 +438,7 @@ uint32_t CertStore::DeleteCertificate(const CertContextRef& context) {
   // A token's certificates are the token's; the home holds no row of them.
   if (context->storeEntry() >= kFirstTokenEntry) return error::kNotFound;
   return TransactPlatform(*database_, [&]() -> uint32_t {
-    sqlite::Statement exists;
-    if (const auto ec =
-            database_->Prepare("SELECT 1 FROM store_certificate WHERE id = ?1 AND store = ?2",
-                               exists, context->storeEntry(), id_)) {
-      return StorageError(ec);
-    }
-    bool hasRow = false;
-    if (const auto ec = exists.Step(hasRow)) return StorageError(ec);
-    if (!hasRow) return error::kNotFound;
+    if (const uint32_t held = CheckHeld(*database_, context->storeEntry(), id_)) return held;
     // Its properties go with it (ON DELETE CASCADE).
     sqlite::Statement erase;
     if (const auto ec = database_->Prepare("DELETE FROM store_certificate WHERE id = ?1", erase,
