@@ -5,11 +5,9 @@
 #include <CLI/CLI.hpp>
 
 #include <cstdint>
-#include <iomanip>
 #include <optional>
 #include <ostream>
 #include <span>
-#include <sstream>
 #include <string>
 #include <string_view>
 

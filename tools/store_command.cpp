@@ -1,30 +1,16 @@
 #include "tools/store_command.h"
 
-#include <openssl/pem.h>
-
-#include <algorithm>
-#include <cctype>
-#include <cstdio>
-#include <fstream>
-#include <iomanip>
-#include <iterator>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "certs/cert_info.h"
-#include "platform/certificates/name_string.h"
-#include "platform/certificates/pkcs12.h"
 #include "platform/errors/platform_errors.h"
-#include "platform/storage/database.h"
 #include "platform/stores/cert_store.h"
-#include "platform/stores/key_container.h"
 #include "platform/text/code_page.h"
 #include "tools/command_failure.h"
-#include "tools/private_file.h"
 #include "tools/store_crl_command.h"
 #include "tools/store_export.h"
 #include "tools/store_files.h"
