@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/certificates/certificate.h"
+#include "platform/crypto/key_openssl.h"
 #include "platform/errors/platform_errors.h"
 #include "platform/stores/cert_store.h"
 #include "platform/stores/key_container.h"
@@ -90,10 +91,11 @@ LibraryObjects ReadLibraryObjects() {
   Require(platform::KeyContainer::Acquire(info.container, info.provider, info.providerType, 0,
                                           container) == platform::error::kOk,
           "signer container");
-  platform::EvpPkeyPtr key;
+  platform::Key key;
   Require(container->GetUserKey(info.keySpec, key) == platform::error::kOk, "signer key");
   Bytes pkcs8;
-  Require(platform::EncodePrivateKey(key.get(), pkcs8) == platform::error::kOk, "key encoding");
+  Require(platform::EncodePrivateKey(platform::PkeyOf(key), pkcs8) == platform::error::kOk,
+          "key encoding");
   const unsigned char* cursor = pkcs8.data();
   objects.signerKey.reset(d2i_AutoPrivateKey(nullptr, &cursor, static_cast<long>(pkcs8.size())));
   Require(objects.signerKey != nullptr, "library key");

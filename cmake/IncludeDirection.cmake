@@ -124,4 +124,7 @@ function(quorvel_include_direction_test)
     COMMAND ${CMAKE_COMMAND} -DROOT=${PROJECT_SOURCE_DIR}
       -DMANIFEST=${PROJECT_BINARY_DIR}/include_direction_manifest.cmake
       -P ${PROJECT_SOURCE_DIR}/cmake/CheckIncludes.cmake)
+  add_test(NAME portable_includes
+    COMMAND ${CMAKE_COMMAND} -DROOT=${PROJECT_SOURCE_DIR}
+      -P ${PROJECT_SOURCE_DIR}/cmake/CheckPortableIncludes.cmake)
 endfunction()

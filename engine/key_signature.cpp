@@ -82,7 +82,7 @@ int32_t VerifyHashWithPublicKey(std::string_view data, const platform::CertConte
     return acquired;
   }
 
-  platform::EvpPkeyPtr publicKey;
+  platform::Key publicKey;
   if (platform::ImportPublicKeyInfo(certificate.certificate(), publicKey) != perr::kOk) {
     return err::kPublicKey;
   }
@@ -94,7 +94,7 @@ int32_t VerifyHashWithPublicKey(std::string_view data, const platform::CertConte
   }
 
   const platform::Bytes reversed(signature.rbegin(), signature.rend());
-  if (platform::VerifySignature(*hash, reversed, publicKey.get()) != perr::kOk) {
+  if (platform::VerifySignature(*hash, reversed, publicKey) != perr::kOk) {
     return err::kVerifyHash;
   }
   return err::kOk;

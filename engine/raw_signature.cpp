@@ -125,7 +125,7 @@ int32_t Verify(std::string_view signatureText, bool serverMode, std::string_view
     return chain;
   }
 
-  platform::EvpPkeyPtr publicKey;
+  platform::Key publicKey;
   if (const uint32_t imported =
           platform::ImportPublicKeyInfo(certificate->certificate(), publicKey);
       imported != perr::kOk) {
@@ -138,7 +138,7 @@ int32_t Verify(std::string_view signatureText, bool serverMode, std::string_view
     return hashed;
   }
 
-  if (const uint32_t verified = platform::VerifySignature(*hash, signature, publicKey.get());
+  if (const uint32_t verified = platform::VerifySignature(*hash, signature, publicKey);
       verified != perr::kOk) {
     lastError = static_cast<int32_t>(verified);
     return err::kVerifyHash;

@@ -3,26 +3,37 @@
 #include <memory>
 #include <new>
 
-#include "platform/storage/database.h"
 #include "platform/storage/registry.h"
 
 namespace quorvel::files {
 
+namespace {
+
+SaveDirectoryStatus ReadSaveDirectory(platform::Registry& registry, std::string& directory) {
+  bool exists = false;
+  if (registry.KeyExists(kControlSettingsKey, exists) || !exists) {
+    return SaveDirectoryStatus::kNoSettingsKey;
+  }
+  std::string value;
+  if (registry.GetString(kControlSettingsKey, kSaveDirectoryValue, value) || value.empty()) {
+    return SaveDirectoryStatus::kNoValue;
+  }
+  directory = std::move(value);
+  return SaveDirectoryStatus::kOk;
+}
+
+}  // namespace
+
 SaveDirectoryStatus LookUpSaveDirectory(std::string& directory) {
   try {
-    std::shared_ptr<platform::Database> database;
-    if (platform::SharedDatabase(database)) return SaveDirectoryStatus::kNoSettingsKey;
-    platform::Registry registry(*database);
-    bool exists = false;
-    if (registry.KeyExists(kControlSettingsKey, exists) || !exists) {
+    SaveDirectoryStatus status = SaveDirectoryStatus::kNoSettingsKey;
+    if (platform::ReadRegistry([&](platform::Registry& registry) {
+          status = ReadSaveDirectory(registry, directory);
+          return std::error_code();
+        })) {
       return SaveDirectoryStatus::kNoSettingsKey;
     }
-    std::string value;
-    if (registry.GetString(kControlSettingsKey, kSaveDirectoryValue, value) || value.empty()) {
-      return SaveDirectoryStatus::kNoValue;
-    }
-    directory = std::move(value);
-    return SaveDirectoryStatus::kOk;
+    return status;
   } catch (const std::bad_alloc&) {
     return SaveDirectoryStatus::kNoMemory;
   }

@@ -20,6 +20,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/crypto/key_openssl.h"
 #include "platform/crypto/openssl.h"
 #include "platform/errors/platform_errors.h"
 #include "platform/messages/message_envelope.h"
@@ -81,7 +82,7 @@ void SetUpIdentity() {
   std::unique_ptr<KeyContainer> container;
   if (KeyContainer::Acquire(u"fuzz-recipient", kMsBaseProvider, kProvRsaFull, kCryptNewKeyset,
                             container) != error::kOk ||
-      container->ImportKey(kAtKeyExchange, key.get()) != error::kOk) {
+      container->ImportKey(kAtKeyExchange, SharedKey(key.get())) != error::kOk) {
     Fail("cannot store the key");
   }
   if (CertStore::OpenSystemStore(kStoreMy, my) != error::kOk ||

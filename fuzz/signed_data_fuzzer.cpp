@@ -28,6 +28,7 @@
 #include "container/compress.h"
 #include "engine/engine.h"
 #include "engine/signed_data.h"
+#include "platform/crypto/key_openssl.h"
 #include "platform/crypto/openssl.h"
 #include "platform/errors/error_numbers.h"
 #include "platform/errors/platform_errors.h"
@@ -97,7 +98,7 @@ void SetUpIdentity() {
   std::unique_ptr<KeyContainer> container;
   if (KeyContainer::Acquire(u"fuzz-signer", kMsEnhancedProvider, kProvRsaFull, kCryptNewKeyset,
                             container) != error::kOk ||
-      container->ImportKey(kAtSignature, key.get()) != error::kOk) {
+      container->ImportKey(kAtSignature, SharedKey(key.get())) != error::kOk) {
     Fail("cannot store the key");
   }
   std::unique_ptr<CertStore> my;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "certs/cert_info.h"
+#include "platform/crypto/key_openssl.h"
 #include "platform/crypto/openssl.h"
 #include "platform/errors/platform_errors.h"
 #include "platform/storage/database.h"
@@ -444,7 +445,8 @@ std::optional<Failure> StoreAll(const std::vector<Made>& made, const Bytes& crl)
               platform::kProvRsaFull, platform::kCryptNewKeyset, container)) {
         return StoreFailure("cannot create the key container of " + m.member->label, status);
       }
-      if (const uint32_t status = container->ImportKey(*m.member->keySpec, m.key.get())) {
+      if (const uint32_t status =
+              container->ImportKey(*m.member->keySpec, platform::SharedKey(m.key.get()))) {
         return StoreFailure("cannot store the key of " + m.member->label, status);
       }
       properties[platform::kKeyProvInfoPropId] = container->ProvInfo(*m.member->keySpec).Encode();

@@ -11,6 +11,7 @@
 
 #include "platform/certificates/name_string.h"
 #include "platform/certificates/test_certificates.h"
+#include "platform/crypto/key_openssl.h"
 #include "platform/errors/platform_errors.h"
 #include "platform/storage/temporary_home.h"
 #include "platform/stores/cert_store.h"
@@ -113,9 +114,9 @@ TEST_F(DemoPkiTest, BuildsTheDocumentedHierarchy) {
                 platform::Utf8ToUtf16((*legacy)["keyProvider"]["container"].get<std::string>()),
                 platform::kMsBaseProvider, platform::kProvRsaFull, 0, container),
             platform::error::kOk);
-  platform::EvpPkeyPtr key;
+  platform::Key key;
   ASSERT_EQ(container->GetUserKey(platform::kAtKeyExchange, key), platform::error::kOk);
-  EXPECT_EQ(EVP_PKEY_get_bits(key.get()), 1024);
+  EXPECT_EQ(EVP_PKEY_get_bits(platform::PkeyOf(key)), 1024);
 
   // --json lists every certificate made, the unstored issuer of the orphan included.
   EXPECT_EQ(made.size(), my.size() + ca.size() + root.size() + book.size() + 1);
@@ -156,7 +157,7 @@ TEST_F(DemoPkiTest, SecondRunReplacesTheDemoAndKeepsEverythingElse) {
                   platform::Utf8ToUtf16(entry["keyProvider"]["container"].get<std::string>()),
                   platform::kMsBaseProvider, platform::kProvRsaFull, 0, container),
               platform::error::kOk);
-    platform::EvpPkeyPtr stored;
+    platform::Key stored;
     const uint32_t spec2 = entry["keyProvider"]["keySpec"] == "signature"
                                ? platform::kAtSignature
                                : platform::kAtKeyExchange;

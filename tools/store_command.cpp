@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "certs/cert_info.h"
+#include "platform/certificates/certificate_openssl.h"
 #include "platform/errors/platform_errors.h"
 #include "platform/stores/cert_store.h"
 #include "platform/text/code_page.h"
@@ -38,7 +39,7 @@ nlohmann::json DescribeCertificate(const platform::CertContextRef& context,
   for (std::size_t i = 0; i < record.size(); ++i) {
     entry[kFields[i]] = filled == 0 ? platform::Utf16ToUtf8(record[i]) : std::string();
   }
-  X509* x509 = context->certificate().X509Handle();
+  X509* x509 = X509Of(context->certificate());
   entry["subjectKeyId"] = KeyIdText(X509_get0_subject_key_id(x509));
   entry["authorityKeyId"] = KeyIdText(X509_get0_authority_key_id(x509));
   platform::KeyProvInfo info;

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "platform/certificates/test_certificates.h"
+#include "platform/crypto/key_openssl.h"
 #include "platform/errors/platform_errors.h"
 #include "platform/storage/temporary_home.h"
 #include "platform/stores/cert_store.h"
@@ -144,9 +145,9 @@ TEST_F(StoreCommandTest, Pkcs12ImportListsAndExportsTheSameCertificate) {
                 platform::Utf8ToUtf16(listed[0]["keyProvider"]["container"].get<std::string>()),
                 platform::kMsEnhancedProvider, platform::kProvRsaFull, 0, container),
             platform::error::kOk);
-  platform::EvpPkeyPtr stored;
+  platform::Key stored;
   ASSERT_EQ(container->GetUserKey(platform::kAtKeyExchange, stored), platform::error::kOk);
-  EXPECT_EQ(EVP_PKEY_eq(stored.get(), key_.get()), 1);
+  EXPECT_EQ(EVP_PKEY_eq(platform::PkeyOf(stored), key_.get()), 1);
 
   const std::string exported = (root_ / "out.cer").string();
   const Outcome exportedRun = RunStore({"store", "export", "--store", "my",
@@ -352,7 +353,7 @@ void ExpectEveryEntryWhole() {
     ASSERT_EQ(platform::KeyContainer::Acquire(info.container, info.provider, info.providerType, 0,
                                               container),
               platform::error::kOk);
-    platform::EvpPkeyPtr key;
+    platform::Key key;
     ASSERT_EQ(container->GetUserKey(info.keySpec, key), platform::error::kOk);
   }
 }

@@ -11,6 +11,7 @@
 #include "platform/certificates/name_string.h"
 #include "platform/errors/platform_errors.h"
 #include "platform/stores/cert_store.h"
+#include "platform/stores/crl_openssl.h"
 #include "platform/text/code_page.h"
 #include "tools/store_command.h"
 #include "tools/store_files.h"
@@ -99,7 +100,7 @@ std::optional<Failure> ListCrls(const std::string& storeName, bool json, std::os
     std::vector<platform::StoredCrl> crls;
     if (auto failure = ReadCrls(name, store, crls)) return failure;
     for (const platform::StoredCrl& stored : crls) {
-      X509_CRL* crl = stored.parsed.get();
+      X509_CRL* crl = platform::X509CrlOf(stored).get();
       if (crl == nullptr) {
         return Failure{kStoreStorageFailure, "a stored CRL of " + name + " does not decode"};
       }

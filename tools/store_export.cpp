@@ -6,7 +6,9 @@
 #include <memory>
 #include <vector>
 
+#include "platform/certificates/certificate_openssl.h"
 #include "platform/certificates/pkcs12.h"
+#include "platform/crypto/key_openssl.h"
 #include "platform/errors/platform_errors.h"
 #include "platform/stores/cert_store.h"
 #include "platform/stores/key_container.h"
@@ -73,7 +75,7 @@ std::optional<Failure> Export(const std::string& storeName, const std::string& s
   std::string data;
   if (pem) {
     platform::BioPtr bio(BIO_new(BIO_s_mem()));
-    if (!bio || PEM_write_bio_X509(bio.get(), context->certificate().X509Handle()) != 1) {
+    if (!bio || PEM_write_bio_X509(bio.get(), X509Of(context->certificate())) != 1) {
       return Failure{kStoreStorageFailure, "cannot write PEM"};
     }
     char* text = nullptr;
@@ -116,7 +118,7 @@ std::optional<Failure> ExportPkcs12(const Pkcs12Export& request, std::ostream& o
                                           platform::kProvRsaFull, 0, container)) {
     return StoreFailure("cannot open the key container", status);
   }
-  platform::EvpPkeyPtr key;
+  platform::Key key;
   if (const uint32_t status = container->GetUserKey(info.keySpec, key)) {
     return StoreFailure("cannot read the certificate's key", status);
   }
@@ -125,8 +127,9 @@ std::optional<Failure> ExportPkcs12(const Pkcs12Export& request, std::ostream& o
     if (auto failure = IssuersOf(context->certificate(), issuers)) return failure;
   }
   Bytes file;
-  if (const uint32_t status = platform::WritePkcs12(
-          key.get(), info.keySpec, context->certificate().Der(), issuers, password, file)) {
+  if (const uint32_t status =
+          platform::WritePkcs12(platform::PkeyOf(key), info.keySpec, context->certificate().Der(),
+                                issuers, password, file)) {
     return StoreFailure("cannot make the PKCS#12 file", status);
   }
   std::string problem;

@@ -7,7 +7,9 @@
 #include <span>
 #include <vector>
 
+#include "platform/certificates/certificate_openssl.h"
 #include "platform/certificates/pkcs12.h"
+#include "platform/crypto/key_openssl.h"
 #include "platform/errors/platform_errors.h"
 #include "platform/storage/database.h"
 #include "platform/stores/key_container.h"
@@ -116,7 +118,7 @@ std::optional<Failure> LoadImport(const ImportArguments& arguments, ImportItems&
   if (const uint32_t status = platform::Certificate::FromDer(items.certificate, certificate)) {
     return StoreFailure(arguments.file + " holds no valid certificate", status);
   }
-  if (items.key && X509_check_private_key(certificate->X509Handle(), items.key.get()) != 1) {
+  if (items.key && X509_check_private_key(X509Of(*certificate), items.key.get()) != 1) {
     return Failure{kStoreInvalidInput, "the private key does not belong to the certificate"};
   }
   return std::nullopt;
@@ -160,7 +162,7 @@ std::optional<Failure> StoreKey(const std::u16string& container, uint32_t keySpe
                                              platform::kProvRsaFull, 0, handle);
   }
   if (status != error::kOk) return StoreFailure("cannot create the key container", status);
-  if (const uint32_t imported = handle->ImportKey(keySpec, key)) {
+  if (const uint32_t imported = handle->ImportKey(keySpec, platform::SharedKey(key))) {
     return StoreFailure("cannot store the private key", imported);
   }
   properties[platform::kKeyProvInfoPropId] = handle->ProvInfo(keySpec).Encode();

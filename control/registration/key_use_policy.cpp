@@ -1,7 +1,5 @@
 #include "control/registration/key_use_policy.h"
 
-#include <openssl/evp.h>
-
 #include <chrono>
 #include <map>
 #include <mutex>
@@ -10,7 +8,8 @@
 
 #include "certs/cert_info.h"
 #include "container/plain_text.h"
-#include "platform/crypto/openssl.h"
+#include "platform/crypto/algorithm_ids.h"
+#include "platform/crypto/hash.h"
 #include "platform/errors/platform_errors.h"
 #include "platform/text/code_page.h"
 #include "platform/text/hex.h"
@@ -22,13 +21,15 @@ namespace {
 using platform::LowerHex;
 
 std::string Sha256(std::string_view bytes) {
-  uint8_t digest[EVP_MAX_MD_SIZE];
-  size_t length = 0;
-  if (EVP_Q_digest(platform::CryptoLibrary(), "SHA256", platform::kCryptoProperties, bytes.data(),
-                   bytes.size(), digest, &length) != 1) {
+  std::unique_ptr<platform::Hash> hash;
+  platform::Bytes digest;
+  if (platform::Hash::Create(platform::kCalgSha256, hash) != platform::error::kOk ||
+      hash->HashData({reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()}) !=
+          platform::error::kOk ||
+      hash->GetValue(digest) != platform::error::kOk) {
     return {};
   }
-  return LowerHex({digest, length});
+  return LowerHex(digest);
 }
 
 // At most this many bytes of something that is no text are shown, in hex.

@@ -14,7 +14,6 @@
 
 #include "control/registration/com_abi.h"
 #include "control/registration/identity.h"
-#include "platform/storage/database.h"
 #include "platform/storage/home.h"
 #include "platform/storage/registry.h"
 
@@ -45,10 +44,7 @@ struct Value {
 
 int32_t WithRegistry(const std::function<std::error_code(platform::Registry&)>& body) {
   try {
-    std::shared_ptr<platform::Database> database;
-    if (platform::SharedDatabase(database)) return hr::kFail;
-    platform::Registry registry(*database);
-    return database->Transact([&] { return body(registry); }) ? hr::kFail : hr::kOk;
+    return platform::TransactRegistry(body) ? hr::kFail : hr::kOk;
   } catch (const std::bad_alloc&) {
     return hr::kOutOfMemory;
   }

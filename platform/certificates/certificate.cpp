@@ -7,6 +7,7 @@
 #include <cstring>
 #include <new>
 
+#include "platform/certificates/certificate_openssl.h"
 #include "platform/certificates/file_time.h"
 #include "platform/certificates/parsed_certificates.h"
 #include "platform/crypto/der_reader.h"
@@ -16,6 +17,23 @@
 
 namespace quorvel::platform {
 namespace {
+
+// The file time of a certificate or CRL time; false when it cannot be read.
+bool Asn1TimeToFileTime(const ASN1_TIME* asn1Time, uint64_t& fileTime) {
+  if (asn1Time == nullptr) return false;
+  std::tm fields{};
+  // ASN1_TIME_to_tm reads the time as written (UTC for certificate times); it
+  // does not consult the local time zone.
+  if (ASN1_TIME_to_tm(asn1Time, &fields) != 1) return false;
+  SystemTime time;
+  time.year = fields.tm_year + 1900;
+  time.month = fields.tm_mon + 1;
+  time.day = fields.tm_mday;
+  time.hour = fields.tm_hour;
+  time.minute = fields.tm_min;
+  time.second = fields.tm_sec;
+  return SystemTimeToFileTime(time, fileTime);
+}
 
 // Takes the TBSCertificate apart far enough to keep the serial number and the
 // two names exactly as encoded; OpenSSL would hand back re-encodings.
@@ -92,6 +110,9 @@ std::span<const uint8_t> Significant(std::span<const uint8_t> value) {
 
 }  // namespace
 
+Certificate::Certificate() : native_(std::make_unique<Native>()) {}
+Certificate::~Certificate() = default;
+
 uint32_t Certificate::FromDer(std::span<const uint8_t> der,
                               std::shared_ptr<const Certificate>& out) {
   if (der.empty() || der.size() > 0x7FFFFFFF) return error::kAsn1Corrupt;
@@ -110,13 +131,13 @@ uint32_t Certificate::FromDer(std::span<const uint8_t> der,
     std::shared_ptr<Certificate> certificate(new Certificate());
     certificate->sha1_ = std::move(sha1);
     certificate->der_.assign(der.begin(), der.end());
-    certificate->x509_.reset(X509_new_ex(CryptoLibrary(), kCryptoProperties));
-    if (!certificate->x509_) return error::kOutOfMemory;
+    certificate->native_->x509.reset(X509_new_ex(CryptoLibrary(), kCryptoProperties));
+    if (!certificate->native_->x509) return error::kOutOfMemory;
     const unsigned char* cursor = certificate->der_.data();
-    X509* target = certificate->x509_.get();
+    X509* target = certificate->native_->x509.get();
     if (d2i_X509(&target, &cursor, static_cast<long>(der.size())) == nullptr) {
       // d2i frees the object it was given on failure.
-      static_cast<void>(certificate->x509_.release());
+      static_cast<void>(certificate->native_->x509.release());
       return error::kAsn1Corrupt;
     }
     if (cursor != certificate->der_.data() + der.size()) return error::kAsn1Corrupt;
@@ -124,7 +145,7 @@ uint32_t Certificate::FromDer(std::span<const uint8_t> der,
                        certificate->subject_)) {
       return error::kAsn1Corrupt;
     }
-    X509* x509 = certificate->x509_.get();
+    X509* x509 = certificate->native_->x509.get();
     if (!Asn1TimeToFileTime(X509_get0_notBefore(x509), certificate->notBefore_) ||
         !Asn1TimeToFileTime(X509_get0_notAfter(x509), certificate->notAfter_)) {
       return error::kAsn1Corrupt;
@@ -166,8 +187,8 @@ bool Certificate::SignedBy(const Certificate& issuer) const {
     }
   }
   const OpenSslErrorMark mark;
-  EVP_PKEY* key = X509_get0_pubkey(issuer.X509Handle());
-  const bool signedBy = key != nullptr && X509_verify(x509_.get(), key) == 1;
+  EVP_PKEY* key = X509_get0_pubkey(X509Of(issuer));
+  const bool signedBy = key != nullptr && X509_verify(native_->x509.get(), key) == 1;
   std::lock_guard lock(verdictsMutex_);
   if (verdicts_.size() < kMaxVerdicts) {
     try {

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/crypto/openssl.h"
+#include "platform/crypto/bytes.h"
 
 namespace quorvel::platform {
 
@@ -42,9 +42,14 @@ class Certificate {
   // well-formed certificate.
   static uint32_t FromDer(std::span<const uint8_t> der, std::shared_ptr<const Certificate>& out);
 
+  Certificate(const Certificate&) = delete;
+  Certificate& operator=(const Certificate&) = delete;
+  ~Certificate();
+
   std::span<const uint8_t> Der() const { return der_; }
-  // The parsed certificate, for OpenSSL functions that read it.
-  X509* X509Handle() const { return x509_.get(); }
+  // The library's parsed certificate, known only to the platform's own sources.
+  struct Native;
+  const Native& native() const { return *native_; }
 
   // The encoded names exactly as they appear in the certificate.
   std::span<const uint8_t> SubjectName() const { return subject_; }
@@ -64,10 +69,10 @@ class Certificate {
   bool SignedBy(const Certificate& issuer) const;
 
  private:
-  Certificate() = default;
+  Certificate();
 
   Bytes der_;
-  X509Ptr x509_;
+  std::unique_ptr<Native> native_;
   Bytes subject_;
   Bytes issuer_;
   Bytes serial_;

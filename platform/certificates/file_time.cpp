@@ -73,20 +73,4 @@ bool SystemTimeToFileTime(const SystemTime& time, uint64_t& fileTime) {
   return true;
 }
 
-bool Asn1TimeToFileTime(const ASN1_TIME* asn1Time, uint64_t& fileTime) {
-  if (asn1Time == nullptr) return false;
-  std::tm fields{};
-  // ASN1_TIME_to_tm reads the time as written (UTC for certificate times); it
-  // does not consult the local time zone.
-  if (ASN1_TIME_to_tm(asn1Time, &fields) != 1) return false;
-  SystemTime time;
-  time.year = fields.tm_year + 1900;
-  time.month = fields.tm_mon + 1;
-  time.day = fields.tm_mday;
-  time.hour = fields.tm_hour;
-  time.minute = fields.tm_min;
-  time.second = fields.tm_sec;
-  return SystemTimeToFileTime(time, fileTime);
-}
-
 }  // namespace quorvel::platform

@@ -3,8 +3,6 @@
 // the local time zone is never consulted.
 #pragma once
 
-#include <openssl/asn1.h>
-
 #include <cstdint>
 
 namespace quorvel::platform {
@@ -24,8 +22,5 @@ bool FileTimeToSystemTime(uint64_t fileTime, SystemTime& time);
 
 // False for fields out of range or a year outside 1601..30827.
 bool SystemTimeToFileTime(const SystemTime& time, uint64_t& fileTime);
-
-// The file time of a certificate or CRL time; false when it cannot be read.
-bool Asn1TimeToFileTime(const ASN1_TIME* asn1Time, uint64_t& fileTime);
 
 }  // namespace quorvel::platform

@@ -6,6 +6,7 @@
 #include <new>
 #include <string>
 
+#include "platform/certificates/certificate_openssl.h"
 #include "platform/errors/platform_errors.h"
 
 namespace quorvel::platform {
@@ -170,7 +171,7 @@ uint32_t ReadPkcs12(std::span<const uint8_t> bytes, std::string_view password,
       for (std::size_t i = 0; i < collected.certificates.size() && !found; ++i) {
         std::shared_ptr<const Certificate> certificate;
         if (Certificate::FromDer(collected.certificates[i], certificate) == error::kOk &&
-            X509_check_private_key(certificate->X509Handle(), result.key.get()) == 1) {
+            X509_check_private_key(X509Of(*certificate), result.key.get()) == 1) {
           chosen = i;
           found = true;
         }
@@ -197,15 +198,15 @@ uint32_t WritePkcs12(EVP_PKEY* key, uint32_t keySpec, std::span<const uint8_t> c
   try {
     std::shared_ptr<const Certificate> parsed;
     if (const uint32_t status = Certificate::FromDer(certificate, parsed)) return status;
-    if (X509_check_private_key(parsed->X509Handle(), key) != 1) return error::kBadData;
+    if (X509_check_private_key(X509Of(*parsed), key) != 1) return error::kBadData;
     X509StackPtr chain(sk_X509_new_null());
     if (!chain) return error::kOutOfMemory;
     for (const Bytes& der : others) {
       std::shared_ptr<const Certificate> other;
       if (const uint32_t status = Certificate::FromDer(der, other)) return status;
-      if (X509_up_ref(other->X509Handle()) != 1) return error::kOutOfMemory;
-      if (sk_X509_push(chain.get(), other->X509Handle()) <= 0) {
-        X509_free(other->X509Handle());
+      if (X509_up_ref(X509Of(*other)) != 1) return error::kOutOfMemory;
+      if (sk_X509_push(chain.get(), X509Of(*other)) <= 0) {
+        X509_free(X509Of(*other));
         return error::kOutOfMemory;
       }
     }
@@ -213,8 +214,8 @@ uint32_t WritePkcs12(EVP_PKEY* key, uint32_t keySpec, std::span<const uint8_t> c
     // The library's default algorithms (PBES2 with AES-256 and PBKDF2, a
     // SHA-256 integrity check); the key's usage attribute keeps its
     // specification for the next import.
-    Pkcs12Ptr pkcs12(PKCS12_create_ex(secret.c_str(), nullptr, key, parsed->X509Handle(),
-                                      chain.get(), 0, 0, PKCS12_DEFAULT_ITER, PKCS12_DEFAULT_ITER,
+    Pkcs12Ptr pkcs12(PKCS12_create_ex(secret.c_str(), nullptr, key, X509Of(*parsed), chain.get(), 0,
+                                      0, PKCS12_DEFAULT_ITER, PKCS12_DEFAULT_ITER,
                                       keySpec == kAtSignature ? KEY_SIG : KEY_EX, CryptoLibrary(),
                                       kCryptoProperties));
     if (!pkcs12) return error::kBadData;

@@ -4,6 +4,7 @@
 
 #include "platform/crypto/algorithm_ids.h"
 #include "platform/crypto/fetched_algorithms.h"
+#include "platform/crypto/hash_openssl.h"
 #include "platform/crypto/openssl_error_mark.h"
 #include "platform/errors/platform_errors.h"
 
@@ -31,24 +32,23 @@ const char* HashName(uint32_t algId) {
 
 }  // namespace
 
-EvpMdPtr FetchHashAlgorithm(uint32_t algId) {
-  const char* name = HashName(algId);
-  if (name == nullptr) return nullptr;
-  return SharedDigest(name);
-}
+Hash::Hash(uint32_t algId, std::unique_ptr<Native> native)
+    : algId_(algId), native_(std::move(native)) {}
+Hash::~Hash() = default;
 
 uint32_t Hash::Create(uint32_t algId, std::unique_ptr<Hash>& hash) {
   hash.reset();
   if (HashName(algId) == nullptr) return error::kBadAlgId;
   OpenSslErrorMark mark;
   if (CryptoLibrary() == nullptr) return error::kBadAlgId;
-  EvpMdPtr md = FetchHashAlgorithm(algId);
+  EvpMdPtr md = SharedDigest(HashName(algId));
   if (!md) return error::kBadAlgId;
   EvpMdCtxPtr context(EVP_MD_CTX_new());
   if (!context) return error::kOutOfMemory;
   if (EVP_DigestInit_ex2(context.get(), md.get(), nullptr) != 1) return error::kBadAlgId;
   try {
-    hash.reset(new Hash(algId, std::move(md), std::move(context)));
+    hash.reset(
+        new Hash(algId, std::make_unique<Native>(Native{std::move(md), std::move(context)})));
   } catch (const std::bad_alloc&) {
     return error::kOutOfMemory;
   }
@@ -56,13 +56,14 @@ uint32_t Hash::Create(uint32_t algId, std::unique_ptr<Hash>& hash) {
 }
 
 std::size_t Hash::size() const {
-  const int size = EVP_MD_get_size(md_.get());
+  const int size = EVP_MD_get_size(native_->md.get());
   return size > 0 ? static_cast<std::size_t>(size) : 0;
 }
 
 uint32_t Hash::HashData(std::span<const uint8_t> data) {
   if (data.empty()) return error::kOk;
-  if (EVP_DigestUpdate(context_.get(), data.data(), data.size()) != 1) return error::kBadData;
+  if (EVP_DigestUpdate(native_->context.get(), data.data(), data.size()) != 1)
+    return error::kBadData;
   return error::kOk;
 }
 
@@ -70,7 +71,7 @@ uint32_t Hash::GetValue(Bytes& value) const {
   // Finishing a copy leaves this hash open for more data.
   EvpMdCtxPtr copy(EVP_MD_CTX_new());
   if (!copy) return error::kOutOfMemory;
-  if (EVP_MD_CTX_copy_ex(copy.get(), context_.get()) != 1) return error::kOutOfMemory;
+  if (EVP_MD_CTX_copy_ex(copy.get(), native_->context.get()) != 1) return error::kOutOfMemory;
   try {
     value.assign(static_cast<std::size_t>(EVP_MAX_MD_SIZE), 0);
   } catch (const std::bad_alloc&) {

@@ -10,13 +10,9 @@
 #include <memory>
 #include <span>
 
-#include "platform/crypto/openssl.h"
+#include "platform/crypto/bytes.h"
 
 namespace quorvel::platform {
-
-// The digest of a hash ALG_ID fetched from the platform's library context;
-// null for 0, for identifiers of other kinds, and for hashes not available.
-EvpMdPtr FetchHashAlgorithm(uint32_t algId);
 
 class Hash {
  public:
@@ -26,13 +22,14 @@ class Hash {
 
   Hash(const Hash&) = delete;
   Hash& operator=(const Hash&) = delete;
-  ~Hash() = default;
+  ~Hash();
 
   uint32_t algId() const { return algId_; }
   // The size of the digest in bytes.
   std::size_t size() const;
-  // The digest algorithm, for key operations on the value.
-  const EVP_MD* algorithm() const { return md_.get(); }
+  // The library's digest and its running context, known only to the platform's own sources.
+  struct Native;
+  const Native& native() const { return *native_; }
 
   // Adds `data` to the hash.
   uint32_t HashData(std::span<const uint8_t> data);
@@ -41,12 +38,10 @@ class Hash {
   uint32_t GetValue(Bytes& value) const;
 
  private:
-  Hash(uint32_t algId, EvpMdPtr md, EvpMdCtxPtr context)
-      : algId_(algId), md_(std::move(md)), context_(std::move(context)) {}
+  Hash(uint32_t algId, std::unique_ptr<Native> native);
 
   uint32_t algId_ = 0;
-  EvpMdPtr md_;
-  EvpMdCtxPtr context_;
+  std::unique_ptr<Native> native_;
 };
 
 }  // namespace quorvel::platform

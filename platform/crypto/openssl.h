@@ -19,10 +19,9 @@
 #include <memory>
 #include <vector>
 
-namespace quorvel::platform {
+#include "platform/crypto/bytes.h"
 
-// Byte strings passed in and out of the platform services.
-using Bytes = std::vector<uint8_t>;
+namespace quorvel::platform {
 
 // The context, created on first use with the default and legacy providers
 // loaded (the legacy one carries RC2, RC4, DES and MD5). Null when it cannot be

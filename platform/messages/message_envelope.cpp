@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "platform/certificates/certificate_openssl.h"
 #include "platform/errors/platform_errors.h"
 #include "platform/keyuse/key_use.h"
 #include "platform/messages/message_envelope_internal.h"
@@ -33,7 +34,7 @@ uint32_t FindRecipientKey(CMS_ContentInfo* envelope,
     CMS_RecipientInfo* recipient = sk_CMS_RecipientInfo_value(recipients, i);
     if (CMS_RecipientInfo_type(recipient) != CMS_RECIPINFO_TRANS) continue;
     for (const CertContextRef& candidate : certificates) {
-      if (CMS_RecipientInfo_ktri_cert_cmp(recipient, candidate->certificate().X509Handle()) != 0) {
+      if (CMS_RecipientInfo_ktri_cert_cmp(recipient, X509Of(candidate->certificate())) != 0) {
         continue;
       }
       // A certificate without a key, or whose key is gone, cannot open it.
@@ -65,14 +66,14 @@ uint32_t Envelope(const Certificate& recipient, std::string_view cipherOid,
   EvpCipherPtr cipher;
   if (const uint32_t status = FetchCipher(cipherOid, cipher)) return status;
   // Key transport is RSA's; other keys would make a different kind of recipient.
-  EVP_PKEY* publicKey = X509_get0_pubkey(recipient.X509Handle());
+  EVP_PKEY* publicKey = X509_get0_pubkey(X509Of(recipient));
   if (publicKey == nullptr || EVP_PKEY_is_a(publicKey, "RSA") != 1) return error::kBadAlgId;
 
   // The message refers to the cipher until it is final, so it goes first.
   const CmsPtr enveloped(
       CMS_EnvelopedData_create_ex(cipher.get(), CryptoLibrary(), kCryptoProperties));
   if (!enveloped) return error::kOutOfMemory;
-  if (CMS_add1_recipient_cert(enveloped.get(), recipient.X509Handle(), CMS_BINARY) == nullptr) {
+  if (CMS_add1_recipient_cert(enveloped.get(), X509Of(recipient), CMS_BINARY) == nullptr) {
     return error::kBadData;
   }
   // The encrypted content goes into the message, which needs a place for it.
@@ -113,8 +114,8 @@ uint32_t OpenEnvelope(CertStore& store, std::span<const uint8_t> envelope, Bytes
           ApproveKeyUse(KeyAction::kDecrypt, certificate->certificate(), envelope)) {
     return status;
   }
-  if (CMS_decrypt_set1_pkey_and_peer(enveloped.get(), key.get(),
-                                     certificate->certificate().X509Handle(), nullptr) != 1) {
+  if (CMS_decrypt_set1_pkey_and_peer(enveloped.get(), key.get(), X509Of(certificate->certificate()),
+                                     nullptr) != 1) {
     return error::kBadData;
   }
   const BioPtr output(BIO_new(BIO_s_mem()));

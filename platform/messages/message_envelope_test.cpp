@@ -4,6 +4,7 @@
 #include <openssl/objects.h>
 #include <openssl/pkcs7.h>
 
+#include "platform/certificates/certificate_openssl.h"
 #include "platform/messages/message_sign.h"
 #include "platform/messages/message_signed_envelope.h"
 #include "platform/messages/message_test_support.h"
@@ -51,7 +52,7 @@ TEST_F(EnvelopeTest, WritesTheEnvelopedDataFormForOneRecipient) {
   ASSERT_EQ(sk_PKCS7_RECIP_INFO_num(enveloped->recipientinfo), 1);
   const PKCS7_RECIP_INFO* recipient = sk_PKCS7_RECIP_INFO_value(enveloped->recipientinfo, 0);
   EXPECT_EQ(ASN1_INTEGER_get(recipient->version), 0);
-  X509* bob = bob_.context->certificate().X509Handle();
+  X509* bob = X509Of(bob_.context->certificate());
   EXPECT_EQ(X509_NAME_cmp(recipient->issuer_and_serial->issuer, X509_get_issuer_name(bob)), 0);
   EXPECT_EQ(ASN1_INTEGER_cmp(recipient->issuer_and_serial->serial, X509_get0_serialNumber(bob)), 0);
   EXPECT_EQ(OBJ_obj2nid(recipient->key_enc_algor->algorithm), NID_rsaEncryption);

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "platform/certificates/certificate_openssl.h"
 #include "platform/errors/platform_errors.h"
 #include "platform/keyuse/key_use.h"
 #include "platform/messages/message_support.h"
@@ -39,8 +40,8 @@ uint32_t SignMessage(const CertContext& signer, std::string_view digestOid,
                                           CryptoLibrary(), kCryptoProperties));
   if (!signedData) return error::kOutOfMemory;
   // Adding the signer also adds its certificate, the only one in the message.
-  if (PKCS7_sign_add_signer(signedData.get(), signer.certificate().X509Handle(), key.get(),
-                            digest.get(), kFlags) == nullptr) {
+  if (PKCS7_sign_add_signer(signedData.get(), X509Of(signer.certificate()), key.get(), digest.get(),
+                            kFlags) == nullptr) {
     return error::kBadData;
   }
   if (detached && PKCS7_set_detached(signedData.get(), 1) != 1) return error::kOutOfMemory;

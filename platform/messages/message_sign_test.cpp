@@ -4,6 +4,7 @@
 #include <openssl/objects.h>
 #include <openssl/pkcs7.h>
 
+#include "platform/certificates/certificate_openssl.h"
 #include "platform/messages/message_test_support.h"
 #include "platform/messages/message_verify.h"
 
@@ -66,10 +67,10 @@ TEST_F(SignMessageTest, WritesTheSignedDataFormWithTheSignerCertificateAlone) {
     const PKCS7_SIGNER_INFO* si = sk_PKCS7_SIGNER_INFO_value(sd->signer_info, 0);
     EXPECT_EQ(Integer(si->version), 1);
     EXPECT_EQ(X509_NAME_cmp(si->issuer_and_serial->issuer,
-                            X509_get_issuer_name(alice_.context->certificate().X509Handle())),
+                            X509_get_issuer_name(X509Of(alice_.context->certificate()))),
               0);
     EXPECT_EQ(ASN1_INTEGER_cmp(si->issuer_and_serial->serial,
-                               X509_get0_serialNumber(alice_.context->certificate().X509Handle())),
+                               X509_get0_serialNumber(X509Of(alice_.context->certificate()))),
               0);
     EXPECT_EQ(Dotted(si->digest_alg->algorithm), kSha256Oid);
     EXPECT_EQ(si->auth_attr, nullptr);

@@ -7,8 +7,10 @@
 #include <optional>
 #include <string>
 
+#include "platform/certificates/certificate_openssl.h"
 #include "platform/crypto/algorithm_ids.h"
 #include "platform/crypto/fetched_algorithms.h"
+#include "platform/crypto/key_openssl.h"
 #include "platform/errors/platform_errors.h"
 #include "platform/stores/key_container.h"
 
@@ -135,14 +137,14 @@ uint32_t PrivateKeyOf(const CertContext& certificate, EvpPkeyPtr& key) {
           KeyContainer::Acquire(container, info.provider, info.providerType, 0, handle)) {
     return acquired;
   }
-  EvpPkeyPtr found;
+  Key found;
   if (const uint32_t got = handle->GetUserKey(info.keySpec, found)) return got;
   // A key that does not belong to the certificate would make messages nobody
   // can verify or open.
-  if (X509_check_private_key(certificate.certificate().X509Handle(), found.get()) != 1) {
+  if (X509_check_private_key(X509Of(certificate.certificate()), PkeyOf(found)) != 1) {
     return error::kNoKey;
   }
-  key = std::move(found);
+  key = std::move(found.native()->key);
   return error::kOk;
 }
 

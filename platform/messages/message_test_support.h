@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/certificates/test_certificates.h"
+#include "platform/crypto/key_openssl.h"
 #include "platform/errors/platform_errors.h"
 #include "platform/storage/temporary_home.h"
 #include "platform/stores/cert_store.h"
@@ -83,7 +84,7 @@ class MessageTest : public TemporaryHome {
                                     handle),
               error::kOk);
     if (!handle) return identity;
-    EXPECT_EQ(handle->ImportKey(keySpec, identity.key.get()), error::kOk);
+    EXPECT_EQ(handle->ImportKey(keySpec, SharedKey(identity.key.get())), error::kOk);
     const CertContext::Properties properties = {
         {kKeyProvInfoPropId, handle->ProvInfo(keySpec).Encode()}};
     EXPECT_EQ(

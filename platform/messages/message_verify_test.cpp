@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "platform/certificates/certificate_openssl.h"
 #include "platform/messages/message_envelope.h"
 #include "platform/messages/message_sign.h"
 #include "platform/messages/message_test_support.h"
@@ -37,12 +38,12 @@ class VerifyMessageTest : public testing::MessageTest {
     const BioPtr input(BIO_new_mem_buf(content_.data(), static_cast<int>(content_.size())));
     X509StackPtr certificates(sk_X509_new_null());
     if (extra != nullptr) {
-      X509* certificate = extra->context->certificate().X509Handle();
+      X509* certificate = X509Of(extra->context->certificate());
       X509_up_ref(certificate);
       sk_X509_push(certificates.get(), certificate);
     }
-    CmsPtr cms(CMS_sign(signer.context->certificate().X509Handle(), signer.key.get(),
-                        certificates.get(), input.get(), flags | CMS_BINARY));
+    CmsPtr cms(CMS_sign(X509Of(signer.context->certificate()), signer.key.get(), certificates.get(),
+                        input.get(), flags | CMS_BINARY));
     EXPECT_TRUE(cms);
     Bytes out;
     EXPECT_TRUE(ToDer<i2d_CMS_ContentInfo>(cms.get(), out));

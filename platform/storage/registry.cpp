@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "platform/storage/database.h"
+
 namespace quorvel::platform {
 namespace {
 
@@ -199,6 +201,20 @@ std::error_code Registry::List(std::string_view keyPath, RegistryKeyListing& lis
     listing = std::move(found);
     return {};
   });
+}
+
+std::error_code TransactRegistry(const std::function<std::error_code(Registry&)>& body) {
+  std::shared_ptr<Database> database;
+  if (const std::error_code failed = SharedDatabase(database)) return failed;
+  Registry registry(*database);
+  return database->Transact([&] { return body(registry); });
+}
+
+std::error_code ReadRegistry(const std::function<std::error_code(Registry&)>& body) {
+  std::shared_ptr<Database> database;
+  if (const std::error_code failed = SharedDatabase(database)) return failed;
+  Registry registry(*database);
+  return database->Read([&] { return body(registry); });
 }
 
 }  // namespace quorvel::platform

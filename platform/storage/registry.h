@@ -1,18 +1,21 @@
 // The registry stand-in: a tree of keys holding named string values, kept in the
 // home database. Key paths and names follow registry_path.h; a value with the
 // empty name is the key's default value. Every change is one transaction; wrap
-// several calls in Database::Transact to make them atomic together.
+// several calls in Database::Transact (or use TransactRegistry) to make them
+// atomic together.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <system_error>
 #include <vector>
 
-#include "platform/storage/database.h"
 #include "platform/storage/registry_path.h"
 
 namespace quorvel::platform {
+
+class Database;
 
 struct RegistryValue {
   std::string name;
@@ -44,5 +47,11 @@ class Registry {
  private:
   Database& database_;
 };
+
+// Runs `body` on the registry of the shared home database in one transaction:
+// committed when it returns no error, rolled back otherwise.
+std::error_code TransactRegistry(const std::function<std::error_code(Registry&)>& body);
+// Runs `body` on that registry in one read transaction.
+std::error_code ReadRegistry(const std::function<std::error_code(Registry&)>& body);
 
 }  // namespace quorvel::platform

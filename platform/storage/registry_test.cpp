@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/storage/database.h"
 #include "platform/storage/temporary_home.h"
 
 namespace quorvel::platform {

@@ -7,11 +7,13 @@
 #include <map>
 #include <new>
 
+#include "platform/certificates/certificate_openssl.h"
 #include "platform/certificates/name_string.h"
 #include "platform/crypto/fetched_algorithms.h"
 #include "platform/errors/platform_errors.h"
 #include "platform/storage/database.h"
 #include "platform/storage/registry.h"
+#include "platform/stores/crl_openssl.h"
 #include "platform/stores/key_container.h"
 #include "platform/stores/store_snapshots.h"
 #include "platform/stores/store_transactions.h"
@@ -68,7 +70,7 @@ void AppendTokenCertificates(const std::vector<TokenModuleEntry>& modules,
     // A token's key serves signing and decryption alike; it is filed as a
     // signature key, which the signing members ask for, unless the
     // certificate allows only key transport.
-    const uint32_t usage = X509_get_key_usage(certificate->X509Handle());
+    const uint32_t usage = X509_get_key_usage(X509Of(*certificate));
     info.keySpec =
         (usage & (KU_DIGITAL_SIGNATURE | KU_NON_REPUDIATION)) != 0 ? kAtSignature : kAtKeyExchange;
     CertContext::Properties properties{{kKeyProvInfoPropId, info.Encode()}};
@@ -129,7 +131,7 @@ uint32_t WriteProperties(Database& database, int64_t entry,
 }
 
 // The CRL of exactly `der`, or null.
-std::shared_ptr<X509_CRL> ParseCrl(std::span<const uint8_t> der) {
+std::shared_ptr<const ParsedCrl> ParseCrl(std::span<const uint8_t> der) {
   if (der.empty() || der.size() > 0x7FFFFFFF) return nullptr;
   X509CrlPtr crl(X509_CRL_new_ex(CryptoLibrary(), kCryptoProperties));
   if (!crl) return nullptr;
@@ -141,7 +143,7 @@ std::shared_ptr<X509_CRL> ParseCrl(std::span<const uint8_t> der) {
     return nullptr;
   }
   if (cursor != der.data() + der.size()) return nullptr;
-  return std::shared_ptr<X509_CRL>(crl.release(), X509_CRL_free);
+  return std::make_shared<const ParsedCrl>(ParsedCrl{std::move(crl)});
 }
 
 bool SameBytes(std::span<const uint8_t> a, std::span<const uint8_t> b) {

@@ -57,12 +57,15 @@ struct CertFind {
   Bytes bytes;
 };
 
+// A CRL as the library parsed it, known only to the platform's own sources.
+struct ParsedCrl;
+
 struct StoredCrl {
   int64_t entry = 0;
   Bytes der;
   // The CRL parsed in the platform's context, shared by every reader of the
   // same snapshot and only ever read; null when the bytes do not parse.
-  std::shared_ptr<X509_CRL> parsed;
+  std::shared_ptr<const ParsedCrl> parsed;
 };
 
 class CertStore {

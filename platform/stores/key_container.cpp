@@ -11,6 +11,7 @@
 #include <optional>
 #include <vector>
 
+#include "platform/crypto/key_openssl.h"
 #include "platform/errors/platform_errors.h"
 #include "platform/storage/database.h"
 #include "platform/stores/container_keys.h"
@@ -68,6 +69,44 @@ std::u16string LoginName(uid_t user) {
     return Utf8ToUtf16(found->pw_name);
   }
   return u"uid" + Utf8ToUtf16(std::to_string(user));
+}
+
+// The decoded private key of `keySpec` in the container `containerId`; kNoKey when it has none.
+uint32_t ReadStoredKey(Database& database, int64_t containerId, uint32_t keySpec, EvpPkeyPtr& key) {
+  try {
+    Bytes pkcs8;
+    bool found = false;
+    EvpPkeyPtr kept;
+    ChangeStamp stamp;
+    std::error_code ec = database.Read([&]() -> std::error_code {
+      // The stamp and the key come from the same read transaction.
+      if (auto failed = database.Stamp(stamp)) return failed;
+      kept = FindContainerKey(stamp, containerId, keySpec);
+      if (kept) return {};
+      sqlite::Statement query;
+      if (auto failed = database.Prepare(
+              "SELECT pkcs8 FROM container_key WHERE container = ?1 AND key_spec = ?2", query,
+              containerId, std::int64_t{keySpec})) {
+        return failed;
+      }
+      if (auto failed = query.Step(found)) return failed;
+      if (found) pkcs8 = query.ColumnBlob(0);
+      return {};
+    });
+    if (ec) return StorageError(ec);
+    if (kept) {
+      key = std::move(kept);
+      return error::kOk;
+    }
+    if (!found) return error::kNoKey;
+    // The copy read from the database held key material.
+    const uint32_t decoded = DecodePrivateKey(pkcs8, key);
+    OPENSSL_cleanse(pkcs8.data(), pkcs8.size());
+    if (decoded == error::kOk) KeepContainerKey(stamp, containerId, keySpec, key.get());
+    return decoded;
+  } catch (const std::bad_alloc&) {
+    return error::kOutOfMemory;
+  }
 }
 
 }  // namespace
@@ -216,47 +255,18 @@ uint32_t KeyContainer::Acquire(std::optional<std::u16string_view> container,
   }
 }
 
-uint32_t KeyContainer::GetUserKey(uint32_t keySpec, EvpPkeyPtr& key) const {
+uint32_t KeyContainer::GetUserKey(uint32_t keySpec, Key& key) const {
   if (!ValidKeySpec(keySpec)) return error::kInvalidArgument;
   if (containerId_ == 0) return error::kNoKey;
-  if (token_) return AcquireTokenKey(*token_, key);
-  try {
-    Bytes pkcs8;
-    bool found = false;
-    EvpPkeyPtr kept;
-    ChangeStamp stamp;
-    std::error_code ec = database_->Read([&]() -> std::error_code {
-      // The stamp and the key come from the same read transaction.
-      if (auto failed = database_->Stamp(stamp)) return failed;
-      kept = FindContainerKey(stamp, containerId_, keySpec);
-      if (kept) return {};
-      sqlite::Statement query;
-      if (auto failed = database_->Prepare(
-              "SELECT pkcs8 FROM container_key WHERE container = ?1 AND key_spec = ?2", query,
-              containerId_, std::int64_t{keySpec})) {
-        return failed;
-      }
-      if (auto failed = query.Step(found)) return failed;
-      if (found) pkcs8 = query.ColumnBlob(0);
-      return {};
-    });
-    if (ec) return StorageError(ec);
-    if (kept) {
-      key = std::move(kept);
-      return error::kOk;
-    }
-    if (!found) return error::kNoKey;
-    // The copy read from the database held key material.
-    const uint32_t decoded = DecodePrivateKey(pkcs8, key);
-    OPENSSL_cleanse(pkcs8.data(), pkcs8.size());
-    if (decoded == error::kOk) KeepContainerKey(stamp, containerId_, keySpec, key.get());
-    return decoded;
-  } catch (const std::bad_alloc&) {
-    return error::kOutOfMemory;
-  }
+  EvpPkeyPtr pkey;
+  const uint32_t status = token_ ? AcquireTokenKey(*token_, pkey)
+                                 : ReadStoredKey(*database_, containerId_, keySpec, pkey);
+  if (status == error::kOk) key = KeyFrom(std::move(pkey));
+  return status;
 }
 
-uint32_t KeyContainer::ImportKey(uint32_t keySpec, EVP_PKEY* key) {
+uint32_t KeyContainer::ImportKey(uint32_t keySpec, const Key& privateKey) {
+  EVP_PKEY* key = PkeyOf(privateKey);
   if (!ValidKeySpec(keySpec) || key == nullptr) return error::kInvalidArgument;
   if (containerId_ == 0) return error::kBadKeyset;
   // Keys are put on a token with its own tools, never from here.
@@ -295,7 +305,7 @@ uint32_t KeyContainer::ImportKey(uint32_t keySpec, EVP_PKEY* key) {
   }
 }
 
-uint32_t KeyContainer::GenerateKey(uint32_t keySpec, unsigned bits, EvpPkeyPtr* key) {
+uint32_t KeyContainer::GenerateKey(uint32_t keySpec, unsigned bits, Key* key) {
   if (!ValidKeySpec(keySpec) || bits < 512 || bits > 16384 || token_) {
     return error::kInvalidArgument;
   }
@@ -306,8 +316,8 @@ uint32_t KeyContainer::GenerateKey(uint32_t keySpec, unsigned bits, EvpPkeyPtr* 
       EVP_PKEY_generate(context.get(), &generated) != 1) {
     return error::kBadAlgId;
   }
-  EvpPkeyPtr owned(generated);
-  if (const uint32_t status = ImportKey(keySpec, owned.get())) return status;
+  Key owned = KeyFrom(EvpPkeyPtr(generated));
+  if (const uint32_t status = ImportKey(keySpec, owned)) return status;
   if (key != nullptr) *key = std::move(owned);
   return error::kOk;
 }
@@ -319,24 +329,6 @@ KeyProvInfo KeyContainer::ProvInfo(uint32_t keySpec) const {
   info.providerType = kProvRsaFull;
   info.keySpec = keySpec;
   return info;
-}
-
-uint32_t EncodePrivateKey(EVP_PKEY* key, Bytes& pkcs8) {
-  Pkcs8InfoPtr info(EVP_PKEY2PKCS8(key));
-  if (!info) return error::kBadData;
-  // Written straight into `pkcs8`: no copy of the key is left behind.
-  return ToDer<i2d_PKCS8_PRIV_KEY_INFO>(info.get(), pkcs8) ? error::kOk : error::kBadData;
-}
-
-uint32_t DecodePrivateKey(std::span<const uint8_t> pkcs8, EvpPkeyPtr& key) {
-  if (pkcs8.empty() || pkcs8.size() > 0x7FFFFFFF) return error::kBadData;
-  const unsigned char* cursor = pkcs8.data();
-  Pkcs8InfoPtr info(d2i_PKCS8_PRIV_KEY_INFO(nullptr, &cursor, static_cast<long>(pkcs8.size())));
-  if (!info || cursor != pkcs8.data() + pkcs8.size()) return error::kBadData;
-  EvpPkeyPtr decoded(EVP_PKCS82PKEY_ex(info.get(), CryptoLibrary(), kCryptoProperties));
-  if (!decoded || !EVP_PKEY_is_a(decoded.get(), "RSA")) return error::kBadData;
-  key = std::move(decoded);
-  return error::kOk;
 }
 
 }  // namespace quorvel::platform

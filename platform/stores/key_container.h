@@ -20,7 +20,7 @@
 #include <string_view>
 
 #include "platform/certificates/certificate.h"
-#include "platform/crypto/openssl.h"
+#include "platform/crypto/key.h"
 #include "platform/tokens/token_location.h"
 
 namespace quorvel::platform {
@@ -70,13 +70,13 @@ class KeyContainer {
   // The private key of `keySpec`; kNoKey when the container has none. For a
   // token container, the key on the token, after the user gave its PIN (see
   // AcquireTokenKey for the token's own failures).
-  uint32_t GetUserKey(uint32_t keySpec, EvpPkeyPtr& key) const;
+  uint32_t GetUserKey(uint32_t keySpec, Key& key) const;
 
   // Stores `key` (an RSA private key) as the key of `keySpec`, replacing any.
-  uint32_t ImportKey(uint32_t keySpec, EVP_PKEY* key);
+  uint32_t ImportKey(uint32_t keySpec, const Key& key);
 
   // Generates an RSA key of `bits` for `keySpec` and stores it.
-  uint32_t GenerateKey(uint32_t keySpec, unsigned bits, EvpPkeyPtr* key);
+  uint32_t GenerateKey(uint32_t keySpec, unsigned bits, Key* key);
 
   // The key-provider property that names this container's key of `keySpec`.
   KeyProvInfo ProvInfo(uint32_t keySpec) const;
@@ -93,9 +93,5 @@ class KeyContainer {
   std::u16string provider_;
   std::optional<TokenKeyLocation> token_;
 };
-
-// PKCS#8 DER of a private key, and back (within the platform's library context).
-uint32_t EncodePrivateKey(EVP_PKEY* key, Bytes& pkcs8);
-uint32_t DecodePrivateKey(std::span<const uint8_t> pkcs8, EvpPkeyPtr& key);
 
 }  // namespace quorvel::platform

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/certificates/test_certificates.h"
+#include "platform/crypto/key_openssl.h"
 #include "platform/errors/platform_errors.h"
 #include "platform/storage/temporary_home.h"
 
@@ -43,17 +44,17 @@ TEST_F(KeyContainerTest, KeepsOneKeyPerSpecificationAcrossHandles) {
   ASSERT_EQ(
       KeyContainer::Acquire(u"Zhang-San", kMsStrongProvider, kProvRsaFull, kCryptNewKeyset, handle),
       error::kOk);
-  EvpPkeyPtr key;
+  Key key;
   EXPECT_EQ(handle->GetUserKey(kAtKeyExchange, key), error::kNoKey);
   EvpPkeyPtr exchange = testing::MakeRsaKey();
-  ASSERT_EQ(handle->ImportKey(kAtKeyExchange, exchange.get()), error::kOk);
+  ASSERT_EQ(handle->ImportKey(kAtKeyExchange, SharedKey(exchange.get())), error::kOk);
 
   std::unique_ptr<KeyContainer> again;
   // Container names are compared without regard to case.
   ASSERT_EQ(KeyContainer::Acquire(u"zhang-san", kMsBaseProvider, kProvRsaFull, 0, again),
             error::kOk);
   ASSERT_EQ(again->GetUserKey(kAtKeyExchange, key), error::kOk);
-  EXPECT_EQ(EVP_PKEY_eq(key.get(), exchange.get()), 1);
+  EXPECT_EQ(EVP_PKEY_eq(PkeyOf(key), exchange.get()), 1);
   EXPECT_EQ(again->GetUserKey(kAtSignature, key), error::kNoKey);
   EXPECT_EQ(again->GetUserKey(3, key), error::kInvalidArgument);
 
@@ -77,7 +78,7 @@ TEST_F(KeyContainerTest, DeletesContainersWithTheirKeys) {
             error::kBadKeyset);
   // The handle acquired before cannot store into a deleted container.
   EvpPkeyPtr key = testing::MakeRsaKey();
-  EXPECT_EQ(handle->ImportKey(kAtSignature, key.get()), error::kBadKeyset);
+  EXPECT_EQ(handle->ImportKey(kAtSignature, SharedKey(key.get())), error::kBadKeyset);
 }
 
 TEST(PrivateKeyEncoding, RoundTripsAndRefusesGarbage) {

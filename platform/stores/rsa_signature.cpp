@@ -6,6 +6,9 @@
 #include <limits>
 #include <new>
 
+#include "platform/certificates/certificate_openssl.h"
+#include "platform/crypto/hash_openssl.h"
+#include "platform/crypto/key_openssl.h"
 #include "platform/crypto/openssl_error_mark.h"
 #include "platform/errors/platform_errors.h"
 
@@ -20,7 +23,7 @@ uint32_t PrepareContext(EVP_PKEY* key, const Hash& hash, bool sign, EvpPkeyCtxPt
   const int started =
       sign ? EVP_PKEY_sign_init(context.get()) : EVP_PKEY_verify_init(context.get());
   if (started != 1 || EVP_PKEY_CTX_set_rsa_padding(context.get(), RSA_PKCS1_PADDING) != 1 ||
-      EVP_PKEY_CTX_set_signature_md(context.get(), hash.algorithm()) != 1) {
+      EVP_PKEY_CTX_set_signature_md(context.get(), DigestOf(hash)) != 1) {
     return error::kBadData;
   }
   return error::kOk;
@@ -28,11 +31,12 @@ uint32_t PrepareContext(EVP_PKEY* key, const Hash& hash, bool sign, EvpPkeyCtxPt
 
 }  // namespace
 
-uint32_t SignHashWithKey(const Hash& hash, EVP_PKEY* privateKey, Bytes& signature) {
+uint32_t SignHashWithKey(const Hash& hash, const Key& privateKey, Bytes& signature) {
   OpenSslErrorMark mark;
   signature.clear();
   EvpPkeyCtxPtr context;
-  if (const uint32_t failed = PrepareContext(privateKey, hash, true, context)) return failed;
+  if (const uint32_t failed = PrepareContext(PkeyOf(privateKey), hash, true, context))
+    return failed;
   Bytes digest;
   if (const uint32_t failed = hash.GetValue(digest)) return failed;
   std::size_t length = 0;
@@ -57,14 +61,14 @@ uint32_t SignHashWithKey(const Hash& hash, EVP_PKEY* privateKey, Bytes& signatur
 uint32_t SignHash(const Hash& hash, const KeyContainer& container, uint32_t keySpec,
                   Bytes& signature) {
   signature.clear();
-  EvpPkeyPtr key;
+  Key key;
   if (const uint32_t failed = container.GetUserKey(keySpec, key)) return failed;
-  return SignHashWithKey(hash, key.get(), signature);
+  return SignHashWithKey(hash, key, signature);
 }
 
-uint32_t ImportPublicKeyInfo(std::span<const uint8_t> subjectPublicKeyInfo, EvpPkeyPtr& key) {
+uint32_t ImportPublicKeyInfo(std::span<const uint8_t> subjectPublicKeyInfo, Key& key) {
   OpenSslErrorMark mark;
-  key.reset();
+  key = Key();
   if (subjectPublicKeyInfo.empty() ||
       subjectPublicKeyInfo.size() > static_cast<std::size_t>(std::numeric_limits<long>::max())) {
     return error::kBadData;
@@ -76,26 +80,26 @@ uint32_t ImportPublicKeyInfo(std::span<const uint8_t> subjectPublicKeyInfo, EvpP
     return error::kBadData;
   }
   if (EVP_PKEY_is_a(decoded.get(), "RSA") != 1) return error::kBadAlgId;
-  key = std::move(decoded);
+  key = KeyFrom(std::move(decoded));
   return error::kOk;
 }
 
-uint32_t ImportPublicKeyInfo(const Certificate& certificate, EvpPkeyPtr& key) {
+uint32_t ImportPublicKeyInfo(const Certificate& certificate, Key& key) {
   OpenSslErrorMark mark;
-  key.reset();
+  key = Key();
   // The certificate was parsed in the platform's context, and its key with it,
   // once for every holder of the certificate.
-  EVP_PKEY* decoded = X509_get0_pubkey(certificate.X509Handle());
+  EVP_PKEY* decoded = X509_get0_pubkey(X509Of(certificate));
   if (decoded == nullptr) return error::kBadData;
   if (EVP_PKEY_is_a(decoded, "RSA") != 1) return error::kBadAlgId;
-  if (EVP_PKEY_up_ref(decoded) != 1) return error::kOutOfMemory;
-  key.reset(decoded);
+  key = SharedKey(decoded);
+  if (!key) return error::kOutOfMemory;
   return error::kOk;
 }
 
-uint32_t VerifySignature(const Hash& hash, std::span<const uint8_t> signature,
-                         EVP_PKEY* publicKey) {
+uint32_t VerifySignature(const Hash& hash, std::span<const uint8_t> signature, const Key& key) {
   OpenSslErrorMark mark;
+  EVP_PKEY* publicKey = PkeyOf(key);
   EvpPkeyCtxPtr context;
   if (const uint32_t failed = PrepareContext(publicKey, hash, false, context)) return failed;
   // The modulus length in bytes is the only length a signature can have.

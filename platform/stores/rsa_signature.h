@@ -10,7 +10,7 @@
 
 #include "platform/certificates/certificate.h"
 #include "platform/crypto/hash.h"
-#include "platform/crypto/openssl.h"
+#include "platform/crypto/key.h"
 #include "platform/stores/key_container.h"
 
 namespace quorvel::platform {
@@ -25,19 +25,20 @@ uint32_t SignHash(const Hash& hash, const KeyContainer& container, uint32_t keyS
                   Bytes& signature);
 
 // The same with a private key in hand.
-uint32_t SignHashWithKey(const Hash& hash, EVP_PKEY* privateKey, Bytes& signature);
+uint32_t SignHashWithKey(const Hash& hash, const Key& privateKey, Bytes& signature);
 
 // Imports a DER SubjectPublicKeyInfo. kBadData when the bytes are not exactly
 // one well-formed key, kBadAlgId when the key is not an RSA key.
-uint32_t ImportPublicKeyInfo(std::span<const uint8_t> subjectPublicKeyInfo, EvpPkeyPtr& key);
+uint32_t ImportPublicKeyInfo(std::span<const uint8_t> subjectPublicKeyInfo, Key& key);
 
 // Imports the subject public key of `certificate`.
-uint32_t ImportPublicKeyInfo(const Certificate& certificate, EvpPkeyPtr& key);
+uint32_t ImportPublicKeyInfo(const Certificate& certificate, Key& key);
 
 // Checks `signature` (least significant byte first) over the current value of
 // `hash` with `publicKey`: kOk, or kBadSignature when it does not verify
 // (wrong value, wrong length, or a DigestInfo of another algorithm); kBadData
 // when `publicKey` is not an RSA key.
-uint32_t VerifySignature(const Hash& hash, std::span<const uint8_t> signature, EVP_PKEY* publicKey);
+uint32_t VerifySignature(const Hash& hash, std::span<const uint8_t> signature,
+                         const Key& publicKey);
 
 }  // namespace quorvel::platform

@@ -13,6 +13,7 @@
 
 #include "platform/certificates/test_certificates.h"
 #include "platform/crypto/algorithm_ids.h"
+#include "platform/crypto/key_openssl.h"
 #include "platform/errors/platform_errors.h"
 #include "platform/storage/temporary_home.h"
 
@@ -90,7 +91,7 @@ class RsaSignatureTest : public TemporaryHome {
                                     container_),
               error::kOk);
     key_ = testing::MakeRsaKey(1024);
-    ASSERT_EQ(container_->ImportKey(kAtSignature, key_.get()), error::kOk);
+    ASSERT_EQ(container_->ImportKey(kAtSignature, SharedKey(key_.get())), error::kOk);
     testing::CertificateSpec spec;
     spec.subject = Name({Attr("2.5.4.3", "Signer")});
     certificate_ = testing::MakeCertificate(spec, key_.get(), key_.get());
@@ -119,7 +120,7 @@ class RsaSignatureTest : public TemporaryHome {
   std::unique_ptr<KeyContainer> container_;
   EvpPkeyPtr key_;
   Bytes certificate_;
-  EvpPkeyPtr publicKey_;
+  Key publicKey_;
 };
 
 TEST_F(RsaSignatureTest, SignatureReversedEqualsOpenSslPkeyutlForEveryHash) {
@@ -151,9 +152,9 @@ TEST_F(RsaSignatureTest, SignatureReversedEqualsOpenSslPkeyutlForEveryHash) {
     EXPECT_EQ(Reversed(signature), standard);
 
     // Our verification takes the peer's signature in the platform's order.
-    EXPECT_EQ(VerifySignature(*hash, Reversed(standard), publicKey_.get()), error::kOk);
+    EXPECT_EQ(VerifySignature(*hash, Reversed(standard), publicKey_), error::kOk);
     // The same bytes in the standard order do not verify.
-    EXPECT_EQ(VerifySignature(*hash, standard, publicKey_.get()), error::kBadSignature);
+    EXPECT_EQ(VerifySignature(*hash, standard, publicKey_), error::kBadSignature);
   }
 }
 
@@ -165,25 +166,25 @@ TEST_F(RsaSignatureTest, VerificationRejectsOtherDataAlgorithmsAndLengths) {
   Bytes again;
   ASSERT_EQ(SignHash(*hash, *container_, kAtSignature, again), error::kOk);
   EXPECT_EQ(again, signature);
-  EXPECT_EQ(VerifySignature(*hash, signature, publicKey_.get()), error::kOk);
+  EXPECT_EQ(VerifySignature(*hash, signature, publicKey_), error::kOk);
 
-  EXPECT_EQ(VerifySignature(*HashOf(kCalgSha1, "amount 900.00"), signature, publicKey_.get()),
+  EXPECT_EQ(VerifySignature(*HashOf(kCalgSha1, "amount 900.00"), signature, publicKey_),
             error::kBadSignature);
   // Same data, another digest algorithm: the DigestInfo differs.
-  EXPECT_EQ(VerifySignature(*HashOf(kCalgSha256, "amount 100.00"), signature, publicKey_.get()),
+  EXPECT_EQ(VerifySignature(*HashOf(kCalgSha256, "amount 100.00"), signature, publicKey_),
             error::kBadSignature);
   Bytes flipped = signature;
   flipped[5] ^= 0x40;
-  EXPECT_EQ(VerifySignature(*hash, flipped, publicKey_.get()), error::kBadSignature);
+  EXPECT_EQ(VerifySignature(*hash, flipped, publicKey_), error::kBadSignature);
   Bytes shorter(signature.begin(), signature.end() - 1);
-  EXPECT_EQ(VerifySignature(*hash, shorter, publicKey_.get()), error::kBadSignature);
+  EXPECT_EQ(VerifySignature(*hash, shorter, publicKey_), error::kBadSignature);
   Bytes longer = signature;
   longer.push_back(0);
-  EXPECT_EQ(VerifySignature(*hash, longer, publicKey_.get()), error::kBadSignature);
-  EXPECT_EQ(VerifySignature(*hash, {}, publicKey_.get()), error::kBadSignature);
+  EXPECT_EQ(VerifySignature(*hash, longer, publicKey_), error::kBadSignature);
+  EXPECT_EQ(VerifySignature(*hash, {}, publicKey_), error::kBadSignature);
 
   EvpPkeyPtr otherKey = testing::MakeRsaKey(1024);
-  EXPECT_EQ(VerifySignature(*hash, signature, otherKey.get()), error::kBadSignature);
+  EXPECT_EQ(VerifySignature(*hash, signature, SharedKey(otherKey.get())), error::kBadSignature);
 }
 
 TEST_F(RsaSignatureTest, SigningNeedsAKeyOfTheRequestedSpecificationThatCanHoldTheDigest) {
@@ -201,7 +202,7 @@ TEST_F(RsaSignatureTest, SigningNeedsAKeyOfTheRequestedSpecificationThatCanHoldT
 
   // A 512-bit modulus (64 bytes) cannot hold SHA-512's 83-byte DigestInfo...
   EvpPkeyPtr small = testing::MakeRsaKey(512);
-  ASSERT_EQ(container_->ImportKey(kAtKeyExchange, small.get()), error::kOk);
+  ASSERT_EQ(container_->ImportKey(kAtKeyExchange, SharedKey(small.get())), error::kOk);
   EXPECT_EQ(SignHash(*hash, *container_, kAtKeyExchange, signature), error::kBadData);
   // ...but holds SHA-1's 35 bytes.
   ASSERT_EQ(SignHash(*HashOf(kCalgSha1, "x"), *container_, kAtKeyExchange, signature), error::kOk);
@@ -209,28 +210,28 @@ TEST_F(RsaSignatureTest, SigningNeedsAKeyOfTheRequestedSpecificationThatCanHoldT
 
   EvpPkeyPtr ec(EVP_EC_gen("P-256"));
   ASSERT_TRUE(ec);
-  EXPECT_EQ(SignHashWithKey(*hash, ec.get(), signature), error::kBadData);
-  EXPECT_EQ(VerifySignature(*hash, Bytes(64, 1), ec.get()), error::kBadData);
+  EXPECT_EQ(SignHashWithKey(*hash, SharedKey(ec.get()), signature), error::kBadData);
+  EXPECT_EQ(VerifySignature(*hash, Bytes(64, 1), SharedKey(ec.get())), error::kBadData);
 }
 
 TEST_F(RsaSignatureTest, ImportsOnlyWellFormedRsaPublicKeys) {
-  EvpPkeyPtr fromCertificate;
+  Key fromCertificate;
   std::shared_ptr<const Certificate> parsed;
   ASSERT_EQ(Certificate::FromDer(certificate_, parsed), error::kOk);
   ASSERT_EQ(ImportPublicKeyInfo(*parsed, fromCertificate), error::kOk);
-  EXPECT_EQ(EVP_PKEY_eq(fromCertificate.get(), key_.get()), 1);
-  EXPECT_EQ(EVP_PKEY_get_bits(fromCertificate.get()), 1024);
+  EXPECT_EQ(EVP_PKEY_eq(PkeyOf(fromCertificate), key_.get()), 1);
+  EXPECT_EQ(EVP_PKEY_get_bits(PkeyOf(fromCertificate)), 1024);
 
   Bytes spki;
   ASSERT_TRUE(ToDer<i2d_PUBKEY>(key_.get(), spki));
-  EvpPkeyPtr key;
+  Key key;
   ASSERT_EQ(ImportPublicKeyInfo(spki, key), error::kOk);
-  EXPECT_EQ(EVP_PKEY_eq(key.get(), key_.get()), 1);
+  EXPECT_EQ(EVP_PKEY_eq(PkeyOf(key), key_.get()), 1);
 
   Bytes trailing = spki;
   trailing.push_back(0);
   EXPECT_EQ(ImportPublicKeyInfo(trailing, key), error::kBadData);
-  EXPECT_EQ(key, nullptr);
+  EXPECT_FALSE(key);
   EXPECT_EQ(ImportPublicKeyInfo(Bytes(spki.begin(), spki.begin() + 40), key), error::kBadData);
   EXPECT_EQ(ImportPublicKeyInfo(Bytes{}, key), error::kBadData);
   EXPECT_EQ(ImportPublicKeyInfo(Bytes{0x30, 0x84, 0xff, 0xff, 0xff, 0xff}, key), error::kBadData);
@@ -240,7 +241,7 @@ TEST_F(RsaSignatureTest, ImportsOnlyWellFormedRsaPublicKeys) {
   Bytes ecSpki;
   ASSERT_TRUE(ToDer<i2d_PUBKEY>(ec.get(), ecSpki));
   EXPECT_EQ(ImportPublicKeyInfo(ecSpki, key), error::kBadAlgId);
-  EXPECT_EQ(key, nullptr);
+  EXPECT_FALSE(key);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "platform/certificates/test_certificates.h"
+#include "platform/crypto/key_openssl.h"
 #include "platform/errors/platform_errors.h"
 #include "platform/storage/database.h"
 #include "platform/storage/temporary_home.h"
@@ -37,7 +38,7 @@ class StoreChangesTest : public TemporaryHome {
     ASSERT_EQ(KeyContainer::Acquire(u"keys", kMsStrongProvider, kProvRsaFull, kCryptNewKeyset,
                                     container_),
               error::kOk);
-    ASSERT_EQ(container_->ImportKey(kAtSignature, key_.get()), error::kOk);
+    ASSERT_EQ(container_->ImportKey(kAtSignature, SharedKey(key_.get())), error::kOk);
     ASSERT_FALSE(Database::Open(home_ / kDatabaseFileName, other_));
   }
 
@@ -120,13 +121,13 @@ TEST_F(StoreChangesTest, AnotherConnectionsChangeIsSeenByTheNextCall) {
        }},
       {"a key replaced", [&] { Change("UPDATE container_key SET pkcs8 = ?1", replacementPkcs8); },
        [&] {
-         EvpPkeyPtr key;
+         Key key;
          ASSERT_EQ(container_->GetUserKey(kAtSignature, key), error::kOk);
-         EXPECT_EQ(EVP_PKEY_eq(key.get(), replacement.get()), 1);
+         EXPECT_EQ(EVP_PKEY_eq(PkeyOf(key), replacement.get()), 1);
        }},
       {"a key removed", [&] { Change("DELETE FROM container_key"); },
        [&] {
-         EvpPkeyPtr key;
+         Key key;
          EXPECT_EQ(container_->GetUserKey(kAtSignature, key), error::kNoKey);
        }},
       {"the container removed", [&] { Change("DELETE FROM key_container"); },
@@ -143,7 +144,7 @@ TEST_F(StoreChangesTest, AnotherConnectionsChangeIsSeenByTheNextCall) {
       Certificates();
       std::vector<StoredCrl> crls;
       EXPECT_EQ(store_->Crls(crls), error::kOk);
-      EvpPkeyPtr key;
+      Key key;
       container_->GetUserKey(kAtSignature, key);
     }
     c.change();

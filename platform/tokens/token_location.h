@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/crypto/openssl.h"
+#include "platform/crypto/bytes.h"
 
 namespace quorvel::platform {
 

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <utility>
 
+#include "platform/certificates/certificate_openssl.h"
 #include "platform/crypto/openssl_error_mark.h"
 #include "platform/errors/platform_errors.h"
 #include "platform/stores/cert_store.h"
@@ -42,7 +43,7 @@ struct ChainStores {
 
 // Subject and issuer names are the same.
 bool SelfIssued(const Certificate& certificate) {
-  X509* x509 = certificate.X509Handle();
+  X509* x509 = X509Of(certificate);
   return X509_NAME_cmp(X509_get_subject_name(x509), X509_get_issuer_name(x509)) == 0;
 }
 

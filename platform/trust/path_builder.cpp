@@ -7,6 +7,7 @@
 #include <new>
 #include <unordered_map>
 
+#include "platform/certificates/certificate_openssl.h"
 #include "platform/crypto/openssl_error_mark.h"
 #include "platform/errors/platform_errors.h"
 
@@ -128,7 +129,7 @@ int CheckIssued(X509_STORE_CTX* context, X509* subject, X509* issuer) {
   if (build.SignedBy(subject, issuer)) return 1;
   for (const auto* list : {&build.candidates->anchors, &build.candidates->intermediates}) {
     for (const CertificateRef& other : *list) {
-      X509* handle = other->X509Handle();
+      X509* handle = X509Of(*other);
       if (handle != issuer && NamesIssuer(handle, subject) && build.SignedBy(subject, handle)) {
         return 0;
       }
@@ -173,18 +174,18 @@ uint32_t BuildCertificationPath(const CertificateRef& certificate, const PathCan
   try {
     PathBuild build;
     build.candidates = &candidates;
-    build.known.emplace(certificate->X509Handle(), certificate);
+    build.known.emplace(X509Of(*certificate), certificate);
 
     const X509StorePtr store(X509_STORE_new());
     const X509StackPtr untrusted(sk_X509_new_null());
     if (!store || !untrusted) return error::kOutOfMemory;
     for (const CertificateRef& anchor : candidates.anchors) {
-      build.known.emplace(anchor->X509Handle(), anchor);
-      if (X509_STORE_add_cert(store.get(), anchor->X509Handle()) != 1) return error::kOutOfMemory;
+      build.known.emplace(X509Of(*anchor), anchor);
+      if (X509_STORE_add_cert(store.get(), X509Of(*anchor)) != 1) return error::kOutOfMemory;
     }
     for (const CertificateRef& intermediate : candidates.intermediates) {
-      build.known.emplace(intermediate->X509Handle(), intermediate);
-      X509* handle = intermediate->X509Handle();
+      build.known.emplace(X509Of(*intermediate), intermediate);
+      X509* handle = X509Of(*intermediate);
       if (X509_up_ref(handle) != 1) return error::kOutOfMemory;
       if (sk_X509_push(untrusted.get(), handle) <= 0) {
         X509_free(handle);
@@ -195,7 +196,7 @@ uint32_t BuildCertificationPath(const CertificateRef& certificate, const PathCan
     X509_STORE_set_verify_cb(store.get(), NoteError);
 
     const X509StoreCtxPtr context(X509_STORE_CTX_new_ex(CryptoLibrary(), kCryptoProperties));
-    if (!context || X509_STORE_CTX_init(context.get(), store.get(), certificate->X509Handle(),
+    if (!context || X509_STORE_CTX_init(context.get(), store.get(), X509Of(*certificate),
                                         untrusted.get()) != 1) {
       return error::kOutOfMemory;
     }

@@ -6,8 +6,10 @@
 #include <new>
 #include <vector>
 
+#include "platform/certificates/certificate_openssl.h"
 #include "platform/crypto/openssl_error_mark.h"
 #include "platform/errors/platform_errors.h"
+#include "platform/stores/crl_openssl.h"
 
 namespace quorvel::platform {
 namespace {
@@ -28,7 +30,7 @@ class CrlVerdicts {
         }
       }
     }
-    EVP_PKEY* key = X509_get0_pubkey(issuer.X509Handle());
+    EVP_PKEY* key = X509_get0_pubkey(X509Of(issuer));
     const bool verified = key != nullptr && X509_CRL_verify(crl.get(), key) == 1;
     std::lock_guard lock(mutex_);
     try {
@@ -62,18 +64,18 @@ uint32_t CheckRevocation(const Certificate& subject, const Certificate& issuer,
                          std::span<CertStore* const> stores, RevocationStatus& status) {
   OpenSslErrorMark mark;
   status = RevocationStatus::kNoCrl;
-  X509* issuerCertificate = issuer.X509Handle();
+  X509* issuerCertificate = X509Of(issuer);
   EVP_PKEY* issuerKey = X509_get0_pubkey(issuerCertificate);
   // Without a usable issuer key no CRL can be shown to be the issuer's.
   if (issuerKey == nullptr) return error::kOk;
-  const ASN1_INTEGER* serial = X509_get0_serialNumber(subject.X509Handle());
+  const ASN1_INTEGER* serial = X509_get0_serialNumber(X509Of(subject));
   try {
     for (CertStore* store : stores) {
       if (store == nullptr) continue;
       std::vector<StoredCrl> crls;
       if (const uint32_t failed = store->Crls(crls)) return failed;
       for (const StoredCrl& stored : crls) {
-        const std::shared_ptr<X509_CRL>& crl = stored.parsed;
+        const std::shared_ptr<X509_CRL> crl = X509CrlOf(stored);
         if (!crl) continue;
         if (X509_NAME_cmp(X509_CRL_get_issuer(crl.get()),
                           X509_get_subject_name(issuerCertificate)) != 0) {
