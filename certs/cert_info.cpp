@@ -34,7 +34,7 @@ void CopyOut(const std::u16string& text, char16_t* buffer) {
   buffer[text.size()] = 0;
 }
 
-int32_t NameText(std::span<const uint8_t> name, char16_t* buffer, uint32_t* length) {
+ErrorNumber NameText(std::span<const uint8_t> name, char16_t* buffer, uint32_t* length) {
   const uint32_t count = platform::NameToStr(name, platform::kX500NameStr, nullptr, 0);
   if (count == 0) return err::kDecodeField;
   std::vector<char16_t> text(std::size_t{count} + 1, 0);
@@ -46,7 +46,7 @@ int32_t NameText(std::span<const uint8_t> name, char16_t* buffer, uint32_t* leng
   return err::kOk;
 }
 
-int32_t TimeText(uint64_t fileTime, char16_t* buffer, uint32_t* length) {
+ErrorNumber TimeText(uint64_t fileTime, char16_t* buffer, uint32_t* length) {
   uint32_t needed = 0;
   if (FormatCertTime(fileTime, nullptr, &needed) != 0 || needed == 0) return err::kDecodeField;
   std::vector<char16_t> text(std::size_t{needed} + 1, 0);
@@ -61,8 +61,8 @@ int32_t TimeText(uint64_t fileTime, char16_t* buffer, uint32_t* length) {
 
 }  // namespace
 
-int32_t GetCertInfoString(const platform::CertContext* certificate, int type, char16_t* buffer,
-                          uint32_t* length) {
+ErrorNumber GetCertInfoString(const platform::CertContext* certificate, int type, char16_t* buffer,
+                              uint32_t* length) {
   if (certificate == nullptr || length == nullptr) {
     if (length != nullptr) *length = 0;
     return err::kEmptyInput;
@@ -95,7 +95,7 @@ int32_t GetCertInfoString(const platform::CertContext* certificate, int type, ch
 }
 
 int32_t FormatCertTime(uint64_t fileTime, char16_t* buffer, uint32_t* length) {
-  if (length == nullptr) return err::kEmptyInput;
+  if (length == nullptr) return ToInt(err::kEmptyInput);
   *length = 0;
   platform::SystemTime time;
   if (!platform::FileTimeToSystemTime(fileTime, time)) return -1;
@@ -111,12 +111,12 @@ int32_t FormatCertTime(uint64_t fileTime, char16_t* buffer, uint32_t* length) {
   return 0;
 }
 
-int32_t FillCertInfo(const platform::CertContext* certificate, CertInfoRecord* record) {
+ErrorNumber FillCertInfo(const platform::CertContext* certificate, CertInfoRecord* record) {
   if (certificate == nullptr || record == nullptr) return err::kEmptyInput;
   CertInfoRecord filled;
   for (int type = kInfoSubject; type <= kInfoSerialNumber; ++type) {
     uint32_t length = 0;
-    int32_t result = GetCertInfoString(certificate, type, nullptr, &length);
+    ErrorNumber result = GetCertInfoString(certificate, type, nullptr, &length);
     if (result == err::kOk) {
       try {
         std::vector<char16_t> text(std::size_t{length} + 1, 0);

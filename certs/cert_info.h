@@ -16,6 +16,7 @@
 #include <string>
 
 #include "platform/certificates/certificate.h"
+#include "platform/errors/error_numbers.h"
 
 namespace quorvel::certs {
 
@@ -36,8 +37,8 @@ using CertInfoRecord = std::array<std::u16string, 5>;
 //
 // Serial numbers of any length are formatted in full: the text grows past the
 // 128 characters that hold 51 bytes rather than being refused or cut.
-int32_t GetCertInfoString(const platform::CertContext* certificate, int type, char16_t* buffer,
-                          uint32_t* length);
+ErrorNumber GetCertInfoString(const platform::CertContext* certificate, int type, char16_t* buffer,
+                              uint32_t* length);
 
 // Formats a file time as "YYYY-MM-DD hh:mm:ssGMT". Returns 0, -1 (the time
 // cannot be converted; length 0) or -10001 (no length).
@@ -46,6 +47,6 @@ int32_t FormatCertTime(uint64_t fileTime, char16_t* buffer, uint32_t* length);
 // Fills the five texts. Returns 0, -10001 (no certificate or record), -10000
 // (no memory) or the number of the first type that fails; on failure every
 // text of the record is emptied.
-int32_t FillCertInfo(const platform::CertContext* certificate, CertInfoRecord* record);
+ErrorNumber FillCertInfo(const platform::CertContext* certificate, CertInfoRecord* record);
 
 }  // namespace quorvel::certs

@@ -23,7 +23,7 @@ class CertInfoTest : public ::testing::Test {
     if (spec.subject.empty()) spec.subject = Name({Attr("2.5.4.3", "ABCDEFGHIJKLMNOPQ")});
     const Bytes der = platform::testing::MakeCertificate(spec, key_, key_);
     platform::CertContextRef context;
-    EXPECT_EQ(platform::CreateCertificateContext(der, context), 0u);
+    EXPECT_EQ(platform::CreateCertificateContext(der, context), platform::error::kOk);
     return context;
   }
 
@@ -37,10 +37,10 @@ class CertInfoTest : public ::testing::Test {
   static std::u16string Text(const platform::CertContext& context, int type,
                              uint32_t* reported = nullptr) {
     uint32_t length = 0;
-    EXPECT_EQ(GetCertInfoString(&context, type, nullptr, &length), 0);
+    EXPECT_EQ(GetCertInfoString(&context, type, nullptr, &length), err::kOk);
     std::vector<char16_t> buffer(length + 1, u'\xFFFF');
     uint32_t second = 0;
-    EXPECT_EQ(GetCertInfoString(&context, type, buffer.data(), &second), 0);
+    EXPECT_EQ(GetCertInfoString(&context, type, buffer.data(), &second), err::kOk);
     EXPECT_EQ(second, length);
     if (reported != nullptr) *reported = length;
     return std::u16string(buffer.data());
@@ -118,7 +118,7 @@ TEST_F(CertInfoTest, TypesOutsideOneToFiveGiveNothing) {
   for (const int type : {0, 6, -1}) {
     uint32_t length = 77;
     char16_t buffer[4] = {u'x', u'y', u'z', 0};
-    EXPECT_EQ(GetCertInfoString(context.get(), type, buffer, &length), 0);
+    EXPECT_EQ(GetCertInfoString(context.get(), type, buffer, &length), err::kOk);
     EXPECT_EQ(length, 0u);
     EXPECT_EQ(std::u16string(buffer), u"xyz");
   }
@@ -127,13 +127,13 @@ TEST_F(CertInfoTest, TypesOutsideOneToFiveGiveNothing) {
 TEST_F(CertInfoTest, MissingArgumentsGiveEmptyInput) {
   const auto context = Make({});
   uint32_t length = 5;
-  EXPECT_EQ(GetCertInfoString(nullptr, kInfoSubject, nullptr, &length), -10001);
+  EXPECT_EQ(GetCertInfoString(nullptr, kInfoSubject, nullptr, &length), err::kEmptyInput);
   EXPECT_EQ(length, 0u);
-  EXPECT_EQ(GetCertInfoString(context.get(), kInfoSubject, nullptr, nullptr), -10001);
+  EXPECT_EQ(GetCertInfoString(context.get(), kInfoSubject, nullptr, nullptr), err::kEmptyInput);
   EXPECT_EQ(FormatCertTime(0, nullptr, nullptr), -10001);
   CertInfoRecord record;
-  EXPECT_EQ(FillCertInfo(nullptr, &record), -10001);
-  EXPECT_EQ(FillCertInfo(context.get(), nullptr), -10001);
+  EXPECT_EQ(FillCertInfo(nullptr, &record), err::kEmptyInput);
+  EXPECT_EQ(FillCertInfo(context.get(), nullptr), err::kEmptyInput);
 }
 
 TEST_F(CertInfoTest, FormatCertTimeTakesFileTimesAndRefusesTheUnconvertible) {
@@ -163,7 +163,7 @@ TEST_F(CertInfoTest, FillCertInfoGivesTheFiveTextsInTypeOrder) {
   spec.notBefore = "20200101000000Z";
   spec.notAfter = "20301231120000Z";
   CertInfoRecord record;
-  ASSERT_EQ(FillCertInfo(Make(spec).get(), &record), 0);
+  ASSERT_EQ(FillCertInfo(Make(spec).get(), &record), err::kOk);
   EXPECT_EQ(record, (CertInfoRecord{u"C=CN, CN=张伟", u"CN=Root", u"2020-01-01 00:00:00GMT",
                                     u"2030-12-31 12:00:00GMT", u"0A1B"}));
 }

@@ -8,15 +8,15 @@
 namespace quorvel::certs {
 namespace {
 
-int32_t Outcome(platform::CertContextRef found, platform::CertContextRef& certificate) {
+ErrorNumber Outcome(platform::CertContextRef found, platform::CertContextRef& certificate) {
   certificate = std::move(found);
   return certificate ? err::kOk : err::kNoCertificate;
 }
 
 }  // namespace
 
-int32_t SelectEngineCertificate(const EngineCertRequest& request,
-                                platform::CertContextRef& certificate) {
+ErrorNumber SelectEngineCertificate(const EngineCertRequest& request,
+                                    platform::CertContextRef& certificate) {
   certificate.reset();
   const platform::ChooserTexts none;
   const platform::ChooserTexts& texts = request.texts != nullptr ? *request.texts : none;
@@ -43,10 +43,11 @@ int32_t SelectEngineCertificate(const EngineCertRequest& request,
   }
 }
 
-int32_t SelectEngineCertificateBySerial(StoreSet stores, bool signatureKeyOnly,
-                                        std::u16string_view serials, std::u16string_view issuerDn,
-                                        const platform::ChooserTexts& texts,
-                                        platform::CertContextRef& certificate) {
+ErrorNumber SelectEngineCertificateBySerial(StoreSet stores, bool signatureKeyOnly,
+                                            std::u16string_view serials,
+                                            std::u16string_view issuerDn,
+                                            const platform::ChooserTexts& texts,
+                                            platform::CertContextRef& certificate) {
   certificate.reset();
   try {
     if (serials.empty()) {

@@ -7,6 +7,7 @@
 
 #include "certs/candidate_list.h"
 #include "platform/certificates/certificate.h"
+#include "platform/errors/error_numbers.h"
 #include "platform/ui/ui_services.h"
 
 namespace quorvel::certs {
@@ -29,16 +30,17 @@ struct EngineCertRequest {
 // chooser even when empty. A chooser the user cancelled ends the search. With
 // no DN: ChooseAnyCert (ChooseAnySignCert). Returns 0 with `certificate` set, or
 // -10005.
-int32_t SelectEngineCertificate(const EngineCertRequest& request,
-                                platform::CertContextRef& certificate);
+ErrorNumber SelectEngineCertificate(const EngineCertRequest& request,
+                                    platform::CertContextRef& certificate);
 
 // Selection by serial numbers and issuer, the same in server mode: with a
 // serial text, SelectCertBySerial (SelectSignCertBySerial), then again with the
 // reversed issuer DN; with none, ChooseAnyCert (ChooseAnySignCert). Returns 0
 // with `certificate` set, or -10005.
-int32_t SelectEngineCertificateBySerial(StoreSet stores, bool signatureKeyOnly,
-                                        std::u16string_view serials, std::u16string_view issuerDn,
-                                        const platform::ChooserTexts& texts,
-                                        platform::CertContextRef& certificate);
+ErrorNumber SelectEngineCertificateBySerial(StoreSet stores, bool signatureKeyOnly,
+                                            std::u16string_view serials,
+                                            std::u16string_view issuerDn,
+                                            const platform::ChooserTexts& texts,
+                                            platform::CertContextRef& certificate);
 
 }  // namespace quorvel::certs

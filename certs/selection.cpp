@@ -240,7 +240,7 @@ bool HasPrivateKey(const platform::CertContext& certificate) {
   return false;
 }
 
-int32_t GetKeySpec(const platform::CertContext& certificate, uint32_t& keySpec) {
+ErrorNumber GetKeySpec(const platform::CertContext& certificate, uint32_t& keySpec) {
   for (uint32_t id = certificate.EnumProperties(0); id != 0; id = certificate.EnumProperties(id)) {
     if (id != platform::kKeyProvInfoPropId) continue;
     platform::KeyProvInfo info;

@@ -19,6 +19,7 @@
 
 #include "certs/candidate_list.h"
 #include "platform/certificates/certificate.h"
+#include "platform/errors/error_numbers.h"
 #include "platform/ui/ui_services.h"
 
 namespace quorvel::certs {
@@ -41,7 +42,7 @@ bool HasPrivateKey(const platform::CertContext& certificate);
 // The key specification of the key-provider property (`keySpec` unchanged when
 // the certificate has none). Returns 0, -10027 (the property cannot be read)
 // or -10000 (no memory).
-int32_t GetKeySpec(const platform::CertContext& certificate, uint32_t& keySpec);
+ErrorNumber GetKeySpec(const platform::CertContext& certificate, uint32_t& keySpec);
 
 // The serial numbers of a list cut at single spaces: tokens of an even number
 // of hexadecimal digits, most significant first, each returned least

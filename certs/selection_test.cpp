@@ -23,8 +23,8 @@ class SelectionTest : public testing::DemoHomeTest {
                       bool showOnNone = false) {
     return SelectCertByDN(stores.set(), dn, u"|", anyMatched, showOnNone, texts_);
   }
-  int32_t Engine(const Stores& stores, std::u16string_view dn, CertContextRef& found,
-                 bool sign = false) {
+  ErrorNumber Engine(const Stores& stores, std::u16string_view dn, CertContextRef& found,
+                     bool sign = false) {
     EngineCertRequest request;
     request.stores = stores.set();
     request.signatureKeyOnly = sign;
@@ -79,7 +79,7 @@ TEST_F(SelectionTest, TheSecondAttemptReversesTheDn) {
   EXPECT_EQ(ByDn(my, u"CN=Zhang Wei, O=ZuvirOrori", anyMatched), nullptr);
   EXPECT_FALSE(anyMatched);
   CertContextRef found;
-  EXPECT_EQ(Engine(my, u"CN=Zhang Wei, O=ZuvirOrori", found), 0);
+  EXPECT_EQ(Engine(my, u"CN=Zhang Wei, O=ZuvirOrori", found), err::kOk);
   EXPECT_EQ(Subject(found), "C=CN, O=ZuvirOrori, CN=Zhang Wei");
   EXPECT_TRUE(Choosers().empty());
 
@@ -161,10 +161,10 @@ TEST_F(SelectionTest, InServerModeTheFirstMatchIsTakenWithoutFilterOrDialog) {
   Stores my = Open({"MY"});
   EngineCertRequest request{my.set(), true, true, u"CN=Zhang", u"|", &texts_};
   CertContextRef found;
-  EXPECT_EQ(SelectEngineCertificate(request, found), 0);
+  EXPECT_EQ(SelectEngineCertificate(request, found), err::kOk);
   EXPECT_EQ(Subject(found), "CN=Zhang San, O=ZuvirOrori, C=CN");
   request.dn = u"CN=No Key Holder";
-  EXPECT_EQ(SelectEngineCertificate(request, found), 0);
+  EXPECT_EQ(SelectEngineCertificate(request, found), err::kOk);
   EXPECT_EQ(Subject(found), "C=CN, O=ZuvirOrori, CN=No Key Holder");
   request.dn = u"CN=Zhang Wei, O=ZuvirOrori";  // no reversed attempt in server mode
   EXPECT_EQ(SelectEngineCertificate(request, found), err::kNoCertificate);
@@ -182,7 +182,7 @@ TEST_F(SelectionTest, ChooseAnyCertAlwaysShowsTheChooser) {
   }
   Answer({json::array({json{{"ok", 0}}})});
   CertContextRef found;
-  EXPECT_EQ(Engine(my, u"", found), 0);
+  EXPECT_EQ(Engine(my, u"", found), err::kOk);
   EXPECT_EQ(Subject(found), "CN=Zhang San, O=ZuvirOrori, C=CN");
   std::vector<json> choosers = Choosers();
   ASSERT_EQ(choosers.size(), 1u);
@@ -226,10 +226,10 @@ TEST_F(SelectionTest, AnUnreadableKeySpecificationEndsASignSelection) {
             platform::error::kOk);
   uint32_t keySpec = 0;
   EXPECT_EQ(GetKeySpec(*Find(my[0], u"Orphan User"), keySpec), err::kCertProperty);
-  EXPECT_EQ(GetKeySpec(*Find(my[0], u"Zhang Wei"), keySpec), 0);
+  EXPECT_EQ(GetKeySpec(*Find(my[0], u"Zhang Wei"), keySpec), err::kOk);
   EXPECT_EQ(keySpec, platform::kAtSignature);
   keySpec = 7;
-  EXPECT_EQ(GetKeySpec(*Find(my[0], u"No Key Holder"), keySpec), 0);
+  EXPECT_EQ(GetKeySpec(*Find(my[0], u"No Key Holder"), keySpec), err::kOk);
   EXPECT_EQ(keySpec, 7u);
   EXPECT_FALSE(HasPrivateKey(*Find(my[0], u"No Key Holder")));
   EXPECT_TRUE(HasPrivateKey(*Find(my[0], u"Zhang San")));
@@ -290,7 +290,7 @@ TEST_F(SelectionTest, TheSerialProtocolTriesTheReversedIssuer) {
   CertContextRef found;
   EXPECT_EQ(SelectEngineCertificateBySerial(my.set(), false, u"1004",
                                             u"CN=ZAZU, OU=config, O=ZuvirOrori", texts_, found),
-            0);
+            err::kOk);
   EXPECT_EQ(Subject(found), "C=CN, O=ZuvirOrori, CN=李四");
   EXPECT_EQ(SelectEngineCertificateBySerial(my.set(), false, u"1004", u"CN=ZAZU", texts_, found),
             err::kNoCertificate);

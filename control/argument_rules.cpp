@@ -6,7 +6,7 @@
 
 namespace quorvel::control {
 
-int32_t CheckDN(std::u16string_view dn) {
+ErrorNumber CheckDN(std::u16string_view dn) {
   if (dn.empty()) return err::kEmptyInput;
   const auto commas = static_cast<size_t>(std::count(dn.begin(), dn.end(), u','));
   return commas > kMaxDnCommas ? err::kTooManyCommas : err::kOk;
@@ -29,7 +29,7 @@ std::optional<ArgumentFailure> CheckDnLength(std::u16string_view dn,
 }
 
 std::optional<ArgumentFailure> CheckDnList(std::u16string_view dn, std::u16string_view separator) {
-  if (const int32_t result = CheckDN(dn); result != err::kOk) {
+  if (const ErrorNumber result = CheckDN(dn); result != err::kOk) {
     return ArgumentFailure{result, msg::kDnCheckFailed};
   }
   if (separator.empty()) return ArgumentFailure{err::kNoSeparator, msg::kNoSeparator};
@@ -54,7 +54,7 @@ IssuerResolution ResolveIssuerDn(std::u16string_view issuer, std::u16string_view
 }
 
 std::optional<ArgumentFailure> CheckIssuerDn(std::u16string_view issuer) {
-  if (const int32_t result = CheckDN(issuer); result != err::kOk) {
+  if (const ErrorNumber result = CheckDN(issuer); result != err::kOk) {
     return ArgumentFailure{result, msg::kDnCheckFailed};
   }
   return std::nullopt;

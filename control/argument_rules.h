@@ -1,3 +1,5 @@
+
+#include "platform/errors/error_numbers.h"
 // Checks that DN, DN-list, serial-number and issuer arguments pass before any
 // engine sees them. Each check returns the failure to report, or nothing.
 #pragma once
@@ -17,13 +19,13 @@ inline constexpr size_t kMaxSeparatorLength = 7;
 inline constexpr std::u16string_view kDefaultIssuerDn = u"O=ZuvirOrori, OU=config, CN=ZAZU";
 
 struct ArgumentFailure {
-  int32_t number;
+  ErrorNumber number;
   std::u16string_view message;
   bool operator==(const ArgumentFailure&) const = default;
 };
 
 // 0 for an acceptable DN; -10001 for a missing one; -10057 for 256 or more commas.
-int32_t CheckDN(std::u16string_view dn);
+ErrorNumber CheckDN(std::u16string_view dn);
 
 // Non-overlapping occurrences of `separator` in `text`, each search resuming
 // right after the previous match. An empty separator occurs nowhere.

@@ -81,9 +81,9 @@ class ContainerMembersTest : public platform::TemporaryHome {
   }
 
   // Expects the last call to have failed with `number` and `message`.
-  void ExpectFailure(Status status, int32_t number, std::u16string_view message) {
+  void ExpectFailure(Status status, ErrorNumber number, std::u16string_view message) {
     EXPECT_EQ(status, Status::kFalse);
-    EXPECT_EQ(control.Inspect().errorNum, number);
+    EXPECT_EQ(control.Inspect().errorNum, ToInt(number));
     EXPECT_EQ(control.Inspect().errMsg, message);
   }
   void ExpectSuccess(Status status) {
@@ -136,9 +136,9 @@ TEST_F(ContainerMembersTest, AFailedAddLeavesTheOutgoingTextAsItWas) {
   const std::string before = Outgoing();
   ExpectFailure(control.QVAddFormItem(u""), err::kEmptyInput, msg::kAddFormItemFailed);
   ExpectFailure(control.QVAddFormItem(u"\U0001F600"), err::kToCodePage, msg::kConversionShort);
-  ExpectFailure(control.QVAddFile(platform::Utf8ToUtf16((files_ / "absent").string())), -1,
-                msg::kReadFileFailed);
-  ExpectFailure(control.QVAddFile(platform::Utf8ToUtf16(WriteFile("empty", ""))), -1,
+  ExpectFailure(control.QVAddFile(platform::Utf8ToUtf16((files_ / "absent").string())),
+                ReportedAs(-1), msg::kReadFileFailed);
+  ExpectFailure(control.QVAddFile(platform::Utf8ToUtf16(WriteFile("empty", ""))), ReportedAs(-1),
                 msg::kReadFileFailed);
   EXPECT_EQ(Outgoing(), before);
 }
@@ -147,7 +147,8 @@ TEST_F(ContainerMembersTest, AddFileChecksTheNameBeforeAnyDialog) {
   Script({{{"dialog", "open"}, {"path", WriteFile("never.txt", "x")}}});
   ExpectFailure(control.QVAddFile(std::u16string(257, u'a')), err::kTooLong, msg::kFileNameTooLong);
   // 256 characters pass the length check and fail only to open.
-  ExpectFailure(control.QVAddFile(u"/" + std::u16string(255, u'a')), -1, msg::kReadFileFailed);
+  ExpectFailure(control.QVAddFile(u"/" + std::u16string(255, u'a')), ReportedAs(-1),
+                msg::kReadFileFailed);
   ASSERT_EQ(control.put_QVServerMode(1), Status::kOk);
   ExpectFailure(control.QVAddFile(u""), err::kEmptyInput, msg::kSourceEmpty);
   EXPECT_TRUE(Dialogs().empty());
@@ -159,7 +160,7 @@ TEST_F(ContainerMembersTest, AddFileWithoutANameAsksTheOpenDialog) {
           {{"dialog", "open"}, {"fail", true}},
           {{"dialog", "open"}, {"path", WriteFile("报表.txt", "data")}}});
   ExpectFailure(control.QVAddFile(u""), err::kUserCancelled, msg::kUserCancelled);
-  ExpectFailure(control.QVAddFile(u""), -1, msg::kReadFileFailed);
+  ExpectFailure(control.QVAddFile(u""), ReportedAs(-1), msg::kReadFileFailed);
   ExpectSuccess(control.QVAddFile(u""));
   EXPECT_EQ(Outgoing(), "00000000000000280000002000000008\xb1\xa8\xb1\xed.txtdata");
   const std::vector<json> dialogs = Dialogs();
@@ -176,8 +177,8 @@ TEST_F(ContainerMembersTest, AnAddThatWouldOverflowAFieldIsRefused) {
   // A sparse file whose record just fits while the section total would not.
   const std::string path = WriteFile("a", "");
   ASSERT_EQ(::truncate(path.c_str(), 99'999'990), 0);
-  ExpectFailure(control.QVAddFile(platform::Utf8ToUtf16(path)), container::kPlainTextFieldOverflow,
-                msg::kEncodePlainTextFailed);
+  ExpectFailure(control.QVAddFile(platform::Utf8ToUtf16(path)),
+                ReportedAs(container::kPlainTextFieldOverflow), msg::kEncodePlainTextFailed);
   EXPECT_EQ(Outgoing(), "0000001000000002ab00000000");
 }
 
@@ -340,10 +341,10 @@ TEST_F(ContainerMembersTest, ATakeWhoseRestWouldOverflowAFieldChangesNothing) {
   const std::string received = text;
   control.SetReceivedPlainTextForTesting(std::move(text));
   std::u16string value = u"sentinel";
-  ExpectFailure(control.QVGetFormItem(value), container::kPlainTextFieldOverflow,
+  ExpectFailure(control.QVGetFormItem(value), ReportedAs(container::kPlainTextFieldOverflow),
                 msg::kEncodePlainTextFailed);
   EXPECT_TRUE(value.empty());
-  ExpectFailure(control.QVGetFile(value), container::kPlainTextFieldOverflow,
+  ExpectFailure(control.QVGetFile(value), ReportedAs(container::kPlainTextFieldOverflow),
                 msg::kEncodePlainTextFailed);
   EXPECT_TRUE(Received() == received);
 }
@@ -354,7 +355,7 @@ TEST_F(ContainerMembersTest, ProseIsNotAContainerAndStaysAsItWas) {
   std::u16string value = u"sentinel";
   ExpectFailure(control.QVGetFormItem(value), err::kNotAPlainTextContainer,
                 msg::kNotAPlainTextContainer);
-  EXPECT_EQ(err::kNotAPlainTextContainer, -10037);
+  EXPECT_EQ(ToInt(err::kNotAPlainTextContainer), -10037);
   EXPECT_TRUE(value.empty());
   ExpectFailure(control.QVGetFile(value), err::kNotAPlainTextContainer,
                 msg::kNotAPlainTextContainer);
@@ -372,7 +373,7 @@ TEST_F(ContainerMembersTest, ServerModeSavesIntoTheRegisteredDirectory) {
 
   control.SetReceivedPlainTextForTesting(file);
   ExpectFailure(control.QVGetFile(value), err::kNoSaveDirectory, msg::kNoSavePathKey);
-  EXPECT_EQ(err::kNoSaveDirectory, -10006);
+  EXPECT_EQ(ToInt(err::kNoSaveDirectory), -10006);
   // The received text was rewritten before the save: the file is gone.
   EXPECT_TRUE(Received().empty());
 
@@ -395,7 +396,7 @@ TEST_F(ContainerMembersTest, ServerModeSavesIntoTheRegisteredDirectory) {
 
   SetStubPath((files_ / "missing").string());
   control.SetReceivedPlainTextForTesting(file);
-  ExpectFailure(control.QVGetFile(value), -1, msg::kSaveFileFailed);
+  ExpectFailure(control.QVGetFile(value), ReportedAs(-1), msg::kSaveFileFailed);
   EXPECT_TRUE(value.empty());
 }
 
@@ -418,7 +419,7 @@ TEST_F(ContainerMembersTest, AHostileFileNameIsNeverUsedAsGiven) {
 
   ASSERT_EQ(control.put_QVServerMode(0), Status::kOk);
   Script({{{"dialog", "save"}, {"cancel", true}}});
-  ExpectFailure(control.QVGetFile(value), -1, msg::kSaveFileFailed);
+  ExpectFailure(control.QVGetFile(value), ReportedAs(-1), msg::kSaveFileFailed);
   const std::vector<json> dialogs = Dialogs();
   ASSERT_EQ(dialogs.size(), 1u);
   EXPECT_EQ(dialogs[0]["suggestedName"], "quorvel-x");

@@ -10,9 +10,9 @@
 namespace quorvel::err {
 // The received text is not a formatted plain text: reported with the number of
 // a failed structured decode.
-inline constexpr int32_t kNotAPlainTextContainer = kBerDecode;
+inline constexpr ErrorNumber kNotAPlainTextContainer = kBerDecode;
 // Server mode's save directory is not registered.
-inline constexpr int32_t kNoSaveDirectory = kDetachedNeedsContent;
+inline constexpr ErrorNumber kNoSaveDirectory = kDetachedNeedsContent;
 }  // namespace quorvel::err
 
 namespace quorvel::control {

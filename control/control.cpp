@@ -10,7 +10,7 @@ CDrennicQuorvel::CDrennicQuorvel() = default;
 std::string CDrennicQuorvel::ToBytesOrFail(std::u16string_view text,
                                            std::u16string_view message) const {
   std::string bytes;
-  if (const int32_t result = ToCodePageBytes(state.codePage, text, bytes); result != err::kOk) {
+  if (const ErrorNumber result = ToCodePageBytes(state.codePage, text, bytes); result != err::kOk) {
     Fail(result, message);
   }
   return bytes;
@@ -19,7 +19,8 @@ std::string CDrennicQuorvel::ToBytesOrFail(std::u16string_view text,
 std::u16string CDrennicQuorvel::FromBytesOrFail(std::string_view bytes,
                                                 std::u16string_view message) const {
   std::u16string text;
-  if (const int32_t result = FromCodePageBytes(state.codePage, bytes, text); result != err::kOk) {
+  if (const ErrorNumber result = FromCodePageBytes(state.codePage, bytes, text);
+      result != err::kOk) {
     Fail(result, message);
   }
   return text;

@@ -40,22 +40,22 @@ TEST_F(CodingTest, EmptyInputSetsOnlyTheNumberAndKeepsTheEarlierMessage) {
 
   EXPECT_EQ(control.QVBase64Encode(u"", result), Status::kFalse);
   EXPECT_EQ(result, u"");
-  EXPECT_EQ(control.Inspect().errorNum, err::kEmptyInput);
+  EXPECT_EQ(control.Inspect().errorNum, ToInt(err::kEmptyInput));
   EXPECT_EQ(control.Inspect().errMsg, u"Base64解码失败");
 
   EXPECT_EQ(control.QVBase64Decode(u"", result), Status::kFalse);
-  EXPECT_EQ(control.Inspect().errorNum, err::kEmptyInput);
+  EXPECT_EQ(control.Inspect().errorNum, ToInt(err::kEmptyInput));
   EXPECT_EQ(control.Inspect().errMsg, u"Base64解码失败");
 }
 
 TEST_F(CodingTest, DecodeFailuresReportTheirNumbers) {
   EXPECT_EQ(control.QVBase64Decode(u"YWJ", result), Status::kFalse);
   EXPECT_EQ(result, u"");
-  EXPECT_EQ(control.Inspect().errorNum, err::kBase64Decode);
+  EXPECT_EQ(control.Inspect().errorNum, ToInt(err::kBase64Decode));
 
   // Padding that yields no bytes fails at the conversion of nothing.
   EXPECT_EQ(control.QVBase64Decode(u"=AAA", result), Status::kFalse);
-  EXPECT_EQ(control.Inspect().errorNum, err::kFromCodePage);
+  EXPECT_EQ(control.Inspect().errorNum, ToInt(err::kFromCodePage));
   EXPECT_EQ(control.Inspect().errMsg, u"字符编码转换失败");
 
   ASSERT_EQ(control.QVBase64Decode(u"YQ==YWJj", result), Status::kOk);
@@ -66,12 +66,12 @@ TEST_F(CodingTest, DecodeFailuresReportTheirNumbers) {
 TEST_F(CodingTest, UnknownOrUnsuitableCodePageFailsTheConversion) {
   control.QVSetCodePage(4711);
   EXPECT_EQ(control.QVBase64Encode(u"abc", result), Status::kFalse);
-  EXPECT_EQ(control.Inspect().errorNum, err::kToCodePage);
+  EXPECT_EQ(control.Inspect().errorNum, ToInt(err::kToCodePage));
   EXPECT_EQ(control.Inspect().errMsg, u"字符编码转换失败");
 
   control.QVSetCodePage(1252);
   EXPECT_EQ(control.QVBase64Encode(u"签名", result), Status::kFalse);
-  EXPECT_EQ(control.Inspect().errorNum, err::kToCodePage);
+  EXPECT_EQ(control.Inspect().errorNum, ToInt(err::kToCodePage));
 
   control.QVSetCodePage(0);
   ASSERT_EQ(control.QVBase64Encode(u"abc", result), Status::kOk);

@@ -72,12 +72,12 @@ TEST_F(ControlTest, SeparatorOfSevenCharactersIsTakenEightIsRefused) {
   EXPECT_EQ(control.put_DNspliter(u"1234567"), Status::kOk);
   EXPECT_EQ(control.Inspect().DNspliter, u"1234567");
   // Storing a separator leaves the previous error state alone.
-  EXPECT_EQ(ErrorNum(), err::kEmptyInput);
+  EXPECT_EQ(ErrorNum(), ToInt(err::kEmptyInput));
   EXPECT_EQ(ErrMsg(), u"源数据为空");
 
   EXPECT_EQ(control.put_DNspliter(u"12345678"), Status::kFalse);
   EXPECT_EQ(control.Inspect().DNspliter, u"1234567");
-  EXPECT_EQ(ErrorNum(), err::kSeparatorLimit);
+  EXPECT_EQ(ErrorNum(), ToInt(err::kSeparatorLimit));
   EXPECT_EQ(ErrMsg(), u"源数据为空");
 
   EXPECT_EQ(control.put_DNspliter(u""), Status::kOk);
@@ -113,7 +113,7 @@ TEST_F(ControlTest, CodePageIsStoredUncheckedWithoutTouchingTheErrorState) {
   EXPECT_EQ(control.Inspect().codePage, 0u);
   EXPECT_EQ(control.QVSetCodePage(424242), Status::kOk);
   EXPECT_EQ(control.Inspect().codePage, 424242u);
-  EXPECT_EQ(ErrorNum(), err::kEmptyInput);
+  EXPECT_EQ(ErrorNum(), ToInt(err::kEmptyInput));
 }
 
 TEST_F(ControlTest, AlgorithmIdentifiersAreStoredZeroFilled) {
@@ -128,7 +128,7 @@ TEST_F(ControlTest, AlgorithmIdentifiersAreStoredZeroFilled) {
   EXPECT_EQ(FieldText(control.Inspect().symmetryArithmeticId), "2.16.840.1.101.3.4.1.2");
 
   EXPECT_EQ(control.QVSetSymmetryArithmetic(u""), Status::kFalse);
-  EXPECT_EQ(ErrorNum(), err::kEmptyInput);
+  EXPECT_EQ(ErrorNum(), ToInt(err::kEmptyInput));
   EXPECT_EQ(ErrMsg(), u"源数据为空");
 }
 
@@ -138,20 +138,20 @@ TEST_F(ControlTest, AlgorithmIdentifierLongerThanItsFieldIsRefusedWhole) {
   EXPECT_EQ(FieldText(control.Inspect().digestArithmeticId).size(), 127u);
 
   EXPECT_EQ(control.QVSetDigestArithmetic(std::u16string(128, u'2')), Status::kFalse);
-  EXPECT_EQ(ErrorNum(), err::kBadAlgorithm);
+  EXPECT_EQ(ErrorNum(), ToInt(err::kBadAlgorithm));
   EXPECT_EQ(ErrMsg(), u"无效的算法标识");
   EXPECT_EQ(FieldText(control.Inspect().digestArithmeticId), std::string(127, '1'));
 
   // 64 Chinese characters are 128 bytes in code page 936.
   EXPECT_EQ(control.QVSetSymmetryArithmetic(std::u16string(64, u'中')), Status::kFalse);
-  EXPECT_EQ(ErrorNum(), err::kBadAlgorithm);
+  EXPECT_EQ(ErrorNum(), ToInt(err::kBadAlgorithm));
   EXPECT_EQ(FieldText(control.Inspect().symmetryArithmeticId), "1.2.840.113549.3.4");
 }
 
 TEST_F(ControlTest, AlgorithmIdentifierThatTheCodePageCannotHoldFails) {
   control.QVSetCodePage(20127);
   EXPECT_EQ(control.QVSetDigestArithmetic(u"1.3.中"), Status::kFalse);
-  EXPECT_EQ(ErrorNum(), err::kToCodePage);
+  EXPECT_EQ(ErrorNum(), ToInt(err::kToCodePage));
   EXPECT_EQ(ErrMsg(), u"字符编码转换失败");
 }
 
@@ -159,7 +159,7 @@ TEST_F(ControlTest, CopyrightTextReplacesTheOldOneUnlessEmpty) {
   EXPECT_EQ(control.QVSetCopyRightInfo(u"Bank of Testing"), Status::kOk);
   EXPECT_EQ(control.Inspect().copyRightInfo, u"Bank of Testing");
   EXPECT_EQ(control.QVSetCopyRightInfo(u""), Status::kFalse);
-  EXPECT_EQ(ErrorNum(), err::kEmptyInput);
+  EXPECT_EQ(ErrorNum(), ToInt(err::kEmptyInput));
   EXPECT_EQ(ErrMsg(), u"源数据为空");
   EXPECT_EQ(control.Inspect().copyRightInfo, u"Bank of Testing");
 }
@@ -167,7 +167,7 @@ TEST_F(ControlTest, CopyrightTextReplacesTheOldOneUnlessEmpty) {
 TEST_F(ControlTest, DialogPromptReplacesTextsUpToTheFirstEmptyOne) {
   EXPECT_EQ(control.QVSetDialogPrompt(u"T", u"P", u"S", u"", u"N", u"O", u"C", u"V"),
             Status::kFalse);
-  EXPECT_EQ(ErrorNum(), err::kEmptyInput);
+  EXPECT_EQ(ErrorNum(), ToInt(err::kEmptyInput));
   EXPECT_EQ(ErrMsg(), u"源数据为空");
   const ControlState& s = control.Inspect();
   EXPECT_EQ(s.dlgtitle, u"T");

@@ -50,7 +50,7 @@ inline constexpr std::u16string_view kDigestFailed = u"摘要失败";
 // One row of the error table: a number, what it means, and every text that
 // goes with it (messages members report, and the engines' internal texts).
 struct ErrorEntry {
-  int32_t number;
+  ErrorNumber number;
   std::string_view meaning;
   std::span<const std::u16string_view> messages;
 };
@@ -59,6 +59,12 @@ struct ErrorEntry {
 std::span<const ErrorEntry> ErrorTable();
 
 // The row for a number, or nullptr for a number outside the table.
-const ErrorEntry* FindError(int32_t number);
+const ErrorEntry* FindError(ErrorNumber number);
+
+// A failure of the container or file routines, whose codes members report as
+// their own numbers.
+constexpr ErrorNumber ReportedAs(int32_t code) {
+  return static_cast<ErrorNumber>(code);
+}
 
 }  // namespace quorvel::control

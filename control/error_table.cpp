@@ -116,7 +116,7 @@ std::span<const ErrorEntry> ErrorTable() {
   return kTable;
 }
 
-const ErrorEntry* FindError(int32_t number) {
+const ErrorEntry* FindError(ErrorNumber number) {
   const auto* found = std::find_if(kTable.begin(), kTable.end(),
                                    [number](const ErrorEntry& e) { return e.number == number; });
   return found == kTable.end() ? nullptr : &*found;

@@ -10,9 +10,10 @@ namespace {
 TEST(ErrorTable, HoldsEveryNumberOnceWithItsMessages) {
   std::set<int32_t> seen;
   for (const ErrorEntry& entry : ErrorTable()) {
-    EXPECT_TRUE(seen.insert(entry.number).second) << entry.number;
-    EXPECT_FALSE(entry.messages.empty()) << entry.number;
-    EXPECT_FALSE(entry.meaning.empty()) << entry.number;
+    const int32_t number = ToInt(entry.number);
+    EXPECT_TRUE(seen.insert(number).second) << number;
+    EXPECT_FALSE(entry.messages.empty()) << number;
+    EXPECT_FALSE(entry.meaning.empty()) << number;
   }
   for (int32_t number = -10000; number >= -10038; --number) {
     EXPECT_TRUE(seen.count(number)) << number;
@@ -26,7 +27,7 @@ TEST(ErrorTable, HoldsEveryNumberOnceWithItsMessages) {
 }
 
 TEST(ErrorTable, MessagesMembersReportBelongToTheirNumbers) {
-  auto has = [](int32_t number, std::u16string_view text) {
+  auto has = [](ErrorNumber number, std::u16string_view text) {
     const ErrorEntry* entry = FindError(number);
     if (entry == nullptr) return false;
     for (auto message : entry->messages) {
@@ -44,8 +45,8 @@ TEST(ErrorTable, MessagesMembersReportBelongToTheirNumbers) {
   EXPECT_TRUE(has(err::kFromCodePage, u"编码转换失败"));
   EXPECT_TRUE(has(err::kBase64Decode, u"Base64解码失败"));
   EXPECT_TRUE(has(err::kBadInfoType, u"类型错误，没有该类型的值"));
-  EXPECT_EQ(FindError(0), nullptr);
-  EXPECT_EQ(FindError(-10040), nullptr);
+  EXPECT_EQ(FindError(err::kOk), nullptr);
+  EXPECT_EQ(FindError(static_cast<ErrorNumber>(-10040)), nullptr);
 }
 
 }  // namespace

@@ -10,32 +10,33 @@
 
 #include "control/argument_rules.h"
 #include "control/error_numbers.h"
+#include "platform/errors/platform_errors.h"
 
 namespace quorvel::control {
 
 struct MemberFailure {
-  int32_t number;
+  ErrorNumber number;
   std::u16string_view message;
   // The platform value an engine reported; argument checks report none and
   // leave `errorCode` as it was.
-  std::optional<int32_t> platformError;
+  std::optional<platform::Status> platformError;
   // A few members report only the number and keep the previous message.
   bool keepsMessage = false;
 };
 
-[[noreturn]] inline void Fail(int32_t number, std::u16string_view message) {
+[[noreturn]] inline void Fail(ErrorNumber number, std::u16string_view message) {
   throw MemberFailure{number, message, std::nullopt};
 }
 
 // An engine's failure with the member's own message, except a cancellation,
 // which reads the same whichever member the user cancelled.
-[[noreturn]] inline void FailEngine(int32_t number, int32_t platformError,
+[[noreturn]] inline void FailEngine(ErrorNumber number, platform::Status platformError,
                                     std::u16string_view message) {
   throw MemberFailure{number, number == err::kUserCancelled ? msg::kUserCancelled : message,
                       platformError};
 }
 
-[[noreturn]] inline void FailKeepingMessage(int32_t number) {
+[[noreturn]] inline void FailKeepingMessage(ErrorNumber number) {
   throw MemberFailure{number, {}, std::nullopt, true};
 }
 

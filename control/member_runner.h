@@ -18,16 +18,18 @@ Status CDrennicQuorvel::RunMember(const CleanupRules& rules, Body&& body) {
   try {
     body();
     state.errMsg.clear();
-    state.errorNum = err::kOk;
+    state.errorNum = ToInt(err::kOk);
     return Status::kOk;
   } catch (const MemberFailure& failure) {
     cleanUp();
-    state.errorNum = failure.number;
-    if (failure.platformError) state.errorCode = *failure.platformError;
+    state.errorNum = ToInt(failure.number);
+    if (failure.platformError) {
+      state.errorCode = static_cast<int32_t>(platform::ToUint(*failure.platformError));
+    }
     if (!failure.keepsMessage) state.errMsg = failure.message;
   } catch (const std::bad_alloc&) {
     cleanUp();
-    state.errorNum = err::kNoMemory;
+    state.errorNum = ToInt(err::kNoMemory);
     state.errMsg = rules.noMemoryMessage.empty() ? msg::kNoMemory : rules.noMemoryMessage;
   }
   return Status::kFalse;

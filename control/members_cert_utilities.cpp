@@ -39,7 +39,7 @@ std::u16string JoinSubjects(const std::vector<std::u16string>& subjects) {
   return joined;
 }
 
-std::u16string_view ExtensionFailureMessage(int32_t number) {
+std::u16string_view ExtensionFailureMessage(ErrorNumber number) {
   switch (number) {
     case err::kToCodePage:
       return msg::kConversionShort;
@@ -60,13 +60,13 @@ Status CDrennicQuorvel::QVGetCertExtension(const std::u16string& certDN,
   const Status status = RunMember({}, [&] {
     if (certDN.empty()) Fail(err::kEmptyInput, msg::kSourceEmpty);
     FailOn(CheckDnLength(certDN, msg::kDnTooLong));
-    if (const int32_t checked = CheckDN(certDN); checked != err::kOk) {
+    if (const ErrorNumber checked = CheckDN(certDN); checked != err::kOk) {
       Fail(checked, msg::kDnCheckFailed);
     }
     if (szOID.empty()) Fail(err::kEmptyInput, msg::kSourceEmpty);
 
     std::u16string extension;
-    int32_t outcome = engine::GetCertExtensionValue(certDN, szOID, state.codePage, extension);
+    ErrorNumber outcome = engine::GetCertExtensionValue(certDN, szOID, state.codePage, extension);
     // A DN written in the other order of its parts names the same certificate.
     if (outcome == err::kNoCertificate) {
       outcome =
@@ -87,7 +87,7 @@ Status CDrennicQuorvel::IsCertExists(const std::u16string& DN, uint32_t& pdwRet)
   RunMember({}, [&] {
     if (DN.empty()) Fail(err::kEmptyInput, msg::kDnDataEmpty);
     FailOn(CheckDnLength(DN, msg::kDnDataTooLong));
-    if (const int32_t checked = CheckDN(DN); checked != err::kOk) {
+    if (const ErrorNumber checked = CheckDN(DN); checked != err::kOk) {
       Fail(checked, msg::kDnCheckFailed);
     }
     const int32_t exists = engine::CertExists(DN);
@@ -96,12 +96,12 @@ Status CDrennicQuorvel::IsCertExists(const std::u16string& DN, uint32_t& pdwRet)
       case 1:
         answer = static_cast<uint32_t>(exists);
         break;
-      case err::kOpenStore:
-        Fail(exists, msg::kOpenStore);
-      case err::kAcquireProvider:
-        Fail(exists, kNoDevice);
+      case ToInt(err::kOpenStore):
+        Fail(err::kOpenStore, msg::kOpenStore);
+      case ToInt(err::kAcquireProvider):
+        Fail(err::kAcquireProvider, kNoDevice);
       default:
-        Fail(exists, msg::kNoMemory);
+        Fail(ReportedAs(exists), msg::kNoMemory);
     }
   });
   pdwRet = answer;
@@ -114,11 +114,11 @@ Status CDrennicQuorvel::QVEnumCertsDNByIssers(const std::u16string& IssersDN,
   const Status status = RunMember({}, [&] {
     if (IssersDN.empty()) Fail(err::kEmptyInput, msg::kDnEmpty);
     FailOn(CheckDnLength(IssersDN, msg::kDnTooLong));
-    if (const int32_t checked = CheckDN(IssersDN); checked != err::kOk) {
+    if (const ErrorNumber checked = CheckDN(IssersDN); checked != err::kOk) {
       Fail(checked, msg::kDnCheckFailed);
     }
     std::vector<std::u16string> subjects;
-    const int32_t outcome = engine::ListSubjectsByIssuers(SplitIssuers(IssersDN), subjects);
+    const ErrorNumber outcome = engine::ListSubjectsByIssuers(SplitIssuers(IssersDN), subjects);
     // A store that cannot be opened is reported by its number alone.
     if (outcome == err::kOpenStore) FailKeepingMessage(outcome);
     if (outcome != err::kOk) Fail(outcome, msg::kNoMemory);

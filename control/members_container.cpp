@@ -37,19 +37,19 @@ std::string EncodeOrFail(const FormattedPlainText& text) {
   std::string encoded;
   const int32_t result = text.Encode(encoded);
   if (result == container::kPlainTextNoMemory) Fail(err::kNoMemory, msg::kNoMemory);
-  if (result != kPlainTextOk) Fail(result, msg::kEncodePlainTextFailed);
+  if (result != kPlainTextOk) Fail(ReportedAs(result), msg::kEncodePlainTextFailed);
   return encoded;
 }
 
 void AddFormItemOrFail(FormattedPlainText& text, const std::string& item) {
   if (const int32_t result = text.AddFormItem(item); result != kPlainTextOk) {
-    Fail(result, msg::kAddFormItemFailed);
+    Fail(ReportedAs(result), msg::kAddFormItemFailed);
   }
 }
 
 void AddFileOrFail(FormattedPlainText& text, const PlainTextFile& file) {
   if (const int32_t result = text.AddFile(file.name, file.content); result != kPlainTextOk) {
-    Fail(result, msg::kAddFileFailed);
+    Fail(ReportedAs(result), msg::kAddFileFailed);
   }
 }
 
@@ -59,7 +59,7 @@ void TakeOrFail(int32_t result) {
   if (result == container::kPlainTextFailed) {
     Fail(err::kNotAPlainTextContainer, msg::kNotAPlainTextContainer);
   }
-  if (result != kPlainTextOk) Fail(result, msg::kEncodePlainTextFailed);
+  if (result != kPlainTextOk) Fail(ReportedAs(result), msg::kEncodePlainTextFailed);
 }
 
 // The path server mode saves a received file to; `safeName` is already reduced
@@ -107,7 +107,7 @@ Status CDrennicQuorvel::QVAddFile(const std::u16string& fileName) {
                              ? files::OpenFileForRead(kOpenTitle, kAnyFile, file)
                              : files::OpenFileForRead(kOpenTitle, kAnyFile, file, path);
     if (read == files::kFileDialogCancelled) Fail(err::kUserCancelled, msg::kUserCancelled);
-    if (read != files::kFileOk) Fail(read, msg::kReadFileFailed);
+    if (read != files::kFileOk) Fail(ReportedAs(read), msg::kReadFileFailed);
 
     FormattedPlainText text = OutgoingContainer(state.outgoingPlainText);
     AddFileOrFail(text, {ToBytesOrFail(file.name, msg::kConversionShort), std::move(file.data)});
@@ -159,7 +159,7 @@ Status CDrennicQuorvel::QVGetFile(std::u16string& result) {
             ? files::SaveFileAs(kSaveTitle, kAnyFile, suggestedName, file.content,
                                 ServerSavePathOrFail(safeName))
             : files::SaveFileAs(kSaveTitle, kAnyFile, suggestedName, file.content);
-    if (saved != files::kFileOk) Fail(saved, msg::kSaveFileFailed);
+    if (saved != files::kFileOk) Fail(ReportedAs(saved), msg::kSaveFileFailed);
     name = std::move(receivedName);
   });
   result = std::move(name);

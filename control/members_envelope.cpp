@@ -41,8 +41,8 @@ Status CDrennicQuorvel::MakeEnvelope(Envelope kind, const std::u16string& deSign
     const bool serverMode = state.serverMode != 0;
 
     engine::EnvelopeOutput output;
-    int32_t lastError = 0;
-    int32_t outcome = err::kOk;
+    platform::Status lastError = platform::error::kOk;
+    ErrorNumber outcome = err::kOk;
     if (!signs) {
       FailOn(CheckDnArgument(deReciptDN, state.DNspliter, serverMode, msg::kSourceEmpty));
       outcome = engine::MakeEnvelope(content, serverMode, Named(deReciptDN), state.DNspliter,
@@ -84,9 +84,9 @@ Status CDrennicQuorvel::OpenEnvelope(Envelope kind, const std::u16string& messag
     const std::string bytes = ToBytesOrFail(message, msg::kCharsetConversion);
 
     engine::OpenedEnvelope opened;
-    int32_t lastError = 0;
-    const int32_t outcome = signs ? engine::OpenSignedEnvelope(bytes, opened, lastError)
-                                  : engine::OpenEnvelope(bytes, opened, lastError);
+    platform::Status lastError = platform::error::kOk;
+    const ErrorNumber outcome = signs ? engine::OpenSignedEnvelope(bytes, opened, lastError)
+                                      : engine::OpenEnvelope(bytes, opened, lastError);
     if (outcome != err::kOk) FailEngine(outcome, lastError, msg::kOpenEnvelopeFailed);
 
     StoreReciptDetails(opened.recipient);

@@ -36,7 +36,7 @@ files::FileContents ReadFileOrFail(const std::u16string& fileName, bool serverMo
           ? files::OpenFileForRead(kOpenTitle, kAnyFile, file, std::nullopt, kMaxFileBytes)
           : files::OpenFileForRead(kOpenTitle, kAnyFile, file, path, kMaxFileBytes);
   if (read == files::kFileDialogCancelled) Fail(err::kUserCancelled, msg::kUserCancelled);
-  if (read != files::kFileOk) Fail(read, msg::kReadFileFailed);
+  if (read != files::kFileOk) Fail(ReportedAs(read), msg::kReadFileFailed);
   return file;
 }
 
@@ -56,8 +56,8 @@ Status CDrennicQuorvel::QVAttachedVerifySignedFile(const std::u16string& fileNam
 
     std::string content;
     engine::CertDetails signer;
-    int32_t lastError = 0;
-    if (const int32_t outcome = engine::VerifyP7(file.data, content, signer, true, lastError);
+    platform::Status lastError = platform::error::kOk;
+    if (const ErrorNumber outcome = engine::VerifyP7(file.data, content, signer, true, lastError);
         outcome != err::kOk) {
       FailEngine(outcome, lastError, msg::kVerifyError);
     }
@@ -66,7 +66,7 @@ Status CDrennicQuorvel::QVAttachedVerifySignedFile(const std::u16string& fileNam
     if (!content.empty() && !file.name.empty() &&
         files::SaveFileAs(kSaveTitle, kAnyFile, SaveSuggestion(file.name), content) !=
             files::kFileOk) {
-      Fail(files::kFileFailed, msg::kSaveFileFailed);
+      Fail(ReportedAs(files::kFileFailed), msg::kSaveFileFailed);
     }
   });
 }
@@ -90,8 +90,8 @@ Status CDrennicQuorvel::QVEncryptFileAndSave(const std::u16string& base64Certifi
     if (state.serverMode != 0) Fail(err::kEmptyInput, msg::kSourceEmpty);
 
     std::string encrypted;
-    int32_t lastError = 0;
-    if (const int32_t outcome = engine::EncryptFileForCert(
+    platform::Status lastError = platform::error::kOk;
+    if (const ErrorNumber outcome = engine::EncryptFileForCert(
             content, certificate, state.symmetryArithmeticId.data(), encrypted, lastError);
         outcome != err::kOk) {
       FailEngine(outcome, lastError, msg::kEncryptFailed);

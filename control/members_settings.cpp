@@ -10,7 +10,7 @@ namespace quorvel::control {
 // Only `errorNum` reports a refused separator; the message stays as it was.
 Status CDrennicQuorvel::put_DNspliter(const std::u16string& value) {
   if (value.size() > kMaxSeparatorLength) {
-    state.errorNum = err::kSeparatorLimit;
+    state.errorNum = ToInt(err::kSeparatorLimit);
     return Status::kFalse;
   }
   state.DNspliter = value;
@@ -47,7 +47,7 @@ Status CDrennicQuorvel::put_MaxCompSize(int32_t value) {
 Status CDrennicQuorvel::put_QVServerMode(int32_t value) {
   state.serverMode = value != 0 ? 1 : 0;
   state.errMsg.clear();
-  state.errorNum = err::kOk;
+  state.errorNum = ToInt(err::kOk);
   return Status::kOk;
 }
 

@@ -118,8 +118,8 @@ Status CDrennicQuorvel::Sign(const SigningRow& row, const std::u16string& plainT
     const bool serverMode = state.serverMode != 0;
     const engine::SignSettings settings = SignSettingsFor(row.signatureKeysOnly);
     engine::SignOutput output;
-    int32_t lastError = 0;
-    int32_t outcome = err::kOk;
+    platform::Status lastError = platform::error::kOk;
+    ErrorNumber outcome = err::kOk;
     // Without a serial number the user chooses; server mode, which forbids
     // any dialog, has refused that case before.
     auto signWithUsersChoice = [&] {

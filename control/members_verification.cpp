@@ -59,8 +59,8 @@ Status CDrennicQuorvel::Verify(const VerificationRow& row, std::u16string signed
 
     const bool attached = row.content == Content::kCarried;
     engine::CertDetails signer;
-    int32_t lastError = 0;
-    int32_t outcome = err::kOk;
+    platform::Status lastError = platform::error::kOk;
+    ErrorNumber outcome = err::kOk;
     switch (row.verifier) {
       case Verifier::kPlatform:
         outcome = engine::VerifyP7(std::move(message), content, signer, attached, lastError);
@@ -126,7 +126,8 @@ Status CDrennicQuorvel::QVHashAndBase64Encode(const std::u16string& plainText,
     if (plainText.empty()) Fail(err::kEmptyInput, msg::kSourceEmpty);
     const std::string bytes = ToBytesOrFail(plainText, msg::kCharsetConversion);
     std::string base64;
-    const int32_t outcome = engine::HashAndBase64(bytes, state.digestArithmeticId.data(), base64);
+    const ErrorNumber outcome =
+        engine::HashAndBase64(bytes, state.digestArithmeticId.data(), base64);
     // The digest reports no platform value, so errorCode stays as it was.
     if (outcome != err::kOk) Fail(outcome, msg::kDigestFailed);
     digest = FromBytesOrFail(base64, msg::kCharsetConversion);

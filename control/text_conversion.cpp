@@ -5,7 +5,7 @@
 
 namespace quorvel::control {
 
-int32_t ToCodePageBytes(uint32_t codePage, std::u16string_view text, std::string& bytes) {
+ErrorNumber ToCodePageBytes(uint32_t codePage, std::u16string_view text, std::string& bytes) {
   std::string converted;
   if (platform::EncodeToCodePage(codePage, text, converted) != platform::CodePageStatus::kOk) {
     return err::kToCodePage;
@@ -14,7 +14,7 @@ int32_t ToCodePageBytes(uint32_t codePage, std::u16string_view text, std::string
   return err::kOk;
 }
 
-int32_t FromCodePageBytes(uint32_t codePage, std::string_view bytes, std::u16string& text) {
+ErrorNumber FromCodePageBytes(uint32_t codePage, std::string_view bytes, std::u16string& text) {
   if (bytes.empty()) return err::kFromCodePage;
   std::u16string converted;
   if (platform::DecodeFromCodePage(codePage, bytes, converted) != platform::CodePageStatus::kOk ||

@@ -17,16 +17,17 @@
 
 namespace quorvel::engine {
 
-int32_t GetCertExtensionValue(std::u16string_view dn, std::u16string_view oid, uint32_t codePage,
-                              std::u16string& text) {
+ErrorNumber GetCertExtensionValue(std::u16string_view dn, std::u16string_view oid,
+                                  uint32_t codePage, std::u16string& text) {
   if (dn.empty() || oid.empty()) return err::kEmptyInput;
   try {
     EngineSetup setup;
-    if (const int32_t prepared =
+    if (const ErrorNumber prepared =
             AcquireProviderAndStores(platform::kMsEnhancedProvider,
                                      {platform::kStoreCa, platform::kStoreRoot,
                                       platform::kStoreAddressBook, platform::kStoreMy},
-                                     setup)) {
+                                     setup);
+        prepared != err::kOk) {
       return prepared;
     }
     const platform::CertContextRef certificate =
@@ -56,16 +57,17 @@ int32_t GetCertExtensionValue(std::u16string_view dn, std::u16string_view oid, u
 int32_t CertExists(std::u16string_view dn) {
   try {
     EngineSetup setup;
-    if (const int32_t prepared =
-            AcquireProviderAndStores(platform::kMsEnhancedProvider, {platform::kStoreMy}, setup)) {
-      return prepared;
+    if (const ErrorNumber prepared =
+            AcquireProviderAndStores(platform::kMsEnhancedProvider, {platform::kStoreMy}, setup);
+        prepared != err::kOk) {
+      return ToInt(prepared);
     }
     if (dn.empty()) return 0;
     if (certs::FindCertByExactDN(setup.stores.set(), dn, dn.size())) return 1;
     const std::u16string reversed = certs::ReverseDN(dn);
     return certs::FindCertByExactDN(setup.stores.set(), reversed, reversed.size()) ? 1 : 0;
   } catch (const std::bad_alloc&) {
-    return err::kNoMemory;
+    return ToInt(err::kNoMemory);
   }
 }
 
@@ -132,15 +134,15 @@ int32_t FindCertsByIssuerDN(certs::StoreSet stores, std::u16string_view issuerDn
     for (const size_t i : positions) subjects.push_back(issued[i].subject);
     return static_cast<int32_t>(positions.size());
   } catch (const std::bad_alloc&) {
-    return err::kNoMemory;
+    return ToInt(err::kNoMemory);
   }
 }
 
-int32_t ListSubjectsByIssuers(const std::vector<std::u16string>& issuerDns,
-                              std::vector<std::u16string>& subjects) {
+ErrorNumber ListSubjectsByIssuers(const std::vector<std::u16string>& issuerDns,
+                                  std::vector<std::u16string>& subjects) {
   try {
     EngineStores stores;
-    if (const int32_t opened = OpenEngineStores(nullptr, {platform::kStoreMy}, stores);
+    if (const ErrorNumber opened = OpenEngineStores(nullptr, {platform::kStoreMy}, stores);
         opened != err::kOk) {
       return opened;
     }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "certs/candidate_list.h"
+#include "platform/errors/error_numbers.h"
 
 namespace quorvel::engine {
 
@@ -21,8 +22,8 @@ namespace quorvel::engine {
 // store cannot be opened), -10005 (no certificate of that DN), -10034 (the
 // identifier cannot be converted), -10026 (no such extension) or -10016 (the
 // extension cannot be formatted). `text` is set only on success.
-int32_t GetCertExtensionValue(std::u16string_view dn, std::u16string_view oid, uint32_t codePage,
-                              std::u16string& text);
+ErrorNumber GetCertExtensionValue(std::u16string_view dn, std::u16string_view oid,
+                                  uint32_t codePage, std::u16string& text);
 
 // 1 when "MY" holds a certificate whose subject text is exactly `dn` or, failing
 // that, the DN with its parts in reverse order; 0 when it holds none (and for an
@@ -42,7 +43,7 @@ int32_t FindCertsByIssuerDN(certs::StoreSet stores, std::u16string_view issuerDn
 // certificates' texts in memory; a DN repeated costs a lookup.
 // Returns 0, -10018 ("MY" cannot be opened) or -10000 (no memory); on failure
 // `subjects` is left as it was.
-int32_t ListSubjectsByIssuers(const std::vector<std::u16string>& issuerDns,
-                              std::vector<std::u16string>& subjects);
+ErrorNumber ListSubjectsByIssuers(const std::vector<std::u16string>& issuerDns,
+                                  std::vector<std::u16string>& subjects);
 
 }  // namespace quorvel::engine

@@ -34,9 +34,9 @@ std::string Base64Of(const platform::Bytes& bytes) {
 
 // Selects a certificate by DN list in `stores` with the shared protocol;
 // 0 with `certificate` set, or -10005.
-int32_t Select(certs::StoreSet stores, bool signatureKeysOnly, bool serverMode,
-               std::optional<std::u16string_view> dn, std::u16string_view separator,
-               const platform::ChooserTexts& texts, platform::CertContextRef& certificate) {
+ErrorNumber Select(certs::StoreSet stores, bool signatureKeysOnly, bool serverMode,
+                   std::optional<std::u16string_view> dn, std::u16string_view separator,
+                   const platform::ChooserTexts& texts, platform::CertContextRef& certificate) {
   if (certs::SelectEngineCertificate({.stores = stores,
                                       .signatureKeyOnly = signatureKeysOnly,
                                       .serverMode = serverMode,
@@ -51,30 +51,31 @@ int32_t Select(certs::StoreSet stores, bool signatureKeysOnly, bool serverMode,
 }
 
 // The provider every envelope entry point holds, and the stores it names.
-int32_t Prepare(std::initializer_list<std::string_view> storeNames, EngineSetup& setup) {
+ErrorNumber Prepare(std::initializer_list<std::string_view> storeNames, EngineSetup& setup) {
   return AcquireProviderAndStores(platform::kMsBaseProvider, storeNames, setup);
 }
 
-int32_t Make(std::string_view data, bool serverMode, std::optional<std::u16string_view> recipientDn,
-             std::u16string_view separator, std::string_view symmetricOid,
-             const platform::ChooserTexts& texts, EnvelopeOutput& output, int32_t& lastError) {
+ErrorNumber Make(std::string_view data, bool serverMode,
+                 std::optional<std::u16string_view> recipientDn, std::u16string_view separator,
+                 std::string_view symmetricOid, const platform::ChooserTexts& texts,
+                 EnvelopeOutput& output, platform::Status& lastError) {
   if (data.empty()) return err::kEmptyInput;
   EngineSetup setup;
   // Recipients are other parties: only "CA", "ROOT" and "AddressBOOK" hold them.
-  if (const int32_t prepared =
+  if (const ErrorNumber prepared =
           Prepare({platform::kStoreCa, platform::kStoreRoot, platform::kStoreAddressBook}, setup);
       prepared != err::kOk) {
     return prepared;
   }
   platform::CertContextRef recipient;
-  if (const int32_t selected =
+  if (const ErrorNumber selected =
           Select(setup.stores.set(), false, serverMode, recipientDn, separator, texts, recipient);
       selected != err::kOk) {
     return selected;
   }
 
   platform::Bytes envelope;
-  if (const uint32_t encrypted =
+  if (const platform::Status encrypted =
           platform::EncryptMessage(recipient->certificate(), symmetricOid, BytesOf(data), envelope);
       encrypted != platform::error::kOk) {
     return MapMessageError(encrypted, MessageOperation::kEncrypt, lastError);
@@ -84,36 +85,37 @@ int32_t Make(std::string_view data, bool serverMode, std::optional<std::u16strin
   return err::kOk;
 }
 
-int32_t MakeSigned(std::string_view data, bool serverMode,
-                   std::optional<std::u16string_view> signerDn,
-                   std::optional<std::u16string_view> recipientDn, std::u16string_view separator,
-                   const SignSettings& settings, std::string_view symmetricOid,
-                   EnvelopeOutput& output, int32_t& lastError) {
+ErrorNumber MakeSigned(std::string_view data, bool serverMode,
+                       std::optional<std::u16string_view> signerDn,
+                       std::optional<std::u16string_view> recipientDn,
+                       std::u16string_view separator, const SignSettings& settings,
+                       std::string_view symmetricOid, EnvelopeOutput& output,
+                       platform::Status& lastError) {
   if (data.empty()) return err::kEmptyInput;
   EngineSetup setup;
-  if (const int32_t prepared = Prepare({platform::kStoreCa, platform::kStoreRoot,
-                                        platform::kStoreAddressBook, platform::kStoreMy},
-                                       setup);
+  if (const ErrorNumber prepared = Prepare({platform::kStoreCa, platform::kStoreRoot,
+                                            platform::kStoreAddressBook, platform::kStoreMy},
+                                           setup);
       prepared != err::kOk) {
     return prepared;
   }
   const certs::StoreSet all = setup.stores.set();
   // The signer comes from "MY" alone; the recipient from the other three.
   platform::CertContextRef signer;
-  if (const int32_t selected = Select(all.subspan(3), settings.signatureKeysOnly, serverMode,
-                                      signerDn, separator, settings.chooserTexts, signer);
+  if (const ErrorNumber selected = Select(all.subspan(3), settings.signatureKeysOnly, serverMode,
+                                          signerDn, separator, settings.chooserTexts, signer);
       selected != err::kOk) {
     return selected;
   }
   platform::CertContextRef recipient;
-  if (const int32_t selected = Select(all.first(3), false, serverMode, recipientDn, separator,
-                                      settings.chooserTexts, recipient);
+  if (const ErrorNumber selected = Select(all.first(3), false, serverMode, recipientDn, separator,
+                                          settings.chooserTexts, recipient);
       selected != err::kOk) {
     return selected;
   }
 
   platform::Bytes envelope;
-  if (const uint32_t made =
+  if (const platform::Status made =
           platform::SignAndEncryptMessage(*signer, settings.digestOid, recipient->certificate(),
                                           symmetricOid, BytesOf(data), envelope);
       made != platform::error::kOk) {
@@ -127,7 +129,8 @@ int32_t MakeSigned(std::string_view data, bool serverMode,
 
 enum class Kind { kPlain, kSigned };
 
-int32_t Open(std::string_view message, Kind kind, OpenedEnvelope& opened, int32_t& lastError) {
+ErrorNumber Open(std::string_view message, Kind kind, OpenedEnvelope& opened,
+                 platform::Status& lastError) {
   if (message.empty()) return err::kEmptyInput;
   std::string decoded;
   if (!platform::Base64Decode(message, decoded)) return err::kBase64Decode;
@@ -135,7 +138,7 @@ int32_t Open(std::string_view message, Kind kind, OpenedEnvelope& opened, int32_
   decoded.clear();
 
   EngineSetup setup;
-  if (const int32_t prepared = Prepare({platform::kStoreMy}, setup); prepared != err::kOk) {
+  if (const ErrorNumber prepared = Prepare({platform::kStoreMy}, setup); prepared != err::kOk) {
     return prepared;
   }
   platform::CertStore& my = *setup.stores.set().front();
@@ -143,7 +146,7 @@ int32_t Open(std::string_view message, Kind kind, OpenedEnvelope& opened, int32_
   platform::Bytes content;
   platform::CertContextRef decryptor;
   platform::CertContextRef signer;
-  const uint32_t openedOk =
+  const platform::Status openedOk =
       kind == Kind::kPlain
           ? platform::DecryptMessage(my, envelope, content, decryptor)
           : platform::DecryptAndVerifyMessageSignature(my, envelope, 0, content, decryptor, signer);
@@ -153,7 +156,7 @@ int32_t Open(std::string_view message, Kind kind, OpenedEnvelope& opened, int32_
   if (!decryptor) return err::kNoPrivateKey;
   if (kind == Kind::kSigned) {
     if (!signer) return err::kNoSignerCertificate;
-    if (const int32_t chain = VerifySignerChain(*signer, kChainCheckAll); chain != err::kOk) {
+    if (const ErrorNumber chain = VerifySignerChain(*signer, kChainCheckAll); chain != err::kOk) {
       return chain;
     }
     opened.signer = DetailsOf(*signer);
@@ -167,9 +170,9 @@ int32_t Open(std::string_view message, Kind kind, OpenedEnvelope& opened, int32_
 // Runs one entry point; after a failure, or when memory runs out, nothing in
 // `result` is a result.
 template <typename Result, typename Body>
-int32_t Guarded(Result& result, Body&& body) {
+ErrorNumber Guarded(Result& result, Body&& body) {
   result = Result{};
-  int32_t outcome = err::kNoMemory;
+  ErrorNumber outcome = err::kNoMemory;
   try {
     outcome = body();
   } catch (const std::bad_alloc&) {
@@ -181,33 +184,36 @@ int32_t Guarded(Result& result, Body&& body) {
 
 }  // namespace
 
-int32_t MakeEnvelope(std::string_view data, bool serverMode,
-                     std::optional<std::u16string_view> recipientDn, std::u16string_view separator,
-                     std::string_view symmetricOid, const platform::ChooserTexts& chooserTexts,
-                     EnvelopeOutput& output, int32_t& lastError) {
+ErrorNumber MakeEnvelope(std::string_view data, bool serverMode,
+                         std::optional<std::u16string_view> recipientDn,
+                         std::u16string_view separator, std::string_view symmetricOid,
+                         const platform::ChooserTexts& chooserTexts, EnvelopeOutput& output,
+                         platform::Status& lastError) {
   return Guarded(output, [&] {
     return Make(data, serverMode, recipientDn, separator, symmetricOid, chooserTexts, output,
                 lastError);
   });
 }
 
-int32_t MakeSignedEnvelope(std::string_view data, bool serverMode,
-                           std::optional<std::u16string_view> signerDn,
-                           std::optional<std::u16string_view> recipientDn,
-                           std::u16string_view separator, const SignSettings& settings,
-                           std::string_view symmetricOid, EnvelopeOutput& output,
-                           int32_t& lastError) {
+ErrorNumber MakeSignedEnvelope(std::string_view data, bool serverMode,
+                               std::optional<std::u16string_view> signerDn,
+                               std::optional<std::u16string_view> recipientDn,
+                               std::u16string_view separator, const SignSettings& settings,
+                               std::string_view symmetricOid, EnvelopeOutput& output,
+                               platform::Status& lastError) {
   return Guarded(output, [&] {
     return MakeSigned(data, serverMode, signerDn, recipientDn, separator, settings, symmetricOid,
                       output, lastError);
   });
 }
 
-int32_t OpenEnvelope(std::string_view message, OpenedEnvelope& opened, int32_t& lastError) {
+ErrorNumber OpenEnvelope(std::string_view message, OpenedEnvelope& opened,
+                         platform::Status& lastError) {
   return Guarded(opened, [&] { return Open(message, Kind::kPlain, opened, lastError); });
 }
 
-int32_t OpenSignedEnvelope(std::string_view message, OpenedEnvelope& opened, int32_t& lastError) {
+ErrorNumber OpenSignedEnvelope(std::string_view message, OpenedEnvelope& opened,
+                               platform::Status& lastError) {
   return Guarded(opened, [&] { return Open(message, Kind::kSigned, opened, lastError); });
 }
 

@@ -18,8 +18,9 @@ namespace {
 
 namespace perr = platform::error;
 
-int32_t Encrypt(std::string_view data, std::string_view certificateBase64,
-                std::string_view symmetricOid, std::string& base64, int32_t& lastError) {
+ErrorNumber Encrypt(std::string_view data, std::string_view certificateBase64,
+                    std::string_view symmetricOid, std::string& base64,
+                    platform::Status& lastError) {
   if (data.empty()) return err::kEmptyInput;
   std::string der;
   if (!platform::Base64Decode(certificateBase64, der)) return err::kBase64Decode;
@@ -43,7 +44,7 @@ int32_t Encrypt(std::string_view data, std::string_view certificateBase64,
   }
 
   platform::Bytes envelope;
-  if (const uint32_t encrypted = platform::EncryptMessage(
+  if (const platform::Status encrypted = platform::EncryptMessage(
           recipient->certificate(), symmetricOid,
           std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(data.data()), data.size()),
           envelope);
@@ -58,10 +59,11 @@ int32_t Encrypt(std::string_view data, std::string_view certificateBase64,
 
 }  // namespace
 
-int32_t EncryptFileForCert(std::string_view data, std::string_view certificateBase64,
-                           std::string_view symmetricOid, std::string& base64, int32_t& lastError) {
+ErrorNumber EncryptFileForCert(std::string_view data, std::string_view certificateBase64,
+                               std::string_view symmetricOid, std::string& base64,
+                               platform::Status& lastError) {
   base64.clear();
-  int32_t result = err::kNoMemory;
+  ErrorNumber result = err::kNoMemory;
   try {
     result = Encrypt(data, certificateBase64, symmetricOid, base64, lastError);
   } catch (const std::bad_alloc&) {

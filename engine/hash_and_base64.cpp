@@ -10,7 +10,7 @@
 
 namespace quorvel::engine {
 
-int32_t HashAndBase64(std::string_view data, std::string_view digestOid, std::string& base64) {
+ErrorNumber HashAndBase64(std::string_view data, std::string_view digestOid, std::string& base64) {
   base64.clear();
   if (data.empty()) return err::kEmptyInput;
   try {

@@ -22,7 +22,7 @@ namespace {
 
 namespace perr = platform::error;
 
-int32_t SigningFailure(uint32_t platformValue) {
+ErrorNumber SigningFailure(platform::Status platformValue) {
   switch (platformValue) {
     case perr::kCardCancelled:
       return err::kSignHashPlatformA;
@@ -35,8 +35,9 @@ int32_t SigningFailure(uint32_t platformValue) {
 
 }  // namespace
 
-int32_t SignHashWithKey(const platform::CertContext& certificate, std::string_view digestOid,
-                        std::string_view data, platform::Bytes& signature, int32_t& lastError) {
+ErrorNumber SignHashWithKey(const platform::CertContext& certificate, std::string_view digestOid,
+                            std::string_view data, platform::Bytes& signature,
+                            platform::Status& lastError) {
   signature.clear();
   if (!HasKeyProvider(certificate)) return err::kNoKeyProperty;
 
@@ -46,16 +47,16 @@ int32_t SignHashWithKey(const platform::CertContext& certificate, std::string_vi
   // The container is opened as a full RSA provider whatever type the
   // property names, as the platform path does.
   std::unique_ptr<platform::KeyContainer> container;
-  if (const uint32_t acquired = platform::KeyContainer::Acquire(
+  if (const platform::Status acquired = platform::KeyContainer::Acquire(
           std::u16string_view(info.container), info.provider, platform::kProvRsaFull, 0, container);
       acquired != perr::kOk) {
-    lastError = static_cast<int32_t>(acquired);
+    lastError = acquired;
     return err::kAcquireProvider;
   }
 
   std::unique_ptr<platform::Hash> hash;
-  int32_t unrecorded = 0;
-  if (const int32_t hashed = HashOf(digestOid, data, hash, unrecorded); hashed != err::kOk) {
+  platform::Status unrecorded = perr::kOk;
+  if (const ErrorNumber hashed = HashOf(digestOid, data, hash, unrecorded); hashed != err::kOk) {
     return hashed;
   }
 
@@ -64,20 +65,21 @@ int32_t SignHashWithKey(const platform::CertContext& certificate, std::string_vi
       perr::kOk) {
     return err::kNoCertificate;
   }
-  if (const uint32_t signedOk = platform::SignHash(*hash, *container, info.keySpec, signature);
+  if (const platform::Status signedOk =
+          platform::SignHash(*hash, *container, info.keySpec, signature);
       signedOk != perr::kOk) {
     signature.clear();
-    lastError = static_cast<int32_t>(signedOk);
+    lastError = signedOk;
     return SigningFailure(signedOk);
   }
   std::reverse(signature.begin(), signature.end());
   return err::kOk;
 }
 
-int32_t VerifyHashWithPublicKey(std::string_view data, const platform::CertContext& certificate,
-                                std::string_view digestOid, const platform::Bytes& signature) {
+ErrorNumber VerifyHashWithPublicKey(std::string_view data, const platform::CertContext& certificate,
+                                    std::string_view digestOid, const platform::Bytes& signature) {
   std::unique_ptr<platform::KeyContainer> provider;
-  if (const int32_t acquired = AcquireProvider(platform::kMsEnhancedProvider, provider);
+  if (const ErrorNumber acquired = AcquireProvider(platform::kMsEnhancedProvider, provider);
       acquired != err::kOk) {
     return acquired;
   }
@@ -88,8 +90,8 @@ int32_t VerifyHashWithPublicKey(std::string_view data, const platform::CertConte
   }
 
   std::unique_ptr<platform::Hash> hash;
-  int32_t ignored = 0;
-  if (const int32_t hashed = HashOf(digestOid, data, hash, ignored); hashed != err::kOk) {
+  platform::Status ignored = perr::kOk;
+  if (const ErrorNumber hashed = HashOf(digestOid, data, hash, ignored); hashed != err::kOk) {
     return hashed;
   }
 

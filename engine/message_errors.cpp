@@ -7,12 +7,13 @@ namespace quorvel::engine {
 
 namespace perr = platform::error;
 
-int32_t MapMessageError(uint32_t platformError, MessageOperation operation, int32_t& lastError) {
+ErrorNumber MapMessageError(platform::Status platformError, MessageOperation operation,
+                            platform::Status& lastError) {
   // The user refused the key's use: as if no certificate had been chosen,
   // with no platform value to report.
   if (platformError == perr::kCancelled) return err::kNoCertificate;
-  lastError = static_cast<int32_t>(platformError);
-  const uint32_t missingKey =
+  lastError = platformError;
+  const platform::Status missingKey =
       operation == MessageOperation::kDecrypt ? perr::kNoDecryptCertificate : perr::kNoKeyProperty;
   if (platformError == missingKey) return err::kNoPrivateKey;
   switch (platformError) {

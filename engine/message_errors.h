@@ -1,3 +1,6 @@
+
+#include "platform/errors/error_numbers.h"
+#include "platform/errors/platform_errors.h"
 // The error numbers of failed platform message operations (signing, signature
 // verification, encryption, decryption).
 #pragma once
@@ -23,6 +26,7 @@ enum class MessageOperation {
 //    removed: -10019; its PIN locked: -10015;
 //  - anything else: -10020 (sign), -10021 (verify), -10022 (encrypt) or -10023
 //    (decrypt).
-int32_t MapMessageError(uint32_t platformError, MessageOperation operation, int32_t& lastError);
+ErrorNumber MapMessageError(platform::Status platformError, MessageOperation operation,
+                            platform::Status& lastError);
 
 }  // namespace quorvel::engine

@@ -13,9 +13,9 @@ using Op = MessageOperation;
 
 TEST(MapMessageErrorTest, NumbersByValueAndOperation) {
   struct Case {
-    uint32_t value;
+    platform::Status value;
     Op operation;
-    int32_t number;
+    ErrorNumber number;
   };
   const Case cases[] = {
       {perr::kNoKeyProperty, Op::kSign, err::kNoPrivateKey},
@@ -48,10 +48,10 @@ TEST(MapMessageErrorTest, NumbersByValueAndOperation) {
       {perr::kCardWrongPin, Op::kDecrypt, err::kDigestOrDecryptFailed},
   };
   for (const Case& c : cases) {
-    int32_t lastError = 0;
+    platform::Status lastError = platform::error::kOk;
     EXPECT_EQ(MapMessageError(c.value, c.operation, lastError), c.number)
         << std::hex << c.value << " operation " << static_cast<int>(c.operation);
-    EXPECT_EQ(static_cast<uint32_t>(lastError), c.value);
+    EXPECT_EQ(lastError, c.value);
   }
 }
 

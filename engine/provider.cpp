@@ -9,8 +9,8 @@ namespace quorvel::engine {
 
 namespace perr = platform::error;
 
-int32_t AcquireProvider(std::u16string_view providerName,
-                        std::unique_ptr<platform::KeyContainer>& provider) {
+ErrorNumber AcquireProvider(std::u16string_view providerName,
+                            std::unique_ptr<platform::KeyContainer>& provider) {
   provider.reset();
   // The container exists on every call but the first: opening it is one read,
   // where asking to create it first would be two.
@@ -19,7 +19,7 @@ int32_t AcquireProvider(std::u16string_view providerName,
     return err::kOk;
   }
   provider.reset();
-  const uint32_t created = platform::KeyContainer::Acquire(
+  const platform::Status created = platform::KeyContainer::Acquire(
       std::nullopt, providerName, platform::kProvRsaFull, platform::kCryptNewKeyset, provider);
   if (created == perr::kOk) return err::kOk;
   provider.reset();
@@ -27,8 +27,8 @@ int32_t AcquireProvider(std::u16string_view providerName,
     // Not fatal: stores and key work fall back to the platform's defaults.
     return err::kOk;
   }
-  const uint32_t existing = platform::KeyContainer::Acquire(std::nullopt, providerName,
-                                                            platform::kProvRsaFull, 0, provider);
+  const platform::Status existing = platform::KeyContainer::Acquire(
+      std::nullopt, providerName, platform::kProvRsaFull, 0, provider);
   if (existing != perr::kOk) {
     provider.reset();
     return err::kAcquireProvider;
@@ -36,8 +36,8 @@ int32_t AcquireProvider(std::u16string_view providerName,
   return err::kOk;
 }
 
-int32_t OpenEngineStores(const platform::KeyContainer* /*provider*/,
-                         std::initializer_list<std::string_view> names, EngineStores& stores) {
+ErrorNumber OpenEngineStores(const platform::KeyContainer* /*provider*/,
+                             std::initializer_list<std::string_view> names, EngineStores& stores) {
   EngineStores opened;
   for (const std::string_view name : names) {
     std::unique_ptr<platform::CertStore> store;
@@ -51,10 +51,10 @@ int32_t OpenEngineStores(const platform::KeyContainer* /*provider*/,
   return err::kOk;
 }
 
-int32_t AcquireProviderAndStores(std::u16string_view providerName,
-                                 std::initializer_list<std::string_view> names,
-                                 EngineSetup& setup) {
-  if (const int32_t acquired = AcquireProvider(providerName, setup.provider);
+ErrorNumber AcquireProviderAndStores(std::u16string_view providerName,
+                                     std::initializer_list<std::string_view> names,
+                                     EngineSetup& setup) {
+  if (const ErrorNumber acquired = AcquireProvider(providerName, setup.provider);
       acquired != err::kOk) {
     return acquired;
   }

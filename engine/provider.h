@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "certs/candidate_list.h"
+#include "platform/errors/error_numbers.h"
 #include "platform/stores/cert_store.h"
 #include "platform/stores/key_container.h"
 
@@ -19,8 +20,8 @@ namespace quorvel::engine {
 // other failure of the first request is not an error: the entry point goes on
 // with `provider` empty and the platform's defaults take its place. Returns 0
 // or -10019.
-int32_t AcquireProvider(std::u16string_view providerName,
-                        std::unique_ptr<platform::KeyContainer>& provider);
+ErrorNumber AcquireProvider(std::u16string_view providerName,
+                            std::unique_ptr<platform::KeyContainer>& provider);
 
 // The stores of one entry point, opened in order and closed together.
 class EngineStores {
@@ -30,9 +31,9 @@ class EngineStores {
   certs::StoreSet set() const { return pointers_; }
 
  private:
-  friend int32_t OpenEngineStores(const platform::KeyContainer* provider,
-                                  std::initializer_list<std::string_view> names,
-                                  EngineStores& stores);
+  friend ErrorNumber OpenEngineStores(const platform::KeyContainer* provider,
+                                      std::initializer_list<std::string_view> names,
+                                      EngineStores& stores);
   std::vector<std::unique_ptr<platform::CertStore>> owned_;
   std::vector<platform::CertStore*> pointers_;
 };
@@ -41,8 +42,8 @@ class EngineStores {
 // platform keep no provider of their own, so `provider` only documents the
 // handle the entry point holds. The first store that cannot be opened closes
 // the ones already open and gives -10018. Returns 0 or -10018.
-int32_t OpenEngineStores(const platform::KeyContainer* provider,
-                         std::initializer_list<std::string_view> names, EngineStores& stores);
+ErrorNumber OpenEngineStores(const platform::KeyContainer* provider,
+                             std::initializer_list<std::string_view> names, EngineStores& stores);
 
 // What an entry point that works on stores holds while it runs.
 struct EngineSetup {
@@ -52,7 +53,8 @@ struct EngineSetup {
 
 // The first step of every entry point that works on stores: acquires the
 // named provider, then opens `names` with it. Returns 0, -10019 or -10018.
-int32_t AcquireProviderAndStores(std::u16string_view providerName,
-                                 std::initializer_list<std::string_view> names, EngineSetup& setup);
+ErrorNumber AcquireProviderAndStores(std::u16string_view providerName,
+                                     std::initializer_list<std::string_view> names,
+                                     EngineSetup& setup);
 
 }  // namespace quorvel::engine

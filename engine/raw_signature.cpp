@@ -24,14 +24,15 @@ namespace {
 
 namespace perr = platform::error;
 
-int32_t Sign(std::string_view data, bool serverMode, std::optional<std::u16string_view> dnList,
-             std::u16string_view separator, const SignSettings& settings, SignOutput& output,
-             int32_t& lastError) {
+ErrorNumber Sign(std::string_view data, bool serverMode, std::optional<std::u16string_view> dnList,
+                 std::u16string_view separator, const SignSettings& settings, SignOutput& output,
+                 platform::Status& lastError) {
   if (data.empty()) return err::kEmptyInput;
 
   EngineSetup setup;
-  if (const int32_t prepared =
-          AcquireProviderAndStores(platform::kMsEnhancedProvider, {platform::kStoreMy}, setup)) {
+  if (const ErrorNumber prepared =
+          AcquireProviderAndStores(platform::kMsEnhancedProvider, {platform::kStoreMy}, setup);
+      prepared != err::kOk) {
     return prepared;
   }
   std::unique_ptr<platform::KeyContainer>& provider = setup.provider;
@@ -65,7 +66,7 @@ int32_t Sign(std::string_view data, bool serverMode, std::optional<std::u16strin
   }
 
   std::unique_ptr<platform::Hash> hash;
-  if (const int32_t hashed = HashOf(settings.digestOid, data, hash, lastError);
+  if (const ErrorNumber hashed = HashOf(settings.digestOid, data, hash, lastError);
       hashed != err::kOk) {
     return hashed;
   }
@@ -76,10 +77,10 @@ int32_t Sign(std::string_view data, bool serverMode, std::optional<std::u16strin
     return err::kNoCertificate;
   }
   platform::Bytes signature;
-  const uint32_t signedOk =
+  const platform::Status signedOk =
       provider ? platform::SignHash(*hash, *provider, keySpec, signature) : perr::kNoKey;
   if (signedOk != perr::kOk) {
-    lastError = static_cast<int32_t>(signedOk);
+    lastError = signedOk;
     return err::kSignHash;
   }
   // The platform writes the least significant byte first; the result is the
@@ -92,10 +93,10 @@ int32_t Sign(std::string_view data, bool serverMode, std::optional<std::u16strin
   return err::kOk;
 }
 
-int32_t Verify(std::string_view signatureText, bool serverMode, std::string_view content,
-               std::optional<std::u16string_view> dnList, std::u16string_view separator,
-               std::string_view digestOid, const platform::ChooserTexts& chooserTexts,
-               CertDetails& signer, int32_t& lastError) {
+ErrorNumber Verify(std::string_view signatureText, bool serverMode, std::string_view content,
+                   std::optional<std::u16string_view> dnList, std::u16string_view separator,
+                   std::string_view digestOid, const platform::ChooserTexts& chooserTexts,
+                   CertDetails& signer, platform::Status& lastError) {
   if (signatureText.empty() || content.empty()) return err::kEmptyInput;
 
   std::string decoded;
@@ -104,9 +105,10 @@ int32_t Verify(std::string_view signatureText, bool serverMode, std::string_view
   platform::Bytes signature(decoded.rbegin(), decoded.rend());
 
   EngineSetup setup;
-  if (const int32_t prepared = AcquireProviderAndStores(
+  if (const ErrorNumber prepared = AcquireProviderAndStores(
           platform::kMsEnhancedProvider,
-          {platform::kStoreCa, platform::kStoreRoot, platform::kStoreAddressBook}, setup)) {
+          {platform::kStoreCa, platform::kStoreRoot, platform::kStoreAddressBook}, setup);
+      prepared != err::kOk) {
     return prepared;
   }
 
@@ -121,26 +123,27 @@ int32_t Verify(std::string_view signatureText, bool serverMode, std::string_view
     return err::kNoCertificate;
   }
 
-  if (const int32_t chain = VerifySignerChain(*certificate, kChainCheckAll); chain != err::kOk) {
+  if (const ErrorNumber chain = VerifySignerChain(*certificate, kChainCheckAll);
+      chain != err::kOk) {
     return chain;
   }
 
   platform::Key publicKey;
-  if (const uint32_t imported =
+  if (const platform::Status imported =
           platform::ImportPublicKeyInfo(certificate->certificate(), publicKey);
       imported != perr::kOk) {
-    lastError = static_cast<int32_t>(imported);
+    lastError = imported;
     return err::kPublicKey;
   }
 
   std::unique_ptr<platform::Hash> hash;
-  if (const int32_t hashed = HashOf(digestOid, content, hash, lastError); hashed != err::kOk) {
+  if (const ErrorNumber hashed = HashOf(digestOid, content, hash, lastError); hashed != err::kOk) {
     return hashed;
   }
 
-  if (const uint32_t verified = platform::VerifySignature(*hash, signature, publicKey);
+  if (const platform::Status verified = platform::VerifySignature(*hash, signature, publicKey);
       verified != perr::kOk) {
-    lastError = static_cast<int32_t>(verified);
+    lastError = verified;
     return err::kVerifyHash;
   }
 
@@ -150,11 +153,11 @@ int32_t Verify(std::string_view signatureText, bool serverMode, std::string_view
 
 }  // namespace
 
-int32_t RawSign(std::string_view data, bool serverMode, std::optional<std::u16string_view> dnList,
-                std::u16string_view separator, const SignSettings& settings, SignOutput& output,
-                int32_t& lastError) {
+ErrorNumber RawSign(std::string_view data, bool serverMode,
+                    std::optional<std::u16string_view> dnList, std::u16string_view separator,
+                    const SignSettings& settings, SignOutput& output, platform::Status& lastError) {
   output = SignOutput{};
-  int32_t result = err::kNoMemory;
+  ErrorNumber result = err::kNoMemory;
   try {
     result = Sign(data, serverMode, dnList, separator, settings, output, lastError);
   } catch (const std::bad_alloc&) {
@@ -164,12 +167,12 @@ int32_t RawSign(std::string_view data, bool serverMode, std::optional<std::u16st
   return result;
 }
 
-int32_t RawVerify(std::string_view signature, bool serverMode, std::string_view content,
-                  std::optional<std::u16string_view> dnList, std::u16string_view separator,
-                  std::string_view digestOid, const platform::ChooserTexts& chooserTexts,
-                  CertDetails& signer, int32_t& lastError) {
+ErrorNumber RawVerify(std::string_view signature, bool serverMode, std::string_view content,
+                      std::optional<std::u16string_view> dnList, std::u16string_view separator,
+                      std::string_view digestOid, const platform::ChooserTexts& chooserTexts,
+                      CertDetails& signer, platform::Status& lastError) {
   signer = CertDetails{};
-  int32_t result = err::kNoMemory;
+  ErrorNumber result = err::kNoMemory;
   try {
     result = Verify(signature, serverMode, content, dnList, separator, digestOid, chooserTexts,
                     signer, lastError);

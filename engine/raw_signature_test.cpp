@@ -22,14 +22,14 @@ constexpr std::string_view kSha1DigestInfoPrefix =
 
 class RawSignatureTest : public testing::EngineTest {
  protected:
-  int32_t Sign(std::string_view data, std::u16string_view dn, SignOutput& out,
-               bool serverMode = false) {
-    lastError_ = 0;
+  ErrorNumber Sign(std::string_view data, std::u16string_view dn, SignOutput& out,
+                   bool serverMode = false) {
+    lastError_ = platform::error::kOk;
     return RawSign(data, serverMode, dn, u"|", Settings(), out, lastError_);
   }
-  int32_t Check(std::string_view signature, std::string_view data, std::u16string_view dn,
-                std::string_view digestOid = testing::kSha1Oid) {
-    lastError_ = 0;
+  ErrorNumber Check(std::string_view signature, std::string_view data, std::u16string_view dn,
+                    std::string_view digestOid = testing::kSha1Oid) {
+    lastError_ = platform::error::kOk;
     return RawVerify(signature, false, data, dn, u"|", digestOid, certs::testing::DefaultTexts(),
                      signer_, lastError_);
   }
@@ -43,7 +43,7 @@ class RawSignatureTest : public testing::EngineTest {
               platform::error::kOk);
   }
 
-  int32_t lastError_ = 0;
+  platform::Status lastError_ = platform::error::kOk;
   CertDetails signer_;
 };
 
@@ -82,10 +82,10 @@ TEST_F(RawSignatureTest, VerificationUsesTheCertificatesOfOtherParties) {
   Publish(u"CN=Legacy Key 1024");
   ASSERT_EQ(Check(out.base64, "\xD6\xD0\xCE\xC4", u"CN=Legacy Key 1024"), err::kOk);
   EXPECT_EQ(SubjectOf(signer_), "C=CN, O=ZuvirOrori, CN=Legacy Key 1024");
-  EXPECT_EQ(lastError_, 0);
+  EXPECT_EQ(lastError_, platform::error::kOk);
 
   EXPECT_EQ(Check(out.base64, "\xD6\xD0\xCE\xC5", u"CN=Legacy Key 1024"), err::kVerifyHash);
-  EXPECT_EQ(static_cast<uint32_t>(lastError_), platform::error::kBadSignature);
+  EXPECT_EQ(lastError_, platform::error::kBadSignature);
   EXPECT_FALSE(signer_[0]);
 
   const std::string bigEndian = Decode(out.base64);
@@ -95,7 +95,7 @@ TEST_F(RawSignatureTest, VerificationUsesTheCertificatesOfOtherParties) {
 
   EXPECT_EQ(Check(out.base64, "\xD6\xD0\xCE\xC4", u"CN=Legacy Key 1024", "1.2.3.4"),
             err::kCreateHash);
-  EXPECT_EQ(static_cast<uint32_t>(lastError_), platform::error::kBadAlgId);
+  EXPECT_EQ(lastError_, platform::error::kBadAlgId);
   EXPECT_EQ(Check("", "x", u"CN=Legacy Key 1024"), err::kEmptyInput);
   EXPECT_EQ(Check(out.base64, "", u"CN=Legacy Key 1024"), err::kEmptyInput);
   EXPECT_EQ(Check("QUJ", "x", u"CN=Legacy Key 1024"), err::kBase64Decode);
@@ -109,7 +109,7 @@ TEST_F(RawSignatureTest, TheVerifierChecksTheSignersChainBeforeTheSignature) {
   Publish(u"CN=Expired User");
   EXPECT_EQ(Check(out.base64, "abc", u"CN=Expired User"), err::kCertExpired);
   EXPECT_EQ(Check(out.base64, "changed", u"CN=Expired User"), err::kCertExpired);
-  EXPECT_EQ(lastError_, 0);
+  EXPECT_EQ(lastError_, platform::error::kOk);
 
   // A partner's certificate that checks out, but whose key did not sign.
   ASSERT_EQ(Sign("abc", u"CN=Zhang San", out), err::kOk);
@@ -120,15 +120,15 @@ TEST_F(RawSignatureTest, SigningFailures) {
   SignOutput out;
   // Server mode takes the first match, here a certificate without a key.
   EXPECT_EQ(Sign("abc", u"CN=No Key Holder", out, true), err::kSignHash);
-  EXPECT_NE(lastError_, 0);
+  EXPECT_NE(lastError_, platform::error::kOk);
   EXPECT_TRUE(out.base64.empty());
 
   SignSettings settings = Settings();
   settings.digestOid = "1.2.3.4";
-  int32_t lastError = 0;
+  platform::Status lastError = platform::error::kOk;
   EXPECT_EQ(RawSign("abc", false, u"CN=Zhang San", u"|", settings, out, lastError),
             err::kCreateHash);
-  EXPECT_EQ(static_cast<uint32_t>(lastError), platform::error::kBadAlgId);
+  EXPECT_EQ(lastError, platform::error::kBadAlgId);
 
   Answer({json::array({"cancel"})});
   EXPECT_EQ(Sign("abc", u"CN=Zhang", out), err::kNoCertificate);

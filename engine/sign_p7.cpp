@@ -23,19 +23,19 @@ namespace {
 
 // Picks the signer among the stores; 0 with `certificate` set, or -10005.
 using SignerSelection =
-    std::function<int32_t(certs::StoreSet stores, platform::CertContextRef& certificate)>;
+    std::function<ErrorNumber(certs::StoreSet stores, platform::CertContextRef& certificate)>;
 
 enum class Maker {
   kPlatform,   // the platform's message functions; only attached messages compressed
   kHandBuilt,  // a signed hash in the hand-built layout; compressed in both modes
 };
 
-int32_t MakeMessage(Maker maker, const platform::CertContext& signer, std::string_view data,
-                    bool detached, const SignSettings& settings, platform::Bytes& message,
-                    int32_t& lastError) {
+ErrorNumber MakeMessage(Maker maker, const platform::CertContext& signer, std::string_view data,
+                        bool detached, const SignSettings& settings, platform::Bytes& message,
+                        platform::Status& lastError) {
   if (maker == Maker::kHandBuilt) {
     platform::Bytes signature;
-    if (const int32_t signedOk =
+    if (const ErrorNumber signedOk =
             SignHashWithKey(signer, settings.digestOid, data, signature, lastError);
         signedOk != err::kOk) {
       return signedOk;
@@ -44,7 +44,7 @@ int32_t MakeMessage(Maker maker, const platform::CertContext& signer, std::strin
   }
   const std::span<const uint8_t> content(reinterpret_cast<const uint8_t*>(data.data()),
                                          data.size());
-  if (const uint32_t signedOk =
+  if (const platform::Status signedOk =
           platform::SignMessage(signer, settings.digestOid, content, detached, message);
       signedOk != platform::error::kOk) {
     return MapMessageError(signedOk, MessageOperation::kSign, lastError);
@@ -52,26 +52,27 @@ int32_t MakeMessage(Maker maker, const platform::CertContext& signer, std::strin
   return err::kOk;
 }
 
-int32_t SignWithSelectedCertificate(Maker maker, std::string_view data, bool detached,
-                                    const SignSettings& settings, const SignerSelection& select,
-                                    SignOutput& output, int32_t& lastError) {
+ErrorNumber SignWithSelectedCertificate(Maker maker, std::string_view data, bool detached,
+                                        const SignSettings& settings, const SignerSelection& select,
+                                        SignOutput& output, platform::Status& lastError) {
   output = SignOutput{};
   if (data.empty()) return err::kEmptyInput;
 
   EngineSetup setup;
-  if (const int32_t prepared =
-          AcquireProviderAndStores(platform::kMsEnhancedProvider, {platform::kStoreMy}, setup)) {
+  if (const ErrorNumber prepared =
+          AcquireProviderAndStores(platform::kMsEnhancedProvider, {platform::kStoreMy}, setup);
+      prepared != err::kOk) {
     return prepared;
   }
 
   platform::CertContextRef signer;
-  if (const int32_t selected = select(setup.stores.set(), signer);
+  if (const ErrorNumber selected = select(setup.stores.set(), signer);
       selected != err::kOk || !signer) {
     return err::kNoCertificate;
   }
 
   platform::Bytes message;
-  if (const int32_t made =
+  if (const ErrorNumber made =
           MakeMessage(maker, *signer, data, detached, settings, message, lastError);
       made != err::kOk) {
     return made;
@@ -88,9 +89,9 @@ int32_t SignWithSelectedCertificate(Maker maker, std::string_view data, bool det
   return err::kOk;
 }
 
-int32_t Guarded(const std::function<int32_t()>& run, SignOutput& output) {
+ErrorNumber Guarded(const std::function<ErrorNumber()>& run, SignOutput& output) {
   try {
-    const int32_t result = run();
+    const ErrorNumber result = run();
     if (result != err::kOk) output = SignOutput{};
     return result;
   } catch (const std::bad_alloc&) {
@@ -99,9 +100,10 @@ int32_t Guarded(const std::function<int32_t()>& run, SignOutput& output) {
   }
 }
 
-int32_t SignByDn(Maker maker, std::string_view data, bool serverMode, bool detached,
-                 std::optional<std::u16string_view> dnList, std::u16string_view separator,
-                 const SignSettings& settings, SignOutput& output, int32_t& lastError) {
+ErrorNumber SignByDn(Maker maker, std::string_view data, bool serverMode, bool detached,
+                     std::optional<std::u16string_view> dnList, std::u16string_view separator,
+                     const SignSettings& settings, SignOutput& output,
+                     platform::Status& lastError) {
   return Guarded(
       [&] {
         const SignerSelection select = [&](certs::StoreSet stores,
@@ -122,24 +124,25 @@ int32_t SignByDn(Maker maker, std::string_view data, bool serverMode, bool detac
 
 }  // namespace
 
-int32_t SignP7(std::string_view data, bool serverMode, bool detached,
-               std::optional<std::u16string_view> dnList, std::u16string_view separator,
-               const SignSettings& settings, SignOutput& output, int32_t& lastError) {
+ErrorNumber SignP7(std::string_view data, bool serverMode, bool detached,
+                   std::optional<std::u16string_view> dnList, std::u16string_view separator,
+                   const SignSettings& settings, SignOutput& output, platform::Status& lastError) {
   return SignByDn(Maker::kPlatform, data, serverMode, detached, dnList, separator, settings, output,
                   lastError);
 }
 
-int32_t AdvancedSignP7(std::string_view data, bool serverMode, bool detached,
-                       std::optional<std::u16string_view> dnList, std::u16string_view separator,
-                       const SignSettings& settings, SignOutput& output, int32_t& lastError) {
+ErrorNumber AdvancedSignP7(std::string_view data, bool serverMode, bool detached,
+                           std::optional<std::u16string_view> dnList, std::u16string_view separator,
+                           const SignSettings& settings, SignOutput& output,
+                           platform::Status& lastError) {
   return SignByDn(Maker::kHandBuilt, data, serverMode, detached, dnList, separator, settings,
                   output, lastError);
 }
 
-int32_t SignP7BySerial(std::string_view data, bool detached,
-                       std::optional<std::u16string_view> serialNumber,
-                       std::u16string_view issuerDn, const SignSettings& settings,
-                       SignOutput& output, int32_t& lastError) {
+ErrorNumber SignP7BySerial(std::string_view data, bool detached,
+                           std::optional<std::u16string_view> serialNumber,
+                           std::u16string_view issuerDn, const SignSettings& settings,
+                           SignOutput& output, platform::Status& lastError) {
   return Guarded(
       [&] {
         const std::u16string_view serials = serialNumber.value_or(std::u16string_view());

@@ -17,13 +17,13 @@ using nlohmann::json;
 
 class SignVerifyTest : public testing::EngineTest {
  protected:
-  int32_t SignAs(std::string_view data, std::u16string_view dn, bool detached, SignOutput& out,
-                 bool serverMode = false, int32_t threshold = 51200) {
-    lastError_ = 0;
+  ErrorNumber SignAs(std::string_view data, std::u16string_view dn, bool detached, SignOutput& out,
+                     bool serverMode = false, int32_t threshold = 51200) {
+    lastError_ = platform::error::kOk;
     return SignP7(data, serverMode, detached, dn, u"|", Settings(threshold), out, lastError_);
   }
 
-  int32_t lastError_ = 0;
+  platform::Status lastError_ = platform::error::kOk;
 };
 
 TEST_F(SignVerifyTest, AttachedSignatureVerifiesAndGivesContentAndSignerDetails) {
@@ -46,7 +46,7 @@ TEST_F(SignVerifyTest, AttachedSignatureVerifiesAndGivesContentAndSignerDetails)
 
   std::string content = "left over";
   CertDetails signer;
-  int32_t lastError = 0;
+  platform::Status lastError = platform::error::kOk;
   ASSERT_EQ(VerifyP7(signed_.base64, content, signer, true, lastError), err::kOk);
   EXPECT_EQ(content, "pay 100 to Li Si");
   EXPECT_EQ(signer, signed_.signer);
@@ -59,7 +59,7 @@ TEST_F(SignVerifyTest, AttachedSignatureVerifiesAndGivesContentAndSignerDetails)
   content.clear();
   EXPECT_EQ(VerifyP7(flat, content, signer, true, lastError), err::kOk);
   EXPECT_EQ(content, "pay 100 to Li Si");
-  EXPECT_EQ(lastError, 0);
+  EXPECT_EQ(lastError, platform::error::kOk);
 }
 
 TEST_F(SignVerifyTest, DetachedSignatureCarriesNoContentAndFailsOnOneChangedByte) {
@@ -72,20 +72,20 @@ TEST_F(SignVerifyTest, DetachedSignatureCarriesNoContentAndFailsOnOneChangedByte
 
     std::string content = data;
     CertDetails signer;
-    int32_t lastError = 0;
+    platform::Status lastError = platform::error::kOk;
     EXPECT_EQ(VerifyP7(signed_.base64, content, signer, false, lastError), err::kOk);
     EXPECT_EQ(SubjectOf(signer), "CN=Zhang San, O=ZuvirOrori, C=CN");
 
     content = data;
     content[0] = static_cast<char>(content[0] ^ 0x01);
     EXPECT_EQ(VerifyP7(signed_.base64, content, signer, false, lastError), err::kInvalidSignature);
-    EXPECT_EQ(static_cast<uint32_t>(lastError), platform::error::kBadSignature);
+    EXPECT_EQ(lastError, platform::error::kBadSignature);
     EXPECT_TRUE(content.empty());
     EXPECT_FALSE(signer[0]);
 
     // A detached message has no content to verify in attached mode.
     EXPECT_EQ(VerifyP7(signed_.base64, content, signer, true, lastError), err::kVerifyFailed);
-    EXPECT_EQ(static_cast<uint32_t>(lastError), platform::error::kInvalidMessageType);
+    EXPECT_EQ(lastError, platform::error::kInvalidMessageType);
     // Detached verification needs the signed bytes.
     content.clear();
     EXPECT_EQ(VerifyP7(signed_.base64, content, signer, false, lastError), err::kEmptyInput);
@@ -119,7 +119,7 @@ TEST_F(SignVerifyTest, AttachedMessagesAreCompressedFromTheThresholdOn) {
 
   std::string content;
   CertDetails signer;
-  int32_t lastError = 0;
+  platform::Status lastError = platform::error::kOk;
   ASSERT_EQ(VerifyP7(large.base64, content, signer, true, lastError), err::kOk);
   EXPECT_EQ(content, std::string(below + 1, 'a'));
   content.clear();
@@ -184,7 +184,7 @@ TEST_F(SignVerifyTest, SeveralMatchesOpenTheChooserAndACancelledOneEndsTheSearch
   EXPECT_FALSE(cancelled.signer[0]);
   // No second attempt after the cancelled chooser.
   EXPECT_EQ(Choosers().size(), 2u);
-  EXPECT_EQ(lastError_, 0);
+  EXPECT_EQ(lastError_, platform::error::kOk);
 }
 
 TEST_F(SignVerifyTest, AReversedDnSignsThroughTheSecondAttemptAndServerModeNeverAsks) {
@@ -211,7 +211,7 @@ TEST_F(SignVerifyTest, SignatureKeyVariantAndNoDnChoice) {
   SignSettings settings = Settings();
   settings.signatureKeysOnly = true;
   SignOutput out;
-  int32_t lastError = 0;
+  platform::Status lastError = platform::error::kOk;
   // Only Zhang Wei holds a signature key among the two "CN=Zhang".
   ASSERT_EQ(SignP7("x", false, false, u"CN=Zhang", u"|", settings, out, lastError), err::kOk);
   EXPECT_EQ(SubjectOf(out.signer), "C=CN, O=ZuvirOrori, CN=Zhang Wei");
@@ -226,7 +226,7 @@ TEST_F(SignVerifyTest, SignatureKeyVariantAndNoDnChoice) {
 
 TEST_F(SignVerifyTest, SelectionBySerialNumber) {
   SignOutput out;
-  int32_t lastError = 0;
+  platform::Status lastError = platform::error::kOk;
   ASSERT_EQ(SignP7BySerial("x", false, u"1003", certs::testing::kZazu, Settings(), out, lastError),
             err::kOk);
   EXPECT_EQ(SubjectOf(out.signer), "C=CN, O=ZuvirOrori, CN=张三丰");
@@ -253,27 +253,27 @@ TEST_F(SignVerifyTest, SigningFailures) {
   SignOutput out;
   // Server mode takes the first match whatever its key: this one has none.
   EXPECT_EQ(SignAs("x", u"CN=No Key Holder", false, out, true), err::kNoPrivateKey);
-  EXPECT_EQ(static_cast<uint32_t>(lastError_), platform::error::kNoKeyProperty);
+  EXPECT_EQ(lastError_, platform::error::kNoKeyProperty);
   EXPECT_TRUE(out.base64.empty());
 
   SignSettings settings = Settings();
   settings.digestOid = "1.2.3.4";
-  int32_t lastError = 0;
+  platform::Status lastError = platform::error::kOk;
   EXPECT_EQ(SignP7("x", false, false, u"CN=Zhang San", u"|", settings, out, lastError),
             err::kBadAlgorithm);
-  EXPECT_EQ(static_cast<uint32_t>(lastError), platform::error::kBadAlgId);
+  EXPECT_EQ(lastError, platform::error::kBadAlgId);
 
-  lastError = 0;
+  lastError = platform::error::kOk;
   EXPECT_EQ(SignP7("", false, false, u"CN=Zhang San", u"|", Settings(), out, lastError),
             err::kEmptyInput);
-  EXPECT_EQ(lastError, 0);
+  EXPECT_EQ(lastError, platform::error::kOk);
 }
 
 TEST_F(SignVerifyTest, SignerChecksDecideVerification) {
   struct Case {
     std::u16string_view dn;
-    int32_t now;
-    int32_t afterwards;
+    ErrorNumber now;
+    ErrorNumber afterwards;
   };
   for (const Case& c : {Case{u"CN=Expired User", err::kCertExpired, err::kOk},
                         Case{u"CN=Revoked User", err::kCertRevoked, err::kChainInvalid},
@@ -283,29 +283,29 @@ TEST_F(SignVerifyTest, SignerChecksDecideVerification) {
     ASSERT_EQ(SignAs("signed long ago", c.dn, false, out), err::kOk);
     std::string content;
     CertDetails signer;
-    int32_t lastError = 0;
+    platform::Status lastError = platform::error::kOk;
     EXPECT_EQ(VerifyP7(out.base64, content, signer, true, lastError), c.now);
     EXPECT_EQ(content.empty(), c.now != err::kOk);
     EXPECT_EQ(VerifyP7Afterwards(out.base64, content, signer, lastError), c.afterwards);
     EXPECT_EQ(content == "signed long ago", c.afterwards == err::kOk);
     EXPECT_EQ(signer[0].has_value(), c.afterwards == err::kOk);
     // The chain checks report no platform value.
-    EXPECT_EQ(lastError, 0);
+    EXPECT_EQ(lastError, platform::error::kOk);
   }
 }
 
 TEST_F(SignVerifyTest, HostileMessagesAreRefusedCleanly) {
   std::string content;
   CertDetails signer;
-  int32_t lastError = 0;
+  platform::Status lastError = platform::error::kOk;
   EXPECT_EQ(VerifyP7("", content, signer, true, lastError), err::kEmptyInput);
   EXPECT_EQ(VerifyP7("QUJD\nRA", content, signer, true, lastError), err::kBase64Decode);
-  EXPECT_EQ(lastError, 0);
+  EXPECT_EQ(lastError, platform::error::kOk);
 
   // Not DER at all.
   EXPECT_EQ(VerifyP7(platform::Base64Encode("not a message"), content, signer, true, lastError),
             err::kVerifyFailed);
-  EXPECT_EQ(static_cast<uint32_t>(lastError), platform::error::kAsn1Corrupt);
+  EXPECT_EQ(lastError, platform::error::kAsn1Corrupt);
 
   // A valid message cut short, and the message with one byte changed in each
   // position. Fields that neither the signature nor the certificate cover
@@ -331,7 +331,7 @@ TEST_F(SignVerifyTest, HostileMessagesAreRefusedCleanly) {
     std::string mutated = der;
     mutated[i] = static_cast<char>(mutated[i] ^ 0x5A);
     content.clear();
-    const int32_t result =
+    const ErrorNumber result =
         VerifyP7(platform::Base64Encode(mutated), content, signer, true, lastError);
     if (result == err::kOk) {
       EXPECT_TRUE(i < contentAt || (i >= certificateEnd && i < signatureAt))

@@ -24,6 +24,8 @@
 #include <string_view>
 
 #include "platform/certificates/certificate.h"
+#include "platform/errors/error_numbers.h"
+#include "platform/errors/platform_errors.h"
 
 namespace quorvel::engine {
 
@@ -35,15 +37,16 @@ inline constexpr std::string_view kMd5DigestOid = "1.2.840.113549.2.5";
 // PKCS#1 v1.5 value most significant byte first. Returns 0, -10053 (no
 // key-provider property), -10027, -10019, -10029, -10030, -10051, -10052 or
 // -10031; platform values go to `lastError`.
-int32_t SignHashWithKey(const platform::CertContext& certificate, std::string_view digestOid,
-                        std::string_view data, platform::Bytes& signature, int32_t& lastError);
+ErrorNumber SignHashWithKey(const platform::CertContext& certificate, std::string_view digestOid,
+                            std::string_view data, platform::Bytes& signature,
+                            platform::Status& lastError);
 
 // The DER of the layout above. `content` is written only when attached.
 // Returns 0, -10033 (digest neither SHA-1 nor MD5) or -10054 (the codec
 // failed, or a part is larger than the codec can hold).
-int32_t EncodeSignedData(bool detached, std::string_view content,
-                         const platform::CertContext& certificate, std::string_view digestOid,
-                         const platform::Bytes& signature, platform::Bytes& der);
+ErrorNumber EncodeSignedData(bool detached, std::string_view content,
+                             const platform::CertContext& certificate, std::string_view digestOid,
+                             const platform::Bytes& signature, platform::Bytes& der);
 
 // What DecodeSignedData takes out of a message.
 struct DecodedSignedData {
@@ -58,11 +61,11 @@ struct DecodedSignedData {
 // decodable), -10038 (another content type, inner type, signature algorithm
 // or digest form), -10033 (a six-arc digest other than SHA-1 or MD5), -10010
 // or -10035 (the certificate bytes are not a certificate).
-int32_t DecodeSignedData(std::string_view der, bool detached, DecodedSignedData& decoded);
+ErrorNumber DecodeSignedData(std::string_view der, bool detached, DecodedSignedData& decoded);
 
 // Checks `signature` (most significant byte first) over `data` with the
 // certificate's public key. Returns 0, -10028, -10029, -10030 or -10032.
-int32_t VerifyHashWithPublicKey(std::string_view data, const platform::CertContext& certificate,
-                                std::string_view digestOid, const platform::Bytes& signature);
+ErrorNumber VerifyHashWithPublicKey(std::string_view data, const platform::CertContext& certificate,
+                                    std::string_view digestOid, const platform::Bytes& signature);
 
 }  // namespace quorvel::engine

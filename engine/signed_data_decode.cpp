@@ -33,7 +33,7 @@ struct SignedDataParts {
   Element version, digestAlgorithms, contentInfo, certificates, signerInfos;
 };
 
-int32_t DecodeOuter(std::string_view der, SignedDataParts& parts) {
+ErrorNumber DecodeOuter(std::string_view der, SignedDataParts& parts) {
   if (der.size() > static_cast<size_t>(INT_MAX)) return err::kBerDecode;
   const Asn1ReaderPtr reader = NewAsn1Reader(reinterpret_cast<const unsigned char*>(der.data()),
                                              static_cast<int>(der.size()));
@@ -52,7 +52,7 @@ int32_t DecodeOuter(std::string_view der, SignedDataParts& parts) {
   return err::kOk;
 }
 
-int32_t DecodeContentInfo(const Element& contentInfo, bool detached, std::string& content) {
+ErrorNumber DecodeContentInfo(const Element& contentInfo, bool detached, std::string& content) {
   const Asn1ReaderPtr reader = ReaderOver(contentInfo);
   if (!reader) return err::kBerDecode;
   Arcs type;
@@ -72,7 +72,7 @@ int32_t DecodeContentInfo(const Element& contentInfo, bool detached, std::string
   return err::kOk;
 }
 
-int32_t DecodeSignerInfo(const Element& signerInfos, DecodedSignedData& decoded) {
+ErrorNumber DecodeSignerInfo(const Element& signerInfos, DecodedSignedData& decoded) {
   const Asn1ReaderPtr reader = ReaderOver(signerInfos);
   if (!reader) return err::kBerDecode;
   int version = 0;
@@ -113,7 +113,7 @@ int32_t DecodeSignerInfo(const Element& signerInfos, DecodedSignedData& decoded)
   return err::kOk;
 }
 
-int32_t DecodeCertificate(const Element& certificates, platform::CertContextRef& certificate) {
+ErrorNumber DecodeCertificate(const Element& certificates, platform::CertContextRef& certificate) {
   const Asn1ReaderPtr reader = ReaderOver(certificates);
   if (!reader) return err::kBerDecode;
   Bytes first;
@@ -130,7 +130,7 @@ int32_t DecodeCertificate(const Element& certificates, platform::CertContextRef&
 
 }  // namespace
 
-int32_t DecodeSignedData(std::string_view der, bool detached, DecodedSignedData& decoded) {
+ErrorNumber DecodeSignedData(std::string_view der, bool detached, DecodedSignedData& decoded) {
   decoded = DecodedSignedData{};
   // The codec reads an element of indefinite length where it expects a
   // definite one as empty and goes on after it: the content would read as
@@ -140,7 +140,7 @@ int32_t DecodeSignedData(std::string_view der, bool detached, DecodedSignedData&
     return err::kBerDecode;
   }
   SignedDataParts parts;
-  int32_t result = DecodeOuter(der, parts);
+  ErrorNumber result = DecodeOuter(der, parts);
   if (result == err::kOk) result = DecodeContentInfo(parts.contentInfo, detached, decoded.content);
   if (result == err::kOk) result = DecodeSignerInfo(parts.signerInfos, decoded);
   if (result == err::kOk) result = DecodeCertificate(parts.certificates, decoded.certificate);

@@ -44,9 +44,9 @@ std::string SerialHex(const platform::Bytes& leastSignificantFirst) {
 
 }  // namespace
 
-int32_t EncodeSignedData(bool detached, std::string_view content,
-                         const platform::CertContext& certificate, std::string_view digestOid,
-                         const platform::Bytes& signature, platform::Bytes& der) {
+ErrorNumber EncodeSignedData(bool detached, std::string_view content,
+                             const platform::CertContext& certificate, std::string_view digestOid,
+                             const platform::Bytes& signature, platform::Bytes& der) {
   der.clear();
   const platform::Certificate& cert = certificate.certificate();
   const auto certificateDer = cert.Der();

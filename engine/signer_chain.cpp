@@ -86,7 +86,7 @@ bool ChainPolicyAccepts(std::shared_ptr<const platform::Certificate> certificate
          status.error == perr::kValidityPeriodNesting;
 }
 
-int32_t CheckSigner(const platform::CertContext& context, uint32_t flags) {
+ErrorNumber CheckSigner(const platform::CertContext& context, uint32_t flags) {
   const platform::Certificate& certificate = context.certificate();
 
   std::u16string displayName;
@@ -127,7 +127,7 @@ int32_t CheckSigner(const platform::CertContext& context, uint32_t flags) {
 
 }  // namespace
 
-int32_t VerifySignerChain(const platform::CertContext& certificate, uint32_t flags) {
+ErrorNumber VerifySignerChain(const platform::CertContext& certificate, uint32_t flags) {
   try {
     return CheckSigner(certificate, flags);
   } catch (const std::bad_alloc&) {

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "platform/certificates/certificate.h"
+#include "platform/errors/error_numbers.h"
 
 namespace quorvel::engine {
 
@@ -36,6 +37,6 @@ inline constexpr uint32_t kChainCheckAfterwards = kChainCheckSignature | kChainC
 //     ignored) reports no error other than expiry or validity nesting
 //     (else -10013).
 // Returns 0 when every check asked for passes.
-int32_t VerifySignerChain(const platform::CertContext& certificate, uint32_t flags);
+ErrorNumber VerifySignerChain(const platform::CertContext& certificate, uint32_t flags);
 
 }  // namespace quorvel::engine

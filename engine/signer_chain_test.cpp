@@ -39,8 +39,8 @@ class SignerChainTest : public testing::EngineTest {
 TEST_F(SignerChainTest, DemoSignersByFlags) {
   struct Case {
     std::u16string_view subject;
-    int32_t all;
-    int32_t afterwards;
+    ErrorNumber all;
+    ErrorNumber afterwards;
   };
   for (const Case& c :
        {Case{u"CN=Zhang San", err::kOk, err::kOk}, Case{u"CN=李四", err::kOk, err::kOk},
@@ -125,7 +125,7 @@ TEST_F(SignerChainTest, OnlyACertificateAllowedToIssueMakesSignersUnderATrustedR
   struct Case {
     const char* what;
     std::vector<std::pair<std::string, std::string>> extensions;
-    int32_t expected;
+    ErrorNumber expected;
   };
   const Case cases[] = {
       {"a CA", {{"basicConstraints", "critical,CA:TRUE"}, {"keyUsage", "keyCertSign"}}, err::kOk},

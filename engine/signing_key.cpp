@@ -15,16 +15,17 @@ bool HasKeyProvider(const platform::CertContext& certificate) {
   return false;
 }
 
-int32_t HashOf(std::string_view digestOid, std::string_view data,
-               std::unique_ptr<platform::Hash>& hash, int32_t& lastError) {
-  if (const uint32_t created = platform::Hash::Create(platform::OidToAlgId(digestOid), hash);
+ErrorNumber HashOf(std::string_view digestOid, std::string_view data,
+                   std::unique_ptr<platform::Hash>& hash, platform::Status& lastError) {
+  if (const platform::Status created =
+          platform::Hash::Create(platform::OidToAlgId(digestOid), hash);
       created != platform::error::kOk) {
-    lastError = static_cast<int32_t>(created);
+    lastError = created;
     return err::kCreateHash;
   }
   const std::span<const uint8_t> bytes(reinterpret_cast<const uint8_t*>(data.data()), data.size());
-  if (const uint32_t hashed = hash->HashData(bytes); hashed != platform::error::kOk) {
-    lastError = static_cast<int32_t>(hashed);
+  if (const platform::Status hashed = hash->HashData(bytes); hashed != platform::error::kOk) {
+    lastError = hashed;
     return err::kHashData;
   }
   return err::kOk;

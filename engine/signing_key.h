@@ -8,6 +8,8 @@
 
 #include "platform/certificates/certificate.h"
 #include "platform/crypto/hash.h"
+#include "platform/errors/error_numbers.h"
+#include "platform/errors/platform_errors.h"
 
 namespace quorvel::engine {
 
@@ -16,7 +18,7 @@ bool HasKeyProvider(const platform::CertContext& certificate);
 
 // A hash of `digestOid` over `data`: 0, -10029 (no such hash) or -10030
 // (hashing failed), the platform value in `lastError`.
-int32_t HashOf(std::string_view digestOid, std::string_view data,
-               std::unique_ptr<platform::Hash>& hash, int32_t& lastError);
+ErrorNumber HashOf(std::string_view digestOid, std::string_view data,
+                   std::unique_ptr<platform::Hash>& hash, platform::Status& lastError);
 
 }  // namespace quorvel::engine

@@ -31,19 +31,19 @@ std::span<const uint8_t> BytesOf(std::string_view text) {
 // Checks the signature of `message`, which it may release once parsed; an
 // attached message's content goes to `carried`, the signer's certificate to
 // `certificate`.
-int32_t CheckSignature(Checker checker, platform::Bytes& message, Mode mode,
-                       std::string_view content, std::string& carried,
-                       platform::CertContextRef& certificate, int32_t& lastError) {
+ErrorNumber CheckSignature(Checker checker, platform::Bytes& message, Mode mode,
+                           std::string_view content, std::string& carried,
+                           platform::CertContextRef& certificate, platform::Status& lastError) {
   const std::string_view bytes(reinterpret_cast<const char*>(message.data()), message.size());
   if (checker == Checker::kHandBuilt) {
     DecodedSignedData decoded;
-    if (const int32_t decodedOk = DecodeSignedData(bytes, mode == Mode::kDetached, decoded);
+    if (const ErrorNumber decodedOk = DecodeSignedData(bytes, mode == Mode::kDetached, decoded);
         decodedOk != err::kOk) {
       return decodedOk;
     }
     const std::string_view signedBytes = mode == Mode::kAttached ? decoded.content : content;
-    if (const int32_t verified = VerifyHashWithPublicKey(signedBytes, *decoded.certificate,
-                                                         decoded.digestOid, decoded.signature);
+    if (const ErrorNumber verified = VerifyHashWithPublicKey(signedBytes, *decoded.certificate,
+                                                             decoded.digestOid, decoded.signature);
         verified != err::kOk) {
       return verified;
     }
@@ -52,7 +52,7 @@ int32_t CheckSignature(Checker checker, platform::Bytes& message, Mode mode,
     return err::kOk;
   }
 
-  const uint32_t verified =
+  const platform::Status verified =
       mode == Mode::kAttached
           ? platform::VerifyMessageSignature(std::move(message), 0, carried, certificate)
           : platform::VerifyDetachedMessageSignature(message, 0, BytesOf(content), certificate);
@@ -63,8 +63,9 @@ int32_t CheckSignature(Checker checker, platform::Bytes& message, Mode mode,
   return err::kOk;
 }
 
-int32_t Verify(Checker checker, std::string&& signedMessage, std::string& content,
-               CertDetails& signer, Mode mode, uint32_t chainChecks, int32_t& lastError) {
+ErrorNumber Verify(Checker checker, std::string&& signedMessage, std::string& content,
+                   CertDetails& signer, Mode mode, uint32_t chainChecks,
+                   platform::Status& lastError) {
   if (signedMessage.empty()) return err::kEmptyInput;
   if (mode == Mode::kDetached && content.empty()) return err::kEmptyInput;
 
@@ -77,14 +78,14 @@ int32_t Verify(Checker checker, std::string&& signedMessage, std::string& conten
 
   std::string carried;
   platform::CertContextRef certificate;
-  if (const int32_t checked =
+  if (const ErrorNumber checked =
           CheckSignature(checker, message, mode, content, carried, certificate, lastError);
       checked != err::kOk) {
     return checked;
   }
   platform::Bytes().swap(message);
 
-  if (const int32_t chain = VerifySignerChain(*certificate, chainChecks); chain != err::kOk) {
+  if (const ErrorNumber chain = VerifySignerChain(*certificate, chainChecks); chain != err::kOk) {
     return chain;
   }
 
@@ -93,9 +94,10 @@ int32_t Verify(Checker checker, std::string&& signedMessage, std::string& conten
   return err::kOk;
 }
 
-int32_t Guarded(Checker checker, std::string&& signedMessage, std::string& content,
-                CertDetails& signer, Mode mode, uint32_t chainChecks, int32_t& lastError) {
-  int32_t result = err::kNoMemory;
+ErrorNumber Guarded(Checker checker, std::string&& signedMessage, std::string& content,
+                    CertDetails& signer, Mode mode, uint32_t chainChecks,
+                    platform::Status& lastError) {
+  ErrorNumber result = err::kNoMemory;
   try {
     result =
         Verify(checker, std::move(signedMessage), content, signer, mode, chainChecks, lastError);
@@ -112,15 +114,15 @@ int32_t Guarded(Checker checker, std::string&& signedMessage, std::string& conte
 
 }  // namespace
 
-int32_t VerifyP7(std::string signedMessage, std::string& content, CertDetails& signer,
-                 bool attached, int32_t& lastError) {
+ErrorNumber VerifyP7(std::string signedMessage, std::string& content, CertDetails& signer,
+                     bool attached, platform::Status& lastError) {
   if (attached) content.clear();
   return Guarded(Checker::kPlatform, std::move(signedMessage), content, signer,
                  attached ? Mode::kAttached : Mode::kDetached, kChainCheckAll, lastError);
 }
 
-int32_t VerifyP7Afterwards(std::string signedMessage, std::string& content, CertDetails& signer,
-                           int32_t& lastError) {
+ErrorNumber VerifyP7Afterwards(std::string signedMessage, std::string& content, CertDetails& signer,
+                               platform::Status& lastError) {
   content.clear();
   return Guarded(Checker::kPlatform, std::move(signedMessage), content, signer, Mode::kAttached,
                  kChainCheckAfterwards, lastError);
@@ -128,21 +130,21 @@ int32_t VerifyP7Afterwards(std::string signedMessage, std::string& content, Cert
 
 // The hand-built path reports its own error number in `lastError` as well,
 // so that the caller's platform value equals the returned number.
-int32_t AdvancedVerifyAttached(std::string signedMessage, std::string& content, CertDetails& signer,
-                               int32_t& lastError) {
+ErrorNumber AdvancedVerifyAttached(std::string signedMessage, std::string& content,
+                                   CertDetails& signer, platform::Status& lastError) {
   content.clear();
-  const int32_t result = Guarded(Checker::kHandBuilt, std::move(signedMessage), content, signer,
-                                 Mode::kAttached, kChainCheckAll, lastError);
-  if (result != err::kOk) lastError = result;
+  const ErrorNumber result = Guarded(Checker::kHandBuilt, std::move(signedMessage), content, signer,
+                                     Mode::kAttached, kChainCheckAll, lastError);
+  if (result != err::kOk) lastError = platform::StatusOf(static_cast<uint32_t>(ToInt(result)));
   return result;
 }
 
-int32_t AdvancedVerifyDetached(std::string signedMessage, std::string_view content,
-                               CertDetails& signer, int32_t& lastError) {
+ErrorNumber AdvancedVerifyDetached(std::string signedMessage, std::string_view content,
+                                   CertDetails& signer, platform::Status& lastError) {
   std::string given(content);
-  const int32_t result = Guarded(Checker::kHandBuilt, std::move(signedMessage), given, signer,
-                                 Mode::kDetached, kChainCheckAll, lastError);
-  if (result != err::kOk) lastError = result;
+  const ErrorNumber result = Guarded(Checker::kHandBuilt, std::move(signedMessage), given, signer,
+                                     Mode::kDetached, kChainCheckAll, lastError);
+  if (result != err::kOk) lastError = platform::StatusOf(static_cast<uint32_t>(ToInt(result)));
   return result;
 }
 

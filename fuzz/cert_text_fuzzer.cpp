@@ -22,10 +22,10 @@ void Names(std::span<const uint8_t> name) {
   using namespace quorvel::platform;
   for (uint32_t type : {kX500NameStr, kSimpleNameStr, kX500NameStr | kNameStrCrlfFlag}) {
     std::u16string text;
-    const uint32_t error = NameToString(name, type, text);
+    const Status status = NameToString(name, type, text);
     // The two-call form agrees with the text: its count, then its characters.
     const uint32_t count = NameToStr(name, type, nullptr, 0);
-    if (error == 0) {
+    if (status == error::kOk) {
       if (count != text.size() + 1) std::abort();
       std::vector<char16_t> buffer(count);
       if (NameToStr(name, type, buffer.data(), count) != count) std::abort();
@@ -39,7 +39,7 @@ void Names(std::span<const uint8_t> name) {
     }
   }
   std::u16string display;
-  SimpleDisplayName(name, display);
+  static_cast<void>(SimpleDisplayName(name, display));
 }
 
 }  // namespace
@@ -53,7 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Names(rest);
   } else {
     std::u16string text;
-    quorvel::platform::FormatExtension(kExtensions[choice - 1], rest, text);
+    static_cast<void>(quorvel::platform::FormatExtension(kExtensions[choice - 1], rest, text));
   }
   return 0;
 }

@@ -93,19 +93,19 @@ void SetUpIdentity() {
   }
 }
 
-bool Documented(uint32_t status) {
-  constexpr uint32_t kValues[] = {error::kOk,
-                                  error::kAsn1Corrupt,
-                                  error::kInvalidMessageType,
-                                  error::kSignerNotFound,
-                                  error::kNotFound,
-                                  error::kBadAlgId,
-                                  error::kHashValue,
-                                  error::kBadSignature,
-                                  error::kUnexpectedMessageType,
-                                  error::kNoDecryptCertificate,
-                                  error::kBadData,
-                                  error::kOutOfMemory};
+bool Documented(Status status) {
+  constexpr Status kValues[] = {error::kOk,
+                                error::kAsn1Corrupt,
+                                error::kInvalidMessageType,
+                                error::kSignerNotFound,
+                                error::kNotFound,
+                                error::kBadAlgId,
+                                error::kHashValue,
+                                error::kBadSignature,
+                                error::kUnexpectedMessageType,
+                                error::kNoDecryptCertificate,
+                                error::kBadData,
+                                error::kOutOfMemory};
   return std::find(std::begin(kValues), std::end(kValues), status) != std::end(kValues);
 }
 
@@ -131,7 +131,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
 
   Bytes content;
   CertContextRef signer;
-  uint32_t status = VerifyMessageSignature(input, 0, content, signer);
+  Status status = VerifyMessageSignature(input, 0, content, signer);
   Check(Documented(status));
   Check(status == error::kOk ? signer != nullptr && content.size() <= size
                              : content.empty() && signer == nullptr);

@@ -117,17 +117,17 @@ void Check(bool promise) {
   if (!promise) __builtin_trap();
 }
 
-bool DecodeResult(int32_t status) {
-  constexpr int32_t kNumbers[] = {
+bool DecodeResult(ErrorNumber status) {
+  constexpr ErrorNumber kNumbers[] = {
       number::kOk,           number::kBerDecode,        number::kNotSignedData,
       number::kBadAlgorithm, number::kInvalidSignature, number::kCertHandle,
       number::kNoMemory};
   return std::find(std::begin(kNumbers), std::end(kNumbers), status) != std::end(kNumbers);
 }
 
-bool VerifyResult(int32_t status) {
+bool VerifyResult(ErrorNumber status) {
   if (DecodeResult(status)) return true;
-  constexpr int32_t kNumbers[] = {
+  constexpr ErrorNumber kNumbers[] = {
       number::kEmptyInput,      number::kBase64Decode,        number::kCopyBuffer,
       number::kAcquireProvider, number::kPublicKey,           number::kCreateHash,
       number::kHashData,        number::kVerifyHash,          number::kDecodeField,
@@ -138,7 +138,7 @@ bool VerifyResult(int32_t status) {
 
 void CheckDecode(std::string_view der, bool detached) {
   engine::DecodedSignedData decoded;
-  const int32_t status = engine::DecodeSignedData(der, detached, decoded);
+  const ErrorNumber status = engine::DecodeSignedData(der, detached, decoded);
   Check(DecodeResult(status));
   if (status == number::kOk) {
     Check(decoded.certificate != nullptr);
@@ -151,12 +151,13 @@ void CheckDecode(std::string_view der, bool detached) {
   }
 }
 
-void CheckSigner(int32_t status, int32_t lastError, const engine::CertDetails& signer) {
+void CheckSigner(ErrorNumber status, platform::Status lastError,
+                 const engine::CertDetails& signer) {
   Check(VerifyResult(status));
   if (status == number::kOk) {
-    Check(lastError == 0 && signer[0].has_value() && !signer[0]->empty());
+    Check(lastError == platform::error::kOk && signer[0].has_value() && !signer[0]->empty());
   } else {
-    Check(lastError == status);
+    Check(platform::ToUint(lastError) == static_cast<uint32_t>(ToInt(status)));
     Check(std::none_of(signer.begin(), signer.end(), [](const auto& d) { return d.has_value(); }));
   }
 }
@@ -164,13 +165,14 @@ void CheckSigner(int32_t status, int32_t lastError, const engine::CertDetails& s
 void CheckVerify(std::string_view base64) {
   std::string content;
   engine::CertDetails signer;
-  int32_t lastError = 0;
-  int32_t status = engine::AdvancedVerifyAttached(std::string(base64), content, signer, lastError);
+  platform::Status lastError = platform::error::kOk;
+  ErrorNumber status =
+      engine::AdvancedVerifyAttached(std::string(base64), content, signer, lastError);
   CheckSigner(status, lastError, signer);
   Check(status == number::kOk ? content.size() <= container::kMaxUncompressedSize
                               : content.empty());
 
-  lastError = 0;
+  lastError = platform::error::kOk;
   signer = engine::CertDetails{};
   status = engine::AdvancedVerifyDetached(std::string(base64), kDetachedContent, signer, lastError);
   CheckSigner(status, lastError, signer);

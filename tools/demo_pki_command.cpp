@@ -372,9 +372,9 @@ std::optional<Failure> MakeCrl(const Made& issuer, const std::vector<const Made*
   return std::nullopt;
 }
 
-std::optional<Failure> StoreFailure(const std::string& what, uint32_t value) {
+std::optional<Failure> StoreFailure(const std::string& what, platform::Status value) {
   char code[16];
-  std::snprintf(code, sizeof code, "0x%08X", value);
+  std::snprintf(code, sizeof code, "0x%08X", platform::ToUint(value));
   return Failure{kDemoPkiStorageFailure, what + " (" + code + ")"};
 }
 
@@ -384,26 +384,31 @@ std::optional<Failure> RemoveEarlierRun(const std::vector<Made>& made) {
   for (const std::string_view name : {platform::kStoreMy, platform::kStoreCa, platform::kStoreRoot,
                                       platform::kStoreAddressBook}) {
     std::unique_ptr<platform::CertStore> store;
-    if (const uint32_t status = platform::CertStore::OpenSystemStore(name, store)) {
+    if (const platform::Status status = platform::CertStore::OpenSystemStore(name, store);
+        status != platform::error::kOk) {
       return StoreFailure("cannot open store " + std::string(name), status);
     }
     std::vector<platform::CertContextRef> contexts;
-    if (const uint32_t status = store->Certificates(contexts)) {
+    if (const platform::Status status = store->Certificates(contexts);
+        status != platform::error::kOk) {
       return StoreFailure("cannot read store " + std::string(name), status);
     }
     for (const auto& context : contexts) {
       if (context->properties().count(kDemoPkiPropId) == 0) continue;
-      if (const uint32_t status = store->DeleteCertificate(context)) {
+      if (const platform::Status status = store->DeleteCertificate(context);
+          status != platform::error::kOk) {
         return StoreFailure("cannot remove an earlier demo certificate", status);
       }
     }
   }
   std::unique_ptr<platform::CertStore> ca;
-  if (const uint32_t status = platform::CertStore::OpenSystemStore(platform::kStoreCa, ca)) {
+  if (const platform::Status status = platform::CertStore::OpenSystemStore(platform::kStoreCa, ca);
+      status != platform::error::kOk) {
     return StoreFailure("cannot open store CA", status);
   }
   std::vector<platform::StoredCrl> crls;
-  if (const uint32_t status = ca->Crls(crls)) return StoreFailure("cannot read CA's CRLs", status);
+  if (const platform::Status status = ca->Crls(crls); status != platform::error::kOk)
+    return StoreFailure("cannot read CA's CRLs", status);
   const Made* zazu = nullptr;
   for (const Made& m : made) {
     if (m.member->label == "zazu") zazu = &m;
@@ -416,14 +421,15 @@ std::optional<Failure> RemoveEarlierRun(const std::vector<Made>& made) {
                       X509_get_subject_name(zazu->certificate.get())) != 0) {
       continue;
     }
-    if (const uint32_t status = ca->DeleteCrl(stored.entry)) {
+    if (const platform::Status status = ca->DeleteCrl(stored.entry);
+        status != platform::error::kOk) {
       return StoreFailure("cannot remove an earlier demo CRL", status);
     }
   }
   for (const Made& m : made) {
     if (!m.member->keySpec) continue;
     std::unique_ptr<platform::KeyContainer> gone;
-    const uint32_t status = platform::KeyContainer::Acquire(
+    const platform::Status status = platform::KeyContainer::Acquire(
         platform::Utf8ToUtf16("demo-" + m.member->label), platform::kMsStrongProvider,
         platform::kProvRsaFull, platform::kCryptDeleteKeyset, gone);
     if (status != error::kOk && status != error::kBadKeyset) {
@@ -440,33 +446,40 @@ std::optional<Failure> StoreAll(const std::vector<Made>& made, const Bytes& crl)
     properties[kDemoPkiPropId] = Bytes(kDemoMarker.begin(), kDemoMarker.end());
     if (m.member->keySpec) {
       std::unique_ptr<platform::KeyContainer> container;
-      if (const uint32_t status = platform::KeyContainer::Acquire(
+      if (const platform::Status status = platform::KeyContainer::Acquire(
               platform::Utf8ToUtf16("demo-" + m.member->label), platform::kMsStrongProvider,
-              platform::kProvRsaFull, platform::kCryptNewKeyset, container)) {
+              platform::kProvRsaFull, platform::kCryptNewKeyset, container);
+          status != platform::error::kOk) {
         return StoreFailure("cannot create the key container of " + m.member->label, status);
       }
-      if (const uint32_t status =
-              container->ImportKey(*m.member->keySpec, platform::SharedKey(m.key.get()))) {
+      if (const platform::Status status =
+              container->ImportKey(*m.member->keySpec, platform::SharedKey(m.key.get()));
+          status != platform::error::kOk) {
         return StoreFailure("cannot store the key of " + m.member->label, status);
       }
       properties[platform::kKeyProvInfoPropId] = container->ProvInfo(*m.member->keySpec).Encode();
     }
     std::unique_ptr<platform::CertStore> store;
-    if (const uint32_t status = platform::CertStore::OpenSystemStore(m.member->store, store)) {
+    if (const platform::Status status =
+            platform::CertStore::OpenSystemStore(m.member->store, store);
+        status != platform::error::kOk) {
       return StoreFailure("cannot open store " + m.member->store, status);
     }
     // A certificate equal to one already there is impossible (fresh keys), so
     // any duplicate is an error.
-    if (const uint32_t status =
-            store->AddCertificate(m.der, properties, platform::AddDisposition::kNew, nullptr)) {
+    if (const platform::Status status =
+            store->AddCertificate(m.der, properties, platform::AddDisposition::kNew, nullptr);
+        status != platform::error::kOk) {
       return StoreFailure("cannot add the certificate of " + m.member->label, status);
     }
   }
   std::unique_ptr<platform::CertStore> ca;
-  if (const uint32_t status = platform::CertStore::OpenSystemStore(platform::kStoreCa, ca)) {
+  if (const platform::Status status = platform::CertStore::OpenSystemStore(platform::kStoreCa, ca);
+      status != platform::error::kOk) {
     return StoreFailure("cannot open store CA", status);
   }
-  if (const uint32_t status = ca->AddCrl(crl, platform::AddDisposition::kNew)) {
+  if (const platform::Status status = ca->AddCrl(crl, platform::AddDisposition::kNew);
+      status != platform::error::kOk) {
     return StoreFailure("cannot add the CRL", status);
   }
   return std::nullopt;
@@ -475,8 +488,10 @@ std::optional<Failure> StoreAll(const std::vector<Made>& made, const Bytes& crl)
 nlohmann::json Describe(const Made& made) {
   platform::CertContextRef context;
   certs::CertInfoRecord record;
-  if (platform::CreateCertificateContext(made.der, context) == error::kOk) {
-    certs::FillCertInfo(context.get(), &record);
+  // A certificate whose texts cannot be made is described without them.
+  if (platform::CreateCertificateContext(made.der, context) != error::kOk ||
+      certs::FillCertInfo(context.get(), &record) != err::kOk) {
+    record = {};
   }
   const Member& member = *made.member;
   nlohmann::json entry = {

@@ -31,13 +31,13 @@ nlohmann::json KeyIdText(const ASN1_OCTET_STRING* keyId) {
 nlohmann::json DescribeCertificate(const platform::CertContextRef& context,
                                    const std::string& storeName) {
   certs::CertInfoRecord record;
-  const int32_t filled = certs::FillCertInfo(context.get(), &record);
+  const ErrorNumber filled = certs::FillCertInfo(context.get(), &record);
   nlohmann::json entry;
   entry["store"] = storeName;
   entry["sha1"] = Hex(context->certificate().Sha1());
   static constexpr const char* kFields[] = {"subject", "issuer", "notBefore", "notAfter", "serial"};
   for (std::size_t i = 0; i < record.size(); ++i) {
-    entry[kFields[i]] = filled == 0 ? platform::Utf16ToUtf8(record[i]) : std::string();
+    entry[kFields[i]] = filled == err::kOk ? platform::Utf16ToUtf8(record[i]) : std::string();
   }
   X509* x509 = X509Of(context->certificate());
   entry["subjectKeyId"] = KeyIdText(X509_get0_subject_key_id(x509));
@@ -69,11 +69,13 @@ std::optional<Failure> List(const std::string& storeName, bool json, std::ostrea
   nlohmann::json all = nlohmann::json::array();
   for (const std::string& name : StoresToShow(storeName)) {
     std::unique_ptr<platform::CertStore> store;
-    if (const uint32_t status = platform::CertStore::OpenSystemStore(name, store)) {
+    if (const platform::Status status = platform::CertStore::OpenSystemStore(name, store);
+        status != platform::error::kOk) {
       return StoreFailure("cannot open store " + name, status);
     }
     std::vector<platform::CertContextRef> contexts;
-    if (const uint32_t status = store->Certificates(contexts)) {
+    if (const platform::Status status = store->Certificates(contexts);
+        status != platform::error::kOk) {
       return StoreFailure("cannot read store " + name, status);
     }
     for (const auto& context : contexts) all.push_back(DescribeCertificate(context, store->name()));
@@ -115,7 +117,8 @@ std::optional<Failure> Remove(const std::string& storeName, const std::string& s
   std::unique_ptr<platform::CertStore> store;
   platform::CertContextRef context;
   if (auto failure = FindByThumbprint(storeName, sha1, store, context)) return failure;
-  if (const uint32_t status = store->DeleteCertificate(context)) {
+  if (const platform::Status status = store->DeleteCertificate(context);
+      status != platform::error::kOk) {
     return StoreFailure("cannot remove " + sha1, status);
   }
   out << "removed " << sha1 << " from " << store->name() << "\n";

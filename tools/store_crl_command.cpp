@@ -23,7 +23,8 @@ using platform::Bytes;
 
 std::optional<Failure> OpenStore(const std::string& name,
                                  std::unique_ptr<platform::CertStore>& store) {
-  if (const uint32_t status = platform::CertStore::OpenSystemStore(name, store)) {
+  if (const platform::Status status = platform::CertStore::OpenSystemStore(name, store);
+      status != platform::error::kOk) {
     return StoreFailure("cannot open store " + name, status);
   }
   return std::nullopt;
@@ -33,7 +34,7 @@ std::optional<Failure> ReadCrls(const std::string& name,
                                 std::unique_ptr<platform::CertStore>& store,
                                 std::vector<platform::StoredCrl>& crls) {
   if (auto failure = OpenStore(name, store)) return failure;
-  if (const uint32_t status = store->Crls(crls)) {
+  if (const platform::Status status = store->Crls(crls); status != platform::error::kOk) {
     return StoreFailure("cannot read the CRLs of " + name, status);
   }
   return std::nullopt;
@@ -49,7 +50,8 @@ std::optional<Failure> ImportCrl(const std::string& path, const std::string& sto
   }
   std::unique_ptr<platform::CertStore> store;
   if (auto failure = OpenStore(storeName, store)) return failure;
-  if (const uint32_t status = store->AddCrl(ders.front(), platform::AddDisposition::kNew)) {
+  if (const platform::Status status = store->AddCrl(ders.front(), platform::AddDisposition::kNew);
+      status != platform::error::kOk) {
     return StoreFailure("cannot add the CRL from " + path + " to " + store->name(), status);
   }
   out << "imported CRL " << Thumbprint(ders.front()) << " into " << store->name() << "\n";
@@ -139,7 +141,8 @@ std::optional<Failure> RemoveCrl(const std::string& storeName, const std::string
   if (auto failure = ReadCrls(storeName, store, crls)) return failure;
   for (const platform::StoredCrl& stored : crls) {
     if (Thumbprint(stored.der) != sha1) continue;
-    if (const uint32_t status = store->DeleteCrl(stored.entry)) {
+    if (const platform::Status status = store->DeleteCrl(stored.entry);
+        status != platform::error::kOk) {
       return StoreFailure("cannot remove CRL " + sha1, status);
     }
     out << "removed CRL " << sha1 << " from " << store->name() << "\n";

@@ -31,7 +31,7 @@ std::optional<Failure> IssuersOf(const platform::Certificate& certificate,
   for (const std::string_view name : {platform::kStoreCa, platform::kStoreRoot}) {
     std::unique_ptr<platform::CertStore> store;
     std::vector<platform::CertContextRef> contexts;
-    uint32_t status = platform::CertStore::OpenSystemStore(name, store);
+    platform::Status status = platform::CertStore::OpenSystemStore(name, store);
     if (status == error::kOk) status = store->Certificates(contexts);
     if (status != error::kOk) return StoreFailure("cannot read store " + std::string(name), status);
     candidates.insert(candidates.end(), contexts.begin(), contexts.end());
@@ -113,13 +113,14 @@ std::optional<Failure> ExportPkcs12(const Pkcs12Export& request, std::ostream& o
     return Failure{kStoreNotFound, "the certificate has no key in the home"};
   }
   std::unique_ptr<platform::KeyContainer> container;
-  if (const uint32_t status =
-          platform::KeyContainer::Acquire(std::u16string_view(info.container), info.provider,
-                                          platform::kProvRsaFull, 0, container)) {
+  if (const platform::Status status = platform::KeyContainer::Acquire(
+          std::u16string_view(info.container), info.provider, platform::kProvRsaFull, 0, container);
+      status != platform::error::kOk) {
     return StoreFailure("cannot open the key container", status);
   }
   platform::Key key;
-  if (const uint32_t status = container->GetUserKey(info.keySpec, key)) {
+  if (const platform::Status status = container->GetUserKey(info.keySpec, key);
+      status != platform::error::kOk) {
     return StoreFailure("cannot read the certificate's key", status);
   }
   std::vector<Bytes> issuers;
@@ -127,9 +128,10 @@ std::optional<Failure> ExportPkcs12(const Pkcs12Export& request, std::ostream& o
     if (auto failure = IssuersOf(context->certificate(), issuers)) return failure;
   }
   Bytes file;
-  if (const uint32_t status =
+  if (const platform::Status status =
           platform::WritePkcs12(platform::PkeyOf(key), info.keySpec, context->certificate().Der(),
-                                issuers, password, file)) {
+                                issuers, password, file);
+      status != platform::error::kOk) {
     return StoreFailure("cannot make the PKCS#12 file", status);
   }
   std::string problem;

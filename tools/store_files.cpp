@@ -30,7 +30,7 @@ platform::BioPtr MemoryBio(const platform::Bytes& bytes) {
 
 }  // namespace
 
-Failure StoreFailure(const std::string& what, uint32_t value) {
+Failure StoreFailure(const std::string& what, platform::Status value) {
   int code = kStoreStorageFailure;
   if (value == error::kNotFound) code = kStoreNotFound;
   if (value == error::kObjectExists) code = kStoreAlreadyPresent;
@@ -38,7 +38,7 @@ Failure StoreFailure(const std::string& what, uint32_t value) {
       value == error::kInvalidArgument) {
     code = kStoreInvalidInput;
   }
-  return {code, what + " (" + PlatformError(value) + ")"};
+  return {code, what + " (" + PlatformError(platform::ToUint(value)) + ")"};
 }
 
 std::optional<Failure> ReadFile(const std::string& path, platform::Bytes& bytes) {
@@ -108,10 +108,12 @@ std::optional<Failure> FindByThumbprint(const std::string& storeName, const std:
     }
     find.bytes.push_back(static_cast<uint8_t>(value));
   }
-  if (const uint32_t status = platform::CertStore::OpenSystemStore(storeName, store)) {
+  if (const platform::Status status = platform::CertStore::OpenSystemStore(storeName, store);
+      status != platform::error::kOk) {
     return StoreFailure("cannot open store " + storeName, status);
   }
-  if (const uint32_t status = store->Find(find, nullptr, context)) {
+  if (const platform::Status status = store->Find(find, nullptr, context);
+      status != platform::error::kOk) {
     return StoreFailure("no certificate " + sha1 + " in " + store->name(), status);
   }
   return std::nullopt;

@@ -20,7 +20,7 @@ namespace quorvel::tools {
 inline constexpr std::size_t kMaxPemBlocks = 1000;
 
 // A failure of the stores as the command reports it, with the platform value.
-Failure StoreFailure(const std::string& what, uint32_t value);
+Failure StoreFailure(const std::string& what, platform::Status value);
 
 // The whole file; an empty or unreadable one is a failure.
 std::optional<Failure> ReadFile(const std::string& path, platform::Bytes& bytes);

@@ -71,7 +71,7 @@ struct ImportItems {
 bool ReadPkcs12(const Bytes& bytes, const std::string& password, ImportItems& items,
                 std::optional<Failure>& failure) {
   platform::Pkcs12Contents contents;
-  const uint32_t status = platform::ReadPkcs12(bytes, password, contents);
+  const platform::Status status = platform::ReadPkcs12(bytes, password, contents);
   if (status == error::kAsn1Corrupt) return false;
   if (status == error::kInvalidPassword) {
     failure = Failure{kStoreInvalidInput, "wrong password for the PKCS#12 file"};
@@ -115,7 +115,9 @@ std::optional<Failure> LoadImport(const ImportArguments& arguments, ImportItems&
   if (items.key && !EVP_PKEY_is_a(items.key.get(), "RSA")) {
     return Failure{kStoreInvalidInput, "only RSA keys are supported"};
   }
-  if (const uint32_t status = platform::Certificate::FromDer(items.certificate, certificate)) {
+  if (const platform::Status status =
+          platform::Certificate::FromDer(items.certificate, certificate);
+      status != platform::error::kOk) {
     return StoreFailure(arguments.file + " holds no valid certificate", status);
   }
   if (items.key && X509_check_private_key(X509Of(*certificate), items.key.get()) != 1) {
@@ -135,13 +137,15 @@ struct ImportTarget {
 
 std::optional<Failure> OpenImportTarget(const std::string& storeName, const ImportItems& items,
                                         ImportTarget& target) {
-  if (const uint32_t status = platform::CertStore::OpenSystemStore(storeName, target.store)) {
+  if (const platform::Status status = platform::CertStore::OpenSystemStore(storeName, target.store);
+      status != platform::error::kOk) {
     return StoreFailure("cannot open store " + storeName, status);
   }
   target.bundle = !items.key && !items.others.empty();
   if (!items.others.empty() && !target.bundle) {
-    if (const uint32_t status =
-            platform::CertStore::OpenSystemStore(platform::kStoreCa, target.caStore)) {
+    if (const platform::Status status =
+            platform::CertStore::OpenSystemStore(platform::kStoreCa, target.caStore);
+        status != platform::error::kOk) {
       return StoreFailure("cannot open store CA", status);
     }
   }
@@ -154,7 +158,7 @@ std::optional<Failure> OpenImportTarget(const std::string& storeName, const Impo
 std::optional<Failure> StoreKey(const std::u16string& container, uint32_t keySpec, EVP_PKEY* key,
                                 platform::CertContext::Properties& properties) {
   std::unique_ptr<platform::KeyContainer> handle;
-  uint32_t status =
+  platform::Status status =
       platform::KeyContainer::Acquire(container, platform::kMsStrongProvider,
                                       platform::kProvRsaFull, platform::kCryptNewKeyset, handle);
   if (status == error::kExists) {
@@ -162,7 +166,8 @@ std::optional<Failure> StoreKey(const std::u16string& container, uint32_t keySpe
                                              platform::kProvRsaFull, 0, handle);
   }
   if (status != error::kOk) return StoreFailure("cannot create the key container", status);
-  if (const uint32_t imported = handle->ImportKey(keySpec, platform::SharedKey(key))) {
+  if (const platform::Status imported = handle->ImportKey(keySpec, platform::SharedKey(key));
+      imported != platform::error::kOk) {
     return StoreFailure("cannot store the private key", imported);
   }
   properties[platform::kKeyProvInfoPropId] = handle->ProvInfo(keySpec).Encode();
@@ -175,13 +180,15 @@ std::optional<Failure> StoreCertificates(const ImportItems& items, const ImportT
                                          const platform::CertContext::Properties& properties) {
   const platform::AddDisposition first =
       target.bundle ? platform::AddDisposition::kUseExisting : platform::AddDisposition::kNew;
-  if (const uint32_t status =
-          target.store->AddCertificate(items.certificate, properties, first, nullptr)) {
+  if (const platform::Status status =
+          target.store->AddCertificate(items.certificate, properties, first, nullptr);
+      status != platform::error::kOk) {
     return StoreFailure("cannot add the certificate to " + target.store->name(), status);
   }
   for (const Bytes& other : items.others) {
-    if (const uint32_t status = target.othersStore->AddCertificate(
-            other, {}, platform::AddDisposition::kUseExisting, nullptr)) {
+    if (const platform::Status status = target.othersStore->AddCertificate(
+            other, {}, platform::AddDisposition::kUseExisting, nullptr);
+        status != platform::error::kOk) {
       return StoreFailure("cannot add a further certificate to " + target.othersStore->name(),
                           status);
     }

@@ -84,7 +84,8 @@ nlohmann::json Describe(const platform::TokenModuleEntry& entry) {
   std::vector<platform::TokenCertificate> certificates;
   platform::ReadTokenCertificates({entry}, certificates);
   std::vector<platform::TokenSlot> slots;
-  loaded->Tokens(slots);
+  // A module that cannot list its slots shows none.
+  if (loaded->Tokens(slots) != platform::error::kOk) slots.clear();
   nlohmann::json tokens = nlohmann::json::array();
   for (const platform::TokenSlot& slot : slots) {
     nlohmann::json token = {{"slot", slot.slot},
@@ -98,7 +99,10 @@ nlohmann::json Describe(const platform::TokenModuleEntry& entry) {
       std::shared_ptr<const platform::Certificate> parsed;
       std::u16string subject;
       if (platform::Certificate::FromDer(certificate.der, parsed) == platform::error::kOk) {
-        platform::NameToString(parsed->SubjectName(), platform::kX500NameStr, subject);
+        if (platform::NameToString(parsed->SubjectName(), platform::kX500NameStr, subject) !=
+            platform::error::kOk) {
+          subject.clear();
+        }
       }
       onToken.push_back({{"subject", platform::Utf16ToUtf8(subject)},
                          {"label", certificate.objectLabel},

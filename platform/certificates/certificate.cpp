@@ -113,8 +113,7 @@ std::span<const uint8_t> Significant(std::span<const uint8_t> value) {
 Certificate::Certificate() : native_(std::make_unique<Native>()) {}
 Certificate::~Certificate() = default;
 
-uint32_t Certificate::FromDer(std::span<const uint8_t> der,
-                              std::shared_ptr<const Certificate>& out) {
+Status Certificate::FromDer(std::span<const uint8_t> der, std::shared_ptr<const Certificate>& out) {
   if (der.empty() || der.size() > 0x7FFFFFFF) return error::kAsn1Corrupt;
   try {
     Bytes sha1(20);
@@ -210,7 +209,7 @@ Bytes KeyProvInfo::Encode() const {
   return out;
 }
 
-uint32_t KeyProvInfo::Decode(std::span<const uint8_t> bytes, KeyProvInfo& info) {
+Status KeyProvInfo::Decode(std::span<const uint8_t> bytes, KeyProvInfo& info) {
   KeyProvInfo decoded;
   if (!ReadU32(bytes, decoded.providerType) || !ReadU32(bytes, decoded.flags) ||
       !ReadU32(bytes, decoded.keySpec) || !ReadText(bytes, decoded.container) ||
@@ -229,7 +228,7 @@ uint32_t CertContext::EnumProperties(uint32_t previous) const {
   return next;
 }
 
-uint32_t CertContext::GetProperty(uint32_t id, uint8_t* buffer, uint32_t& size) const {
+Status CertContext::GetProperty(uint32_t id, uint8_t* buffer, uint32_t& size) const {
   std::span<const uint8_t> value;
   if (id == kSha1HashPropId) {
     value = certificate_->Sha1();
@@ -254,15 +253,16 @@ uint32_t CertContext::GetProperty(uint32_t id, uint8_t* buffer, uint32_t& size) 
   return error::kOk;
 }
 
-uint32_t CertContext::GetKeyProvInfo(KeyProvInfo& info) const {
+Status CertContext::GetKeyProvInfo(KeyProvInfo& info) const {
   const auto found = properties_.find(kKeyProvInfoPropId);
   if (found == properties_.end()) return error::kNotFound;
   return KeyProvInfo::Decode(found->second, info);
 }
 
-uint32_t CreateCertificateContext(std::span<const uint8_t> der, CertContextRef& context) {
+Status CreateCertificateContext(std::span<const uint8_t> der, CertContextRef& context) {
   std::shared_ptr<const Certificate> certificate;
-  if (const uint32_t status = Certificate::FromDer(der, certificate)) return status;
+  if (const Status status = Certificate::FromDer(der, certificate); status != error::kOk)
+    return status;
   try {
     context =
         std::make_shared<const CertContext>(std::move(certificate), CertContext::Properties{}, 0);

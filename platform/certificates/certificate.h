@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/crypto/bytes.h"
+#include "platform/errors/platform_errors.h"
 
 namespace quorvel::platform {
 
@@ -40,7 +41,7 @@ class Certificate {
  public:
   // Parses DER bytes; fails with kAsn1Corrupt for anything but exactly one
   // well-formed certificate.
-  static uint32_t FromDer(std::span<const uint8_t> der, std::shared_ptr<const Certificate>& out);
+  static Status FromDer(std::span<const uint8_t> der, std::shared_ptr<const Certificate>& out);
 
   Certificate(const Certificate&) = delete;
   Certificate& operator=(const Certificate&) = delete;
@@ -100,7 +101,7 @@ struct KeyProvInfo {
 
   Bytes Encode() const;
   // Fails with kBadData when `bytes` is not an encoded KeyProvInfo.
-  static uint32_t Decode(std::span<const uint8_t> bytes, KeyProvInfo& info);
+  static Status Decode(std::span<const uint8_t> bytes, KeyProvInfo& info);
 };
 
 class CertContext {
@@ -126,10 +127,10 @@ class CertContext {
   // Two-call protocol: without a buffer, sets `size` to the bytes needed; with
   // one, copies the value when `size` is large enough (kMoreData and the needed
   // size otherwise). kNotFound for a property the context does not have.
-  uint32_t GetProperty(uint32_t id, uint8_t* buffer, uint32_t& size) const;
+  Status GetProperty(uint32_t id, uint8_t* buffer, uint32_t& size) const;
 
   // The key-provider property decoded: kNotFound when absent.
-  uint32_t GetKeyProvInfo(KeyProvInfo& info) const;
+  Status GetKeyProvInfo(KeyProvInfo& info) const;
 
  private:
   std::shared_ptr<const Certificate> certificate_;
@@ -140,7 +141,7 @@ class CertContext {
 using CertContextRef = std::shared_ptr<const CertContext>;
 
 // A context for DER bytes that belongs to no store.
-uint32_t CreateCertificateContext(std::span<const uint8_t> der, CertContextRef& context);
+Status CreateCertificateContext(std::span<const uint8_t> der, CertContextRef& context);
 
 // Compares two integers held least significant byte first, ignoring leading
 // 0x00 octets of positive and 0xFF octets of negative numbers.

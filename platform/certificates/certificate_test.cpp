@@ -149,17 +149,17 @@ TEST(HostileInput, MutatedCertificatesAndNamesAreRefusedOrRendered) {
     }
     if (round % 7 == 0) mutated.resize(next() % mutated.size());
     std::shared_ptr<const Certificate> certificate;
-    const uint32_t status = Certificate::FromDer(mutated, certificate);
+    const Status status = Certificate::FromDer(mutated, certificate);
     ASSERT_TRUE(status == error::kOk || status == error::kAsn1Corrupt) << std::hex << status;
     if (status != error::kOk) continue;
     ++parsed;
     std::u16string text;
     for (const auto name : {certificate->SubjectName(), certificate->IssuerName()}) {
       for (const uint32_t type : {kX500NameStr, kSimpleNameStr | kNameStrCrlfFlag}) {
-        const uint32_t rendered = NameToString(name, type, text);
+        const Status rendered = NameToString(name, type, text);
         EXPECT_TRUE(rendered == error::kOk || rendered == error::kAsn1Corrupt);
       }
-      const uint32_t display = SimpleDisplayName(name, text);
+      const Status display = SimpleDisplayName(name, text);
       EXPECT_TRUE(display == error::kOk || display == error::kAsn1Corrupt);
     }
     for (const Extension& extension : certificate->Extensions()) {
@@ -177,7 +177,7 @@ TEST(HostileInput, MutatedCertificatesAndNamesAreRefusedOrRendered) {
     mutated[next() % mutated.size()] = static_cast<uint8_t>(next());
     if (round % 5 == 0) mutated.resize(next() % mutated.size());
     std::u16string text;
-    const uint32_t status = NameToString(mutated, kX500NameStr, text);
+    const Status status = NameToString(mutated, kX500NameStr, text);
     ASSERT_TRUE(status == error::kOk || status == error::kAsn1Corrupt);
   }
 }

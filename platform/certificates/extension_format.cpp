@@ -173,7 +173,7 @@ bool FormatGeneralName(const GENERAL_NAME* name, Text& text) {
       Bytes encoded;
       if (!ToDer<i2d_X509_NAME>(name->d.directoryName, encoded)) return false;
       Text directory;
-      if (NameToString(encoded, kX500NameStr, directory)) return false;
+      if (NameToString(encoded, kX500NameStr, directory) != error::kOk) return false;
       text = u"Directory Address=" + directory;
       return true;
     }
@@ -271,8 +271,7 @@ std::u16string HexDump(std::span<const uint8_t> bytes) {
   return text;
 }
 
-uint32_t FormatExtension(std::string_view oid, std::span<const uint8_t> value,
-                         std::u16string& text) {
+Status FormatExtension(std::string_view oid, std::span<const uint8_t> value, std::u16string& text) {
   try {
     Text formatted;
     bool done = false;

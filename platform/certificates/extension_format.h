@@ -1,3 +1,5 @@
+
+#include "platform/errors/platform_errors.h"
 // Certificate extensions as single-line texts, in the platform's forms:
 //
 //   basic constraints    Subject Type=CA, Path Length Constraint=None
@@ -21,8 +23,7 @@ namespace quorvel::platform {
 
 // Formats the value of the extension `oid`. Returns an error value (only
 // kOutOfMemory: every value has at least its hexadecimal form).
-uint32_t FormatExtension(std::string_view oid, std::span<const uint8_t> value,
-                         std::u16string& text);
+Status FormatExtension(std::string_view oid, std::span<const uint8_t> value, std::u16string& text);
 
 // Lower-case hexadecimal bytes separated by single spaces.
 std::u16string HexDump(std::span<const uint8_t> bytes);

@@ -173,7 +173,7 @@ void AppendValue(std::u16string& text, const NameAttribute& attribute) {
 
 }  // namespace
 
-uint32_t ParseName(std::span<const uint8_t> encodedName, std::vector<RelativeName>& rdns) {
+Status ParseName(std::span<const uint8_t> encodedName, std::vector<RelativeName>& rdns) {
   der::Reader outer(encodedName);
   der::Reader sets;
   if (!outer.ReadElement(der::kSequence, sets) || !outer.AtEnd()) return error::kAsn1Corrupt;
@@ -232,13 +232,12 @@ std::u16string AttributeValueText(const NameAttribute& attribute) {
   }
 }
 
-uint32_t NameToString(std::span<const uint8_t> encodedName, uint32_t strType,
-                      std::u16string& text) {
+Status NameToString(std::span<const uint8_t> encodedName, uint32_t strType, std::u16string& text) {
   const uint32_t form = strType & 0xFF;
   if (form != kX500NameStr && form != kSimpleNameStr) return error::kInvalidArgument;
   try {
     std::vector<RelativeName> rdns;
-    if (const uint32_t status = ParseName(encodedName, rdns)) return status;
+    if (const Status status = ParseName(encodedName, rdns); status != error::kOk) return status;
     const std::u16string_view separator = (strType & kNameStrCrlfFlag) ? u"\r\n" : u", ";
     std::u16string result;
     for (std::size_t i = 0; i < rdns.size(); ++i) {
@@ -278,10 +277,10 @@ uint32_t NameToStr(std::span<const uint8_t> encodedName, uint32_t strType, char1
   return static_cast<uint32_t>(count);
 }
 
-uint32_t SimpleDisplayName(std::span<const uint8_t> encodedName, std::u16string& text) {
+Status SimpleDisplayName(std::span<const uint8_t> encodedName, std::u16string& text) {
   try {
     std::vector<RelativeName> rdns;
-    if (const uint32_t status = ParseName(encodedName, rdns)) return status;
+    if (const Status status = ParseName(encodedName, rdns); status != error::kOk) return status;
     for (const std::string_view oid : {"2.5.4.3", "2.5.4.11", "2.5.4.10", "1.2.840.113549.1.9.1"}) {
       for (const RelativeName& rdn : rdns) {
         for (const NameAttribute& attribute : rdn) {

@@ -1,3 +1,5 @@
+
+#include "platform/errors/platform_errors.h"
 // Encoded X.500 names (the DER of a Name) as the platform's name strings.
 //
 // The X.500 form lists the relative distinguished names in the order in which
@@ -34,7 +36,7 @@ using RelativeName = std::vector<NameAttribute>;
 
 // Takes an encoded Name apart; the spans point into `encodedName`. Fails with
 // kAsn1Corrupt for anything that is not a well-formed Name.
-uint32_t ParseName(std::span<const uint8_t> encodedName, std::vector<RelativeName>& rdns);
+Status ParseName(std::span<const uint8_t> encodedName, std::vector<RelativeName>& rdns);
 
 // The key of an attribute type ("CN", "OID.1.2.3" for unknown types).
 std::string NameKeyForOid(std::string_view oid);
@@ -45,7 +47,7 @@ std::u16string AttributeValueText(const NameAttribute& attribute);
 
 // The name as a string of `strType` (kX500NameStr or kSimpleNameStr, optionally
 // with kNameStrCrlfFlag). Returns an error value.
-uint32_t NameToString(std::span<const uint8_t> encodedName, uint32_t strType, std::u16string& text);
+Status NameToString(std::span<const uint8_t> encodedName, uint32_t strType, std::u16string& text);
 
 // The same with the platform's two-call protocol: returns the count of characters
 // including the terminating zero (0 when the name cannot be decoded); when
@@ -55,6 +57,6 @@ uint32_t NameToStr(std::span<const uint8_t> encodedName, uint32_t strType, char1
 
 // The simple display name: the value of the first CN; else the first OU; else
 // the first O; else the first E; else the empty text.
-uint32_t SimpleDisplayName(std::span<const uint8_t> encodedName, std::u16string& text);
+Status SimpleDisplayName(std::span<const uint8_t> encodedName, std::u16string& text);
 
 }  // namespace quorvel::platform

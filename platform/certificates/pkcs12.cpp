@@ -54,8 +54,8 @@ bool EncodeCertificate(X509* x509, Bytes& der) {
   return ToDer<i2d_X509>(x509, der);
 }
 
-uint32_t CollectBags(const STACK_OF(PKCS12_SAFEBAG) * bags, const char* password,
-                     int passwordLength, int depth, Collected& collected) {
+Status CollectBags(const STACK_OF(PKCS12_SAFEBAG) * bags, const char* password, int passwordLength,
+                   int depth, Collected& collected) {
   if (depth > kMaxNesting) return error::kBadData;
   for (int i = 0; i < sk_PKCS12_SAFEBAG_num(bags); ++i) {
     const PKCS12_SAFEBAG* bag = sk_PKCS12_SAFEBAG_value(bags, i);
@@ -89,8 +89,8 @@ uint32_t CollectBags(const STACK_OF(PKCS12_SAFEBAG) * bags, const char* password
         break;
       }
       case NID_safeContentsBag: {
-        const uint32_t status = CollectBags(PKCS12_SAFEBAG_get0_safes(bag), password,
-                                            passwordLength, depth + 1, collected);
+        const Status status = CollectBags(PKCS12_SAFEBAG_get0_safes(bag), password, passwordLength,
+                                          depth + 1, collected);
         if (status != error::kOk) return status;
         break;
       }
@@ -101,8 +101,7 @@ uint32_t CollectBags(const STACK_OF(PKCS12_SAFEBAG) * bags, const char* password
   return error::kOk;
 }
 
-uint32_t CollectAll(PKCS12* pkcs12, const char* password, int passwordLength,
-                    Collected& collected) {
+Status CollectAll(PKCS12* pkcs12, const char* password, int passwordLength, Collected& collected) {
   Pkcs7StackPtr safes(PKCS12_unpack_authsafes(pkcs12));
   if (!safes) return error::kAsn1Corrupt;
   for (int i = 0; i < sk_PKCS7_num(safes.get()); ++i) {
@@ -128,7 +127,7 @@ uint32_t CollectAll(PKCS12* pkcs12, const char* password, int passwordLength,
       default:
         continue;  // enveloped safes need a private key the file does not give
     }
-    const uint32_t status = CollectBags(bags.get(), password, passwordLength, 0, collected);
+    const Status status = CollectBags(bags.get(), password, passwordLength, 0, collected);
     if (status != error::kOk) return status;
   }
   return error::kOk;
@@ -136,8 +135,8 @@ uint32_t CollectAll(PKCS12* pkcs12, const char* password, int passwordLength,
 
 }  // namespace
 
-uint32_t ReadPkcs12(std::span<const uint8_t> bytes, std::string_view password,
-                    Pkcs12Contents& contents) {
+Status ReadPkcs12(std::span<const uint8_t> bytes, std::string_view password,
+                  Pkcs12Contents& contents) {
   if (bytes.empty() || bytes.size() > 0x7FFFFFFF) return error::kAsn1Corrupt;
   try {
     const unsigned char* cursor = bytes.data();
@@ -158,7 +157,8 @@ uint32_t ReadPkcs12(std::span<const uint8_t> bytes, std::string_view password,
       }
     }
     Collected collected;
-    if (const uint32_t status = CollectAll(pkcs12.get(), secret, secretLength, collected)) {
+    if (const Status status = CollectAll(pkcs12.get(), secret, secretLength, collected);
+        status != error::kOk) {
       return status;
     }
     if (collected.keys.size() > 1 || collected.certificates.empty()) return error::kBadData;
@@ -189,21 +189,23 @@ uint32_t ReadPkcs12(std::span<const uint8_t> bytes, std::string_view password,
   }
 }
 
-uint32_t WritePkcs12(EVP_PKEY* key, uint32_t keySpec, std::span<const uint8_t> certificate,
-                     const std::vector<Bytes>& others, std::string_view password, Bytes& file) {
+Status WritePkcs12(EVP_PKEY* key, uint32_t keySpec, std::span<const uint8_t> certificate,
+                   const std::vector<Bytes>& others, std::string_view password, Bytes& file) {
   file.clear();
   if (key == nullptr || (keySpec != kAtSignature && keySpec != kAtKeyExchange)) {
     return error::kInvalidArgument;
   }
   try {
     std::shared_ptr<const Certificate> parsed;
-    if (const uint32_t status = Certificate::FromDer(certificate, parsed)) return status;
+    if (const Status status = Certificate::FromDer(certificate, parsed); status != error::kOk)
+      return status;
     if (X509_check_private_key(X509Of(*parsed), key) != 1) return error::kBadData;
     X509StackPtr chain(sk_X509_new_null());
     if (!chain) return error::kOutOfMemory;
     for (const Bytes& der : others) {
       std::shared_ptr<const Certificate> other;
-      if (const uint32_t status = Certificate::FromDer(der, other)) return status;
+      if (const Status status = Certificate::FromDer(der, other); status != error::kOk)
+        return status;
       if (X509_up_ref(X509Of(*other)) != 1) return error::kOutOfMemory;
       if (sk_X509_push(chain.get(), X509Of(*other)) <= 0) {
         X509_free(X509Of(*other));

@@ -11,6 +11,7 @@
 
 #include "platform/certificates/certificate.h"
 #include "platform/crypto/openssl.h"
+#include "platform/errors/platform_errors.h"
 
 namespace quorvel::platform {
 
@@ -25,14 +26,14 @@ struct Pkcs12Contents {
 // Reads a PKCS#12 file. Fails with kAsn1Corrupt when the bytes are not one,
 // kInvalidPassword when the password does not open it, kBadData when it holds
 // more than one private key, a key without its certificate, or no certificate.
-uint32_t ReadPkcs12(std::span<const uint8_t> bytes, std::string_view password,
-                    Pkcs12Contents& contents);
+Status ReadPkcs12(std::span<const uint8_t> bytes, std::string_view password,
+                  Pkcs12Contents& contents);
 
 // Writes `key` (of `keySpec`, recorded in the key's usage attribute), its
 // `certificate` and the `others` as a PKCS#12 file protected by `password`.
 // kInvalidArgument for no key or another specification, kBadData when the key
 // is not the certificate's, kAsn1Corrupt for a certificate that does not parse.
-uint32_t WritePkcs12(EVP_PKEY* key, uint32_t keySpec, std::span<const uint8_t> certificate,
-                     const std::vector<Bytes>& others, std::string_view password, Bytes& file);
+Status WritePkcs12(EVP_PKEY* key, uint32_t keySpec, std::span<const uint8_t> certificate,
+                   const std::vector<Bytes>& others, std::string_view password, Bytes& file);
 
 }  // namespace quorvel::platform

@@ -36,7 +36,7 @@ Hash::Hash(uint32_t algId, std::unique_ptr<Native> native)
     : algId_(algId), native_(std::move(native)) {}
 Hash::~Hash() = default;
 
-uint32_t Hash::Create(uint32_t algId, std::unique_ptr<Hash>& hash) {
+Status Hash::Create(uint32_t algId, std::unique_ptr<Hash>& hash) {
   hash.reset();
   if (HashName(algId) == nullptr) return error::kBadAlgId;
   OpenSslErrorMark mark;
@@ -60,14 +60,14 @@ std::size_t Hash::size() const {
   return size > 0 ? static_cast<std::size_t>(size) : 0;
 }
 
-uint32_t Hash::HashData(std::span<const uint8_t> data) {
+Status Hash::HashData(std::span<const uint8_t> data) {
   if (data.empty()) return error::kOk;
   if (EVP_DigestUpdate(native_->context.get(), data.data(), data.size()) != 1)
     return error::kBadData;
   return error::kOk;
 }
 
-uint32_t Hash::GetValue(Bytes& value) const {
+Status Hash::GetValue(Bytes& value) const {
   // Finishing a copy leaves this hash open for more data.
   EvpMdCtxPtr copy(EVP_MD_CTX_new());
   if (!copy) return error::kOutOfMemory;

@@ -11,6 +11,7 @@
 #include <span>
 
 #include "platform/crypto/bytes.h"
+#include "platform/errors/platform_errors.h"
 
 namespace quorvel::platform {
 
@@ -18,7 +19,7 @@ class Hash {
  public:
   // A new, empty hash of `algId` (MD5, SHA-1, SHA-256, SHA-384 or SHA-512).
   // kBadAlgId for 0, for a non-hash identifier, or for a hash the services lack.
-  static uint32_t Create(uint32_t algId, std::unique_ptr<Hash>& hash);
+  static Status Create(uint32_t algId, std::unique_ptr<Hash>& hash);
 
   Hash(const Hash&) = delete;
   Hash& operator=(const Hash&) = delete;
@@ -32,10 +33,10 @@ class Hash {
   const Native& native() const { return *native_; }
 
   // Adds `data` to the hash.
-  uint32_t HashData(std::span<const uint8_t> data);
+  Status HashData(std::span<const uint8_t> data);
 
   // The digest of everything hashed so far.
-  uint32_t GetValue(Bytes& value) const;
+  Status GetValue(Bytes& value) const;
 
  private:
   Hash(uint32_t algId, std::unique_ptr<Native> native);

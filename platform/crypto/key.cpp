@@ -21,14 +21,14 @@ Key SharedKey(EVP_PKEY* key) {
   return KeyFrom(EvpPkeyPtr(key));
 }
 
-uint32_t EncodePrivateKey(EVP_PKEY* key, Bytes& pkcs8) {
+Status EncodePrivateKey(EVP_PKEY* key, Bytes& pkcs8) {
   Pkcs8InfoPtr info(EVP_PKEY2PKCS8(key));
   if (!info) return error::kBadData;
   // Written straight into `pkcs8`: no copy of the key is left behind.
   return ToDer<i2d_PKCS8_PRIV_KEY_INFO>(info.get(), pkcs8) ? error::kOk : error::kBadData;
 }
 
-uint32_t DecodePrivateKey(std::span<const uint8_t> pkcs8, EvpPkeyPtr& key) {
+Status DecodePrivateKey(std::span<const uint8_t> pkcs8, EvpPkeyPtr& key) {
   if (pkcs8.empty() || pkcs8.size() > 0x7FFFFFFF) return error::kBadData;
   const unsigned char* cursor = pkcs8.data();
   Pkcs8InfoPtr info(d2i_PKCS8_PRIV_KEY_INFO(nullptr, &cursor, static_cast<long>(pkcs8.size())));

@@ -6,6 +6,7 @@
 
 #include "platform/crypto/key.h"
 #include "platform/crypto/openssl.h"
+#include "platform/errors/platform_errors.h"
 
 namespace quorvel::platform {
 
@@ -26,7 +27,7 @@ Key SharedKey(EVP_PKEY* key);
 // PKCS#8 DER of a private key, and back (within the platform's library
 // context): kBadData for a key that cannot be encoded, for bytes that are not
 // exactly one PKCS#8 structure, or for a key that is not an RSA key.
-uint32_t EncodePrivateKey(EVP_PKEY* key, Bytes& pkcs8);
-uint32_t DecodePrivateKey(std::span<const uint8_t> pkcs8, EvpPkeyPtr& key);
+Status EncodePrivateKey(EVP_PKEY* key, Bytes& pkcs8);
+Status DecodePrivateKey(std::span<const uint8_t> pkcs8, EvpPkeyPtr& key);
 
 }  // namespace quorvel::platform

@@ -5,53 +5,77 @@
 
 #include <cstdint>
 
-namespace quorvel::err {
-inline constexpr int32_t kOk = 0;
-inline constexpr int32_t kNoMemory = -10000;
-inline constexpr int32_t kEmptyInput = -10001;
-inline constexpr int32_t kBase64Decode = -10002;
-inline constexpr int32_t kBase64Encode = -10003;
-inline constexpr int32_t kUserCancelled = -10004;
-inline constexpr int32_t kNoCertificate = -10005;
-inline constexpr int32_t kDetachedNeedsContent = -10006;
-inline constexpr int32_t kUnknownPackage = -10007;
-inline constexpr int32_t kBadInfoType = -10008;
-inline constexpr int32_t kNoSignerCertificate = -10009;
-inline constexpr int32_t kInvalidSignature = -10010;
-inline constexpr int32_t kCertExpired = -10011;
-inline constexpr int32_t kCertRevoked = -10012;
-inline constexpr int32_t kChainInvalid = -10013;
-inline constexpr int32_t kIssuerNotFound = -10014;
-inline constexpr int32_t kNoPrivateKey = -10015;
-inline constexpr int32_t kDecodeField = -10016;
-inline constexpr int32_t kSystemError = kDecodeField;  // a chain check that failed otherwise
-inline constexpr int32_t kCertSignatureFaulty = -10017;
-inline constexpr int32_t kOpenStore = -10018;
-inline constexpr int32_t kAcquireProvider = -10019;
-inline constexpr int32_t kSignFailed = -10020;
-inline constexpr int32_t kVerifyFailed = -10021;
-inline constexpr int32_t kEncryptFailed = -10022;
-inline constexpr int32_t kDigestOrDecryptFailed = -10023;
-inline constexpr int32_t kNoSeparator = -10024;
-inline constexpr int32_t kSeparatorLimit = -10025;
-inline constexpr int32_t kNoExtension = -10026;
-inline constexpr int32_t kCertProperty = -10027;
-inline constexpr int32_t kPublicKey = -10028;
-inline constexpr int32_t kCreateHash = -10029;
-inline constexpr int32_t kHashData = -10030;
-inline constexpr int32_t kSignHash = -10031;
-inline constexpr int32_t kVerifyHash = -10032;
-inline constexpr int32_t kBadAlgorithm = -10033;
-inline constexpr int32_t kToCodePage = -10034;
-inline constexpr int32_t kCertHandle = -10035;
-inline constexpr int32_t kFromCodePage = -10036;
-inline constexpr int32_t kBerDecode = -10037;
-inline constexpr int32_t kNotSignedData = -10038;
-inline constexpr int32_t kSignHashPlatformA = -10051;
-inline constexpr int32_t kSignHashPlatformB = -10052;
-inline constexpr int32_t kNoKeyProperty = -10053;
-inline constexpr int32_t kDerEncode = -10054;
-inline constexpr int32_t kCopyBuffer = -10055;
-inline constexpr int32_t kTooLong = -10056;
-inline constexpr int32_t kTooManyCommas = -10057;
-}  // namespace quorvel::err
+namespace quorvel {
+
+// Never dropped: a function that returns one reports its outcome by it.
+enum class [[nodiscard]] ErrorNumber : int32_t{
+    kOk = 0,
+    kNoMemory = -10000,
+    kEmptyInput = -10001,
+    kBase64Decode = -10002,
+    kBase64Encode = -10003,
+    kUserCancelled = -10004,
+    kNoCertificate = -10005,
+    kDetachedNeedsContent = -10006,
+    kUnknownPackage = -10007,
+    kBadInfoType = -10008,
+    kNoSignerCertificate = -10009,
+    kInvalidSignature = -10010,
+    kCertExpired = -10011,
+    kCertRevoked = -10012,
+    kChainInvalid = -10013,
+    kIssuerNotFound = -10014,
+    kNoPrivateKey = -10015,
+    kDecodeField = -10016,
+    kSystemError = -10016,  // a chain check that failed otherwise
+    kCertSignatureFaulty = -10017,
+    kOpenStore = -10018,
+    kAcquireProvider = -10019,
+    kSignFailed = -10020,
+    kVerifyFailed = -10021,
+    kEncryptFailed = -10022,
+    kDigestOrDecryptFailed = -10023,
+    kNoSeparator = -10024,
+    kSeparatorLimit = -10025,
+    kNoExtension = -10026,
+    kCertProperty = -10027,
+    kPublicKey = -10028,
+    kCreateHash = -10029,
+    kHashData = -10030,
+    kSignHash = -10031,
+    kVerifyHash = -10032,
+    kBadAlgorithm = -10033,
+    kToCodePage = -10034,
+    kCertHandle = -10035,
+    kFromCodePage = -10036,
+    kBerDecode = -10037,
+    kNotSignedData = -10038,
+    kSignHashPlatformA = -10051,
+    kSignHashPlatformB = -10052,
+    kNoKeyProperty = -10053,
+    kDerEncode = -10054,
+    kCopyBuffer = -10055,
+    kTooLong = -10056,
+    kTooManyCommas = -10057,
+};
+
+// The number as members report it in `errorNum`.
+constexpr int32_t ToInt(ErrorNumber number) {
+  return static_cast<int32_t>(number);
+}
+
+// Written as its number (in test failure messages, say).
+template <typename Stream>
+requires requires(Stream& stream, int32_t value) {
+  stream << value;
+}
+Stream& operator<<(Stream& stream, ErrorNumber number) {
+  stream << ToInt(number);
+  return stream;
+}
+
+namespace err {
+using enum ErrorNumber;
+}  // namespace err
+
+}  // namespace quorvel

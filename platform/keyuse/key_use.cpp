@@ -21,8 +21,8 @@ std::u16string_view CurrentCallerOrigin() {
   return currentGuard == nullptr ? std::u16string_view() : currentGuard->origin();
 }
 
-uint32_t ApproveKeyUse(KeyAction action, const Certificate& certificate,
-                       std::span<const uint8_t> content) {
+Status ApproveKeyUse(KeyAction action, const Certificate& certificate,
+                     std::span<const uint8_t> content) {
   if (currentGuard == nullptr) return error::kOk;
   return currentGuard->Approve({action, &certificate, content}) ? error::kOk : error::kCancelled;
 }

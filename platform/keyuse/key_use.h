@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "platform/certificates/certificate.h"
+#include "platform/errors/platform_errors.h"
 
 namespace quorvel::platform {
 
@@ -44,13 +45,13 @@ class KeyUseScope {
 };
 
 // kOk, or kCancelled when this thread's guard refuses the use.
-uint32_t ApproveKeyUse(KeyAction action, const Certificate& certificate,
-                       std::span<const uint8_t> content);
+Status ApproveKeyUse(KeyAction action, const Certificate& certificate,
+                     std::span<const uint8_t> content);
 // The web origin of the call on this thread, empty for a local caller or none.
 std::u16string_view CurrentCallerOrigin();
 
-inline uint32_t ApproveKeyUse(KeyAction action, const Certificate& certificate,
-                              std::string_view content) {
+inline Status ApproveKeyUse(KeyAction action, const Certificate& certificate,
+                            std::string_view content) {
   return ApproveKeyUse(action, certificate,
                        {reinterpret_cast<const uint8_t*>(content.data()), content.size()});
 }

@@ -17,7 +17,7 @@ namespace {
 
 // A failure of a hardware token (its PIN refused or not given, the token
 // gone): the user has been asked already, so the search ends there.
-bool IsTokenFailure(uint32_t status) {
+bool IsTokenFailure(Status status) {
   return status == error::kCardCancelled || status == error::kCardWrongPin ||
          status == error::kCardPinLocked || status == error::kNoCard ||
          status == error::kCardRemoved || status == error::kCardFailure;
@@ -26,9 +26,8 @@ bool IsTokenFailure(uint32_t status) {
 // The first key-transport recipient for which `certificates` holds a
 // certificate with a usable key, that certificate and its key: kOk,
 // kNoDecryptCertificate, or the failure of a token whose key was asked for.
-uint32_t FindRecipientKey(CMS_ContentInfo* envelope,
-                          const std::vector<CertContextRef>& certificates,
-                          CertContextRef& certificate, EvpPkeyPtr& key) {
+Status FindRecipientKey(CMS_ContentInfo* envelope, const std::vector<CertContextRef>& certificates,
+                        CertContextRef& certificate, EvpPkeyPtr& key) {
   STACK_OF(CMS_RecipientInfo)* recipients = CMS_get0_RecipientInfos(envelope);
   for (int i = 0; recipients != nullptr && i < sk_CMS_RecipientInfo_num(recipients); ++i) {
     CMS_RecipientInfo* recipient = sk_CMS_RecipientInfo_value(recipients, i);
@@ -38,7 +37,7 @@ uint32_t FindRecipientKey(CMS_ContentInfo* envelope,
         continue;
       }
       // A certificate without a key, or whose key is gone, cannot open it.
-      const uint32_t status = PrivateKeyOf(*candidate, key);
+      const Status status = PrivateKeyOf(*candidate, key);
       if (IsTokenFailure(status)) return status;
       if (status != error::kOk) continue;
       certificate = candidate;
@@ -48,7 +47,7 @@ uint32_t FindRecipientKey(CMS_ContentInfo* envelope,
   return error::kNoDecryptCertificate;
 }
 
-uint32_t ReadAll(BIO* bio, Bytes& bytes) {
+Status ReadAll(BIO* bio, Bytes& bytes) {
   char* data = nullptr;
   const long length = BIO_get_mem_data(bio, &data);
   if (length < 0 || (length > 0 && data == nullptr)) return error::kOutOfMemory;
@@ -58,13 +57,13 @@ uint32_t ReadAll(BIO* bio, Bytes& bytes) {
 
 }  // namespace
 
-uint32_t Envelope(const Certificate& recipient, std::string_view cipherOid,
-                  std::span<const uint8_t> content, int contentType, Bytes& envelope) {
+Status Envelope(const Certificate& recipient, std::string_view cipherOid,
+                std::span<const uint8_t> content, int contentType, Bytes& envelope) {
   envelope.clear();
   const OpenSslErrorMark errors;
 
   EvpCipherPtr cipher;
-  if (const uint32_t status = FetchCipher(cipherOid, cipher)) return status;
+  if (const Status status = FetchCipher(cipherOid, cipher); status != error::kOk) return status;
   // Key transport is RSA's; other keys would make a different kind of recipient.
   EVP_PKEY* publicKey = X509_get0_pubkey(X509Of(recipient));
   if (publicKey == nullptr || EVP_PKEY_is_a(publicKey, "RSA") != 1) return error::kBadAlgId;
@@ -88,15 +87,15 @@ uint32_t Envelope(const Certificate& recipient, std::string_view cipherOid,
   return EncodeMessage(enveloped.get(), envelope);
 }
 
-uint32_t OpenEnvelope(CertStore& store, std::span<const uint8_t> envelope, Bytes& content,
-                      int& contentType, CertContextRef& decryptor) {
+Status OpenEnvelope(CertStore& store, std::span<const uint8_t> envelope, Bytes& content,
+                    int& contentType, CertContextRef& decryptor) {
   content.clear();
   decryptor.reset();
   contentType = NID_undef;
   const OpenSslErrorMark errors;
 
   CmsPtr enveloped;
-  if (const uint32_t status = ParseMessage(envelope, enveloped)) return status;
+  if (const Status status = ParseMessage(envelope, enveloped); status != error::kOk) return status;
   if (OBJ_obj2nid(CMS_get0_type(enveloped.get())) != NID_pkcs7_enveloped) {
     return error::kUnexpectedMessageType;
   }
@@ -104,14 +103,16 @@ uint32_t OpenEnvelope(CertStore& store, std::span<const uint8_t> envelope, Bytes
   if (encrypted == nullptr || *encrypted == nullptr) return error::kAsn1Corrupt;
 
   std::vector<CertContextRef> certificates;
-  if (const uint32_t status = store.Certificates(certificates)) return status;
+  if (const Status status = store.Certificates(certificates); status != error::kOk) return status;
   CertContextRef certificate;
   EvpPkeyPtr key;
-  if (const uint32_t found = FindRecipientKey(enveloped.get(), certificates, certificate, key)) {
+  if (const Status found = FindRecipientKey(enveloped.get(), certificates, certificate, key);
+      found != error::kOk) {
     return found;
   }
-  if (const uint32_t status =
-          ApproveKeyUse(KeyAction::kDecrypt, certificate->certificate(), envelope)) {
+  if (const Status status =
+          ApproveKeyUse(KeyAction::kDecrypt, certificate->certificate(), envelope);
+      status != error::kOk) {
     return status;
   }
   if (CMS_decrypt_set1_pkey_and_peer(enveloped.get(), key.get(), X509Of(certificate->certificate()),
@@ -124,7 +125,7 @@ uint32_t OpenEnvelope(CertStore& store, std::span<const uint8_t> envelope, Bytes
     return LastErrorIs(ERR_LIB_CMS, CMS_R_UNKNOWN_CIPHER) ? error::kBadAlgId : error::kBadData;
   }
   Bytes decrypted;
-  if (const uint32_t status = ReadAll(output.get(), decrypted)) return status;
+  if (const Status status = ReadAll(output.get(), decrypted); status != error::kOk) return status;
   contentType = OBJ_obj2nid(CMS_get0_eContentType(enveloped.get()));
   content = std::move(decrypted);
   decryptor = std::move(certificate);
@@ -133,13 +134,13 @@ uint32_t OpenEnvelope(CertStore& store, std::span<const uint8_t> envelope, Bytes
 
 }  // namespace message
 
-uint32_t EncryptMessage(const Certificate& recipient, std::string_view cipherOid,
-                        std::span<const uint8_t> content, Bytes& envelope) {
+Status EncryptMessage(const Certificate& recipient, std::string_view cipherOid,
+                      std::span<const uint8_t> content, Bytes& envelope) {
   return message::Envelope(recipient, cipherOid, content, NID_pkcs7_data, envelope);
 }
 
-uint32_t DecryptMessage(CertStore& store, std::span<const uint8_t> envelope, Bytes& content,
-                        CertContextRef& decryptor) {
+Status DecryptMessage(CertStore& store, std::span<const uint8_t> envelope, Bytes& content,
+                      CertContextRef& decryptor) {
   int contentType = NID_undef;
   return message::OpenEnvelope(store, envelope, content, contentType, decryptor);
 }

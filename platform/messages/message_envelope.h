@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "platform/certificates/certificate.h"
+#include "platform/errors/platform_errors.h"
 
 namespace quorvel::platform {
 
@@ -21,8 +22,8 @@ class CertStore;
 // Fails with kBadAlgId for a cipher OID other than RC4, RC2-CBC, DES-CBC,
 // 3DES-CBC, AES-128-CBC or AES-256-CBC, and for a recipient whose key is not
 // RSA. `envelope` is empty after a failure.
-uint32_t EncryptMessage(const Certificate& recipient, std::string_view cipherOid,
-                        std::span<const uint8_t> content, Bytes& envelope);
+Status EncryptMessage(const Certificate& recipient, std::string_view cipherOid,
+                      std::span<const uint8_t> content, Bytes& envelope);
 
 // Opens the DER envelopedData `envelope`: the first recipient for which
 // `store` holds a matching certificate (by issuer and serial number or by
@@ -37,7 +38,7 @@ uint32_t EncryptMessage(const Certificate& recipient, std::string_view cipherOid
 //  - kBadAlgId: a content-encryption algorithm the library cannot provide;
 //  - kBadData: the key or the content does not decrypt;
 //  - the store's own error when it cannot be read.
-uint32_t DecryptMessage(CertStore& store, std::span<const uint8_t> envelope, Bytes& content,
-                        CertContextRef& decryptor);
+Status DecryptMessage(CertStore& store, std::span<const uint8_t> envelope, Bytes& content,
+                      CertContextRef& decryptor);
 
 }  // namespace quorvel::platform

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "platform/certificates/certificate.h"
+#include "platform/errors/platform_errors.h"
 
 namespace quorvel::platform {
 
@@ -16,13 +17,13 @@ class CertStore;
 namespace message {
 
 // Encrypts `content`, labelled with `contentType` (a NID), for `recipient`.
-uint32_t Envelope(const Certificate& recipient, std::string_view cipherOid,
-                  std::span<const uint8_t> content, int contentType, Bytes& envelope);
+Status Envelope(const Certificate& recipient, std::string_view cipherOid,
+                std::span<const uint8_t> content, int contentType, Bytes& envelope);
 
 // Decrypts an envelope with a key found through `store`; `contentType`
 // receives the NID of the inner content type.
-uint32_t OpenEnvelope(CertStore& store, std::span<const uint8_t> envelope, Bytes& content,
-                      int& contentType, CertContextRef& decryptor);
+Status OpenEnvelope(CertStore& store, std::span<const uint8_t> envelope, Bytes& content,
+                    int& contentType, CertContextRef& decryptor);
 
 }  // namespace message
 }  // namespace quorvel::platform

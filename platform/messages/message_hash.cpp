@@ -5,11 +5,12 @@
 
 namespace quorvel::platform {
 
-uint32_t HashMessage(std::string_view digestOid, std::span<const uint8_t> content, Bytes& hash) {
+Status HashMessage(std::string_view digestOid, std::span<const uint8_t> content, Bytes& hash) {
   hash.clear();
   const OpenSslErrorMark errors;
   EvpMdPtr digest;
-  if (const uint32_t status = message::FetchDigest(digestOid, digest)) return status;
+  if (const Status status = message::FetchDigest(digestOid, digest); status != error::kOk)
+    return status;
   return message::ComputeDigest(digest.get(), content, hash);
 }
 

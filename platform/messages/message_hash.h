@@ -6,11 +6,12 @@
 #include <string_view>
 
 #include "platform/certificates/certificate.h"
+#include "platform/errors/platform_errors.h"
 
 namespace quorvel::platform {
 
 // The digest of `content` under `digestOid` (MD5, SHA-1, SHA-256, SHA-384 or
 // SHA-512; kBadAlgId for any other identifier). `hash` is empty after a failure.
-uint32_t HashMessage(std::string_view digestOid, std::span<const uint8_t> content, Bytes& hash);
+Status HashMessage(std::string_view digestOid, std::span<const uint8_t> content, Bytes& hash);
 
 }  // namespace quorvel::platform

@@ -17,18 +17,20 @@ constexpr size_t kMaxWrite = size_t{1} << 30;
 
 }  // namespace
 
-uint32_t SignMessage(const CertContext& signer, std::string_view digestOid,
-                     std::span<const uint8_t> content, bool detached, Bytes& message) {
+Status SignMessage(const CertContext& signer, std::string_view digestOid,
+                   std::span<const uint8_t> content, bool detached, Bytes& message) {
   message.clear();
   const OpenSslErrorMark errors;
 
   EvpMdPtr digest;
-  if (const uint32_t status = message::FetchDigest(digestOid, digest)) return status;
-  if (const uint32_t status = ApproveKeyUse(KeyAction::kSign, signer.certificate(), content)) {
+  if (const Status status = message::FetchDigest(digestOid, digest); status != error::kOk)
+    return status;
+  if (const Status status = ApproveKeyUse(KeyAction::kSign, signer.certificate(), content);
+      status != error::kOk) {
     return status;
   }
   EvpPkeyPtr key;
-  if (const uint32_t status = message::PrivateKeyOf(signer, key)) return status;
+  if (const Status status = message::PrivateKeyOf(signer, key); status != error::kOk) return status;
 
   // Binary content, no signed attributes and no capabilities: the signature is
   // over the content's digest itself. The PKCS#7 encoder writes the NULL

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "platform/certificates/certificate.h"
+#include "platform/errors/platform_errors.h"
 
 namespace quorvel::platform {
 
@@ -21,7 +22,7 @@ namespace quorvel::platform {
 // with the key container's error (kBadKeyset, kKeysetNotDefined, kNoKey) when
 // its key cannot be had, and with kBadAlgId for a digest OID other than MD5,
 // SHA-1, SHA-256, SHA-384 or SHA-512. `message` is empty after a failure.
-uint32_t SignMessage(const CertContext& signer, std::string_view digestOid,
-                     std::span<const uint8_t> content, bool detached, Bytes& message);
+Status SignMessage(const CertContext& signer, std::string_view digestOid,
+                   std::span<const uint8_t> content, bool detached, Bytes& message);
 
 }  // namespace quorvel::platform

@@ -9,27 +9,29 @@
 
 namespace quorvel::platform {
 
-uint32_t SignAndEncryptMessage(const CertContext& signer, std::string_view digestOid,
-                               const Certificate& recipient, std::string_view cipherOid,
-                               std::span<const uint8_t> content, Bytes& envelope) {
+Status SignAndEncryptMessage(const CertContext& signer, std::string_view digestOid,
+                             const Certificate& recipient, std::string_view cipherOid,
+                             std::span<const uint8_t> content, Bytes& envelope) {
   envelope.clear();
   Bytes signedMessage;
-  if (const uint32_t status = SignMessage(signer, digestOid, content, false, signedMessage)) {
+  if (const Status status = SignMessage(signer, digestOid, content, false, signedMessage);
+      status != error::kOk) {
     return status;
   }
   return message::Envelope(recipient, cipherOid, signedMessage, NID_pkcs7_signed, envelope);
 }
 
-uint32_t DecryptAndVerifyMessageSignature(CertStore& store, std::span<const uint8_t> envelope,
-                                          uint32_t signerIndex, Bytes& content,
-                                          CertContextRef& decryptor, CertContextRef& signer) {
+Status DecryptAndVerifyMessageSignature(CertStore& store, std::span<const uint8_t> envelope,
+                                        uint32_t signerIndex, Bytes& content,
+                                        CertContextRef& decryptor, CertContextRef& signer) {
   content.clear();
   decryptor.reset();
   signer.reset();
   Bytes inner;
   int contentType = NID_undef;
   CertContextRef opened;
-  if (const uint32_t status = message::OpenEnvelope(store, envelope, inner, contentType, opened)) {
+  if (const Status status = message::OpenEnvelope(store, envelope, inner, contentType, opened);
+      status != error::kOk) {
     return status;
   }
   // Other tools label the signed message inside as plain data; the bytes decide.
@@ -38,7 +40,7 @@ uint32_t DecryptAndVerifyMessageSignature(CertStore& store, std::span<const uint
   }
   Bytes signedContent;
   CertContextRef verifiedSigner;
-  const uint32_t status = VerifyMessageSignature(inner, signerIndex, signedContent, verifiedSigner);
+  const Status status = VerifyMessageSignature(inner, signerIndex, signedContent, verifiedSigner);
   if (status == error::kAsn1Corrupt && contentType == NID_pkcs7_data) {
     return error::kInvalidMessageType;  // an envelope of plain data
   }

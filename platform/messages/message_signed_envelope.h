@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "platform/certificates/certificate.h"
+#include "platform/errors/platform_errors.h"
 
 namespace quorvel::platform {
 
@@ -15,9 +16,9 @@ class CertStore;
 // Signs `content` as SignMessage does (attached), then envelopes the signed
 // message for `recipient` as EncryptMessage does, labelling the inner content
 // signedData. Fails with the errors of either step; `envelope` is empty then.
-uint32_t SignAndEncryptMessage(const CertContext& signer, std::string_view digestOid,
-                               const Certificate& recipient, std::string_view cipherOid,
-                               std::span<const uint8_t> content, Bytes& envelope);
+Status SignAndEncryptMessage(const CertContext& signer, std::string_view digestOid,
+                             const Certificate& recipient, std::string_view cipherOid,
+                             std::span<const uint8_t> content, Bytes& envelope);
 
 // Opens `envelope` as DecryptMessage does and verifies the signed message
 // inside as VerifyMessageSignature does. On success `content` receives the
@@ -25,8 +26,8 @@ uint32_t SignAndEncryptMessage(const CertContext& signer, std::string_view diges
 // and `signer` the signer's certificate. An envelope of plain data, or of any
 // inner message but a signedData, fails with kInvalidMessageType; other
 // failures are those of the two steps. The outputs are empty after a failure.
-uint32_t DecryptAndVerifyMessageSignature(CertStore& store, std::span<const uint8_t> envelope,
-                                          uint32_t signerIndex, Bytes& content,
-                                          CertContextRef& decryptor, CertContextRef& signer);
+Status DecryptAndVerifyMessageSignature(CertStore& store, std::span<const uint8_t> envelope,
+                                        uint32_t signerIndex, Bytes& content,
+                                        CertContextRef& decryptor, CertContextRef& signer);
 
 }  // namespace quorvel::platform

@@ -51,7 +51,7 @@ const char* NameOf(const std::array<AlgorithmName, N>& table, std::string_view o
 
 }  // namespace
 
-uint32_t FetchDigest(std::string_view oid, EvpMdPtr& digest) {
+Status FetchDigest(std::string_view oid, EvpMdPtr& digest) {
   digest.reset();
   const char* name = NameOf(kDigests, oid);
   if (name == nullptr || CryptoLibrary() == nullptr) return error::kBadAlgId;
@@ -59,7 +59,7 @@ uint32_t FetchDigest(std::string_view oid, EvpMdPtr& digest) {
   return digest ? error::kOk : error::kBadAlgId;
 }
 
-uint32_t FetchDigest(const ASN1_OBJECT* oid, EvpMdPtr& digest) {
+Status FetchDigest(const ASN1_OBJECT* oid, EvpMdPtr& digest) {
   digest.reset();
   // Dotted identifiers are short; anything longer is no identifier of ours.
   std::array<char, 128> dotted{};
@@ -68,7 +68,7 @@ uint32_t FetchDigest(const ASN1_OBJECT* oid, EvpMdPtr& digest) {
   return FetchDigest(std::string_view(dotted.data(), static_cast<std::size_t>(length)), digest);
 }
 
-uint32_t FetchCipher(std::string_view oid, EvpCipherPtr& cipher) {
+Status FetchCipher(std::string_view oid, EvpCipherPtr& cipher) {
   cipher.reset();
   const char* name = NameOf(kCiphers, oid);
   if (name == nullptr || CryptoLibrary() == nullptr) return error::kBadAlgId;
@@ -76,7 +76,7 @@ uint32_t FetchCipher(std::string_view oid, EvpCipherPtr& cipher) {
   return cipher ? error::kOk : error::kBadAlgId;
 }
 
-uint32_t ComputeDigest(const EVP_MD* algorithm, std::span<const uint8_t> content, Bytes& digest) {
+Status ComputeDigest(const EVP_MD* algorithm, std::span<const uint8_t> content, Bytes& digest) {
   digest.clear();
   const EvpMdCtxPtr context(EVP_MD_CTX_new());
   if (!context) return error::kOutOfMemory;
@@ -92,7 +92,7 @@ uint32_t ComputeDigest(const EVP_MD* algorithm, std::span<const uint8_t> content
   return error::kOk;
 }
 
-uint32_t ParseMessage(std::span<const uint8_t> der, CmsPtr& message) {
+Status ParseMessage(std::span<const uint8_t> der, CmsPtr& message) {
   message.reset();
   if (der.empty()) return error::kAsn1Corrupt;
   if (der.size() > static_cast<std::size_t>(std::numeric_limits<long>::max())) {
@@ -111,7 +111,7 @@ uint32_t ParseMessage(std::span<const uint8_t> der, CmsPtr& message) {
   return error::kOk;
 }
 
-uint32_t EncodeMessage(CMS_ContentInfo* message, Bytes& der) {
+Status EncodeMessage(CMS_ContentInfo* message, Bytes& der) {
   return ToDer<i2d_CMS_ContentInfo>(message, der) ? error::kOk : error::kOutOfMemory;
 }
 
@@ -123,22 +123,23 @@ BioPtr ReadBio(std::span<const uint8_t> bytes) {
   return BioPtr(BIO_new_mem_buf(data, static_cast<int>(bytes.size())));
 }
 
-uint32_t PrivateKeyOf(const CertContext& certificate, EvpPkeyPtr& key) {
+Status PrivateKeyOf(const CertContext& certificate, EvpPkeyPtr& key) {
   key.reset();
   KeyProvInfo info;
-  const uint32_t status = certificate.GetKeyProvInfo(info);
+  const Status status = certificate.GetKeyProvInfo(info);
   if (status == error::kNotFound) return error::kNoKeyProperty;
   if (status != error::kOk) return status;
 
   const std::optional<std::u16string_view> container =
       info.container.empty() ? std::nullopt : std::optional<std::u16string_view>(info.container);
   std::unique_ptr<KeyContainer> handle;
-  if (const uint32_t acquired =
-          KeyContainer::Acquire(container, info.provider, info.providerType, 0, handle)) {
+  if (const Status acquired =
+          KeyContainer::Acquire(container, info.provider, info.providerType, 0, handle);
+      acquired != error::kOk) {
     return acquired;
   }
   Key found;
-  if (const uint32_t got = handle->GetUserKey(info.keySpec, found)) return got;
+  if (const Status got = handle->GetUserKey(info.keySpec, found); got != error::kOk) return got;
   // A key that does not belong to the certificate would make messages nobody
   // can verify or open.
   if (X509_check_private_key(X509Of(certificate.certificate()), PkeyOf(found)) != 1) {

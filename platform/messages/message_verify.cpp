@@ -11,8 +11,9 @@
 namespace quorvel::platform {
 namespace {
 
-uint32_t ParseSigned(std::span<const uint8_t> der, CmsPtr& signedData) {
-  if (const uint32_t status = message::ParseMessage(der, signedData)) return status;
+Status ParseSigned(std::span<const uint8_t> der, CmsPtr& signedData) {
+  if (const Status status = message::ParseMessage(der, signedData); status != error::kOk)
+    return status;
   if (OBJ_obj2nid(CMS_get0_type(signedData.get())) != NID_pkcs7_signed) {
     return error::kInvalidMessageType;
   }
@@ -41,7 +42,7 @@ X509* SignerCertificate(STACK_OF(X509) * certificates, CMS_SignerInfo* signerInf
 
 // With authenticated attributes the signature covers the attributes, and the
 // message-digest attribute must hold the content's digest.
-uint32_t VerifyWithAttributes(CMS_SignerInfo* signerInfo, const Bytes& digest) {
+Status VerifyWithAttributes(CMS_SignerInfo* signerInfo, const Bytes& digest) {
   const auto* attribute = static_cast<const ASN1_OCTET_STRING*>(CMS_signed_get0_data_by_OBJ(
       signerInfo, OBJ_nid2obj(NID_pkcs9_messageDigest), -3, V_ASN1_OCTET_STRING));
   if (attribute == nullptr) return error::kHashValue;
@@ -55,8 +56,8 @@ uint32_t VerifyWithAttributes(CMS_SignerInfo* signerInfo, const Bytes& digest) {
 }
 
 // Without them the signature is PKCS#1 v1.5 over the content's digest.
-uint32_t VerifyDigest(X509* certificate, const EVP_MD* algorithm, CMS_SignerInfo* signerInfo,
-                      const Bytes& digest) {
+Status VerifyDigest(X509* certificate, const EVP_MD* algorithm, CMS_SignerInfo* signerInfo,
+                    const Bytes& digest) {
   EVP_PKEY* publicKey = X509_get0_pubkey(certificate);
   const ASN1_OCTET_STRING* signature = CMS_SignerInfo_get0_signature(signerInfo);
   if (publicKey == nullptr || signature == nullptr) return error::kBadSignature;
@@ -73,8 +74,8 @@ uint32_t VerifyDigest(X509* certificate, const EVP_MD* algorithm, CMS_SignerInfo
   return error::kOk;
 }
 
-uint32_t VerifySigned(CMS_ContentInfo* signedData, uint32_t signerIndex,
-                      std::span<const uint8_t> content, CertContextRef& signer) {
+Status VerifySigned(CMS_ContentInfo* signedData, uint32_t signerIndex,
+                    std::span<const uint8_t> content, CertContextRef& signer) {
   STACK_OF(CMS_SignerInfo)* signerInfos = CMS_get0_SignerInfos(signedData);
   const int count = signerInfos == nullptr ? 0 : sk_CMS_SignerInfo_num(signerInfos);
   if (count <= 0 || signerIndex >= static_cast<uint32_t>(count)) return error::kSignerNotFound;
@@ -90,12 +91,14 @@ uint32_t VerifySigned(CMS_ContentInfo* signedData, uint32_t signerIndex,
   if (digestAlgorithm != nullptr) X509_ALGOR_get0(&digestOid, nullptr, nullptr, digestAlgorithm);
   if (digestOid == nullptr) return error::kBadAlgId;
   EvpMdPtr algorithm;
-  if (const uint32_t status = message::FetchDigest(digestOid, algorithm)) return status;
+  if (const Status status = message::FetchDigest(digestOid, algorithm); status != error::kOk)
+    return status;
   Bytes digest;
-  if (const uint32_t status = message::ComputeDigest(algorithm.get(), content, digest))
+  if (const Status status = message::ComputeDigest(algorithm.get(), content, digest);
+      status != error::kOk)
     return status;
 
-  uint32_t verified = error::kOk;
+  Status verified = error::kOk;
   if (CMS_signed_get_attr_count(signerInfo) >= 0) {
     CMS_SignerInfo_set1_signer_cert(signerInfo, certificate);
     verified = VerifyWithAttributes(signerInfo, digest);
@@ -116,18 +119,19 @@ namespace {
 // Parses `message` (calling `parsed` once it is no longer needed), verifies
 // and hands the carried content to `take`.
 template <typename Parsed, typename Take>
-uint32_t VerifyCarried(std::span<const uint8_t> message, uint32_t signerIndex,
-                       CertContextRef& signer, Parsed parsed, Take take) {
+Status VerifyCarried(std::span<const uint8_t> message, uint32_t signerIndex, CertContextRef& signer,
+                     Parsed parsed, Take take) {
   signer.reset();
   const OpenSslErrorMark errors;
   CmsPtr signedData;
-  const uint32_t parsedStatus = ParseSigned(message, signedData);
+  const Status parsedStatus = ParseSigned(message, signedData);
   parsed();
   if (parsedStatus != error::kOk) return parsedStatus;
   std::span<const uint8_t> carried;
   if (!CarriedContent(signedData.get(), carried)) return error::kInvalidMessageType;
   CertContextRef found;
-  if (const uint32_t status = VerifySigned(signedData.get(), signerIndex, carried, found)) {
+  if (const Status status = VerifySigned(signedData.get(), signerIndex, carried, found);
+      status != error::kOk) {
     return status;
   }
   take(carried);
@@ -137,16 +141,16 @@ uint32_t VerifyCarried(std::span<const uint8_t> message, uint32_t signerIndex,
 
 }  // namespace
 
-uint32_t VerifyMessageSignature(std::span<const uint8_t> message, uint32_t signerIndex,
-                                Bytes& content, CertContextRef& signer) {
+Status VerifyMessageSignature(std::span<const uint8_t> message, uint32_t signerIndex,
+                              Bytes& content, CertContextRef& signer) {
   content.clear();
   return VerifyCarried(
       message, signerIndex, signer, [] {},
       [&](std::span<const uint8_t> carried) { content.assign(carried.begin(), carried.end()); });
 }
 
-uint32_t VerifyMessageSignature(Bytes&& message, uint32_t signerIndex, std::string& content,
-                                CertContextRef& signer) {
+Status VerifyMessageSignature(Bytes&& message, uint32_t signerIndex, std::string& content,
+                              CertContextRef& signer) {
   content.clear();
   Bytes owned = std::move(message);
   return VerifyCarried(
@@ -156,12 +160,12 @@ uint32_t VerifyMessageSignature(Bytes&& message, uint32_t signerIndex, std::stri
       });
 }
 
-uint32_t VerifyDetachedMessageSignature(std::span<const uint8_t> message, uint32_t signerIndex,
-                                        std::span<const uint8_t> content, CertContextRef& signer) {
+Status VerifyDetachedMessageSignature(std::span<const uint8_t> message, uint32_t signerIndex,
+                                      std::span<const uint8_t> content, CertContextRef& signer) {
   signer.reset();
   const OpenSslErrorMark errors;
   CmsPtr signedData;
-  if (const uint32_t status = ParseSigned(message, signedData)) return status;
+  if (const Status status = ParseSigned(message, signedData); status != error::kOk) return status;
   return VerifySigned(signedData.get(), signerIndex, content, signer);
 }
 

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/certificates/certificate.h"
+#include "platform/errors/platform_errors.h"
 
 namespace quorvel::platform {
 
@@ -26,18 +27,18 @@ namespace quorvel::platform {
 //  - kHashValue: the content's digest differs from the signed message-digest
 //    attribute (messages with authenticated attributes);
 //  - kBadSignature: the signature does not verify.
-uint32_t VerifyMessageSignature(std::span<const uint8_t> message, uint32_t signerIndex,
-                                Bytes& content, CertContextRef& signer);
+Status VerifyMessageSignature(std::span<const uint8_t> message, uint32_t signerIndex,
+                              Bytes& content, CertContextRef& signer);
 
 // The same for a message the caller hands over: its bytes are released as
 // soon as they are parsed, and the content is given as text, so that a large
 // message is held once as bytes, once parsed and once as the content.
-uint32_t VerifyMessageSignature(Bytes&& message, uint32_t signerIndex, std::string& content,
-                                CertContextRef& signer);
+Status VerifyMessageSignature(Bytes&& message, uint32_t signerIndex, std::string& content,
+                              CertContextRef& signer);
 
 // The same for a detached signature over `content`; content carried in the
 // message, if any, is not used.
-uint32_t VerifyDetachedMessageSignature(std::span<const uint8_t> message, uint32_t signerIndex,
-                                        std::span<const uint8_t> content, CertContextRef& signer);
+Status VerifyDetachedMessageSignature(std::span<const uint8_t> message, uint32_t signerIndex,
+                                      std::span<const uint8_t> content, CertContextRef& signer);
 
 }  // namespace quorvel::platform

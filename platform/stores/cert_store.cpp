@@ -38,7 +38,7 @@ std::string FoldStoreName(std::string_view name) {
 
 // kOk while the store `store` holds the entry `entry`, else kNotFound; inside
 // the caller's transaction, so that the change that follows finds it there.
-uint32_t CheckHeld(Database& database, int64_t entry, int64_t store) {
+Status CheckHeld(Database& database, int64_t entry, int64_t store) {
   sqlite::Statement exists;
   if (const auto ec = database.Prepare(
           "SELECT 1 FROM store_certificate WHERE id = ?1 AND store = ?2", exists, entry, store)) {
@@ -79,7 +79,7 @@ void AppendTokenCertificates(const std::vector<TokenModuleEntry>& modules,
   }
 }
 
-uint32_t ReadProperties(Database& database, int64_t entry, CertContext::Properties& properties) {
+Status ReadProperties(Database& database, int64_t entry, CertContext::Properties& properties) {
   sqlite::Statement query;
   if (const auto ec = database.Prepare(
           "SELECT property, value FROM certificate_property WHERE certificate = ?1", query,
@@ -91,8 +91,8 @@ uint32_t ReadProperties(Database& database, int64_t entry, CertContext::Properti
 }
 
 // The properties of every certificate of store `store`, by entry.
-uint32_t ReadStoreProperties(Database& database, int64_t store,
-                             std::map<int64_t, CertContext::Properties>& properties) {
+Status ReadStoreProperties(Database& database, int64_t store,
+                           std::map<int64_t, CertContext::Properties>& properties) {
   sqlite::Statement query;
   if (const auto ec = database.Prepare(
           "SELECT p.certificate, p.property, p.value FROM certificate_property AS p "
@@ -106,8 +106,8 @@ uint32_t ReadStoreProperties(Database& database, int64_t store,
   }));
 }
 
-uint32_t WriteProperties(Database& database, int64_t entry,
-                         const CertContext::Properties& properties) {
+Status WriteProperties(Database& database, int64_t entry,
+                       const CertContext::Properties& properties) {
   sqlite::Statement erase;
   if (const auto ec = database.Prepare("DELETE FROM certificate_property WHERE certificate = ?1",
                                        erase, entry)) {
@@ -191,7 +191,7 @@ CertStore::CertStore(std::shared_ptr<Database> database, int64_t id, std::string
 
 CertStore::~CertStore() = default;
 
-uint32_t CertStore::OpenSystemStore(std::string_view name, std::unique_ptr<CertStore>& store) {
+Status CertStore::OpenSystemStore(std::string_view name, std::unique_ptr<CertStore>& store) {
   if (name.empty() || name.find('\0') != std::string_view::npos) return error::kInvalidArgument;
   try {
     std::shared_ptr<Database> database;
@@ -199,7 +199,7 @@ uint32_t CertStore::OpenSystemStore(std::string_view name, std::unique_ptr<CertS
     const std::string folded = FoldStoreName(name);
     int64_t id = 0;
     std::string storedName;
-    const auto lookup = [&]() -> uint32_t {
+    const auto lookup = [&]() -> Status {
       sqlite::Statement query;
       if (const auto ec = database->Prepare(
               "SELECT id, name FROM cert_store WHERE folded_name = ?1", query, folded)) {
@@ -213,9 +213,9 @@ uint32_t CertStore::OpenSystemStore(std::string_view name, std::unique_ptr<CertS
       }
       return error::kOk;
     };
-    if (const uint32_t status = ReadPlatform(*database, lookup)) return status;
+    if (const Status status = ReadPlatform(*database, lookup); status != error::kOk) return status;
     if (id == 0) {
-      const uint32_t status = TransactPlatform(*database, [&]() -> uint32_t {
+      const Status status = TransactPlatform(*database, [&]() -> Status {
         sqlite::Statement insert;
         if (const auto ec = database->Prepare(
                 "INSERT OR IGNORE INTO cert_store (name, folded_name) VALUES (?1, ?2)", insert,
@@ -235,11 +235,11 @@ uint32_t CertStore::OpenSystemStore(std::string_view name, std::unique_ptr<CertS
   }
 }
 
-uint32_t CertStore::LoadSnapshot() {
+Status CertStore::LoadSnapshot() {
   StoreSnapshot loaded;
   const bool withTokens = FoldStoreName(name_) == FoldStoreName(kStoreMy);
   std::vector<TokenModuleEntry> modules;
-  const uint32_t status = ReadPlatform(*database_, [&]() -> uint32_t {
+  const Status status = ReadPlatform(*database_, [&]() -> Status {
     // The stamp and the rows come from the same read transaction.
     ChangeStamp stamp;
     if (const auto ec = database_->Stamp(stamp)) return StorageError(ec);
@@ -252,7 +252,8 @@ uint32_t CertStore::LoadSnapshot() {
     loaded = FindStoreSnapshot(stamp, id_);
     if (loaded) return error::kOk;
     std::map<int64_t, CertContext::Properties> properties;
-    if (const uint32_t read = ReadStoreProperties(*database_, id_, properties)) return read;
+    if (const Status read = ReadStoreProperties(*database_, id_, properties); read != error::kOk)
+      return read;
     std::vector<CertContextRef> contexts;
     sqlite::Statement query;
     if (const auto ec = database_->Prepare(
@@ -293,8 +294,8 @@ uint32_t CertStore::LoadSnapshot() {
   return status;
 }
 
-uint32_t CertStore::LoadEntry(int64_t entry, CertContextRef& context) {
-  return ReadPlatform(*database_, [&]() -> uint32_t {
+Status CertStore::LoadEntry(int64_t entry, CertContextRef& context) {
+  return ReadPlatform(*database_, [&]() -> Status {
     sqlite::Statement query;
     if (const auto ec = database_->Prepare(
             "SELECT der FROM store_certificate WHERE id = ?1 AND store = ?2", query, entry, id_)) {
@@ -304,20 +305,22 @@ uint32_t CertStore::LoadEntry(int64_t entry, CertContextRef& context) {
     if (const auto ec = query.Step(hasRow)) return StorageError(ec);
     if (!hasRow) return error::kNotFound;
     std::shared_ptr<const Certificate> certificate;
-    if (const uint32_t parsed = Certificate::FromDer(query.ColumnBlob(0), certificate)) {
+    if (const Status parsed = Certificate::FromDer(query.ColumnBlob(0), certificate);
+        parsed != error::kOk) {
       return parsed;
     }
     CertContext::Properties properties;
-    if (const uint32_t read = ReadProperties(*database_, entry, properties)) return read;
+    if (const Status read = ReadProperties(*database_, entry, properties); read != error::kOk)
+      return read;
     context =
         std::make_shared<const CertContext>(std::move(certificate), std::move(properties), entry);
     return error::kOk;
   });
 }
 
-uint32_t CertStore::Certificates(std::vector<CertContextRef>& contexts) {
+Status CertStore::Certificates(std::vector<CertContextRef>& contexts) {
   try {
-    if (const uint32_t status = LoadSnapshot()) return status;
+    if (const Status status = LoadSnapshot(); status != error::kOk) return status;
     contexts = *snapshot_;
     return error::kOk;
   } catch (const std::bad_alloc&) {
@@ -325,15 +328,15 @@ uint32_t CertStore::Certificates(std::vector<CertContextRef>& contexts) {
   }
 }
 
-uint32_t CertStore::Enumerate(const CertContextRef& previous, CertContextRef& next) {
+Status CertStore::Enumerate(const CertContextRef& previous, CertContextRef& next) {
   return Find(CertFind{}, previous, next);
 }
 
-uint32_t CertStore::Find(const CertFind& criterion, const CertContextRef& previous,
-                         CertContextRef& found) {
+Status CertStore::Find(const CertFind& criterion, const CertContextRef& previous,
+                       CertContextRef& found) {
   try {
     if (!previous) {
-      if (const uint32_t status = LoadSnapshot()) return status;
+      if (const Status status = LoadSnapshot(); status != error::kOk) return status;
     }
     if (!snapshot_) {
       found.reset();
@@ -358,14 +361,15 @@ uint32_t CertStore::Find(const CertFind& criterion, const CertContextRef& previo
   }
 }
 
-uint32_t CertStore::AddCertificate(std::span<const uint8_t> der,
-                                   const CertContext::Properties& properties,
-                                   AddDisposition disposition, CertContextRef* added) {
+Status CertStore::AddCertificate(std::span<const uint8_t> der,
+                                 const CertContext::Properties& properties,
+                                 AddDisposition disposition, CertContextRef* added) {
   try {
     std::shared_ptr<const Certificate> certificate;
-    if (const uint32_t status = Certificate::FromDer(der, certificate)) return status;
+    if (const Status status = Certificate::FromDer(der, certificate); status != error::kOk)
+      return status;
     int64_t entry = 0;
-    const uint32_t status = TransactPlatform(*database_, [&]() -> uint32_t {
+    const Status status = TransactPlatform(*database_, [&]() -> Status {
       sqlite::Statement query;
       if (const auto ec =
               database_->Prepare("SELECT id FROM store_certificate WHERE store = ?1 AND sha1 = ?2",
@@ -403,16 +407,17 @@ uint32_t CertStore::AddCertificate(std::span<const uint8_t> der,
   }
 }
 
-uint32_t CertStore::SetProperty(const CertContextRef& context, uint32_t id,
-                                std::optional<std::span<const uint8_t>> value,
-                                CertContextRef* updated) {
+Status CertStore::SetProperty(const CertContextRef& context, uint32_t id,
+                              std::optional<std::span<const uint8_t>> value,
+                              CertContextRef* updated) {
   if (!context || context->storeEntry() == 0 || id == 0 || id == kSha1HashPropId) {
     return error::kInvalidArgument;
   }
   if (context->storeEntry() >= kFirstTokenEntry) return error::kNotFound;
   try {
-    const uint32_t status = TransactPlatform(*database_, [&]() -> uint32_t {
-      if (const uint32_t held = CheckHeld(*database_, context->storeEntry(), id_)) return held;
+    const Status status = TransactPlatform(*database_, [&]() -> Status {
+      if (const Status held = CheckHeld(*database_, context->storeEntry(), id_); held != error::kOk)
+        return held;
       sqlite::Statement change;
       const char* sql = value ? "INSERT OR REPLACE INTO certificate_property "
                                 "(certificate, property, value) VALUES (?1, ?2, ?3)"
@@ -435,12 +440,13 @@ uint32_t CertStore::SetProperty(const CertContextRef& context, uint32_t id,
   }
 }
 
-uint32_t CertStore::DeleteCertificate(const CertContextRef& context) {
+Status CertStore::DeleteCertificate(const CertContextRef& context) {
   if (!context || context->storeEntry() == 0) return error::kInvalidArgument;
   // A token's certificates are the token's; the home holds no row of them.
   if (context->storeEntry() >= kFirstTokenEntry) return error::kNotFound;
-  return TransactPlatform(*database_, [&]() -> uint32_t {
-    if (const uint32_t held = CheckHeld(*database_, context->storeEntry(), id_)) return held;
+  return TransactPlatform(*database_, [&]() -> Status {
+    if (const Status held = CheckHeld(*database_, context->storeEntry(), id_); held != error::kOk)
+      return held;
     // Its properties go with it (ON DELETE CASCADE).
     sqlite::Statement erase;
     if (const auto ec = database_->Prepare("DELETE FROM store_certificate WHERE id = ?1", erase,
@@ -451,7 +457,7 @@ uint32_t CertStore::DeleteCertificate(const CertContextRef& context) {
   });
 }
 
-uint32_t CertStore::AddCrl(std::span<const uint8_t> der, AddDisposition disposition) {
+Status CertStore::AddCrl(std::span<const uint8_t> der, AddDisposition disposition) {
   if (der.empty() || der.size() > 0x7FFFFFFF) return error::kAsn1Corrupt;
   try {
     const unsigned char* cursor = der.data();
@@ -470,7 +476,7 @@ uint32_t CertStore::AddCrl(std::span<const uint8_t> der, AddDisposition disposit
         EVP_Digest(der.data(), der.size(), sha1.data(), &length, digest, nullptr) != 1) {
       return error::kStorageFailure;
     }
-    return TransactPlatform(*database_, [&]() -> uint32_t {
+    return TransactPlatform(*database_, [&]() -> Status {
       sqlite::Statement query;
       if (const auto ec = database_->Prepare(
               "SELECT id FROM store_crl WHERE store = ?1 AND sha1 = ?2", query, id_, sha1)) {
@@ -492,10 +498,10 @@ uint32_t CertStore::AddCrl(std::span<const uint8_t> der, AddDisposition disposit
   }
 }
 
-uint32_t CertStore::Crls(std::vector<StoredCrl>& crls) {
+Status CertStore::Crls(std::vector<StoredCrl>& crls) {
   try {
     CrlSnapshot loaded;
-    const uint32_t status = ReadPlatform(*database_, [&]() -> uint32_t {
+    const Status status = ReadPlatform(*database_, [&]() -> Status {
       ChangeStamp stamp;
       if (const auto ec = database_->Stamp(stamp)) return StorageError(ec);
       loaded = FindCrlSnapshot(stamp, id_);
@@ -524,8 +530,8 @@ uint32_t CertStore::Crls(std::vector<StoredCrl>& crls) {
   }
 }
 
-uint32_t CertStore::DeleteCrl(int64_t entry) {
-  return TransactPlatform(*database_, [&]() -> uint32_t {
+Status CertStore::DeleteCrl(int64_t entry) {
+  return TransactPlatform(*database_, [&]() -> Status {
     sqlite::Statement exists;
     if (const auto ec = database_->Prepare("SELECT 1 FROM store_crl WHERE id = ?1 AND store = ?2",
                                            exists, entry, id_)) {

@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "platform/certificates/certificate.h"
+#include "platform/errors/platform_errors.h"
 #include "platform/tokens/token_location.h"
 
 namespace quorvel::platform {
@@ -71,7 +72,7 @@ struct StoredCrl {
 class CertStore {
  public:
   // Opens (creating when missing) the current user's store `name`.
-  static uint32_t OpenSystemStore(std::string_view name, std::unique_ptr<CertStore>& store);
+  static Status OpenSystemStore(std::string_view name, std::unique_ptr<CertStore>& store);
 
   CertStore(const CertStore&) = delete;
   CertStore& operator=(const CertStore&) = delete;
@@ -81,38 +82,38 @@ class CertStore {
   const std::string& name() const { return name_; }
 
   // Every certificate, in store order, from one snapshot.
-  uint32_t Certificates(std::vector<CertContextRef>& contexts);
+  Status Certificates(std::vector<CertContextRef>& contexts);
 
   // The certificate after `previous` (null starts with a fresh snapshot);
   // kNotFound after the last one.
-  uint32_t Enumerate(const CertContextRef& previous, CertContextRef& next);
+  Status Enumerate(const CertContextRef& previous, CertContextRef& next);
 
   // The next certificate after `previous` (null starts) that matches; kNotFound
   // when none does.
-  uint32_t Find(const CertFind& criterion, const CertContextRef& previous, CertContextRef& found);
+  Status Find(const CertFind& criterion, const CertContextRef& previous, CertContextRef& found);
 
   // Adds DER bytes with `properties`, atomically. `added` (when given) receives
   // the stored context.
-  uint32_t AddCertificate(std::span<const uint8_t> der, const CertContext::Properties& properties,
-                          AddDisposition disposition, CertContextRef* added);
+  Status AddCertificate(std::span<const uint8_t> der, const CertContext::Properties& properties,
+                        AddDisposition disposition, CertContextRef* added);
 
   // Sets (or, with no value, removes) one property of a stored certificate.
-  uint32_t SetProperty(const CertContextRef& context, uint32_t id,
-                       std::optional<std::span<const uint8_t>> value, CertContextRef* updated);
+  Status SetProperty(const CertContextRef& context, uint32_t id,
+                     std::optional<std::span<const uint8_t>> value, CertContextRef* updated);
 
   // Removes a stored certificate with its properties; kNotFound when it is gone.
-  uint32_t DeleteCertificate(const CertContextRef& context);
+  Status DeleteCertificate(const CertContextRef& context);
 
   // CRLs of the store, in the order they were added. AddCrl checks the bytes
   // parse as a CRL and keeps one copy of each.
-  uint32_t AddCrl(std::span<const uint8_t> der, AddDisposition disposition);
-  uint32_t Crls(std::vector<StoredCrl>& crls);
-  uint32_t DeleteCrl(int64_t entry);
+  Status AddCrl(std::span<const uint8_t> der, AddDisposition disposition);
+  Status Crls(std::vector<StoredCrl>& crls);
+  Status DeleteCrl(int64_t entry);
 
  private:
   CertStore(std::shared_ptr<Database> database, int64_t id, std::string name);
-  uint32_t LoadSnapshot();
-  uint32_t LoadEntry(int64_t entry, CertContextRef& context);
+  Status LoadSnapshot();
+  Status LoadEntry(int64_t entry, CertContextRef& context);
 
   std::shared_ptr<Database> database_;
   int64_t id_ = 0;

@@ -39,8 +39,8 @@ std::string FoldContainerName(std::u16string_view name) {
 }
 
 // The container's id (0 when there is none) and the spelling it was created with.
-uint32_t FindContainer(Database& database, const std::string& folded, int64_t& id,
-                       std::u16string& name) {
+Status FindContainer(Database& database, const std::string& folded, int64_t& id,
+                     std::u16string& name) {
   id = 0;
   sqlite::Statement query;
   if (const auto ec = database.Prepare("SELECT id, name FROM key_container WHERE folded_name = ?1",
@@ -72,7 +72,7 @@ std::u16string LoginName(uid_t user) {
 }
 
 // The decoded private key of `keySpec` in the container `containerId`; kNoKey when it has none.
-uint32_t ReadStoredKey(Database& database, int64_t containerId, uint32_t keySpec, EvpPkeyPtr& key) {
+Status ReadStoredKey(Database& database, int64_t containerId, uint32_t keySpec, EvpPkeyPtr& key) {
   try {
     Bytes pkcs8;
     bool found = false;
@@ -100,7 +100,7 @@ uint32_t ReadStoredKey(Database& database, int64_t containerId, uint32_t keySpec
     }
     if (!found) return error::kNoKey;
     // The copy read from the database held key material.
-    const uint32_t decoded = DecodePrivateKey(pkcs8, key);
+    const Status decoded = DecodePrivateKey(pkcs8, key);
     OPENSSL_cleanse(pkcs8.data(), pkcs8.size());
     if (decoded == error::kOk) KeepContainerKey(stamp, containerId, keySpec, key.get());
     return decoded;
@@ -135,8 +135,8 @@ KeyContainer::KeyContainer(std::shared_ptr<Database> database, int64_t container
 
 KeyContainer::~KeyContainer() = default;
 
-uint32_t KeyContainer::AcquireToken(std::u16string_view container, uint32_t action,
-                                    std::unique_ptr<KeyContainer>& handle) {
+Status KeyContainer::AcquireToken(std::u16string_view container, uint32_t action,
+                                  std::unique_ptr<KeyContainer>& handle) {
   if (action == kCryptVerifyContext) {
     handle.reset(new KeyContainer(nullptr, 0, u"", std::u16string(kTokenProvider)));
     return error::kOk;
@@ -144,7 +144,7 @@ uint32_t KeyContainer::AcquireToken(std::u16string_view container, uint32_t acti
   if (action != 0) return error::kInvalidArgument;
   std::optional<TokenKeyLocation> location = ParseTokenUri(Utf16ToUtf8(container));
   if (!location) return error::kBadKeyset;
-  if (const uint32_t present = CheckTokenPresent(*location)) return present;
+  if (const Status present = CheckTokenPresent(*location); present != error::kOk) return present;
   handle.reset(
       new KeyContainer(nullptr, -1, std::u16string(container), std::u16string(kTokenProvider)));
   handle->token_ = std::move(location);
@@ -171,9 +171,9 @@ bool KnownProvider(std::u16string_view name) {
 }
 
 // An existing container: found without a write lock.
-uint32_t OpenContainer(Database& database, const std::string& folded, int64_t& id,
-                       std::u16string& name) {
-  const uint32_t status =
+Status OpenContainer(Database& database, const std::string& folded, int64_t& id,
+                     std::u16string& name) {
+  const Status status =
       ReadPlatform(database, [&] { return FindContainer(database, folded, id, name); });
   if (status != error::kOk) return status;
   return id == 0 ? error::kBadKeyset : error::kOk;
@@ -181,15 +181,17 @@ uint32_t OpenContainer(Database& database, const std::string& folded, int64_t& i
 
 // A new container, refused where one of that name exists; looked for first
 // without a write lock, then again under it.
-uint32_t CreateContainer(Database& database, const std::string& folded, int64_t& id,
-                         std::u16string& name) {
-  if (const uint32_t status =
-          ReadPlatform(database, [&] { return FindContainer(database, folded, id, name); })) {
+Status CreateContainer(Database& database, const std::string& folded, int64_t& id,
+                       std::u16string& name) {
+  if (const Status status =
+          ReadPlatform(database, [&] { return FindContainer(database, folded, id, name); });
+      status != error::kOk) {
     return status;
   }
   if (id != 0) return error::kExists;
-  return TransactPlatform(database, [&]() -> uint32_t {
-    if (const uint32_t status = FindContainer(database, folded, id, name)) return status;
+  return TransactPlatform(database, [&]() -> Status {
+    if (const Status status = FindContainer(database, folded, id, name); status != error::kOk)
+      return status;
     if (id != 0) return error::kExists;
     sqlite::Statement insert;
     if (auto failed =
@@ -202,10 +204,11 @@ uint32_t CreateContainer(Database& database, const std::string& folded, int64_t&
   });
 }
 
-uint32_t DeleteContainer(Database& database, const std::string& folded, std::u16string& name) {
-  return TransactPlatform(database, [&]() -> uint32_t {
+Status DeleteContainer(Database& database, const std::string& folded, std::u16string& name) {
+  return TransactPlatform(database, [&]() -> Status {
     int64_t id = 0;
-    if (const uint32_t status = FindContainer(database, folded, id, name)) return status;
+    if (const Status status = FindContainer(database, folded, id, name); status != error::kOk)
+      return status;
     if (id == 0) return error::kBadKeyset;
     sqlite::Statement erase;
     if (auto failed = database.Prepare("DELETE FROM key_container WHERE id = ?1", erase, id)) {
@@ -217,9 +220,9 @@ uint32_t DeleteContainer(Database& database, const std::string& folded, std::u16
 
 }  // namespace
 
-uint32_t KeyContainer::Acquire(std::optional<std::u16string_view> container,
-                               std::u16string_view provider, uint32_t providerType, uint32_t flags,
-                               std::unique_ptr<KeyContainer>& handle) {
+Status KeyContainer::Acquire(std::optional<std::u16string_view> container,
+                             std::u16string_view provider, uint32_t providerType, uint32_t flags,
+                             std::unique_ptr<KeyContainer>& handle) {
   if (providerType != kProvRsaFull) return error::kKeysetNotDefined;
   const std::u16string_view providerName = provider.empty() ? kMsStrongProvider : provider;
   if (!KnownProvider(providerName)) return error::kKeysetNotDefined;
@@ -238,14 +241,13 @@ uint32_t KeyContainer::Acquire(std::optional<std::u16string_view> container,
     std::u16string name(container && !container->empty() ? *container : DefaultContainerName());
     const std::string folded = FoldContainerName(name);
     if (*action == kCryptDeleteKeyset) {
-      const uint32_t deleted = DeleteContainer(*database, folded, name);
+      const Status deleted = DeleteContainer(*database, folded, name);
       if (deleted == error::kOk) handle.reset();
       return deleted;
     }
     int64_t id = 0;
-    const uint32_t status = *action == kCryptNewKeyset
-                                ? CreateContainer(*database, folded, id, name)
-                                : OpenContainer(*database, folded, id, name);
+    const Status status = *action == kCryptNewKeyset ? CreateContainer(*database, folded, id, name)
+                                                     : OpenContainer(*database, folded, id, name);
     if (status != error::kOk) return status;
     handle.reset(
         new KeyContainer(std::move(database), id, std::move(name), std::u16string(providerName)));
@@ -255,17 +257,17 @@ uint32_t KeyContainer::Acquire(std::optional<std::u16string_view> container,
   }
 }
 
-uint32_t KeyContainer::GetUserKey(uint32_t keySpec, Key& key) const {
+Status KeyContainer::GetUserKey(uint32_t keySpec, Key& key) const {
   if (!ValidKeySpec(keySpec)) return error::kInvalidArgument;
   if (containerId_ == 0) return error::kNoKey;
   EvpPkeyPtr pkey;
-  const uint32_t status = token_ ? AcquireTokenKey(*token_, pkey)
-                                 : ReadStoredKey(*database_, containerId_, keySpec, pkey);
+  const Status status = token_ ? AcquireTokenKey(*token_, pkey)
+                               : ReadStoredKey(*database_, containerId_, keySpec, pkey);
   if (status == error::kOk) key = KeyFrom(std::move(pkey));
   return status;
 }
 
-uint32_t KeyContainer::ImportKey(uint32_t keySpec, const Key& privateKey) {
+Status KeyContainer::ImportKey(uint32_t keySpec, const Key& privateKey) {
   EVP_PKEY* key = PkeyOf(privateKey);
   if (!ValidKeySpec(keySpec) || key == nullptr) return error::kInvalidArgument;
   if (containerId_ == 0) return error::kBadKeyset;
@@ -274,8 +276,8 @@ uint32_t KeyContainer::ImportKey(uint32_t keySpec, const Key& privateKey) {
   if (!EVP_PKEY_is_a(key, "RSA")) return error::kBadData;
   try {
     Bytes pkcs8;
-    if (const uint32_t status = EncodePrivateKey(key, pkcs8)) return status;
-    uint32_t status = error::kOk;
+    if (const Status status = EncodePrivateKey(key, pkcs8); status != error::kOk) return status;
+    Status status = error::kOk;
     const std::error_code ec = database_->Transact([&]() -> std::error_code {
       sqlite::Statement exists;
       if (auto failed = database_->Prepare("SELECT 1 FROM key_container WHERE id = ?1", exists,
@@ -305,7 +307,7 @@ uint32_t KeyContainer::ImportKey(uint32_t keySpec, const Key& privateKey) {
   }
 }
 
-uint32_t KeyContainer::GenerateKey(uint32_t keySpec, unsigned bits, Key* key) {
+Status KeyContainer::GenerateKey(uint32_t keySpec, unsigned bits, Key* key) {
   if (!ValidKeySpec(keySpec) || bits < 512 || bits > 16384 || token_) {
     return error::kInvalidArgument;
   }
@@ -317,7 +319,7 @@ uint32_t KeyContainer::GenerateKey(uint32_t keySpec, unsigned bits, Key* key) {
     return error::kBadAlgId;
   }
   Key owned = KeyFrom(EvpPkeyPtr(generated));
-  if (const uint32_t status = ImportKey(keySpec, owned)) return status;
+  if (const Status status = ImportKey(keySpec, owned); status != error::kOk) return status;
   if (key != nullptr) *key = std::move(owned);
   return error::kOk;
 }

@@ -21,6 +21,7 @@
 
 #include "platform/certificates/certificate.h"
 #include "platform/crypto/key.h"
+#include "platform/errors/platform_errors.h"
 #include "platform/tokens/token_location.h"
 
 namespace quorvel::platform {
@@ -55,9 +56,9 @@ class KeyContainer {
   // Unknown provider names and types give kKeysetNotDefined. A token container
   // can only be opened: kBadKeyset for a name that is no token URI, kNoCard
   // when the token is absent, kInvalidArgument for creating or deleting one.
-  static uint32_t Acquire(std::optional<std::u16string_view> container,
-                          std::u16string_view provider, uint32_t providerType, uint32_t flags,
-                          std::unique_ptr<KeyContainer>& handle);
+  static Status Acquire(std::optional<std::u16string_view> container, std::u16string_view provider,
+                        uint32_t providerType, uint32_t flags,
+                        std::unique_ptr<KeyContainer>& handle);
 
   KeyContainer(const KeyContainer&) = delete;
   KeyContainer& operator=(const KeyContainer&) = delete;
@@ -70,13 +71,13 @@ class KeyContainer {
   // The private key of `keySpec`; kNoKey when the container has none. For a
   // token container, the key on the token, after the user gave its PIN (see
   // AcquireTokenKey for the token's own failures).
-  uint32_t GetUserKey(uint32_t keySpec, Key& key) const;
+  Status GetUserKey(uint32_t keySpec, Key& key) const;
 
   // Stores `key` (an RSA private key) as the key of `keySpec`, replacing any.
-  uint32_t ImportKey(uint32_t keySpec, const Key& key);
+  Status ImportKey(uint32_t keySpec, const Key& key);
 
   // Generates an RSA key of `bits` for `keySpec` and stores it.
-  uint32_t GenerateKey(uint32_t keySpec, unsigned bits, Key* key);
+  Status GenerateKey(uint32_t keySpec, unsigned bits, Key* key);
 
   // The key-provider property that names this container's key of `keySpec`.
   KeyProvInfo ProvInfo(uint32_t keySpec) const;
@@ -84,8 +85,8 @@ class KeyContainer {
  private:
   KeyContainer(std::shared_ptr<Database> database, int64_t containerId, std::u16string container,
                std::u16string provider);
-  static uint32_t AcquireToken(std::u16string_view container, uint32_t action,
-                               std::unique_ptr<KeyContainer>& handle);
+  static Status AcquireToken(std::u16string_view container, uint32_t action,
+                             std::unique_ptr<KeyContainer>& handle);
 
   std::shared_ptr<Database> database_;
   int64_t containerId_ = 0;

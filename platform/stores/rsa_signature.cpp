@@ -16,7 +16,7 @@ namespace quorvel::platform {
 namespace {
 
 // A PKCS#1 v1.5 signing or verifying context for `key` and the hash's algorithm.
-uint32_t PrepareContext(EVP_PKEY* key, const Hash& hash, bool sign, EvpPkeyCtxPtr& context) {
+Status PrepareContext(EVP_PKEY* key, const Hash& hash, bool sign, EvpPkeyCtxPtr& context) {
   if (key == nullptr || EVP_PKEY_is_a(key, "RSA") != 1) return error::kBadData;
   context.reset(EVP_PKEY_CTX_new_from_pkey(CryptoLibrary(), key, kCryptoProperties));
   if (!context) return error::kOutOfMemory;
@@ -31,14 +31,15 @@ uint32_t PrepareContext(EVP_PKEY* key, const Hash& hash, bool sign, EvpPkeyCtxPt
 
 }  // namespace
 
-uint32_t SignHashWithKey(const Hash& hash, const Key& privateKey, Bytes& signature) {
+Status SignHashWithKey(const Hash& hash, const Key& privateKey, Bytes& signature) {
   OpenSslErrorMark mark;
   signature.clear();
   EvpPkeyCtxPtr context;
-  if (const uint32_t failed = PrepareContext(PkeyOf(privateKey), hash, true, context))
+  if (const Status failed = PrepareContext(PkeyOf(privateKey), hash, true, context);
+      failed != error::kOk)
     return failed;
   Bytes digest;
-  if (const uint32_t failed = hash.GetValue(digest)) return failed;
+  if (const Status failed = hash.GetValue(digest); failed != error::kOk) return failed;
   std::size_t length = 0;
   if (EVP_PKEY_sign(context.get(), nullptr, &length, digest.data(), digest.size()) != 1) {
     return error::kBadData;
@@ -58,15 +59,15 @@ uint32_t SignHashWithKey(const Hash& hash, const Key& privateKey, Bytes& signatu
   return error::kOk;
 }
 
-uint32_t SignHash(const Hash& hash, const KeyContainer& container, uint32_t keySpec,
-                  Bytes& signature) {
+Status SignHash(const Hash& hash, const KeyContainer& container, uint32_t keySpec,
+                Bytes& signature) {
   signature.clear();
   Key key;
-  if (const uint32_t failed = container.GetUserKey(keySpec, key)) return failed;
+  if (const Status failed = container.GetUserKey(keySpec, key); failed != error::kOk) return failed;
   return SignHashWithKey(hash, key, signature);
 }
 
-uint32_t ImportPublicKeyInfo(std::span<const uint8_t> subjectPublicKeyInfo, Key& key) {
+Status ImportPublicKeyInfo(std::span<const uint8_t> subjectPublicKeyInfo, Key& key) {
   OpenSslErrorMark mark;
   key = Key();
   if (subjectPublicKeyInfo.empty() ||
@@ -84,7 +85,7 @@ uint32_t ImportPublicKeyInfo(std::span<const uint8_t> subjectPublicKeyInfo, Key&
   return error::kOk;
 }
 
-uint32_t ImportPublicKeyInfo(const Certificate& certificate, Key& key) {
+Status ImportPublicKeyInfo(const Certificate& certificate, Key& key) {
   OpenSslErrorMark mark;
   key = Key();
   // The certificate was parsed in the platform's context, and its key with it,
@@ -97,18 +98,19 @@ uint32_t ImportPublicKeyInfo(const Certificate& certificate, Key& key) {
   return error::kOk;
 }
 
-uint32_t VerifySignature(const Hash& hash, std::span<const uint8_t> signature, const Key& key) {
+Status VerifySignature(const Hash& hash, std::span<const uint8_t> signature, const Key& key) {
   OpenSslErrorMark mark;
   EVP_PKEY* publicKey = PkeyOf(key);
   EvpPkeyCtxPtr context;
-  if (const uint32_t failed = PrepareContext(publicKey, hash, false, context)) return failed;
+  if (const Status failed = PrepareContext(publicKey, hash, false, context); failed != error::kOk)
+    return failed;
   // The modulus length in bytes is the only length a signature can have.
   const int modulusBytes = EVP_PKEY_get_size(publicKey);
   if (modulusBytes <= 0 || signature.size() != static_cast<std::size_t>(modulusBytes)) {
     return error::kBadSignature;
   }
   Bytes digest;
-  if (const uint32_t failed = hash.GetValue(digest)) return failed;
+  if (const Status failed = hash.GetValue(digest); failed != error::kOk) return failed;
   Bytes bigEndian;
   try {
     bigEndian.assign(signature.rbegin(), signature.rend());

@@ -11,6 +11,7 @@
 #include "platform/certificates/certificate.h"
 #include "platform/crypto/hash.h"
 #include "platform/crypto/key.h"
+#include "platform/errors/platform_errors.h"
 #include "platform/stores/key_container.h"
 
 namespace quorvel::platform {
@@ -21,24 +22,23 @@ namespace quorvel::platform {
 //  - kNoKey: the container holds no key of `keySpec` (or is a verify-only handle);
 //  - kInvalidArgument: `keySpec` is neither exchange nor signature;
 //  - kBadData: the stored key is unusable or too short for the DigestInfo.
-uint32_t SignHash(const Hash& hash, const KeyContainer& container, uint32_t keySpec,
-                  Bytes& signature);
+Status SignHash(const Hash& hash, const KeyContainer& container, uint32_t keySpec,
+                Bytes& signature);
 
 // The same with a private key in hand.
-uint32_t SignHashWithKey(const Hash& hash, const Key& privateKey, Bytes& signature);
+Status SignHashWithKey(const Hash& hash, const Key& privateKey, Bytes& signature);
 
 // Imports a DER SubjectPublicKeyInfo. kBadData when the bytes are not exactly
 // one well-formed key, kBadAlgId when the key is not an RSA key.
-uint32_t ImportPublicKeyInfo(std::span<const uint8_t> subjectPublicKeyInfo, Key& key);
+Status ImportPublicKeyInfo(std::span<const uint8_t> subjectPublicKeyInfo, Key& key);
 
 // Imports the subject public key of `certificate`.
-uint32_t ImportPublicKeyInfo(const Certificate& certificate, Key& key);
+Status ImportPublicKeyInfo(const Certificate& certificate, Key& key);
 
 // Checks `signature` (least significant byte first) over the current value of
 // `hash` with `publicKey`: kOk, or kBadSignature when it does not verify
 // (wrong value, wrong length, or a DigestInfo of another algorithm); kBadData
 // when `publicKey` is not an RSA key.
-uint32_t VerifySignature(const Hash& hash, std::span<const uint8_t> signature,
-                         const Key& publicKey);
+Status VerifySignature(const Hash& hash, std::span<const uint8_t> signature, const Key& publicKey);
 
 }  // namespace quorvel::platform

@@ -145,7 +145,7 @@ TEST_F(StoreChangesTest, AnotherConnectionsChangeIsSeenByTheNextCall) {
       std::vector<StoredCrl> crls;
       EXPECT_EQ(store_->Crls(crls), error::kOk);
       Key key;
-      container_->GetUserKey(kAtSignature, key);
+      static_cast<void>(container_->GetUserKey(kAtSignature, key));
     }
     c.change();
     c.expectSeen();

@@ -11,7 +11,7 @@
 namespace quorvel::platform::stores {
 
 // Database failures carry no platform meaning of their own.
-inline uint32_t StorageError(const std::error_code& ec) {
+inline Status StorageError(const std::error_code& ec) {
   if (!ec) return error::kOk;
   if (ec == DatabaseErrc::kOutOfMemory) return error::kOutOfMemory;
   return error::kStorageFailure;
@@ -21,8 +21,8 @@ inline uint32_t StorageError(const std::error_code& ec) {
 // value it produced, or the database's own failure. Any value but kOk rolls
 // the transaction back.
 template <typename Body>
-uint32_t TransactPlatform(Database& database, Body body) {
-  uint32_t status = error::kOk;
+Status TransactPlatform(Database& database, Body body) {
+  Status status = error::kOk;
   const std::error_code ec = database.Transact([&]() -> std::error_code {
     status = body();
     return status == error::kOk ? std::error_code{}
@@ -34,8 +34,8 @@ uint32_t TransactPlatform(Database& database, Body body) {
 
 // The same in a read transaction.
 template <typename Body>
-uint32_t ReadPlatform(Database& database, Body body) {
-  uint32_t status = error::kOk;
+Status ReadPlatform(Database& database, Body body) {
+  Status status = error::kOk;
   const std::error_code ec = database.Read([&]() -> std::error_code {
     status = body();
     return {};

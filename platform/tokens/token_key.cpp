@@ -91,8 +91,8 @@ const RSA_METHOD* TokenRsaMethod() {
   return method;
 }
 
-uint32_t FindToken(const TokenKeyLocation& location, std::shared_ptr<TokenModule>& module,
-                   TokenSlot& found) {
+Status FindToken(const TokenKeyLocation& location, std::shared_ptr<TokenModule>& module,
+                 TokenSlot& found) {
   if (TokenModule::Load(location.modulePath, module) != error::kOk) return error::kNoCard;
   // A token inserted since the module was initialised is seen after a rescan.
   for (int attempt = 0; attempt < 2; ++attempt) {
@@ -110,7 +110,7 @@ uint32_t FindToken(const TokenKeyLocation& location, std::shared_ptr<TokenModule
   return error::kNoCard;
 }
 
-uint32_t LogIn(const TokenSession& session, const TokenSlot& token) {
+Status LogIn(const TokenSession& session, const TokenSlot& token) {
   if ((token.flags & CKF_LOGIN_REQUIRED) == 0) return error::kOk;
   CK_FUNCTION_LIST* f = session.functions();
   CK_RV rv = CKR_OK;
@@ -136,14 +136,16 @@ uint32_t LogIn(const TokenSession& session, const TokenSlot& token) {
   return rv == CKR_USER_ALREADY_LOGGED_IN ? error::kOk : TokenError(rv);
 }
 
-uint32_t MakeKey(std::unique_ptr<TokenSession> session, CK_OBJECT_HANDLE object, EvpPkeyPtr& key) {
+Status MakeKey(std::unique_ptr<TokenSession> session, CK_OBJECT_HANDLE object, EvpPkeyPtr& key) {
   Bytes modulus;
   Bytes exponent;
-  if (const uint32_t read = session->Attribute(object, CKA_MODULUS, kMaxModulusBytes, modulus)) {
+  if (const Status read = session->Attribute(object, CKA_MODULUS, kMaxModulusBytes, modulus);
+      read != error::kOk) {
     return read == error::kNotFound ? error::kNoKey : read;
   }
-  if (const uint32_t read =
-          session->Attribute(object, CKA_PUBLIC_EXPONENT, kMaxModulusBytes, exponent)) {
+  if (const Status read =
+          session->Attribute(object, CKA_PUBLIC_EXPONENT, kMaxModulusBytes, exponent);
+      read != error::kOk) {
     return read == error::kNotFound ? error::kNoKey : read;
   }
   BignumPtr n(BN_bin2bn(modulus.data(), static_cast<int>(modulus.size()), nullptr));
@@ -172,31 +174,33 @@ uint32_t MakeKey(std::unique_ptr<TokenSession> session, CK_OBJECT_HANDLE object,
 
 }  // namespace
 
-uint32_t CheckTokenPresent(const TokenKeyLocation& location) {
+Status CheckTokenPresent(const TokenKeyLocation& location) {
   std::shared_ptr<TokenModule> module;
   TokenSlot token;
   return FindToken(location, module, token);
 }
 
-uint32_t AcquireTokenKey(const TokenKeyLocation& location, EvpPkeyPtr& key) {
+Status AcquireTokenKey(const TokenKeyLocation& location, EvpPkeyPtr& key) {
   key.reset();
   try {
     std::shared_ptr<TokenModule> module;
     TokenSlot token;
-    if (const uint32_t found = FindToken(location, module, token)) return found;
+    if (const Status found = FindToken(location, module, token); found != error::kOk) return found;
     if ((token.flags & CKF_USER_PIN_LOCKED) != 0) return error::kCardPinLocked;
     std::unique_ptr<TokenSession> session;
-    if (const uint32_t opened = module->OpenSession(token.slot, session)) return opened;
-    if (const uint32_t loggedIn = LogIn(*session, token)) return loggedIn;
+    if (const Status opened = module->OpenSession(token.slot, session); opened != error::kOk)
+      return opened;
+    if (const Status loggedIn = LogIn(*session, token); loggedIn != error::kOk) return loggedIn;
 
     CK_OBJECT_CLASS privateKey = CKO_PRIVATE_KEY;
     CK_KEY_TYPE rsa = CKK_RSA;
     Bytes id = location.id;
     std::vector<CK_OBJECT_HANDLE> objects;
-    if (const uint32_t searched = session->Find({{CKA_CLASS, &privateKey, sizeof privateKey},
-                                                 {CKA_KEY_TYPE, &rsa, sizeof rsa},
-                                                 {CKA_ID, id.data(), id.size()}},
-                                                1, objects)) {
+    if (const Status searched = session->Find({{CKA_CLASS, &privateKey, sizeof privateKey},
+                                               {CKA_KEY_TYPE, &rsa, sizeof rsa},
+                                               {CKA_ID, id.data(), id.size()}},
+                                              1, objects);
+        searched != error::kOk) {
       return searched;
     }
     if (objects.empty()) return error::kNoKey;

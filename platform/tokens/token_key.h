@@ -11,13 +11,14 @@
 #include <cstdint>
 
 #include "platform/crypto/openssl.h"
+#include "platform/errors/platform_errors.h"
 #include "platform/tokens/token_location.h"
 
 namespace quorvel::platform {
 
 // kOk when the token is present; kNoCard when it is not (or its module
 // cannot be loaded).
-uint32_t CheckTokenPresent(const TokenKeyLocation& location);
+Status CheckTokenPresent(const TokenKeyLocation& location);
 
 // The key, or:
 //  - kNoCard: the token is not present;
@@ -26,6 +27,6 @@ uint32_t CheckTokenPresent(const TokenKeyLocation& location);
 //  - kCardPinLocked: the token's PIN is locked (or expired);
 //  - kNoKey: the token holds no RSA private key of the location's id;
 //  - kCardRemoved, kCardFailure: the token went away or the module failed.
-uint32_t AcquireTokenKey(const TokenKeyLocation& location, EvpPkeyPtr& key);
+Status AcquireTokenKey(const TokenKeyLocation& location, EvpPkeyPtr& key);
 
 }  // namespace quorvel::platform

@@ -38,7 +38,7 @@ LoadedModules& Loaded() {
 
 }  // namespace
 
-uint32_t TokenError(CK_RV rv) {
+Status TokenError(CK_RV rv) {
   switch (rv) {
     case CKR_OK:
       return error::kOk;
@@ -82,7 +82,7 @@ std::string TokenText(const unsigned char* field, std::size_t width) {
 TokenModule::TokenModule(std::string path, CK_FUNCTION_LIST* functions)
     : path_(std::move(path)), functions_(functions) {}
 
-uint32_t TokenModule::Load(const std::string& path, std::shared_ptr<TokenModule>& module) {
+Status TokenModule::Load(const std::string& path, std::shared_ptr<TokenModule>& module) {
   module.reset();
   if (path.empty() || path.front() != '/') return error::kInvalidArgument;
   LoadedModules& loaded = Loaded();
@@ -123,7 +123,7 @@ void TokenModule::Rescan() {
   Initialize(functions_);
 }
 
-uint32_t TokenModule::Tokens(std::vector<TokenSlot>& tokens) {
+Status TokenModule::Tokens(std::vector<TokenSlot>& tokens) {
   tokens.clear();
   std::lock_guard lock(mutex_);
   CK_ULONG count = 0;
@@ -147,7 +147,7 @@ uint32_t TokenModule::Tokens(std::vector<TokenSlot>& tokens) {
   return error::kOk;
 }
 
-uint32_t TokenModule::OpenSession(CK_SLOT_ID slot, std::unique_ptr<TokenSession>& session) {
+Status TokenModule::OpenSession(CK_SLOT_ID slot, std::unique_ptr<TokenSession>& session) {
   session.reset();
   std::shared_ptr<TokenModule> self = shared_from_this();
   std::lock_guard lock(mutex_);
@@ -176,14 +176,14 @@ TokenSession::~TokenSession() {
   module_->SessionClosed();
 }
 
-uint32_t TokenSession::Find(std::vector<CK_ATTRIBUTE> attributes, std::size_t limit,
-                            std::vector<CK_OBJECT_HANDLE>& objects) const {
+Status TokenSession::Find(std::vector<CK_ATTRIBUTE> attributes, std::size_t limit,
+                          std::vector<CK_OBJECT_HANDLE>& objects) const {
   objects.clear();
   CK_FUNCTION_LIST* f = functions();
   if (const CK_RV rv = f->C_FindObjectsInit(handle_, attributes.data(), attributes.size())) {
     return TokenError(rv);
   }
-  uint32_t status = error::kOk;
+  Status status = error::kOk;
   while (objects.size() < limit) {
     CK_OBJECT_HANDLE batch[16];
     CK_ULONG found = 0;
@@ -199,8 +199,8 @@ uint32_t TokenSession::Find(std::vector<CK_ATTRIBUTE> attributes, std::size_t li
   return status;
 }
 
-uint32_t TokenSession::Attribute(CK_OBJECT_HANDLE object, CK_ATTRIBUTE_TYPE type, std::size_t limit,
-                                 std::vector<uint8_t>& value) const {
+Status TokenSession::Attribute(CK_OBJECT_HANDLE object, CK_ATTRIBUTE_TYPE type, std::size_t limit,
+                               std::vector<uint8_t>& value) const {
   value.clear();
   CK_ATTRIBUTE attribute{type, nullptr, 0};
   CK_FUNCTION_LIST* f = functions();

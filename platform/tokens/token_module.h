@@ -1,3 +1,5 @@
+
+#include "platform/errors/platform_errors.h"
 // A PKCS#11 module loaded at run time, and sessions on its tokens.
 //
 // A module is loaded with dlopen once per process and path, initialised for
@@ -35,7 +37,7 @@ class TokenModule : public std::enable_shared_from_this<TokenModule> {
   // The module at the absolute path `path` (a regular file), loaded and
   // initialised: kOk, kCardFailure when it cannot be, kInvalidArgument for a
   // path that is not absolute.
-  static uint32_t Load(const std::string& path, std::shared_ptr<TokenModule>& module);
+  static Status Load(const std::string& path, std::shared_ptr<TokenModule>& module);
 
   TokenModule(const TokenModule&) = delete;
   TokenModule& operator=(const TokenModule&) = delete;
@@ -47,10 +49,10 @@ class TokenModule : public std::enable_shared_from_this<TokenModule> {
   void Rescan();
 
   // The slots that hold a token, at most kMaxTokenSlots.
-  uint32_t Tokens(std::vector<TokenSlot>& tokens);
+  Status Tokens(std::vector<TokenSlot>& tokens);
 
   // A serial session (read-only) on the token in `slot`.
-  uint32_t OpenSession(CK_SLOT_ID slot, std::unique_ptr<TokenSession>& session);
+  Status OpenSession(CK_SLOT_ID slot, std::unique_ptr<TokenSession>& session);
 
  private:
   friend class TokenSession;
@@ -76,13 +78,13 @@ class TokenSession {
   const std::shared_ptr<TokenModule>& module() const { return module_; }
 
   // The object handles of up to `limit` objects matching `attributes`.
-  uint32_t Find(std::vector<CK_ATTRIBUTE> attributes, std::size_t limit,
-                std::vector<CK_OBJECT_HANDLE>& objects) const;
+  Status Find(std::vector<CK_ATTRIBUTE> attributes, std::size_t limit,
+              std::vector<CK_OBJECT_HANDLE>& objects) const;
 
   // The value of one attribute of `object`, at most `limit` bytes;
   // kNotFound when the object has no readable value of it.
-  uint32_t Attribute(CK_OBJECT_HANDLE object, CK_ATTRIBUTE_TYPE type, std::size_t limit,
-                     std::vector<uint8_t>& value) const;
+  Status Attribute(CK_OBJECT_HANDLE object, CK_ATTRIBUTE_TYPE type, std::size_t limit,
+                   std::vector<uint8_t>& value) const;
 
  private:
   friend class TokenModule;
@@ -94,7 +96,7 @@ class TokenSession {
 };
 
 // The platform error for a PKCS#11 return value.
-uint32_t TokenError(CK_RV rv);
+Status TokenError(CK_RV rv);
 
 // Text of a fixed-width, blank-padded PKCS#11 field.
 std::string TokenText(const unsigned char* field, std::size_t width);

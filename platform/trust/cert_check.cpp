@@ -29,8 +29,8 @@ int VerifyTimeValidity(uint64_t time, const Certificate& certificate) {
   return 0;
 }
 
-uint32_t VerifySubjectCertificate(const Certificate& subject, const Certificate* issuer,
-                                  CertStore* issuerStore, uint32_t& flags) {
+Status VerifySubjectCertificate(const Certificate& subject, const Certificate* issuer,
+                                CertStore* issuerStore, uint32_t& flags) {
   if ((flags & ~kKnownFlags) != 0) return error::kInvalidArgument;
   if ((flags & (kCertStoreSignatureFlag | kCertStoreRevocationFlag)) != 0 && issuer == nullptr) {
     return error::kInvalidArgument;
@@ -51,7 +51,9 @@ uint32_t VerifySubjectCertificate(const Certificate& subject, const Certificate*
   if ((flags & kCertStoreRevocationFlag) != 0) {
     RevocationStatus status = RevocationStatus::kNoCrl;
     CertStore* const stores[] = {issuerStore};
-    if (const uint32_t failed = CheckRevocation(subject, *issuer, stores, status)) return failed;
+    if (const Status failed = CheckRevocation(subject, *issuer, stores, status);
+        failed != error::kOk)
+      return failed;
     switch (status) {
       case RevocationStatus::kNotRevoked:
         flags &= ~kCertStoreRevocationFlag;

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "platform/certificates/certificate.h"
+#include "platform/errors/platform_errors.h"
 #include "platform/stores/cert_store.h"
 
 namespace quorvel::platform {
@@ -35,7 +36,7 @@ int VerifyTimeValidity(uint64_t time, const Certificate& certificate);
 // without an issuer (and for revocation without the issuer's store). A store
 // that cannot be read fails with its error. The outcome of the checks is in
 // `flags`, not in the return value.
-uint32_t VerifySubjectCertificate(const Certificate& subject, const Certificate* issuer,
-                                  CertStore* issuerStore, uint32_t& flags);
+Status VerifySubjectCertificate(const Certificate& subject, const Certificate* issuer,
+                                CertStore* issuerStore, uint32_t& flags);
 
 }  // namespace quorvel::platform

@@ -24,12 +24,15 @@ struct ChainStores {
   std::array<std::unique_ptr<CertStore>, 3> stores;  // ROOT, CA, MY
   PathCandidates candidates;
 
-  uint32_t Open() {
+  Status Open() {
     constexpr std::array<std::string_view, 3> kNames = {kStoreRoot, kStoreCa, kStoreMy};
     for (std::size_t i = 0; i < kNames.size(); ++i) {
-      if (const uint32_t failed = CertStore::OpenSystemStore(kNames[i], stores[i])) return failed;
+      if (const Status failed = CertStore::OpenSystemStore(kNames[i], stores[i]);
+          failed != error::kOk)
+        return failed;
       std::vector<CertContextRef> contexts;
-      if (const uint32_t failed = stores[i]->Certificates(contexts)) return failed;
+      if (const Status failed = stores[i]->Certificates(contexts); failed != error::kOk)
+        return failed;
       auto& target = i == 0 ? candidates.anchors : candidates.intermediates;
       for (const CertContextRef& context : contexts) target.push_back(context->shared());
     }
@@ -59,8 +62,8 @@ bool RevocationWanted(uint32_t flags, std::size_t index) {
 }
 
 // Fills in each element's trust errors once the chain's certificates are known.
-uint32_t CheckElements(CertificateChain& chain, bool partial, uint64_t time, uint32_t flags,
-                       const ChainStores& pool) {
+Status CheckElements(CertificateChain& chain, bool partial, uint64_t time, uint32_t flags,
+                     const ChainStores& pool) {
   const std::array<CertStore*, 3> crlStores = pool.CrlStores();
   auto& elements = chain.elements;
   for (std::size_t i = 0; i < elements.size(); ++i) {
@@ -81,8 +84,9 @@ uint32_t CheckElements(CertificateChain& chain, bool partial, uint64_t time, uin
     if (!RevocationWanted(flags, i)) continue;
     if (hasIssuer) {
       RevocationStatus revocation = RevocationStatus::kNoCrl;
-      if (const uint32_t failed =
-              CheckRevocation(certificate, *elements[i + 1].certificate, crlStores, revocation)) {
+      if (const Status failed =
+              CheckRevocation(certificate, *elements[i + 1].certificate, crlStores, revocation);
+          failed != error::kOk) {
         return failed;
       }
       if (revocation == RevocationStatus::kRevoked) status |= kTrustIsRevoked;
@@ -100,23 +104,25 @@ uint32_t CheckElements(CertificateChain& chain, bool partial, uint64_t time, uin
 
 }  // namespace
 
-uint32_t GetCertificateChain(std::shared_ptr<const Certificate> certificate,
-                             std::optional<uint64_t> time, uint32_t flags,
-                             CertificateChain& chain) {
+Status GetCertificateChain(std::shared_ptr<const Certificate> certificate,
+                           std::optional<uint64_t> time, uint32_t flags, CertificateChain& chain) {
   chain = {};
   if (!certificate) return error::kInvalidArgument;
   OpenSslErrorMark mark;
   const uint64_t at = time.value_or(CurrentFileTime());
   try {
     ChainStores pool;
-    if (const uint32_t failed = pool.Open()) return failed;
+    if (const Status failed = pool.Open(); failed != error::kOk) return failed;
     CertificationPath path;
-    if (const uint32_t failed = BuildCertificationPath(certificate, pool.candidates, at, path)) {
+    if (const Status failed = BuildCertificationPath(certificate, pool.candidates, at, path);
+        failed != error::kOk) {
       return failed;
     }
     CertificateChain built;
     built.elements = std::move(path.elements);
-    if (const uint32_t failed = CheckElements(built, path.partial, at, flags, pool)) return failed;
+    if (const Status failed = CheckElements(built, path.partial, at, flags, pool);
+        failed != error::kOk)
+      return failed;
     chain = std::move(built);
   } catch (const std::bad_alloc&) {
     return error::kOutOfMemory;
@@ -145,7 +151,7 @@ ChainPolicyStatus VerifyBaseChainPolicy(const CertificateChain& chain, uint32_t 
     }
   }
   if (const int i = firstWith(kTrustIsRevoked); i >= 0) return {error::kRevoked, 0, i};
-  constexpr std::pair<uint32_t, uint32_t> kStructuralErrors[] = {
+  constexpr std::pair<uint32_t, Status> kStructuralErrors[] = {
       {kTrustInvalidBasicConstraints, error::kBasicConstraints},
       {kTrustIsNotValidForUsage, error::kWrongUsage},
       {kTrustInvalidNameConstraints, error::kInvalidName},

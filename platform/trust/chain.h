@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/certificates/certificate.h"
+#include "platform/errors/platform_errors.h"
 
 namespace quorvel::platform {
 
@@ -76,11 +77,11 @@ struct CertificateChain {
 // revocation, each element carries what was found wrong with the path's basic
 // constraints, key usage, name constraints, policy constraints and critical
 // extensions. Fails only when the stores cannot be read or memory runs out.
-uint32_t GetCertificateChain(std::shared_ptr<const Certificate> certificate,
-                             std::optional<uint64_t> time, uint32_t flags, CertificateChain& chain);
+Status GetCertificateChain(std::shared_ptr<const Certificate> certificate,
+                           std::optional<uint64_t> time, uint32_t flags, CertificateChain& chain);
 
 struct ChainPolicyStatus {
-  uint32_t error = 0;  // 0 or a platform error value
+  Status error = error::kOk;
   int chainIndex = -1;
   int elementIndex = -1;  // the element the error belongs to
 };

@@ -49,8 +49,8 @@ class ChainTest : public TemporaryHome {
     return chain;
   }
 
-  uint32_t Verdict(const std::shared_ptr<const Certificate>& certificate,
-                   uint32_t policyFlags = kSignerPolicyFlags) {
+  Status Verdict(const std::shared_ptr<const Certificate>& certificate,
+                 uint32_t policyFlags = kSignerPolicyFlags) {
     return VerifyBaseChainPolicy(Build(certificate), policyFlags).error;
   }
 
@@ -72,7 +72,7 @@ TEST_F(ChainTest, BuildsFromTheEndCertificateToTheTrustedRoot) {
   EXPECT_EQ(chain.elements[2].certificate->Sha1(), ParseCertificate(root_.certificate)->Sha1());
   EXPECT_EQ(chain.errorStatus, 0u);
   const ChainPolicyStatus status = VerifyBaseChainPolicy(chain, 0);
-  EXPECT_EQ(status.error, 0u);
+  EXPECT_EQ(status.error, error::kOk);
   EXPECT_EQ(status.elementIndex, -1);
 }
 
@@ -80,7 +80,7 @@ TEST_F(ChainTest, TakesIntermediatesFromMyAndTrustsCertificatesOfRootThemselves)
   AddCertificateTo("ROOT", root_.certificate);
   AddCertificateTo("MY", intermediate_.certificate);
   EXPECT_EQ(Build(End()).elements.size(), 3u);
-  EXPECT_EQ(Verdict(End()), 0u);
+  EXPECT_EQ(Verdict(End()), error::kOk);
 
   // A certificate held by "ROOT" is an anchor: its chain is itself.
   const auto root = ParseCertificate(root_.certificate);
@@ -95,8 +95,8 @@ TEST_F(ChainTest, UnknownRevocationIsAnErrorOnlyWhereThePolicyDoesNotIgnoreIt) {
   ASSERT_EQ(chain.elements.size(), 3u);
   EXPECT_EQ(chain.elements[0].errorStatus, kTrustRevocationStatusUnknown);
   EXPECT_EQ(chain.elements[1].errorStatus, 0u);  // only the end certificate was checked
-  EXPECT_EQ(VerifyBaseChainPolicy(chain, kSignerPolicyFlags).error, 0u);
-  EXPECT_EQ(VerifyBaseChainPolicy(chain, kPolicyIgnoreEndRevUnknown).error, 0u);
+  EXPECT_EQ(VerifyBaseChainPolicy(chain, kSignerPolicyFlags).error, error::kOk);
+  EXPECT_EQ(VerifyBaseChainPolicy(chain, kPolicyIgnoreEndRevUnknown).error, error::kOk);
   const ChainPolicyStatus status = VerifyBaseChainPolicy(chain, kPolicyIgnoreCaRevUnknown);
   EXPECT_EQ(status.error, error::kNoRevocationCheck);
   EXPECT_EQ(status.elementIndex, 0);
@@ -107,7 +107,7 @@ TEST_F(ChainTest, UnknownRevocationIsAnErrorOnlyWhereThePolicyDoesNotIgnoreIt) {
   EXPECT_EQ(whole.elements[2].errorStatus, 0u);
   EXPECT_EQ(VerifyBaseChainPolicy(whole, kPolicyIgnoreEndRevUnknown).error,
             error::kNoRevocationCheck);
-  EXPECT_EQ(VerifyBaseChainPolicy(whole, kSignerPolicyFlags).error, 0u);
+  EXPECT_EQ(VerifyBaseChainPolicy(whole, kSignerPolicyFlags).error, error::kOk);
   // Without revocation flags nothing is checked.
   EXPECT_EQ(Build(End(), 0).errorStatus, 0u);
 }
@@ -120,7 +120,8 @@ TEST_F(ChainTest, ExpiredCertificateGivesCertExpired) {
   const ChainPolicyStatus status = VerifyBaseChainPolicy(chain, kSignerPolicyFlags);
   EXPECT_EQ(status.error, error::kCertExpired);
   EXPECT_EQ(status.elementIndex, 0);
-  EXPECT_EQ(VerifyBaseChainPolicy(chain, kSignerPolicyFlags | kPolicyIgnoreNotTimeValid).error, 0u);
+  EXPECT_EQ(VerifyBaseChainPolicy(chain, kSignerPolicyFlags | kPolicyIgnoreNotTimeValid).error,
+            error::kOk);
 
   // An expired root counts the same.
   TearDown();
@@ -143,7 +144,7 @@ TEST_F(ChainTest, ValidityBeyondTheIssuersGivesNestingError) {
   EXPECT_EQ(chain.elements[0].errorStatus & ~kTrustRevocationStatusUnknown, kTrustIsNotTimeNested);
   EXPECT_EQ(VerifyBaseChainPolicy(chain, kSignerPolicyFlags).error, error::kValidityPeriodNesting);
   EXPECT_EQ(VerifyBaseChainPolicy(chain, kSignerPolicyFlags | kPolicyIgnoreNotTimeNested).error,
-            0u);
+            error::kOk);
 }
 
 TEST_F(ChainTest, RootOutsideRootStoreGivesUntrustedRoot) {
@@ -155,7 +156,8 @@ TEST_F(ChainTest, RootOutsideRootStoreGivesUntrustedRoot) {
   const ChainPolicyStatus status = VerifyBaseChainPolicy(full, kSignerPolicyFlags);
   EXPECT_EQ(status.error, error::kUntrustedRoot);
   EXPECT_EQ(status.elementIndex, 2);
-  EXPECT_EQ(VerifyBaseChainPolicy(full, kSignerPolicyFlags | kPolicyAllowUnknownCa).error, 0u);
+  EXPECT_EQ(VerifyBaseChainPolicy(full, kSignerPolicyFlags | kPolicyAllowUnknownCa).error,
+            error::kOk);
 
   // A self-signed end certificate that "ROOT" does not hold is its own untrusted root.
   testing::Issuer lone = testing::MakeRootCa("Self Made");
@@ -238,7 +240,7 @@ TEST_F(ChainTest, PrefersTheIssuerWhoseKeyVerifies) {
   ASSERT_EQ(chain.elements.size(), 3u);
   EXPECT_EQ(chain.elements[1].certificate->Sha1(),
             ParseCertificate(intermediate_.certificate)->Sha1());
-  EXPECT_EQ(VerifyBaseChainPolicy(chain, kSignerPolicyFlags).error, 0u);
+  EXPECT_EQ(VerifyBaseChainPolicy(chain, kSignerPolicyFlags).error, error::kOk);
 }
 
 TEST_F(ChainTest, ErrorsAreReportedInTheirOrderOfPrecedence) {

@@ -167,8 +167,8 @@ bool AcceptAnyPolicy(X509_VERIFY_PARAM* parameters) {
 
 }  // namespace
 
-uint32_t BuildCertificationPath(const CertificateRef& certificate, const PathCandidates& candidates,
-                                uint64_t time, CertificationPath& path) {
+Status BuildCertificationPath(const CertificateRef& certificate, const PathCandidates& candidates,
+                              uint64_t time, CertificationPath& path) {
   path = {};
   OpenSslErrorMark mark;
   try {

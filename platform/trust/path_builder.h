@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/certificates/certificate.h"
+#include "platform/errors/platform_errors.h"
 #include "platform/trust/chain.h"
 
 namespace quorvel::platform {
@@ -33,8 +34,8 @@ struct CertificationPath {
 
 // Builds the path of `certificate` at `time` (a file time). Fails only when
 // memory runs out or the verifier cannot run.
-uint32_t BuildCertificationPath(const std::shared_ptr<const Certificate>& certificate,
-                                const PathCandidates& candidates, uint64_t time,
-                                CertificationPath& path);
+Status BuildCertificationPath(const std::shared_ptr<const Certificate>& certificate,
+                              const PathCandidates& candidates, uint64_t time,
+                              CertificationPath& path);
 
 }  // namespace quorvel::platform

@@ -60,8 +60,8 @@ bool CrlVerifiedBy(const std::shared_ptr<X509_CRL>& crl, const Certificate& issu
 
 }  // namespace
 
-uint32_t CheckRevocation(const Certificate& subject, const Certificate& issuer,
-                         std::span<CertStore* const> stores, RevocationStatus& status) {
+Status CheckRevocation(const Certificate& subject, const Certificate& issuer,
+                       std::span<CertStore* const> stores, RevocationStatus& status) {
   OpenSslErrorMark mark;
   status = RevocationStatus::kNoCrl;
   X509* issuerCertificate = X509Of(issuer);
@@ -73,7 +73,7 @@ uint32_t CheckRevocation(const Certificate& subject, const Certificate& issuer,
     for (CertStore* store : stores) {
       if (store == nullptr) continue;
       std::vector<StoredCrl> crls;
-      if (const uint32_t failed = store->Crls(crls)) return failed;
+      if (const Status failed = store->Crls(crls); failed != error::kOk) return failed;
       for (const StoredCrl& stored : crls) {
         const std::shared_ptr<X509_CRL> crl = X509CrlOf(stored);
         if (!crl) continue;

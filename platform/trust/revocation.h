@@ -6,6 +6,7 @@
 #include <span>
 
 #include "platform/certificates/certificate.h"
+#include "platform/errors/platform_errors.h"
 #include "platform/stores/cert_store.h"
 
 namespace quorvel::platform {
@@ -20,7 +21,7 @@ enum class RevocationStatus {
 // issuer name equals the issuer's subject name and the issuer's key verifies the
 // CRL's signature. CRLs that do not parse or do not verify are ignored, as if
 // absent. Fails only when a store cannot be read.
-uint32_t CheckRevocation(const Certificate& subject, const Certificate& issuer,
-                         std::span<CertStore* const> stores, RevocationStatus& status);
+Status CheckRevocation(const Certificate& subject, const Certificate& issuer,
+                       std::span<CertStore* const> stores, RevocationStatus& status);
 
 }  // namespace quorvel::platform
