@@ -2,7 +2,9 @@
 // members call with bytes, the control's settings and places for results.
 // Each acquires what it needs, does one job, releases everything and returns
 // 0 or a negative error number; where a platform call failed, its error value
-// is stored in `lastError` (left untouched otherwise).
+// is stored in `lastError` (left untouched otherwise). Running out of memory
+// is not a result: std::bad_alloc reaches the member's handler, which reports
+// -10000.
 #pragma once
 
 #include <array>

@@ -4,7 +4,6 @@
 // Envelopes travel as Base64 text and are never compressed.
 #include <initializer_list>
 #include <memory>
-#include <new>
 #include <optional>
 #include <span>
 
@@ -167,17 +166,11 @@ ErrorNumber Open(std::string_view message, Kind kind, OpenedEnvelope& opened,
   return err::kOk;
 }
 
-// Runs one entry point; after a failure, or when memory runs out, nothing in
-// `result` is a result.
+// Runs one entry point; after a failure nothing in `result` is a result.
 template <typename Result, typename Body>
 ErrorNumber Guarded(Result& result, Body&& body) {
   result = Result{};
-  ErrorNumber outcome = err::kNoMemory;
-  try {
-    outcome = body();
-  } catch (const std::bad_alloc&) {
-    outcome = err::kNoMemory;
-  }
+  const ErrorNumber outcome = body();
   if (outcome != err::kOk) result = Result{};
   return outcome;
 }

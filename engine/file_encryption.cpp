@@ -1,7 +1,6 @@
 // Encryption of a file's bytes for a recipient whose certificate the caller
 // hands over in Base64, rather than one found in the stores.
 #include <memory>
-#include <new>
 #include <span>
 
 #include "engine/engine.h"
@@ -63,12 +62,7 @@ ErrorNumber EncryptFileForCert(std::string_view data, std::string_view certifica
                                std::string_view symmetricOid, std::string& base64,
                                platform::Status& lastError) {
   base64.clear();
-  ErrorNumber result = err::kNoMemory;
-  try {
-    result = Encrypt(data, certificateBase64, symmetricOid, base64, lastError);
-  } catch (const std::bad_alloc&) {
-    result = err::kNoMemory;
-  }
+  const ErrorNumber result = Encrypt(data, certificateBase64, symmetricOid, base64, lastError);
   if (result != err::kOk) base64.clear();
   return result;
 }

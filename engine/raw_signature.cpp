@@ -2,7 +2,6 @@
 // written most significant byte first and coded in Base64, and its check with
 // a certificate of the stores that hold other parties' certificates.
 #include <algorithm>
-#include <new>
 #include <span>
 
 #include "certs/engine_certificate.h"
@@ -157,12 +156,7 @@ ErrorNumber RawSign(std::string_view data, bool serverMode,
                     std::optional<std::u16string_view> dnList, std::u16string_view separator,
                     const SignSettings& settings, SignOutput& output, platform::Status& lastError) {
   output = SignOutput{};
-  ErrorNumber result = err::kNoMemory;
-  try {
-    result = Sign(data, serverMode, dnList, separator, settings, output, lastError);
-  } catch (const std::bad_alloc&) {
-    result = err::kNoMemory;
-  }
+  const ErrorNumber result = Sign(data, serverMode, dnList, separator, settings, output, lastError);
   if (result != err::kOk) output = SignOutput{};
   return result;
 }
@@ -172,13 +166,8 @@ ErrorNumber RawVerify(std::string_view signature, bool serverMode, std::string_v
                       std::string_view digestOid, const platform::ChooserTexts& chooserTexts,
                       CertDetails& signer, platform::Status& lastError) {
   signer = CertDetails{};
-  ErrorNumber result = err::kNoMemory;
-  try {
-    result = Verify(signature, serverMode, content, dnList, separator, digestOid, chooserTexts,
-                    signer, lastError);
-  } catch (const std::bad_alloc&) {
-    result = err::kNoMemory;
-  }
+  const ErrorNumber result = Verify(signature, serverMode, content, dnList, separator, digestOid,
+                                    chooserTexts, signer, lastError);
   if (result != err::kOk) signer = CertDetails{};
   return result;
 }

@@ -3,7 +3,6 @@
 // functions, or assembled by hand from a signed hash), large messages are
 // compressed, and the result is coded in Base64.
 #include <functional>
-#include <new>
 #include <span>
 
 #include "certs/engine_certificate.h"
@@ -90,14 +89,9 @@ ErrorNumber SignWithSelectedCertificate(Maker maker, std::string_view data, bool
 }
 
 ErrorNumber Guarded(const std::function<ErrorNumber()>& run, SignOutput& output) {
-  try {
-    const ErrorNumber result = run();
-    if (result != err::kOk) output = SignOutput{};
-    return result;
-  } catch (const std::bad_alloc&) {
-    output = SignOutput{};
-    return err::kNoMemory;
-  }
+  const ErrorNumber result = run();
+  if (result != err::kOk) output = SignOutput{};
+  return result;
 }
 
 ErrorNumber SignByDn(Maker maker, std::string_view data, bool serverMode, bool detached,

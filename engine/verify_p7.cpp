@@ -3,7 +3,6 @@
 // message carries (by the platform's message functions, or by taking the
 // hand-built layout apart and checking the signed hash); then the signer's
 // issuer and chain are checked before the content is handed out.
-#include <new>
 #include <span>
 #include <string>
 
@@ -97,13 +96,8 @@ ErrorNumber Verify(Checker checker, std::string&& signedMessage, std::string& co
 ErrorNumber Guarded(Checker checker, std::string&& signedMessage, std::string& content,
                     CertDetails& signer, Mode mode, uint32_t chainChecks,
                     platform::Status& lastError) {
-  ErrorNumber result = err::kNoMemory;
-  try {
-    result =
-        Verify(checker, std::move(signedMessage), content, signer, mode, chainChecks, lastError);
-  } catch (const std::bad_alloc&) {
-    result = err::kNoMemory;
-  }
+  const ErrorNumber result =
+      Verify(checker, std::move(signedMessage), content, signer, mode, chainChecks, lastError);
   // After a failure neither the content nor the details are a result.
   if (result != err::kOk) {
     content.clear();
