@@ -24,6 +24,7 @@
 #include "platform/stores/cert_store.h"
 #include "platform/text/code_page.h"
 #include "platform/ui/ui_services.h"
+#include "tests/temporary_folder.h"
 
 namespace quorvel::certs::testing {
 
@@ -41,10 +42,8 @@ struct Stores {
 class DemoHomeTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "quorvel-certs-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    root_ = pattern;
+    ASSERT_FALSE(folder_.path().empty());
+    root_ = folder_.path();
     home_ = root_ / "home";
     std::filesystem::copy(QUORVEL_DEMO_HOME, home_, std::filesystem::copy_options::recursive);
     runtime_ = root_ / "run";
@@ -62,8 +61,6 @@ class DemoHomeTest : public ::testing::Test {
       ::unsetenv(name);
     }
     ::setenv("QUORVEL_UI", "none", 1);
-    std::error_code ignored;
-    std::filesystem::remove_all(root_, ignored);
   }
 
   // The chooser dialogs from now on take these actions, one list per dialog.
@@ -130,6 +127,7 @@ class DemoHomeTest : public ::testing::Test {
     return names;
   }
 
+  quorvel::testing::TemporaryFolder folder_{"quorvel-certs"};
   std::filesystem::path root_;
   std::filesystem::path home_;
   std::filesystem::path runtime_;

@@ -16,6 +16,11 @@ foreach(_dir IN LISTS QUORVEL_LIBRARY_DIRS)
     else()
       set(_allowed ${QUORVEL_DIR_ALLOWED_${_dir_key}})
     endif()
+    # Test-support headers (named for tests or fixtures) are included only by
+    # test programs, which all link the shared test support in tests/.
+    if(_file MATCHES "(test|fixture)[^/]*\\.h$")
+      list(APPEND _allowed tests)
+    endif()
     file(STRINGS ${ROOT}/${_file} _includes REGEX "^[ \t]*#[ \t]*include[ \t]*\"[^\"]+\"")
     foreach(_line IN LISTS _includes)
       string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]*\"([^\"]+)\".*" "\\1" _header "${_line}")

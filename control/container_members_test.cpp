@@ -16,7 +16,7 @@
 #include "control/control.h"
 #include "platform/storage/database.h"
 #include "platform/storage/registry.h"
-#include "platform/storage/temporary_home.h"
+#include "tests/temporary_home.h"
 #include "platform/text/code_page.h"
 
 namespace quorvel::control {

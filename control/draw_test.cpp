@@ -12,6 +12,7 @@
 
 #include "control/control.h"
 #include "platform/ui/qt/qt_painter.h"
+#include "tests/temporary_folder.h"
 
 namespace quorvel::control {
 namespace {
@@ -39,9 +40,9 @@ TEST(DrawTest, TheGreetingIsCentredWithItsBaselineOnTheMiddle) {
     platform::qt::QtPainter surface(painter);
     CDrennicQuorvel().Draw(surface, {0, 0, kWidth, kHeight});
   }
-  std::string folder = (std::filesystem::path(testing::TempDir()) / "draw_test.XXXXXX").string();
-  ASSERT_NE(::mkdtemp(folder.data()), nullptr);
-  const std::string saved = (std::filesystem::path(folder) / "draw_test.png").string();
+  const quorvel::testing::TemporaryFolder folder("quorvel-draw");
+  ASSERT_FALSE(folder.path().empty());
+  const std::string saved = (folder.path() / "draw_test.png").string();
   ASSERT_TRUE(image.save(QString::fromStdString(saved)));
   SCOPED_TRACE("the image: " + saved);
 

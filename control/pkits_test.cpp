@@ -22,7 +22,7 @@
 #include "control/control.h"
 #include "platform/crypto/openssl.h"
 #include "platform/errors/platform_errors.h"
-#include "platform/storage/temporary_home.h"
+#include "tests/temporary_home.h"
 #include "platform/stores/cert_store.h"
 #include "platform/text/base64.h"
 #include "platform/text/code_page.h"

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/temporary_folder.h"
+
 namespace quorvel::files {
 namespace {
 
@@ -20,18 +22,14 @@ using nlohmann::json;
 class FileRoutinesTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "quorvel-files-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
+    ASSERT_FALSE(folder_.path().empty());
+    dir_ = folder_.path();
     log_ = dir_ / "ui.log";
   }
   void TearDown() override {
     ::setenv("QUORVEL_UI", "none", 1);
     ::unsetenv("QUORVEL_UI_SCRIPT");
     ::unsetenv("QUORVEL_UI_LOG");
-    std::error_code ignored;
-    std::filesystem::remove_all(dir_, ignored);
   }
 
   // Dialogs from now on are answered by `answers`, in order.
@@ -63,6 +61,7 @@ class FileRoutinesTest : public ::testing::Test {
     return lines;
   }
 
+  quorvel::testing::TemporaryFolder folder_{"quorvel-files"};
   std::filesystem::path dir_;
   std::filesystem::path log_;
   int scripts_ = 0;

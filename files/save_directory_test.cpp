@@ -6,7 +6,7 @@
 
 #include "platform/storage/database.h"
 #include "platform/storage/registry.h"
-#include "platform/storage/temporary_home.h"
+#include "tests/temporary_home.h"
 
 namespace quorvel::files {
 namespace {

@@ -5,29 +5,24 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
-#include <filesystem>
-#include <string>
-#include <system_error>
+#include <memory>
+
+#include "tests/temporary_folder.h"
 
 namespace {
 
 class PrivateHome final : public ::testing::Environment {
  public:
   void SetUp() override {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "quorvel-test-home-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    home_ = pattern;
-    ::setenv("QUORVEL_HOME", home_.c_str(), 1);
+    home_ = std::make_unique<quorvel::testing::TemporaryFolder>("quorvel-test-home");
+    ASSERT_FALSE(home_->path().empty());
+    ::setenv("QUORVEL_HOME", home_->path().c_str(), 1);
     ::setenv("QUORVEL_UI", "none", 1);
   }
-  void TearDown() override {
-    std::error_code ignored;
-    std::filesystem::remove_all(home_, ignored);
-  }
+  void TearDown() override { home_.reset(); }
 
  private:
-  std::filesystem::path home_;
+  std::unique_ptr<quorvel::testing::TemporaryFolder> home_;
 };
 
 }  // namespace

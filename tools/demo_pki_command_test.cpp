@@ -13,7 +13,7 @@
 #include "platform/certificates/test_certificates.h"
 #include "platform/crypto/key_openssl.h"
 #include "platform/errors/platform_errors.h"
-#include "platform/storage/temporary_home.h"
+#include "tests/temporary_home.h"
 #include "platform/stores/cert_store.h"
 #include "platform/stores/key_container.h"
 #include "platform/text/code_page.h"

@@ -18,6 +18,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/temporary_folder.h"
+
 extern char** environ;
 
 namespace quorvel::tools {
@@ -34,16 +36,11 @@ inline std::string ReadFile(const std::filesystem::path& path) {
 class HostSessionTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string pattern = (std::filesystem::temp_directory_path() / "quorvel-host-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    root_ = pattern;
+    ASSERT_FALSE(folder_.path().empty());
+    root_ = folder_.path();
     script_ = root_ / "script.json";
     log_ = root_ / "ui.log";
     Script(json::array());
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    std::filesystem::remove_all(root_, ignored);
   }
 
   void Script(const json& answers) { std::ofstream(script_) << json{{"answers", answers}}.dump(); }
@@ -156,6 +153,7 @@ class HostSessionTest : public ::testing::Test {
   static std::pair<std::string, json> ErrorNum() { return Invoke("errorNum", {}, "get"); }
   static std::pair<std::string, json> ErrMsg() { return Invoke("errMsg", {}, "get"); }
 
+  quorvel::testing::TemporaryFolder folder_{"quorvel-host"};
   std::filesystem::path root_;
   std::filesystem::path script_;
   std::filesystem::path log_;

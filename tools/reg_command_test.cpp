@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/storage/temporary_home.h"
+#include "tests/temporary_home.h"
 #include "tools/command_test_support.h"
 
 extern char** environ;

@@ -13,7 +13,7 @@
 #include "container/plain_text.h"
 #include "platform/certificates/test_certificates.h"
 #include "platform/errors/platform_errors.h"
-#include "platform/storage/temporary_home.h"
+#include "tests/temporary_home.h"
 #include "platform/text/code_page.h"
 
 namespace quorvel::registration {

@@ -7,19 +7,10 @@
 
 #include "platform/crypto/algorithm_ids.h"
 #include "platform/errors/platform_errors.h"
+#include "platform/text/hex.h"
 
 namespace quorvel::platform {
 namespace {
-
-std::string Hex(const Bytes& bytes) {
-  static constexpr char kDigits[] = "0123456789abcdef";
-  std::string out;
-  for (const uint8_t byte : bytes) {
-    out += kDigits[byte >> 4];
-    out += kDigits[byte & 0x0F];
-  }
-  return out;
-}
 
 std::span<const uint8_t> AsBytes(std::string_view text) {
   return {reinterpret_cast<const uint8_t*>(text.data()), text.size()};
@@ -61,7 +52,7 @@ TEST(HashTest, ComputesTheStandardDigestsOfEachAlgorithm) {
     ASSERT_EQ(Hash::Create(c.algId, hash), error::kOk);
     EXPECT_EQ(hash->algId(), c.algId);
     EXPECT_EQ(hash->size() * 2, c.abc.size());
-    EXPECT_EQ(Hex(Digest(c.algId, {"abc"})), c.abc);
+    EXPECT_EQ(LowerHex(Digest(c.algId, {"abc"})), c.abc);
   }
 }
 
@@ -72,7 +63,7 @@ TEST(HashTest, HashesDataInPiecesAndStaysOpenAfterReadingTheValue) {
   ASSERT_EQ(Hash::Create(kCalgSha256, hash), error::kOk);
   Bytes empty;
   ASSERT_EQ(hash->GetValue(empty), error::kOk);
-  EXPECT_EQ(Hex(empty), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+  EXPECT_EQ(LowerHex(empty), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
   ASSERT_EQ(hash->HashData(AsBytes("ab")), error::kOk);
   Bytes partial;
   ASSERT_EQ(hash->GetValue(partial), error::kOk);

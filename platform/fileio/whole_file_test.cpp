@@ -10,6 +10,8 @@
 #include <iterator>
 #include <string>
 
+#include "tests/temporary_folder.h"
+
 namespace quorvel::platform {
 namespace {
 
@@ -21,9 +23,9 @@ std::string Read(const fs::path& path) {
 }
 
 TEST(WholeFile, TakesTheNameOnlyWhole) {
-  std::string pattern = (fs::path(testing::TempDir()) / "whole_file.XXXXXX").string();
-  ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-  const fs::path folder = pattern;
+  const quorvel::testing::TemporaryFolder temporary("quorvel-whole-file");
+  ASSERT_FALSE(temporary.path().empty());
+  const fs::path& folder = temporary.path();
   std::ofstream(folder / "old") << "old";
   std::ofstream(folder / "target") << "target";
   fs::create_symlink(folder / "target", folder / "link");

@@ -10,10 +10,6 @@
 namespace quorvel::platform {
 namespace {
 
-std::string Hex(const Bytes& bytes) {
-  return LowerHex(bytes);
-}
-
 TEST(HashMessageTest, GivesTheBareDigestOfEachPlatformHash) {
   const Bytes abc = {'a', 'b', 'c'};
   struct Case {
@@ -38,11 +34,11 @@ TEST(HashMessageTest, GivesTheBareDigestOfEachPlatformHash) {
     SCOPED_TRACE(c.oid);
     Bytes hash;
     ASSERT_EQ(HashMessage(c.oid, abc, hash), error::kOk);
-    EXPECT_EQ(Hex(hash), c.digest);
+    EXPECT_EQ(LowerHex(hash), c.digest);
   }
   Bytes empty;
   ASSERT_EQ(HashMessage("1.3.14.3.2.26", {}, empty), error::kOk);
-  EXPECT_EQ(Hex(empty), "da39a3ee5e6b4b0d3255bfef95601890afd80709");
+  EXPECT_EQ(LowerHex(empty), "da39a3ee5e6b4b0d3255bfef95601890afd80709");
 }
 
 TEST(HashMessageTest, RefusesIdentifiersOfNoHash) {

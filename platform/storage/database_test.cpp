@@ -15,7 +15,7 @@
 
 #include "platform/storage/home.h"
 #include "platform/storage/migrations.h"
-#include "platform/storage/temporary_home.h"
+#include "tests/temporary_home.h"
 
 namespace quorvel::platform {
 namespace {

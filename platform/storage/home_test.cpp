@@ -6,7 +6,7 @@
 
 #include <fstream>
 
-#include "platform/storage/temporary_home.h"
+#include "tests/temporary_home.h"
 
 namespace quorvel::platform {
 namespace {

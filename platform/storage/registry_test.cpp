@@ -6,7 +6,7 @@
 #include <string>
 
 #include "platform/storage/database.h"
-#include "platform/storage/temporary_home.h"
+#include "tests/temporary_home.h"
 
 namespace quorvel::platform {
 namespace {

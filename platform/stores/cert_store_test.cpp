@@ -7,7 +7,7 @@
 #include "platform/certificates/test_certificates.h"
 #include "platform/errors/platform_errors.h"
 #include "platform/storage/home.h"
-#include "platform/storage/temporary_home.h"
+#include "tests/temporary_home.h"
 
 namespace quorvel::platform {
 namespace {

@@ -15,7 +15,7 @@
 #include "platform/crypto/algorithm_ids.h"
 #include "platform/crypto/key_openssl.h"
 #include "platform/errors/platform_errors.h"
-#include "platform/storage/temporary_home.h"
+#include "tests/temporary_home.h"
 
 namespace quorvel::platform {
 namespace {

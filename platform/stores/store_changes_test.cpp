@@ -9,7 +9,7 @@
 #include "platform/crypto/key_openssl.h"
 #include "platform/errors/platform_errors.h"
 #include "platform/storage/database.h"
-#include "platform/storage/temporary_home.h"
+#include "tests/temporary_home.h"
 #include "platform/stores/cert_store.h"
 #include "platform/stores/key_container.h"
 

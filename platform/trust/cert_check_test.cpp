@@ -4,7 +4,7 @@
 
 #include "platform/certificates/file_time.h"
 #include "platform/errors/platform_errors.h"
-#include "platform/storage/temporary_home.h"
+#include "tests/temporary_home.h"
 #include "platform/trust/chain_test_support.h"
 
 namespace quorvel::platform {

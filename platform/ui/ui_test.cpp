@@ -12,6 +12,7 @@
 #include "platform/ui/ui_none.h"
 #include "platform/ui/ui_script.h"
 #include "platform/ui/ui_services.h"
+#include "tests/temporary_folder.h"
 
 namespace quorvel::platform {
 namespace {
@@ -21,15 +22,10 @@ using nlohmann::json;
 class ScriptUiTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string pattern = (std::filesystem::temp_directory_path() / "quorvel-ui-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
+    ASSERT_FALSE(folder_.path().empty());
+    dir_ = folder_.path();
     script_ = dir_ / "script.json";
     log_ = dir_ / "ui.log";
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    std::filesystem::remove_all(dir_, ignored);
   }
 
   void WriteScript(const std::string& text) { std::ofstream(script_) << text; }
@@ -43,6 +39,7 @@ class ScriptUiTest : public ::testing::Test {
 
   UiServices Ui() { return MakeScriptUiServices(script_, log_); }
 
+  quorvel::testing::TemporaryFolder folder_{"quorvel-ui"};
   std::filesystem::path dir_;
   std::filesystem::path script_;
   std::filesystem::path log_;

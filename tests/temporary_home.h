@@ -5,25 +5,22 @@
 #include <stdlib.h>
 
 #include <filesystem>
-#include <string>
+
+#include "tests/temporary_folder.h"
 
 namespace quorvel::platform {
 
 class TemporaryHome : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string pattern = (std::filesystem::temp_directory_path() / "quorvel-home-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    root_ = pattern;
+    ASSERT_FALSE(folder_.path().empty());
+    root_ = folder_.path();
     home_ = root_ / "home";
     ::setenv("QUORVEL_HOME", home_.c_str(), 1);
   }
-  void TearDown() override {
-    ::unsetenv("QUORVEL_HOME");
-    std::error_code ignored;
-    std::filesystem::remove_all(root_, ignored);
-  }
+  void TearDown() override { ::unsetenv("QUORVEL_HOME"); }
 
+  quorvel::testing::TemporaryFolder folder_{"quorvel-home"};
   std::filesystem::path root_;  // private to the test, holds the home
   std::filesystem::path home_;  // not yet created
 };
