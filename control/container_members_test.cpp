@@ -16,8 +16,8 @@
 #include "control/control.h"
 #include "platform/storage/database.h"
 #include "platform/storage/registry.h"
-#include "tests/temporary_home.h"
 #include "platform/text/code_page.h"
+#include "tests/temporary_home.h"
 
 namespace quorvel::control {
 namespace {

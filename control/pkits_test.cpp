@@ -22,10 +22,10 @@
 #include "control/control.h"
 #include "platform/crypto/openssl.h"
 #include "platform/errors/platform_errors.h"
-#include "tests/temporary_home.h"
 #include "platform/stores/cert_store.h"
 #include "platform/text/base64.h"
 #include "platform/text/code_page.h"
+#include "tests/temporary_home.h"
 
 namespace quorvel::control {
 namespace {

@@ -13,10 +13,10 @@
 #include "platform/certificates/test_certificates.h"
 #include "platform/crypto/key_openssl.h"
 #include "platform/errors/platform_errors.h"
-#include "tests/temporary_home.h"
 #include "platform/stores/cert_store.h"
 #include "platform/stores/key_container.h"
 #include "platform/text/code_page.h"
+#include "tests/temporary_home.h"
 #include "tools/command_test_support.h"
 #include "tools/store_command.h"
 

@@ -13,8 +13,8 @@
 #include "container/plain_text.h"
 #include "platform/certificates/test_certificates.h"
 #include "platform/errors/platform_errors.h"
-#include "tests/temporary_home.h"
 #include "platform/text/code_page.h"
+#include "tests/temporary_home.h"
 
 namespace quorvel::registration {
 namespace {

@@ -17,9 +17,9 @@
 #include "platform/certificates/test_certificates.h"
 #include "platform/crypto/key_openssl.h"
 #include "platform/errors/platform_errors.h"
-#include "tests/temporary_home.h"
 #include "platform/stores/cert_store.h"
 #include "platform/stores/key_container.h"
+#include "tests/temporary_home.h"
 
 namespace quorvel::platform::testing {
 

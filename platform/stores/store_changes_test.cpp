@@ -9,9 +9,9 @@
 #include "platform/crypto/key_openssl.h"
 #include "platform/errors/platform_errors.h"
 #include "platform/storage/database.h"
-#include "tests/temporary_home.h"
 #include "platform/stores/cert_store.h"
 #include "platform/stores/key_container.h"
+#include "tests/temporary_home.h"
 
 namespace quorvel::platform {
 namespace {

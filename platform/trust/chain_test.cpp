@@ -4,8 +4,8 @@
 
 #include "platform/certificates/file_time.h"
 #include "platform/errors/platform_errors.h"
-#include "tests/temporary_home.h"
 #include "platform/trust/chain_test_support.h"
+#include "tests/temporary_home.h"
 
 namespace quorvel::platform {
 namespace {
