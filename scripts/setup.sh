@@ -12,6 +12,7 @@ packages=(
   chromium firefox-esr softhsm2 opensc libp11-kit-dev
   xvfb openbox xdotool x11-utils imagemagick tesseract-ocr tesseract-ocr-eng
   python3-cryptography-vectors
+  g++-mingw-w64-i686-posix
 )
 # Node.js for the browser tests: Debian's, unless the machine has one already.
 if ! command -v node >/dev/null || ! command -v npm >/dev/null; then packages+=(nodejs npm); fi

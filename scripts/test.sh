@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing, checks the sources' format, then builds and runs
-# every test: the normal build (and every function's complexity), the host
+# Installs what is missing, checks the sources' format, cross-builds the
+# Windows form, then builds and runs every test: the normal build (and every function's complexity), the host
 # session check, the browser tests in headless Chromium (screenshots in
 # build/artifacts/), the whole suite again under AddressSanitizer and
 # UndefinedBehaviorSanitizer, and a short fuzzing run.
@@ -14,6 +14,9 @@ scripts/setup.sh
 
 phase "format"
 scripts/check-format.sh
+
+phase "Windows build (i686 mingw-w64)"
+scripts/build-windows.sh build-windows
 
 phase "build and test (RelWithDebInfo)"
 scripts/build.sh build -DCMAKE_BUILD_TYPE=RelWithDebInfo
