@@ -43,7 +43,6 @@ class DemoHomeTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_FALSE(folder_.path().empty());
-    root_ = folder_.path();
     home_ = root_ / "home";
     std::filesystem::copy(QUORVEL_DEMO_HOME, home_, std::filesystem::copy_options::recursive);
     runtime_ = root_ / "run";
@@ -128,7 +127,7 @@ class DemoHomeTest : public ::testing::Test {
   }
 
   quorvel::testing::TemporaryFolder folder_{"quorvel-certs"};
-  std::filesystem::path root_;
+  const std::filesystem::path& root_ = folder_.path();
   std::filesystem::path home_;
   std::filesystem::path runtime_;
   int scripts_ = 0;

@@ -98,10 +98,15 @@ ErrorNumber Guarded(Checker checker, std::string&& signedMessage, std::string& c
                     platform::Status& lastError) {
   const ErrorNumber result =
       Verify(checker, std::move(signedMessage), content, signer, mode, chainChecks, lastError);
-  // After a failure neither the content nor the details are a result.
+  // After a failure neither the content nor the details are a result. The
+  // hand-built path reports its own error number as the platform value too, so
+  // that the caller's platform value equals the returned number.
   if (result != err::kOk) {
     content.clear();
     signer = CertDetails{};
+    if (checker == Checker::kHandBuilt) {
+      lastError = platform::StatusOf(static_cast<uint32_t>(ToInt(result)));
+    }
   }
   return result;
 }
@@ -122,24 +127,18 @@ ErrorNumber VerifyP7Afterwards(std::string signedMessage, std::string& content, 
                  kChainCheckAfterwards, lastError);
 }
 
-// The hand-built path reports its own error number in `lastError` as well,
-// so that the caller's platform value equals the returned number.
 ErrorNumber AdvancedVerifyAttached(std::string signedMessage, std::string& content,
                                    CertDetails& signer, platform::Status& lastError) {
   content.clear();
-  const ErrorNumber result = Guarded(Checker::kHandBuilt, std::move(signedMessage), content, signer,
-                                     Mode::kAttached, kChainCheckAll, lastError);
-  if (result != err::kOk) lastError = platform::StatusOf(static_cast<uint32_t>(ToInt(result)));
-  return result;
+  return Guarded(Checker::kHandBuilt, std::move(signedMessage), content, signer, Mode::kAttached,
+                 kChainCheckAll, lastError);
 }
 
 ErrorNumber AdvancedVerifyDetached(std::string signedMessage, std::string_view content,
                                    CertDetails& signer, platform::Status& lastError) {
   std::string given(content);
-  const ErrorNumber result = Guarded(Checker::kHandBuilt, std::move(signedMessage), given, signer,
-                                     Mode::kDetached, kChainCheckAll, lastError);
-  if (result != err::kOk) lastError = platform::StatusOf(static_cast<uint32_t>(ToInt(result)));
-  return result;
+  return Guarded(Checker::kHandBuilt, std::move(signedMessage), given, signer, Mode::kDetached,
+                 kChainCheckAll, lastError);
 }
 
 }  // namespace quorvel::engine

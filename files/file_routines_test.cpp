@@ -23,7 +23,6 @@ class FileRoutinesTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_FALSE(folder_.path().empty());
-    dir_ = folder_.path();
     log_ = dir_ / "ui.log";
   }
   void TearDown() override {
@@ -62,7 +61,7 @@ class FileRoutinesTest : public ::testing::Test {
   }
 
   quorvel::testing::TemporaryFolder folder_{"quorvel-files"};
-  std::filesystem::path dir_;
+  const std::filesystem::path& dir_ = folder_.path();
   std::filesystem::path log_;
   int scripts_ = 0;
 };

@@ -14,15 +14,14 @@ class TemporaryHome : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_FALSE(folder_.path().empty());
-    root_ = folder_.path();
     home_ = root_ / "home";
     ::setenv("QUORVEL_HOME", home_.c_str(), 1);
   }
   void TearDown() override { ::unsetenv("QUORVEL_HOME"); }
 
   quorvel::testing::TemporaryFolder folder_{"quorvel-home"};
-  std::filesystem::path root_;  // private to the test, holds the home
-  std::filesystem::path home_;  // not yet created
+  const std::filesystem::path& root_ = folder_.path();  // private to the test, holds the home
+  std::filesystem::path home_;                          // not yet created
 };
 
 }  // namespace quorvel::platform

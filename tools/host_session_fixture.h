@@ -37,7 +37,6 @@ class HostSessionTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_FALSE(folder_.path().empty());
-    root_ = folder_.path();
     script_ = root_ / "script.json";
     log_ = root_ / "ui.log";
     Script(json::array());
@@ -154,7 +153,7 @@ class HostSessionTest : public ::testing::Test {
   static std::pair<std::string, json> ErrMsg() { return Invoke("errMsg", {}, "get"); }
 
   quorvel::testing::TemporaryFolder folder_{"quorvel-host"};
-  std::filesystem::path root_;
+  const std::filesystem::path& root_ = folder_.path();
   std::filesystem::path script_;
   std::filesystem::path log_;
 };

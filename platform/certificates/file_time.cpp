@@ -1,7 +1,5 @@
 #include "platform/certificates/file_time.h"
 
-#include <ctime>
-
 namespace quorvel::platform {
 namespace {
 

@@ -23,7 +23,6 @@ class ScriptUiTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_FALSE(folder_.path().empty());
-    dir_ = folder_.path();
     script_ = dir_ / "script.json";
     log_ = dir_ / "ui.log";
   }
@@ -40,7 +39,7 @@ class ScriptUiTest : public ::testing::Test {
   UiServices Ui() { return MakeScriptUiServices(script_, log_); }
 
   quorvel::testing::TemporaryFolder folder_{"quorvel-ui"};
-  std::filesystem::path dir_;
+  const std::filesystem::path& dir_ = folder_.path();
   std::filesystem::path script_;
   std::filesystem::path log_;
 };
