@@ -1,14 +1,8 @@
 #include "files/file_routines.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstdlib>
+#include <algorithm>
 #include <new>
 
-#include "platform/fileio/unique_fd.h"
 #include "platform/fileio/whole_file.h"
 #include "platform/text/code_page.h"
 #include "platform/ui/ui_services.h"
@@ -16,48 +10,25 @@
 namespace quorvel::files {
 namespace {
 
-bool ReadAll(int fd, std::string& data) {
-  size_t done = 0;
-  while (done < data.size()) {
-    const ssize_t got = ::read(fd, data.data() + done, data.size() - done);
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) return false;
-    if (got == 0) break;
-    done += static_cast<size_t>(got);
-  }
-  // A file that shrank while being read keeps what it still had.
-  data.resize(done);
-  return done > 0;
-}
-
 // A path holding NUL would name a shorter, different path to the system.
 bool IsUsablePath(std::string_view path) {
   return !path.empty() && path.find('\0') == std::string_view::npos;
 }
 
-enum class Links { kFollowed, kRefused };
+using platform::Links;
 
 int32_t ReadPath(std::string_view path, uint64_t sizeLimit, Links links, FileContents& file) {
   if (!IsUsablePath(path)) return kFileFailed;
-  const std::string pathText(path);
-  // O_NONBLOCK: opening a FIFO or a device must not wait for a peer; anything
-  // but a regular file is refused below. A name given by the caller may not
-  // be a symbolic link; one the user picked in the dialog may.
-  const int flags =
-      O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | (links == Links::kRefused ? O_NOFOLLOW : 0);
-  const platform::UniqueFd fd(::open(pathText.c_str(), flags));
-  if (!fd.valid()) return kFileFailed;
-  const size_t slash = path.rfind('/');
-  if (slash == std::string_view::npos) return kFileFailed;
-  struct stat info {};
-  if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) return kFileFailed;
-  const auto size = static_cast<uint64_t>(info.st_size);
-  if (size == 0 || size >= kMaxFileSize || size > sizeLimit) return kFileFailed;
+  // The name is what follows the last separator; a path without one names no file.
+  const size_t separator = path.find_last_of(platform::PathSeparators());
+  if (separator == std::string_view::npos) return kFileFailed;
   FileContents read;
   try {
-    read.data.resize(static_cast<size_t>(size));
-    if (!ReadAll(fd.get(), read.data)) return kFileFailed;
-    read.name = platform::Utf8ToUtf16(path.substr(slash + 1));
+    if (!platform::ReadRegularFile(std::string(path), std::min(sizeLimit, kMaxFileSize - 1), links,
+                                   read.data)) {
+      return kFileFailed;
+    }
+    read.name = platform::Utf8ToUtf16(path.substr(separator + 1));
   } catch (const std::bad_alloc&) {
     return kFileFailed;
   }

@@ -41,6 +41,7 @@ cmake --build "$build" --target "${names[@]}" -j "$jobs"
 artifacts="$build/fuzz-artifacts"
 mkdir -p "$artifacts"
 status=0
+failed=()
 for entry in "${targets[@]}"; do
   name="${entry%%:*}"
   seeds="$root/fuzz/corpus/${entry#*:}"
@@ -51,9 +52,15 @@ for entry in "${targets[@]}"; do
   if [[ -n "$runs" ]]; then limit=(-runs="$runs"); fi
   echo "== $name (${limit[*]})"
   if ! "$build/fuzz/$name" "${limit[@]}" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
-      -artifact_prefix="$artifacts/$name-" "$work" "$seeds"; then
+      -artifact_prefix="$artifacts/$name-" "$work" "$seeds" 2>&1 | tee "$artifacts/$name.log"; then
     echo "!! $name reported a finding; reproducer in $artifacts" >&2
+    failed+=("$name")
     status=1
   fi
+done
+# The findings again at the end, where a log's tail shows them.
+for name in "${failed[@]}"; do
+  echo "!! finding of $name:"
+  grep -m 8 -E "ERROR|SUMMARY|Test unit written|Base64:|==[0-9]+==" "$artifacts/$name.log" || true
 done
 exit "$status"

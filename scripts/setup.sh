@@ -12,7 +12,8 @@ packages=(
   chromium firefox-esr softhsm2 opensc libp11-kit-dev
   xvfb openbox xdotool x11-utils imagemagick tesseract-ocr tesseract-ocr-eng
   python3-cryptography-vectors
-  g++-mingw-w64-i686-posix
+  g++-mingw-w64-i686-posix mingw-w64-tools libz-mingw-w64-dev libwine-dev
+  wine wine64 wine32:i386
 )
 # Node.js for the browser tests: Debian's, unless the machine has one already.
 if ! command -v node >/dev/null || ! command -v npm >/dev/null; then packages+=(nodejs npm); fi
@@ -24,12 +25,37 @@ for package in "${packages[@]}"; do
   fi
 done
 
+# The package lists, refreshed. A list the machine kept from an earlier
+# refresh can name an index newer than the mirror serves; such a suite's lists
+# are fetched again from scratch.
+refresh_package_lists() {
+  local log
+  log="$(mktemp)"
+  if "${sudo_cmd[@]}" apt-get update -qq >"$log" 2>&1 && ! grep -q '^E:' "$log"; then
+    rm -f "$log"
+    return
+  fi
+  cat "$log" >&2
+  local host suite
+  for suite in $(sed -n '/^E:/s|.*http://\([^ ]*\)/dists/\([^/]*\)/.*|\1/dists/\2|p' "$log" | sort -u); do
+    host="${suite%%/dists/*}"
+    echo "setup: fetching the lists of ${suite} again" >&2
+    "${sudo_cmd[@]}" sh -c "rm -f /var/lib/apt/lists/${host//\//_}_dists_${suite##*/dists/}_*"
+  done
+  rm -f "$log"
+  "${sudo_cmd[@]}" apt-get update -qq
+}
+
 if ((${#missing[@]} > 0)); then
   echo "setup: installing ${missing[*]}"
   sudo_cmd=()
   if [[ $(id -u) -ne 0 ]]; then sudo_cmd=(sudo); fi
   export DEBIAN_FRONTEND=noninteractive
-  "${sudo_cmd[@]}" apt-get update -qq
+  # 32-bit Wine runs the Windows tests.
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    "${sudo_cmd[@]}" dpkg --add-architecture i386
+  fi
+  refresh_package_lists
   "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 

@@ -1,10 +1,10 @@
 #include "certs/chooser/chooser_model.h"
 
-#include <unistd.h>
-
 #include <algorithm>
+#include <filesystem>
 #include <span>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "certs/cert_info.h"
@@ -84,7 +84,9 @@ ChooserModel::ChooserModel(StoreSet stores, int candidates, const CandidateList*
 }
 
 ChooserModel::~ChooserModel() {
-  if (!tempCertPath_.empty()) ::unlink(tempCertPath_.c_str());
+  if (tempCertPath_.empty()) return;
+  std::error_code ignored;
+  std::filesystem::remove(tempCertPath_, ignored);
 }
 
 void ChooserModel::SortByColumn(int column) {

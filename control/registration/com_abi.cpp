@@ -1,9 +1,6 @@
 #include "control/registration/com_abi.h"
 
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <limits>
 
 namespace quorvel::registration::abi {
 
@@ -46,38 +43,6 @@ std::optional<Guid> ParseGuid(std::string_view text) {
   guid.data3 = static_cast<uint16_t>((bytes[6] << 8) | bytes[7]);
   for (int k = 0; k < 8; ++k) guid.data4[k] = bytes[8 + k];
   return guid;
-}
-
-Bstr AllocString(const char16_t* text, uint32_t length) {
-  if (length > (std::numeric_limits<uint32_t>::max() - 8) / 2) return nullptr;
-  const size_t bytes = size_t{length} * 2;
-  auto* block = static_cast<unsigned char*>(std::malloc(4 + bytes + 2));
-  if (block == nullptr) return nullptr;
-  const auto byteLength = static_cast<uint32_t>(bytes);
-  std::memcpy(block, &byteLength, 4);
-  auto* units = reinterpret_cast<char16_t*>(block + 4);
-  if (text != nullptr) {
-    std::memcpy(units, text, bytes);
-  } else {
-    std::memset(units, 0, bytes);
-  }
-  units[length] = 0;
-  return units;
-}
-
-void FreeString(Bstr text) {
-  if (text != nullptr) std::free(reinterpret_cast<unsigned char*>(text) - 4);
-}
-
-uint32_t StringLength(const char16_t* text) {
-  if (text == nullptr) return 0;
-  uint32_t bytes = 0;
-  std::memcpy(&bytes, reinterpret_cast<const unsigned char*>(text) - 4, 4);
-  return bytes / 2;
-}
-
-std::u16string StringOf(const char16_t* text) {
-  return text == nullptr ? std::u16string() : std::u16string(text, StringLength(text));
 }
 
 }  // namespace quorvel::registration::abi

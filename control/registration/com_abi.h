@@ -11,6 +11,15 @@
 
 #include "control/control.h"
 
+// The calling convention of the functions in the module's function tables
+// and of its exports: the platform's own on 32-bit Windows, the default
+// elsewhere.
+#if defined(_WIN32) && defined(__i386__)
+#define QUORVEL_COM_CALL __stdcall
+#else
+#define QUORVEL_COM_CALL
+#endif
+
 namespace quorvel::registration::abi {
 
 struct Guid {
@@ -124,12 +133,20 @@ struct ObjectHeader {
 // Automation values and arguments as IDispatch::Invoke passes them.
 enum VariantType : uint16_t {
   kVtEmpty = 0,
+  kVtI2 = 2,
   kVtI4 = 3,
   kVtR8 = 5,
   kVtBstr = 8,
   kVtBool = 11,
+  kVtVariant = 12,
+  kVtI1 = 16,
+  kVtUi1 = 17,
+  kVtUi2 = 18,
   kVtUi4 = 19,
-  kVtI8 = 20
+  kVtI8 = 20,
+  kVtInt = 22,
+  kVtUint = 23,
+  kVtByRef = 0x4000  // combined with a type: a pointer to a value of that type
 };
 
 struct Variant {
@@ -139,9 +156,14 @@ struct Variant {
     int64_t llVal;
     int32_t lVal;
     uint32_t ulVal;
+    int16_t iVal;
+    uint16_t uiVal;
+    int8_t cVal;
+    uint8_t bVal;
     int16_t boolVal;
     double dblVal;
     char16_t* bstrVal;
+    void* byRef;  // with kVtByRef
   };
 };
 

@@ -135,7 +135,7 @@ struct Bound<Fn> {
   }
 
   // The member's slot in the dual interface's function table.
-  static int32_t Entry(void* self, typename CParameter<Ps>::type... arguments) {
+  static int32_t QUORVEL_COM_CALL Entry(void* self, typename CParameter<Ps>::type... arguments) {
     if (self == nullptr) return abi::hr::kPointer;
     auto cArguments = std::forward_as_tuple(arguments...);
     if constexpr (kHasOutput) {

@@ -13,9 +13,19 @@ add_custom_command(OUTPUT ${_quorvel_header}
   COMMENT "Writing include/quorvel/quorvel.h from the member table")
 add_custom_target(quorvel_public_header DEPENDS ${_quorvel_header})
 
+# The Windows build compiles the interface definition committed in windows/;
+# this test fails when the member table has changed since it was written
+# (write it again with `quorvel_idl windows/VemlorQuorvel20.idl`).
+add_executable(quorvel_idl ${CMAKE_CURRENT_LIST_DIR}/interface_definition_tool.cpp)
+target_link_libraries(quorvel_idl PRIVATE quorvel_registration)
+add_test(NAME windows_interface_definition_current
+  COMMAND sh -c "out=$(mktemp) && \"$1\" \"$out\" && cmp -s \"$out\" \"$2\"; s=$?; rm -f \"$out\"; exit $s"
+          check $<TARGET_FILE:quorvel_idl> ${PROJECT_SOURCE_DIR}/windows/VemlorQuorvel20.idl)
+
 add_library(VemlorQuorvel20 SHARED
   ${CMAKE_CURRENT_LIST_DIR}/module_exports.cpp
   ${CMAKE_CURRENT_LIST_DIR}/module_objects.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/module_platform.cpp
   ${CMAKE_CURRENT_LIST_DIR}/module_registration.cpp)
 set_target_properties(VemlorQuorvel20 PROPERTIES OUTPUT_NAME VemlorQuorvel20)
 target_compile_definitions(VemlorQuorvel20 PRIVATE QUORVEL_VERSION="${PROJECT_VERSION}")

@@ -3,8 +3,6 @@
 // members' function table) and the object-safety interface. A module-wide
 // lock count (live objects and factory locks) decides whether the module may
 // be unloaded.
-#include <dlfcn.h>
-
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
@@ -21,8 +19,9 @@
 #include "control/registration/dispatch.h"
 #include "control/registration/key_use_policy.h"
 #include "control/registration/member_table.h"
+#include "control/registration/module_platform.h"
 #include "control/registration/object_safety.h"
-#include "platform/ui/qt/qt_ui.h"
+#include "platform/ui/ui_services.h"
 
 namespace quorvel::registration::abi {
 namespace {
@@ -97,21 +96,38 @@ uint32_t ReleaseControl(ControlObject* object) {
   return left;
 }
 
+// IUnknown's entries of each of the object's interfaces, which find the
+// object from the interface pointer with `From`.
+template <ControlObject* (*From)(void*)>
+int32_t QUORVEL_COM_CALL QueryVia(void* self, const Guid* iid, void** out) {
+  return QueryControl(From(self), iid, out);
+}
+template <ControlObject* (*From)(void*)>
+uint32_t QUORVEL_COM_CALL AddRefVia(void* self) {
+  return AddRefControl(From(self));
+}
+template <ControlObject* (*From)(void*)>
+uint32_t QUORVEL_COM_CALL ReleaseVia(void* self) {
+  return ReleaseControl(From(self));
+}
+
 // ---- IDispatch
 
-int32_t GetTypeInfoCount(void*, uint32_t* count) {
+int32_t QUORVEL_COM_CALL GetTypeInfoCount(void*, uint32_t* count) {
   if (count == nullptr) return hr::kPointer;
-  *count = 0;  // the type information is read with `quorvel typelib`
+  *count = TypeInfoCount();
   return hr::kOk;
 }
 
-int32_t GetTypeInfo(void*, uint32_t, uint32_t, void** info) {
-  if (info != nullptr) *info = nullptr;
-  return hresult::kBadIndex;
+int32_t QUORVEL_COM_CALL GetTypeInfo(void*, uint32_t index, uint32_t locale, void** info) {
+  if (info == nullptr) return hr::kPointer;
+  *info = nullptr;
+  if (index >= TypeInfoCount()) return hresult::kBadIndex;
+  return ControlTypeInfo(locale, info);
 }
 
-int32_t GetIDsOfNames(void*, const Guid*, char16_t** names, uint32_t count, uint32_t,
-                      int32_t* dispids) {
+int32_t QUORVEL_COM_CALL GetIDsOfNames(void*, const Guid*, char16_t** names, uint32_t count,
+                                       uint32_t, int32_t* dispids) {
   if (names == nullptr || dispids == nullptr || count == 0) return hr::kPointer;
   int32_t result = hr::kOk;
   for (uint32_t i = 0; i < count; ++i) dispids[i] = -1;
@@ -129,15 +145,66 @@ int32_t GetIDsOfNames(void*, const Guid*, char16_t** names, uint32_t count, uint
   return result;
 }
 
-bool ToScriptValue(const Variant& variant, ScriptValue& value) {
+bool ToScriptValue(const Variant& given, ScriptValue& value) {
+  // A script that passes a variable may pass it by reference.
+  Variant variant = given;
+  if (given.vt & kVtByRef) {
+    if (given.byRef == nullptr) return false;
+    const auto type = static_cast<uint16_t>(given.vt & ~kVtByRef);
+    if (type == kVtVariant) {
+      const Variant& inner = *static_cast<const Variant*>(given.byRef);
+      return (inner.vt & kVtByRef) == 0 && ToScriptValue(inner, value);
+    }
+    variant.vt = type;
+    switch (type) {
+      case kVtI1:
+      case kVtUi1:
+        std::memcpy(&variant.bVal, given.byRef, 1);
+        break;
+      case kVtI2:
+      case kVtUi2:
+      case kVtBool:
+        std::memcpy(&variant.iVal, given.byRef, 2);
+        break;
+      case kVtI4:
+      case kVtUi4:
+      case kVtInt:
+      case kVtUint:
+        std::memcpy(&variant.lVal, given.byRef, 4);
+        break;
+      case kVtI8:
+      case kVtR8:
+        std::memcpy(&variant.llVal, given.byRef, 8);
+        break;
+      case kVtBstr:
+        std::memcpy(&variant.bstrVal, given.byRef, sizeof variant.bstrVal);
+        break;
+      default:
+        return false;
+    }
+  }
   switch (variant.vt) {
     case kVtEmpty:
       value = std::monostate{};
       return true;
+    case kVtI1:
+      value = int64_t{variant.cVal};
+      return true;
+    case kVtUi1:
+      value = int64_t{variant.bVal};
+      return true;
+    case kVtI2:
+      value = int64_t{variant.iVal};
+      return true;
+    case kVtUi2:
+      value = int64_t{variant.uiVal};
+      return true;
     case kVtI4:
+    case kVtInt:
       value = int64_t{variant.lVal};
       return true;
     case kVtUi4:
+    case kVtUint:
       value = int64_t{variant.ulVal};
       return true;
     case kVtI8:
@@ -192,8 +259,9 @@ InvokeResult RunMember(ControlObject& object, const MemberInfo& member, std::spa
   return invoked;
 }
 
-int32_t InvokeMember(void* self, int32_t dispid, const Guid*, uint32_t, uint16_t flags,
-                     DispParams* params, Variant* result, void*, uint32_t* argumentError) {
+int32_t QUORVEL_COM_CALL InvokeMember(void* self, int32_t dispid, const Guid*, uint32_t,
+                                      uint16_t flags, DispParams* params, Variant* result, void*,
+                                      uint32_t* argumentError) {
   ControlObject* object = FromDual(self);
   const DispParams none{nullptr, nullptr, 0, 0};
   const DispParams& given = params != nullptr ? *params : none;
@@ -242,7 +310,7 @@ struct HostText {
   std::u16string units;
 };
 
-void* NewText(void*, uint32_t length, char16_t** units) {
+void* QUORVEL_COM_CALL NewText(void*, uint32_t length, char16_t** units) {
   if (units == nullptr) return nullptr;
   *units = nullptr;
   try {
@@ -255,7 +323,7 @@ void* NewText(void*, uint32_t length, char16_t** units) {
   }
 }
 
-void FreeText(void*, void* text) {
+void QUORVEL_COM_CALL FreeText(void*, void* text) {
   delete static_cast<HostText*>(text);
 }
 
@@ -277,8 +345,8 @@ int32_t ToHostValue(Value& value, HostValue& out) {
   return hr::kOk;
 }
 
-int32_t CallMember(void* self, uint32_t index, int32_t dispid, HostValue* args, uint32_t count,
-                   HostValue* result) {
+int32_t QUORVEL_COM_CALL CallMember(void* self, uint32_t index, int32_t dispid, HostValue* args,
+                                    uint32_t count, HostValue* result) {
   // The arguments' texts are ours from here on, on every path.
   std::vector<std::unique_ptr<HostText>> texts;
   try {
@@ -330,7 +398,8 @@ int32_t CallMember(void* self, uint32_t index, int32_t dispid, HostValue* args, 
 
 // ---- Object safety
 
-int32_t GetSafety(void* self, const Guid* iid, uint32_t* supported, uint32_t* enabled) {
+int32_t QUORVEL_COM_CALL GetSafety(void* self, const Guid* iid, uint32_t* supported,
+                                   uint32_t* enabled) {
   if (supported == nullptr || enabled == nullptr) return hr::kPointer;
   *supported = 0;
   *enabled = 0;
@@ -341,7 +410,7 @@ int32_t GetSafety(void* self, const Guid* iid, uint32_t* supported, uint32_t* en
   return hr::kOk;
 }
 
-int32_t SetSafety(void* self, const Guid* iid, uint32_t mask, uint32_t enabled) {
+int32_t QUORVEL_COM_CALL SetSafety(void* self, const Guid* iid, uint32_t mask, uint32_t enabled) {
   if (iid == nullptr) return hr::kInvalidArgument;
   if ((mask & ~ObjectSafety::kSupported) != 0) return hr::kFail;
   if (!IsDualInterface(*iid) && !(*iid == kIidObjectSafety)) return hr::kNoInterface;
@@ -356,11 +425,9 @@ using Entry = void (*)();
 const std::vector<Entry>& DualTable() {
   static const std::vector<Entry> table = [] {
     std::vector<Entry> entries = {
-        reinterpret_cast<Entry>(+[](void* self, const Guid* iid, void** out) {
-          return QueryControl(FromDual(self), iid, out);
-        }),
-        reinterpret_cast<Entry>(+[](void* self) { return AddRefControl(FromDual(self)); }),
-        reinterpret_cast<Entry>(+[](void* self) { return ReleaseControl(FromDual(self)); }),
+        reinterpret_cast<Entry>(&QueryVia<&FromDual>),
+        reinterpret_cast<Entry>(&AddRefVia<&FromDual>),
+        reinterpret_cast<Entry>(&ReleaseVia<&FromDual>),
         reinterpret_cast<Entry>(&GetTypeInfoCount),
         reinterpret_cast<Entry>(&GetTypeInfo),
         reinterpret_cast<Entry>(&GetIDsOfNames),
@@ -373,51 +440,49 @@ const std::vector<Entry>& DualTable() {
 }
 
 const Entry kSafetyTable[] = {
-    reinterpret_cast<Entry>(+[](void* self, const Guid* iid, void** out) {
-      return QueryControl(FromSafety(self), iid, out);
-    }),
-    reinterpret_cast<Entry>(+[](void* self) { return AddRefControl(FromSafety(self)); }),
-    reinterpret_cast<Entry>(+[](void* self) { return ReleaseControl(FromSafety(self)); }),
+    reinterpret_cast<Entry>(&QueryVia<&FromSafety>),
+    reinterpret_cast<Entry>(&AddRefVia<&FromSafety>),
+    reinterpret_cast<Entry>(&ReleaseVia<&FromSafety>),
     reinterpret_cast<Entry>(&GetSafety),
     reinterpret_cast<Entry>(&SetSafety),
 };
 
+int32_t QUORVEL_COM_CALL SetReceivedPlainText(void* self, const uint8_t* bytes, uint32_t length) {
+  if (bytes == nullptr && length > 0) return hr::kPointer;
+  try {
+    FromTestSeam(self)->control.SetReceivedPlainTextForTesting(
+        std::string(reinterpret_cast<const char*>(bytes), length));
+  } catch (const std::bad_alloc&) {
+    return hr::kOutOfMemory;
+  }
+  return hr::kOk;
+}
+
 const Entry kTestSeamTable[] = {
-    reinterpret_cast<Entry>(+[](void* self, const Guid* iid, void** out) {
-      return QueryControl(FromTestSeam(self), iid, out);
-    }),
-    reinterpret_cast<Entry>(+[](void* self) { return AddRefControl(FromTestSeam(self)); }),
-    reinterpret_cast<Entry>(+[](void* self) { return ReleaseControl(FromTestSeam(self)); }),
-    reinterpret_cast<Entry>(+[](void* self, const uint8_t* bytes, uint32_t length) -> int32_t {
-      if (bytes == nullptr && length > 0) return hr::kPointer;
-      try {
-        FromTestSeam(self)->control.SetReceivedPlainTextForTesting(
-            std::string(reinterpret_cast<const char*>(bytes), length));
-      } catch (const std::bad_alloc&) {
-        return hr::kOutOfMemory;
-      }
-      return hr::kOk;
-    }),
+    reinterpret_cast<Entry>(&QueryVia<&FromTestSeam>),
+    reinterpret_cast<Entry>(&AddRefVia<&FromTestSeam>),
+    reinterpret_cast<Entry>(&ReleaseVia<&FromTestSeam>),
+    reinterpret_cast<Entry>(&SetReceivedPlainText),
 };
 
+int32_t QUORVEL_COM_CALL SetCaller(void* self, const char16_t* caller, uint32_t length,
+                                   uint32_t grants) {
+  if (caller == nullptr || length == 0) return hr::kPointer;
+  try {
+    ControlObject* object = FromHostCaller(self);
+    object->caller.emplace(caller, length);
+    object->mayNameFiles = (grants & kCallerMayNameFiles) != 0;
+  } catch (const std::bad_alloc&) {
+    return hr::kOutOfMemory;
+  }
+  return hr::kOk;
+}
+
 const Entry kHostCallerTable[] = {
-    reinterpret_cast<Entry>(+[](void* self, const Guid* iid, void** out) {
-      return QueryControl(FromHostCaller(self), iid, out);
-    }),
-    reinterpret_cast<Entry>(+[](void* self) { return AddRefControl(FromHostCaller(self)); }),
-    reinterpret_cast<Entry>(+[](void* self) { return ReleaseControl(FromHostCaller(self)); }),
-    reinterpret_cast<Entry>(
-        +[](void* self, const char16_t* caller, uint32_t length, uint32_t grants) -> int32_t {
-          if (caller == nullptr || length == 0) return hr::kPointer;
-          try {
-            ControlObject* object = FromHostCaller(self);
-            object->caller.emplace(caller, length);
-            object->mayNameFiles = (grants & kCallerMayNameFiles) != 0;
-          } catch (const std::bad_alloc&) {
-            return hr::kOutOfMemory;
-          }
-          return hr::kOk;
-        }),
+    reinterpret_cast<Entry>(&QueryVia<&FromHostCaller>),
+    reinterpret_cast<Entry>(&AddRefVia<&FromHostCaller>),
+    reinterpret_cast<Entry>(&ReleaseVia<&FromHostCaller>),
+    reinterpret_cast<Entry>(&SetCaller),
     reinterpret_cast<Entry>(&NewText),
     reinterpret_cast<Entry>(&FreeText),
     reinterpret_cast<Entry>(&CallMember),
@@ -434,7 +499,7 @@ struct HostUi {
 };
 extern HostUi hostUi;
 
-int32_t FactoryQuery(void* self, const Guid* iid, void** out) {
+int32_t QUORVEL_COM_CALL FactoryQuery(void* self, const Guid* iid, void** out) {
   if (out == nullptr) return hr::kPointer;
   *out = nullptr;
   if (iid == nullptr) return hr::kInvalidArgument;
@@ -451,8 +516,9 @@ struct ModuleQuestion {
   std::unique_ptr<quorvel::platform::OriginQuestion> question;
 };
 
-int32_t BeginOriginApproval(void*, const char16_t* origin, uint32_t length,
-                            OriginAnsweredCallback answered, void* context, void** question) {
+int32_t QUORVEL_COM_CALL BeginOriginApproval(void*, const char16_t* origin, uint32_t length,
+                                             OriginAnsweredCallback answered, void* context,
+                                             void** question) {
   if (question == nullptr || answered == nullptr || (origin == nullptr && length > 0)) {
     return hr::kPointer;
   }
@@ -476,35 +542,36 @@ int32_t BeginOriginApproval(void*, const char16_t* origin, uint32_t length,
   return hr::kOk;
 }
 
-int32_t EndOriginApproval(void*, void* question) {
+int32_t QUORVEL_COM_CALL EndOriginApproval(void*, void* question) {
   delete static_cast<ModuleQuestion*>(question);
   return hr::kOk;
 }
 
+int32_t QUORVEL_COM_CALL HostUiQuery(void* self, const Guid* iid, void** out) {
+  if (out == nullptr) return hr::kPointer;
+  *out = nullptr;
+  if (iid == nullptr) return hr::kInvalidArgument;
+  if (!(*iid == kIidUnknown) && !(*iid == kIidHostUi)) return hr::kNoInterface;
+  *out = self;
+  return hr::kOk;
+}
+
+// The static objects' references keep nothing alive.
+uint32_t QUORVEL_COM_CALL StaticAddRef(void*) {
+  return 2;
+}
+uint32_t QUORVEL_COM_CALL StaticRelease(void*) {
+  return 1;
+}
+
 const Entry kHostUiTable[] = {
-    reinterpret_cast<Entry>(+[](void* self, const Guid* iid, void** out) {
-      if (out == nullptr) return hr::kPointer;
-      *out = nullptr;
-      if (iid == nullptr) return hr::kInvalidArgument;
-      if (!(*iid == kIidUnknown) && !(*iid == kIidHostUi)) return hr::kNoInterface;
-      *out = self;
-      return hr::kOk;
-    }),
-    reinterpret_cast<Entry>(+[](void*) -> uint32_t { return 2; }),
-    reinterpret_cast<Entry>(+[](void*) -> uint32_t { return 1; }),
-    reinterpret_cast<Entry>(&BeginOriginApproval),
+    reinterpret_cast<Entry>(&HostUiQuery),       reinterpret_cast<Entry>(&StaticAddRef),
+    reinterpret_cast<Entry>(&StaticRelease),     reinterpret_cast<Entry>(&BeginOriginApproval),
     reinterpret_cast<Entry>(&EndOriginApproval),
 };
 HostUi hostUi{kHostUiTable};
 
-uint32_t FactoryAddRef(void*) {
-  return 2;
-}
-uint32_t FactoryRelease(void*) {
-  return 1;
-}
-
-int32_t CreateInstance(void*, void* outer, const Guid* iid, void** out) {
+int32_t QUORVEL_COM_CALL CreateInstance(void*, void* outer, const Guid* iid, void** out) {
   if (out == nullptr) return hr::kPointer;
   *out = nullptr;
   if (outer != nullptr) return hr::kNoAggregation;
@@ -525,7 +592,7 @@ int32_t CreateInstance(void*, void* outer, const Guid* iid, void** out) {
   return queried;
 }
 
-int32_t LockServer(void*, int32_t lock) {
+int32_t QUORVEL_COM_CALL LockServer(void*, int32_t lock) {
   if (lock != 0) {
     moduleLocks.fetch_add(1);
   } else if (moduleLocks.load() > 0) {
@@ -535,8 +602,8 @@ int32_t LockServer(void*, int32_t lock) {
 }
 
 const Entry kFactoryTable[] = {
-    reinterpret_cast<Entry>(&FactoryQuery), reinterpret_cast<Entry>(&FactoryAddRef),
-    reinterpret_cast<Entry>(&FactoryRelease), reinterpret_cast<Entry>(&CreateInstance),
+    reinterpret_cast<Entry>(&FactoryQuery), reinterpret_cast<Entry>(&StaticAddRef),
+    reinterpret_cast<Entry>(&StaticRelease), reinterpret_cast<Entry>(&CreateInstance),
     reinterpret_cast<Entry>(&LockServer)};
 
 struct Factory {
@@ -548,32 +615,20 @@ struct Factory {
 
 using namespace quorvel::registration::abi;
 
-namespace {
-
-// The Qt libraries behind the dialogs, and those they load, allocate in their
-// initialisers and never free; a program that unloads this module would lose
-// that memory each time. They stay loaded once the module has been.
-[[gnu::constructor]] void KeepQtLoaded() {
-  ::dlopen("libQt6Widgets.so.6", RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
-}
-
-}  // namespace
-
 extern "C" {
 
-int32_t DllGetClassObject(const Guid* clsid, const Guid* iid, void** out) {
+int32_t QUORVEL_COM_CALL DllGetClassObject(const Guid* clsid, const Guid* iid, void** out) {
   if (out == nullptr) return hr::kPointer;
   *out = nullptr;
   if (clsid == nullptr || iid == nullptr) return hr::kInvalidArgument;
   if (!(*clsid == kClsidControl)) return hr::kClassNotAvailable;
-  // The control shows its own dialogs: Qt's when the `qt` UI is chosen and a
-  // display is there, as in any program that loads it.
+  // The control shows the desktop's own dialogs, as in any program that loads it.
   static std::once_flag installUi;
-  std::call_once(installUi, [] { quorvel::platform::qt::InstallQtUi(); });
+  std::call_once(installUi, [] { InstallDesktopUi(); });
   return FactoryQuery(&factory, iid, out);
 }
 
-int32_t DllCanUnloadNow() {
+int32_t QUORVEL_COM_CALL DllCanUnloadNow() {
   return moduleLocks.load() == 0 ? hr::kOk : hr::kFalse;
 }
 

@@ -26,6 +26,7 @@ enum class [[nodiscard]] Status : uint32_t{
     kExists = 0x8009000F,            // NTE_EXISTS
     kBadKeyset = 0x80090016,         // NTE_BAD_KEYSET
     kKeysetNotDefined = 0x80090019,  // NTE_KEYSET_NOT_DEF
+    kNotSupported = 0x80090029,      // NTE_NOT_SUPPORTED
 
     kInvalidMessageType = 0x80091004,     // CRYPT_E_INVALID_MSG_TYPE
     kHashValue = 0x80091007,              // CRYPT_E_HASH_VALUE

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <span>
 #include <string>
 #include <string_view>
@@ -23,5 +24,21 @@ enum class ExistingFile { kKept, kReplaced };
 // temporary file never remains. 0, or the error number of the step that
 // failed (EEXIST where kKept met an existing name).
 int WriteFileBeside(const std::string& path, std::string_view data, ExistingFile existing);
+
+enum class Links { kFollowed, kRefused };
+
+// Reads the whole regular file at `path` (UTF-8) into `data`. Opening never
+// waits (a FIFO or a device is refused, not waited on), and with kRefused a
+// path that is a symbolic link is refused. False for anything but a regular
+// file, an empty one, one of more than `sizeLimit` bytes, or a failed read; a
+// file that shrinks while being read gives what it still held.
+bool ReadRegularFile(const std::string& path, uint64_t sizeLimit, Links links, std::string& data);
+
+// Appends `text` to the file at `path` in one write, creating it (private to
+// the user) when missing; false on failure.
+bool AppendToFile(const std::filesystem::path& path, std::string_view text);
+
+// The characters that separate a path's folders on this platform.
+std::string_view PathSeparators();
 
 }  // namespace quorvel::platform

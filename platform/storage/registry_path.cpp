@@ -1,10 +1,8 @@
 #include "platform/storage/registry_path.h"
 
-#include <unicode/uchar.h>
-#include <unicode/utf16.h>
-#include <unicode/utf8.h>
-
 #include <cstdint>
+
+#include "platform/text/case_fold.h"
 
 namespace quorvel::platform {
 namespace {
@@ -31,29 +29,6 @@ class RegistryCategoryImpl : public std::error_category {
   }
 };
 
-// Folds `name` and measures it in UTF-16 code units; false for ill-formed UTF-8
-// and for NUL, which the platform's string values cannot hold.
-bool FoldAndMeasure(std::string_view text, std::string* folded, std::size_t& utf16Length) {
-  utf16Length = 0;
-  if (folded != nullptr) folded->clear();
-  if (text.size() > static_cast<std::size_t>(INT32_MAX)) return false;
-  const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
-  const auto length = static_cast<std::int32_t>(text.size());
-  for (std::int32_t i = 0; i < length;) {
-    UChar32 c = 0;
-    U8_NEXT(bytes, i, length, c);
-    if (c <= 0) return false;
-    utf16Length += static_cast<std::size_t>(U16_LENGTH(c));
-    if (folded == nullptr) continue;
-    const UChar32 upper = u_toupper(c);
-    std::uint8_t encoded[U8_MAX_LENGTH];
-    std::int32_t written = 0;
-    U8_APPEND_UNSAFE(encoded, written, upper);
-    folded->append(reinterpret_cast<const char*>(encoded), static_cast<std::size_t>(written));
-  }
-  return true;
-}
-
 struct RootSpelling {
   std::string_view name;
   RootKey root;
@@ -79,7 +54,7 @@ std::error_code make_error_code(RegistryErrc error) {
 
 bool FoldName(std::string_view name, std::string& folded) {
   std::size_t ignored = 0;
-  return FoldAndMeasure(name, &folded, ignored);
+  return UppercaseUtf8(name, &folded, ignored);
 }
 
 std::error_code ParseKeyPath(std::string_view text, KeyPath& path) {
@@ -105,7 +80,7 @@ std::error_code ParseKeyPath(std::string_view text, KeyPath& path) {
   if (root->classesView) parsed.names = {"SOFTWARE", "Classes"};
   for (std::size_t i = 1; i < parts.size(); ++i) {
     std::size_t length = 0;
-    if (parts[i].empty() || !FoldAndMeasure(parts[i], nullptr, length) ||
+    if (parts[i].empty() || !UppercaseUtf8(parts[i], nullptr, length) ||
         length > kMaxKeyNameLength) {
       return RegistryErrc::kInvalidPath;
     }
@@ -118,7 +93,7 @@ std::error_code ParseKeyPath(std::string_view text, KeyPath& path) {
 
 std::error_code CheckValueName(std::string_view name) {
   std::size_t length = 0;
-  if (!FoldAndMeasure(name, nullptr, length) || length > kMaxValueNameLength) {
+  if (!UppercaseUtf8(name, nullptr, length) || length > kMaxValueNameLength) {
     return RegistryErrc::kInvalidName;
   }
   return {};
@@ -126,7 +101,7 @@ std::error_code CheckValueName(std::string_view name) {
 
 std::error_code CheckValueData(std::string_view data) {
   std::size_t length = 0;
-  if (data.size() > kMaxValueDataBytes || !FoldAndMeasure(data, nullptr, length)) {
+  if (data.size() > kMaxValueDataBytes || !UppercaseUtf8(data, nullptr, length)) {
     return RegistryErrc::kInvalidData;
   }
   return {};

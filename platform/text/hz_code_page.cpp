@@ -1,12 +1,10 @@
 #include "platform/text/hz_code_page.h"
 
-#include "platform/text/icu_converter.h"
-
 namespace quorvel::platform {
 namespace {
 
 // EUC-CN: GB2312's two-byte characters with both bytes in 0xA1..0xFE.
-const std::string kGb2312 = "GB2312";
+constexpr uint32_t kGb2312 = 20936;
 
 constexpr char16_t kReplacement = u'\uFFFD';
 
@@ -22,7 +20,7 @@ bool IsHzByte(unsigned char byte) {
 void AppendDecodedGbRun(std::string& euc, std::u16string& out) {
   if (euc.empty()) return;
   std::u16string text;
-  if (DecodeWithConverter(kGb2312, euc, text) == CodePageStatus::kOk) {
+  if (DecodeFromCodePage(kGb2312, euc, text) == CodePageStatus::kOk) {
     out += text;
   } else {
     out.append(euc.size() / 2, kReplacement);
@@ -37,7 +35,7 @@ void AppendDecodedGbRun(std::string& euc, std::u16string& out) {
 // else means the character is not in GB2312.
 CodePageStatus EncodeHz(std::u16string_view text, std::string& out) {
   std::string euc;
-  const CodePageStatus status = EncodeWithConverter(kGb2312, text, euc);
+  const CodePageStatus status = EncodeToCodePage(kGb2312, text, euc);
   if (status != CodePageStatus::kOk) return status;
   std::string result;
   result.reserve(euc.size() + 4);

@@ -1,9 +1,5 @@
 #include "platform/ui/ui_script.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstddef>
 #include <fstream>
 #include <mutex>
@@ -13,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/fileio/whole_file.h"
 #include "platform/text/code_page.h"
 
 namespace quorvel::platform {
@@ -27,18 +24,7 @@ std::string Dump(const json& value) {
 // Appends whole lines to the log file; each line is one write, so lines of
 // concurrent writers do not interleave.
 void AppendLine(const std::filesystem::path& file, const std::string& line) {
-  if (file.empty()) return;
-  const int fd = ::open(file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
-  if (fd < 0) return;
-  const std::string text = line + "\n";
-  std::string_view rest = text;
-  while (!rest.empty()) {
-    const ssize_t written = ::write(fd, rest.data(), rest.size());
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) break;
-    rest.remove_prefix(static_cast<size_t>(written));
-  }
-  ::close(fd);
+  if (!file.empty()) static_cast<void>(AppendToFile(file, line + "\n"));
 }
 
 std::string_view OutcomeName(DialogOutcome outcome) {

@@ -1,7 +1,5 @@
 #include "platform/ui/ui_services.h"
 
-#include <string.h>
-
 #include <cstdlib>
 #include <mutex>
 #include <optional>
@@ -23,13 +21,14 @@ struct Selection {
   std::string ui;
   std::string script;
   std::string log;
-  bool hasQt = false;
+  bool hasDesktop = false;
   bool operator==(const Selection&) const = default;
 };
 
 struct Current {
   std::mutex mutex;
-  std::function<UiServices()> qtFactory;
+  std::string desktopName;
+  std::function<UiServices()> desktopFactory;
   std::optional<Selection> selection;
   UiServices services;
 };
@@ -39,10 +38,12 @@ Current& TheCurrent() {
   return current;
 }
 
-UiServices Build(const Selection& selection, const std::function<UiServices()>& qtFactory) {
+UiServices Build(const Selection& selection, const Current& current) {
   if (selection.ui == "script") return MakeScriptUiServices(selection.script, selection.log);
   if (selection.ui == "none") return MakeNoneUiServices();
-  if (qtFactory && (selection.ui == "qt" || selection.ui.empty())) return qtFactory();
+  if (current.desktopFactory && (selection.ui == current.desktopName || selection.ui.empty())) {
+    return current.desktopFactory();
+  }
   return MakeNoneUiServices();
 }
 
@@ -105,8 +106,10 @@ SecretText& SecretText::operator=(SecretText&& other) noexcept {
 }
 
 void SecretText::Wipe() {
-  // explicit_bzero is never optimised away, unlike a plain fill before a free.
-  if (!bytes_.empty()) explicit_bzero(bytes_.data(), bytes_.size());
+  // Stores through a volatile pointer are never optimised away, unlike a
+  // plain fill before a free.
+  volatile char* bytes = bytes_.data();
+  for (size_t i = 0; i < bytes_.size(); ++i) bytes[i] = 0;
   bytes_.clear();
 }
 
@@ -126,18 +129,19 @@ UiServices CurrentUiServices() {
   Current& current = TheCurrent();
   std::lock_guard lock(current.mutex);
   Selection selection{Environment("QUORVEL_UI"), Environment("QUORVEL_UI_SCRIPT"),
-                      Environment("QUORVEL_UI_LOG"), static_cast<bool>(current.qtFactory)};
+                      Environment("QUORVEL_UI_LOG"), static_cast<bool>(current.desktopFactory)};
   if (current.selection != selection) {
-    current.services = Build(selection, current.qtFactory);
+    current.services = Build(selection, current);
     current.selection = std::move(selection);
   }
   return current.services;
 }
 
-void SetQtUiFactory(std::function<UiServices()> factory) {
+void SetDesktopUiFactory(std::string_view name, std::function<UiServices()> factory) {
   Current& current = TheCurrent();
   std::lock_guard lock(current.mutex);
-  current.qtFactory = std::move(factory);
+  current.desktopName = name;
+  current.desktopFactory = std::move(factory);
   current.selection.reset();
 }
 

@@ -8,9 +8,10 @@
 //   script  answers come from the JSON file named by QUORVEL_UI_SCRIPT, and
 //           every dialog is logged to the file named by QUORVEL_UI_LOG;
 //   none    every dialog counts as cancelled (server use);
-//   qt      the Qt dialogs, when a Qt implementation has been installed with
-//           SetQtUiFactory; otherwise, and when QUORVEL_UI is unset or holds
-//           any other value, `none`.
+//   qt      the desktop's own dialogs (Qt's on Linux; `windows` names the
+//   windows Win32 dialogs on Windows), when the program installed them under
+//           that name with SetDesktopUiFactory; they are also what an unset
+//           QUORVEL_UI selects. Otherwise, and for any other value, `none`.
 #pragma once
 
 #include <cstddef>
@@ -318,9 +319,9 @@ MessageBoxAnswer DismissedAnswer(MessageBoxButtons buttons);
 // an earlier bundle keep it as long as they hold it.
 UiServices CurrentUiServices();
 
-// Installs the factory of the Qt implementation, which QUORVEL_UI=qt (and an
-// unset QUORVEL_UI) then select. A program that links the Qt dialogs calls this
-// once at start-up.
-void SetQtUiFactory(std::function<UiServices()> factory);
+// Installs the factory of the desktop's dialogs, which QUORVEL_UI=`name` (and
+// an unset QUORVEL_UI) then select. A program that links them calls this once
+// at start-up.
+void SetDesktopUiFactory(std::string_view name, std::function<UiServices()> factory);
 
 }  // namespace quorvel::platform

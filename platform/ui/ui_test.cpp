@@ -295,13 +295,13 @@ TEST_F(ScriptUiTest, TheEnvironmentSelectsTheImplementation) {
 
   ::setenv("QUORVEL_UI", "qt", 1);
   int built = 0;
-  SetQtUiFactory([&built] {
+  SetDesktopUiFactory("qt", [&built] {
     ++built;
     return MakeNoneUiServices();
   });
   CurrentUiServices();
   EXPECT_EQ(built, 1);
-  SetQtUiFactory(nullptr);
+  SetDesktopUiFactory("qt", nullptr);
   CurrentUiServices();
   EXPECT_EQ(built, 1);
 

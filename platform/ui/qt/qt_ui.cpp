@@ -47,7 +47,8 @@ UiServices MakeQtUiServices() {
 }
 
 void InstallQtUi() {
-  SetQtUiFactory([] { return EnsureApplication() ? MakeQtUiServices() : MakeNoneUiServices(); });
+  SetDesktopUiFactory(
+      "qt", [] { return EnsureApplication() ? MakeQtUiServices() : MakeNoneUiServices(); });
 }
 
 }  // namespace quorvel::platform::qt

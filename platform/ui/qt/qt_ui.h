@@ -9,7 +9,7 @@ namespace quorvel::platform::qt {
 // and message boxes are dismissed.
 UiServices MakeQtUiServices();
 
-// Installs the Qt dialogs as the `qt` UI (see SetQtUiFactory). When the `qt` UI
+// Installs the Qt dialogs as the `qt` UI (see SetDesktopUiFactory). When the `qt` UI
 // is first chosen, a QApplication is created if the process has none and a
 // display is available ($DISPLAY, $WAYLAND_DISPLAY, or a QT_QPA_PLATFORM chosen
 // explicitly); without a display the `none` UI serves instead.
