@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Installs what is missing, checks the sources' format, cross-builds the
-# Windows form, then builds and runs every test: the normal build (and every function's complexity), the host
-# session check, the browser tests in headless Chromium (screenshots in
-# build/artifacts/), the whole suite again under AddressSanitizer and
-# UndefinedBehaviorSanitizer, and a short fuzzing run.
+# Windows form and tests it under Wine, then builds and runs every test: the
+# normal build (and every function's complexity), the host session check, the
+# browser tests in headless Chromium (screenshots in build/artifacts/), the
+# whole suite again under AddressSanitizer and UndefinedBehaviorSanitizer, and
+# a short fuzzing run.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
@@ -15,8 +16,9 @@ scripts/setup.sh
 phase "format"
 scripts/check-format.sh
 
-phase "Windows build (i686 mingw-w64)"
+phase "Windows build (i686 mingw-w64) and its tests under Wine"
 scripts/build-windows.sh build-windows
+scripts/test-windows.sh build-windows
 
 phase "build and test (RelWithDebInfo)"
 scripts/build.sh build -DCMAKE_BUILD_TYPE=RelWithDebInfo

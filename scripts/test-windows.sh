@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# Runs the Windows tests under Wine, in a private 32-bit prefix that is
+# removed afterwards:
+#   scripts/test-windows.sh [BUILD_DIR]   (default build-windows)
+# BUILD_DIR is what scripts/build-windows.sh built. The module is loaded by a
+# host of its own, registered with regsvr32, driven from JScript through
+# cscript with the script UI answering its dialogs, and unregistered.
+set -euo pipefail
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+build="$(cd "${1:-$root/build-windows}" && pwd)"
+
+work="$(mktemp -d)"
+export WINEPREFIX="$work/prefix" WINEARCH=win32 WINEDEBUG=-all
+# No .NET or HTML engine is wanted, nor the prompts to install them.
+export WINEDLLOVERRIDES="mscoree,mshtml="
+cleanup() {
+  wineserver -k 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+# A Unix path as Windows programs under Wine name it (drive Z: is /).
+windows_path() { printf 'Z:%s' "${1//\//\\}"; }
+
+failures=0
+check() {
+  local what="$1"
+  shift
+  if "$@"; then echo "ok: $what"; else echo "FAIL: $what"; failures=$((failures + 1)); fi
+}
+
+wineboot --init >/dev/null 2>&1
+module="$(windows_path "$build/VemlorQuorvel20.DLL")"
+class='HKCR\CLSID\{6B1E2D40-7C55-4A1F-9E3B-2D8C41F0A7B6}'
+
+check "an in-process host loads the module" wine "$build/module_host_test.exe" "$module"
+
+check "regsvr32 registers the module" wine regsvr32 /s "$module"
+registered() { wine reg query "$1" "${@:2}" >/dev/null 2>&1; }
+stub_path() { wine reg query "$class\\CtlSettings" /v stubPath 2>/dev/null | grep -qF 'c:\quorvelStub\'; }
+check "the class's server is the module" \
+  sh -c "wine reg query '$class\\InprocServer32' /ve 2>/dev/null | grep -qiF 'VemlorQuorvel20.DLL'"
+check "the class's stubPath setting" stub_path
+check "the versioned programmatic identifier" registered 'HKCR\Quorvel.DrennicQuorvel2.1\CLSID'
+check "the version-independent programmatic identifier" registered 'HKCR\Quorvel.DrennicQuorvel2\CurVer'
+check "the type library" registered 'HKCR\TypeLib\{0C4F8A21-5D3E-4B6A-8F17-93E2B5C0D4A8}\1.0'
+
+files="$work/files"
+mkdir -p "$files"
+printf 'hello' >"$files/item.txt"
+# The Open dialog's first answer picks item.txt; the second finds none and is
+# dismissed.
+cat >"$work/ui.json" <<JSON
+{"answers": [{"dialog": "open", "path": "$(windows_path "$files/item.txt" | sed 's/\\/\\\\/g')"}]}
+JSON
+check "JScript drives the control through cscript" \
+  env QUORVEL_UI=script QUORVEL_UI_SCRIPT="$(windows_path "$work/ui.json")" \
+  QUORVEL_UI_LOG="$(windows_path "$work/ui.log")" QUORVEL_TEST_FILES="$(windows_path "$files")" \
+  wine cscript //nologo "$(windows_path "$root/windows/tests/control_script.js")"
+check "the Open dialog was asked for twice" test "$(grep -c '"kind":"open"' "$work/ui.log")" -eq 2
+
+check "regsvr32 /u unregisters the module" wine regsvr32 /u /s "$module"
+check "the class key is gone" sh -c "! wine reg query '$class' >/dev/null 2>&1"
+check "the programmatic identifiers are gone" \
+  sh -c "! wine reg query 'HKCR\\Quorvel.DrennicQuorvel2' >/dev/null 2>&1 &&
+         ! wine reg query 'HKCR\\Quorvel.DrennicQuorvel2.1' >/dev/null 2>&1"
+check "the type library is unregistered" \
+  sh -c "! wine reg query 'HKCR\\TypeLib\\{0C4F8A21-5D3E-4B6A-8F17-93E2B5C0D4A8}\\1.0' >/dev/null 2>&1"
+check "the CLSID root key stays" registered 'HKCR\CLSID'
+
+if ((failures > 0)); then
+  echo "test-windows: $failures check(s) failed"
+  exit 1
+fi
+echo "test-windows: all checks passed"

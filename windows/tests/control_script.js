@@ -1,0 +1,67 @@
+// Drives the registered control from JScript as an automation client does:
+// both programmatic identifiers, members, properties, failures and the
+// dialogs a file member opens (answered by the script UI).
+//   cscript //nologo control_script.js   (QUORVEL_TEST_FILES names a folder
+//   holding item.txt)
+var failures = 0;
+function check(condition, what) {
+  if (!condition) {
+    WScript.Echo("FAIL: " + what);
+    failures++;
+  }
+}
+
+function throws(call) {
+  try {
+    call();
+  } catch (e) {
+    return e.number;
+  }
+  return 0;
+}
+
+var files = new ActiveXObject("WScript.Shell").Environment("PROCESS")("QUORVEL_TEST_FILES");
+var first = new ActiveXObject("Quorvel.DrennicQuorvel2");
+var second = new ActiveXObject("Quorvel.DrennicQuorvel2.1");
+check(first.getVersion() == "2.0.59.4" && second.getVersion() == "2.0.59.4",
+      "both programmatic identifiers create the control");
+
+// Texts go through code page 936 unless the caller picks another.
+check(first.QVBase64Encode("\u4E2D") == "1tA=\n", "QVBase64Encode in code page 936");
+check(first.QVBase64Decode("1tA=") == "\u4E2D", "QVBase64Decode in code page 936");
+first.QVSetCodePage(65001);
+check(first.QVBase64Encode("\u4E2D") == "5Lit\n", "QVBase64Encode in UTF-8");
+check(second.QVBase64Encode("\u4E2D") == "1tA=\n", "each object keeps its own code page");
+
+second.MaxCompSize = 4096;
+check(second.MaxCompSize == 4096, "a property put, then read");
+check(first.MaxCompSize != 4096, "each object keeps its own properties");
+
+// A failure leaves its number and message; the next success clears them.
+first.QVAddFormItem("");
+check(first.errorNum < 0 && first.errMsg.length > 0, "errorNum and errMsg after a failure");
+first.QVBase64Encode("x");
+check(first.errorNum == 0 && first.errMsg == "", "errorNum and errMsg after a success");
+
+// Arguments the members cannot take are refused before they run.
+check(throws(function () { first.QVBase64Encode(first); }) != 0, "an object argument");
+check(throws(function () { first.QVBase64Encode(); }) != 0, "a missing argument");
+check(throws(function () { first.NoSuchMember(); }) != 0, "an unknown member");
+
+// The container members: items, a file named by the caller, one picked in
+// the Open dialog, and the failures.
+second.QVAddFormItem("ab");
+check(second.errorNum == 0, "QVAddFormItem");
+second.QVAddFormItem("");
+check(second.errorNum < 0, "QVAddFormItem of nothing fails");
+second.QVAddFile(files + "\\item.txt");
+check(second.errorNum == 0, "QVAddFile of a named file");
+second.QVAddFile(files + "\\missing.txt");
+check(second.errorNum < 0, "QVAddFile of a missing file fails");
+second.QVAddFile("");
+check(second.errorNum == 0, "QVAddFile of the file picked in the Open dialog");
+second.QVAddFile("");
+check(second.errorNum < 0, "QVAddFile when the Open dialog is cancelled");
+
+WScript.Echo(failures == 0 ? "control script checks passed" : "control script checks failed");
+WScript.Quit(failures == 0 ? 0 : 1);
