@@ -1,5 +1,6 @@
 #include "files/safe_file_name.h"
 
+#include "platform/fileio/whole_file.h"
 #include "platform/text/code_page.h"
 
 namespace quorvel::files {
@@ -36,6 +37,24 @@ std::string Shorten(const std::string& name) {
   return std::string(CutAtBoundary(name, kMaxSafeFileNameBytes));
 }
 
+// CON, PRN, AUX, NUL, COM1-COM9 and LPT1-LPT9, alone or before an extension,
+// name devices wherever they appear on platforms that reserve them.
+bool IsDeviceName(std::u16string_view name) {
+  std::u16string_view stem = name.substr(0, name.find(u'.'));
+  while (!stem.empty() && stem.back() == u' ') stem.remove_suffix(1);
+  std::u16string upper;
+  for (const char16_t c : stem) {
+    upper.push_back(c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - u'a' + u'A') : c);
+  }
+  if (upper == u"CON" || upper == u"PRN" || upper == u"AUX" || upper == u"NUL") return true;
+  return upper.size() == 4 && (upper.starts_with(u"COM") || upper.starts_with(u"LPT")) &&
+         upper[3] >= u'1' && upper[3] <= u'9';
+}
+
+void DropTrailingDotsAndSpaces(std::string& name) {
+  while (!name.empty() && (name.back() == '.' || name.back() == ' ')) name.pop_back();
+}
+
 }  // namespace
 
 std::string SafeFileName(std::string_view name) {
@@ -45,13 +64,18 @@ std::string SafeFileName(std::string_view name) {
   const size_t separator = wide.find_last_of(u"/\\");
   const std::u16string_view last =
       std::u16string_view(wide).substr(separator == std::u16string::npos ? 0 : separator + 1);
+  const platform::FileNameRules rules = platform::PlatformFileNameRules();
   std::u16string kept;
   for (const char16_t c : last) {
-    if (IsControl(c)) continue;
+    if (IsControl(c) || rules.forbidden.find(c) != std::u16string_view::npos) continue;
     if (c == u'.' && !kept.empty() && kept.back() == u'.') continue;
     kept.push_back(c);
   }
-  std::string safe = Shorten(platform::Utf16ToUtf8(kept));
+  std::string safe = platform::Utf16ToUtf8(kept);
+  if (rules.trailingDotsAndSpacesDropped) DropTrailingDotsAndSpaces(safe);
+  if (rules.devicesReserved && IsDeviceName(kept)) safe.insert(0, "_");
+  safe = Shorten(safe);
+  if (rules.trailingDotsAndSpacesDropped) DropTrailingDotsAndSpaces(safe);
   if (safe.empty() || safe == ".") return std::string(kFallbackFileName);
   return safe;
 }

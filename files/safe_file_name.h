@@ -19,7 +19,9 @@ inline constexpr std::string_view kFallbackFileName = "unnamed";
 // U+2028, U+2029); every run of dots of two or more shortened
 // to one dot, so that ".." appears nowhere; at most kMaxSafeFileNameBytes bytes,
 // cut at a character boundary and keeping a short extension; never empty and
-// never ".". Ill-formed UTF-8 is replaced by U+FFFD.
+// never ".". Ill-formed UTF-8 is replaced by U+FFFD. Where the platform's rules
+// say so (on Windows), also without the characters its names may not hold,
+// without trailing dots and spaces, and with "_" before a device name.
 std::string SafeFileName(std::string_view name);
 
 }  // namespace quorvel::files

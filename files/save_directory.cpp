@@ -3,6 +3,7 @@
 #include <memory>
 #include <new>
 
+#include "platform/fileio/whole_file.h"
 #include "platform/storage/registry.h"
 
 namespace quorvel::files {
@@ -41,7 +42,10 @@ SaveDirectoryStatus LookUpSaveDirectory(std::string& directory) {
 
 std::string JoinSavePath(std::string_view directory, std::string_view fileName) {
   std::string path(directory);
-  if (!path.empty() && path.back() != '/') path += '/';
+  const std::string_view separators = platform::PathSeparators();
+  if (!path.empty() && separators.find(path.back()) == std::string_view::npos) {
+    path += separators.front();
+  }
   path += fileName;
   return path;
 }

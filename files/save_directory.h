@@ -22,8 +22,8 @@ enum class SaveDirectoryStatus {
 // Reads the registered save directory, as given (UTF-8, not expanded).
 SaveDirectoryStatus LookUpSaveDirectory(std::string& directory);
 
-// `directory` followed by `fileName`, with one "/" between them unless the
-// directory already ends with one.
+// `directory` followed by `fileName`, with the platform's separator between
+// them unless the directory already ends with one of its separators.
 std::string JoinSavePath(std::string_view directory, std::string_view fileName);
 
 }  // namespace quorvel::files

@@ -45,6 +45,13 @@ check "the versioned programmatic identifier" registered 'HKCR\Quorvel.DrennicQu
 check "the version-independent programmatic identifier" registered 'HKCR\Quorvel.DrennicQuorvel2\CurVer'
 check "the type library" registered 'HKCR\TypeLib\{0C4F8A21-5D3E-4B6A-8F17-93E2B5C0D4A8}\1.0'
 
+# Server mode saves received files into the folder stubPath names.
+stub="$work/stub"
+mkdir -p "$stub"
+wine reg add "$class\\CtlSettings" /v stubPath /d "$(windows_path "$stub")\\" /f >/dev/null 2>&1
+check "received files are saved under names the platform can hold" \
+  env QUORVEL_TEST_SEAMS=1 wine "$build/module_host_test.exe" "$module" "$(windows_path "$stub")\\"
+
 files="$work/files"
 mkdir -p "$files"
 printf 'hello' >"$files/item.txt"

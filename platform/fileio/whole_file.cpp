@@ -79,4 +79,8 @@ std::string_view PathSeparators() {
   return "/";
 }
 
+FileNameRules PlatformFileNameRules() {
+  return {};
+}
+
 }  // namespace quorvel::platform

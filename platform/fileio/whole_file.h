@@ -38,7 +38,16 @@ bool ReadRegularFile(const std::string& path, uint64_t sizeLimit, Links links, s
 // the user) when missing; false on failure.
 bool AppendToFile(const std::filesystem::path& path, std::string_view text);
 
-// The characters that separate a path's folders on this platform.
+// The characters that separate a path's folders on this platform; the first
+// is the one to write.
 std::string_view PathSeparators();
+
+// What this platform's file names may not be, beyond holding a separator.
+struct FileNameRules {
+  std::u16string_view forbidden;  // characters no name may hold
+  bool devicesReserved = false;   // CON, PRN, AUX, NUL, COM1-9 and LPT1-9, with any extension
+  bool trailingDotsAndSpacesDropped = false;  // the platform drops them from a name
+};
+FileNameRules PlatformFileNameRules();
 
 }  // namespace quorvel::platform

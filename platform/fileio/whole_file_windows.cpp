@@ -167,4 +167,8 @@ std::string_view PathSeparators() {
   return "\\/";
 }
 
+FileNameRules PlatformFileNameRules() {
+  return {.forbidden = u"<>:\"|?*", .devicesReserved = true, .trailingDotsAndSpacesDropped = true};
+}
+
 }  // namespace quorvel::platform

@@ -32,6 +32,8 @@ check(first.QVBase64Decode("1tA=") == "\u4E2D", "QVBase64Decode in code page 936
 first.QVSetCodePage(65001);
 check(first.QVBase64Encode("\u4E2D") == "5Lit\n", "QVBase64Encode in UTF-8");
 check(second.QVBase64Encode("\u4E2D") == "1tA=\n", "each object keeps its own code page");
+second.QVBase64Encode("\u0E01");
+check(second.errorNum < 0, "a character code page 936 lacks");
 
 second.MaxCompSize = 4096;
 check(second.MaxCompSize == 4096, "a property put, then read");

@@ -4,6 +4,8 @@
 // interface's function table, the object-safety options and the web-page
 // policy they switch on, and the module's lock count.
 //   module_host_test.exe PATH-OF-THE-DLL
+//   module_host_test.exe PATH-OF-THE-DLL STUB-FOLDER   (registered, test seams on:
+//                                                     received files saved in server mode)
 #include <windows.h>
 // After windows.h, which they need.
 #include <objsafe.h>
@@ -25,6 +27,7 @@ const CLSID kOtherClsid = {
 constexpr DISPID kDispidServerMode = 6;
 constexpr DISPID kDispidAddFile = 8;
 constexpr DISPID kDispidBase64Encode = 13;
+constexpr DISPID kDispidGetFile = 19;
 // The dual interface's slot of QVBase64Encode: after IUnknown's three and
 // IDispatch's four entries, the thirteenth row of the member table.
 constexpr int kBase64EncodeSlot = 7 + 12;
@@ -39,6 +42,7 @@ void Check(bool condition, const char* what) {
 }
 
 using GetClassObject = HRESULT(__stdcall*)(REFCLSID, REFIID, void**);
+using Compression = int (*)(const unsigned char*, int, unsigned char*, int*);
 using CanUnloadNow = HRESULT(__stdcall*)();
 
 template <typename Function>
@@ -175,11 +179,79 @@ void CheckObjectSafety(IDispatch* object) {
   safety->Release();
 }
 
+// A received text holding one file named `name` with the content "hello":
+// no items, then the files' section.
+std::string ReceivedFile(const std::string& name) {
+  const auto field = [](size_t number) {
+    char text[9];
+    std::snprintf(text, sizeof text, "%08u", static_cast<unsigned>(number));
+    return std::string(text);
+  };
+  const std::string record = field(name.size()) + name + "hello";
+  const std::string section = field(record.size()) + record;
+  return field(0) + field(section.size()) + section;
+}
+
+std::string FileContent(const std::wstring& path) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return {};
+  char buffer[64];
+  DWORD read = 0;
+  const BOOL done = ReadFile(file, buffer, sizeof buffer, &read, nullptr);
+  CloseHandle(file);
+  return done != 0 ? std::string(buffer, read) : std::string();
+}
+
+// In server mode a received file goes into the folder the registry names
+// (CtlSettings\stubPath), under a name the platform can hold: the received
+// text comes in through the module's test seam (QUORVEL_TEST_SEAMS=1).
+void CheckServerSaves(IDispatch* object, const std::wstring& folder) {
+  // {3F6A52C1-9B07-4D2E-A15C-7E0B94D62833}
+  const IID seamId = {0x3F6A52C1, 0x9B07, 0x4D2E, {0xA1, 0x5C, 0x7E, 0x0B, 0x94, 0xD6, 0x28, 0x33}};
+  IUnknown* seam = nullptr;
+  Check(object->QueryInterface(seamId, reinterpret_cast<void**>(&seam)) == S_OK, "the test seam");
+  if (seam == nullptr) return;
+  using SetReceived = HRESULT(__stdcall*)(IUnknown*, const char*, UINT);
+  const auto setReceived =
+      reinterpret_cast<SetReceived>((*reinterpret_cast<void* const* const*>(seam))[3]);
+  VARIANT one;
+  VariantInit(&one);
+  one.vt = VT_I4;
+  one.lVal = 1;
+  VARIANT result;
+  VariantInit(&result);
+  Check(InvokeOne(object, kDispidServerMode, DISPATCH_PROPERTYPUT, one, &result) == S_OK,
+        "server mode");
+  struct Case {
+    const char* received;
+    const wchar_t* saved;
+  };
+  const Case cases[] = {
+      {"plain.txt", L"plain.txt"}, {"..\\..\\up.txt", L"up.txt"}, {"a:b|c?.txt", L"abc.txt"},
+      {"con.txt", L"_con.txt"},    {"trailing. .", L"trailing"},
+  };
+  for (const Case& c : cases) {
+    const std::string received = ReceivedFile(c.received);
+    DISPPARAMS none{nullptr, nullptr, 0, 0};
+    const bool taken =
+        setReceived(seam, received.data(), static_cast<UINT>(received.size())) == S_OK &&
+        object->Invoke(kDispidGetFile, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &none,
+                       &result, nullptr, nullptr) == S_OK;
+    VariantClear(&result);
+    if (!taken || FileContent(folder + c.saved) != "hello") {
+      std::printf("FAIL: received \"%s\" is not saved as %ls\n", c.received, c.saved);
+      ++failures;
+    }
+  }
+  seam->Release();
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-  if (argc != 2) {
-    std::printf("usage: module_host_test PATH-OF-THE-DLL\n");
+  if (argc != 2 && argc != 3) {
+    std::printf("usage: module_host_test PATH-OF-THE-DLL [STUB-FOLDER]\n");
     return 2;
   }
   HMODULE module = LoadLibraryW(argv[1]);
@@ -191,6 +263,29 @@ int wmain(int argc, wchar_t** argv) {
   const auto canUnloadNow = Export<CanUnloadNow>(module, "DllCanUnloadNow");
   Check(getClassObject != nullptr && canUnloadNow != nullptr, "the exports");
   if (getClassObject == nullptr || canUnloadNow == nullptr) return 1;
+
+  // The compression functions: a round trip, with the two-call size protocol.
+  const auto compress = Export<Compression>(module, "mem_compress");
+  const auto uncompress = Export<Compression>(module, "mem_uncompress");
+  Check(compress != nullptr && uncompress != nullptr, "the compression exports");
+  if (compress != nullptr && uncompress != nullptr) {
+    const std::string text(10000, 'q');
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+    int size = 0;
+    std::string packed;
+    std::string unpacked(text.size(), '\0');
+    const bool sized = compress(bytes, static_cast<int>(text.size()), nullptr, &size) == -5 &&
+                       size > 0 && size < static_cast<int>(text.size());
+    packed.resize(sized ? static_cast<size_t>(size) : 0);
+    int unpackedSize = static_cast<int>(unpacked.size());
+    Check(sized &&
+              compress(bytes, static_cast<int>(text.size()),
+                       reinterpret_cast<unsigned char*>(packed.data()), &size) == 0 &&
+              uncompress(reinterpret_cast<const unsigned char*>(packed.data()), size,
+                         reinterpret_cast<unsigned char*>(unpacked.data()), &unpackedSize) == 0 &&
+              unpacked == text,
+          "mem_compress and mem_uncompress");
+  }
 
   IClassFactory* factory = nullptr;
   Check(getClassObject(kOtherClsid, IID_IClassFactory, reinterpret_cast<void**>(&factory)) ==
@@ -206,8 +301,12 @@ int wmain(int argc, wchar_t** argv) {
   if (object == nullptr) return 1;
   Check(canUnloadNow() == S_FALSE, "a live object keeps the module loaded");
 
-  CheckDispatch(object);
-  CheckObjectSafety(object);
+  if (argc == 3) {
+    CheckServerSaves(object, argv[2]);
+  } else {
+    CheckDispatch(object);
+    CheckObjectSafety(object);
+  }
 
   Check(object->Release() == 0, "the last release");
   Check(canUnloadNow() == S_OK, "the module may unload after the last release");
