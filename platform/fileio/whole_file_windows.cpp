@@ -2,6 +2,8 @@
 // the wide-character functions.
 #include <io.h>
 #include <windows.h>
+// After windows.h, which it needs.
+#include <sddl.h>
 
 #include <cerrno>
 #include <climits>
@@ -39,6 +41,29 @@ class Handle {
 
  private:
   HANDLE handle_;
+};
+
+// What a new file is made with: a protected access list that lets only its
+// owner in, whatever the folder would pass on to it.
+class PrivateFile {
+ public:
+  PrivateFile() {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;;FA;;;OW)", SDDL_REVISION_1,
+                                                             &descriptor, nullptr) != 0) {
+      attributes_.lpSecurityDescriptor = descriptor;
+    }
+  }
+  PrivateFile(const PrivateFile&) = delete;
+  PrivateFile& operator=(const PrivateFile&) = delete;
+  ~PrivateFile() { LocalFree(attributes_.lpSecurityDescriptor); }
+  // Null when the descriptor could not be made: no file is made then.
+  SECURITY_ATTRIBUTES* attributes() {
+    return attributes_.lpSecurityDescriptor != nullptr ? &attributes_ : nullptr;
+  }
+
+ private:
+  SECURITY_ATTRIBUTES attributes_{sizeof(SECURITY_ATTRIBUTES), nullptr, FALSE};
 };
 
 bool WriteWhole(HANDLE file, std::string_view data) {
@@ -95,12 +120,14 @@ int WriteFileBeside(const std::string& path, std::string_view data, ExistingFile
   std::random_device random;
   const std::wstring target = WidePath(path);
   std::wstring temporary;
+  PrivateFile privateFile;
+  if (privateFile.attributes() == nullptr) return EACCES;
   Handle file(INVALID_HANDLE_VALUE);
   for (int attempt = 0; attempt < 16 && !file.valid(); ++attempt) {
     temporary = WidePath(folder + ".quorvel-" + std::to_string(random()) + ".tmp");
     // Only this process may open it while it is being written.
-    file.Reset(CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                           FILE_ATTRIBUTE_NORMAL, nullptr));
+    file.Reset(CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, privateFile.attributes(),
+                           CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.valid() && GetLastError() != ERROR_FILE_EXISTS) break;
   }
   if (!file.valid()) return ErrnoOf(GetLastError());
@@ -153,9 +180,11 @@ bool ReadRegularFile(const std::string& path, uint64_t sizeLimit, Links links, s
 
 bool AppendToFile(const std::filesystem::path& path, std::string_view text) {
   if (text.size() > (size_t{1} << 30)) return false;
+  PrivateFile privateFile;
+  if (privateFile.attributes() == nullptr) return false;
   // FILE_APPEND_DATA alone: every write goes to the end, whole.
   Handle file(CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                          nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+                          privateFile.attributes(), OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.valid()) return false;
   DWORD written = 0;
   return WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) !=
