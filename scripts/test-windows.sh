@@ -31,6 +31,21 @@ check() {
 
 wineboot --init >/dev/null 2>&1
 module="$(windows_path "$build/VemlorQuorvel20.DLL")"
+
+# Two certificates made by openssl, which also reads the values to compare.
+certificates="$work/certificates"
+mkdir -p "$certificates"
+for name in ca other; do
+  openssl req -x509 -newkey rsa:2048 -nodes -keyout "$certificates/$name.key" -days 30 \
+    -subj "/CN=Quorvel test $name" -addext "basicConstraints=critical,CA:TRUE" \
+    -set_serial 0x00C1A2B3 -outform DER -out "$certificates/$name.der" 2>/dev/null
+done
+sha1="$(openssl x509 -inform DER -in "$certificates/ca.der" -noout -fingerprint -sha1 |
+  sed 's/.*=//; s/://g' | tr 'A-F' 'a-f')"
+# The serial number's content octets: a leading zero keeps it positive.
+check "the platform rooms from below" wine "$build/platform_test.exe" \
+  "$(windows_path "$certificates/ca.der")" "$(windows_path "$certificates/other.der")" \
+  "$sha1" 00c1a2b3
 class='HKCR\CLSID\{6B1E2D40-7C55-4A1F-9E3B-2D8C41F0A7B6}'
 
 check "an in-process host loads the module" wine "$build/module_host_test.exe" "$module"

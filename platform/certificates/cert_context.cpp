@@ -1,10 +1,14 @@
 // The parts of certificates and their contexts that rest on the certificate's
-// fields alone: properties, the key-provider encoding, integer and extension
+// bytes and fields alone: the fields kept as encoded, remembered issuer
+// verdicts, properties, the key-provider encoding, integer and extension
 // lookups.
 #include <algorithm>
+#include <mutex>
 #include <new>
 
 #include "platform/certificates/certificate.h"
+#include "platform/certificates/certificate_fields.h"
+#include "platform/crypto/der_reader.h"
 #include "platform/errors/platform_errors.h"
 
 namespace quorvel::platform {
@@ -57,6 +61,31 @@ std::span<const uint8_t> Significant(std::span<const uint8_t> value) {
 }
 
 }  // namespace
+
+bool ReadRawFields(std::span<const uint8_t> der, Bytes& serial, Bytes& issuer, Bytes& subject) {
+  der::Reader top(der);
+  der::Reader certificate;
+  der::Reader tbs;
+  der::Reader version;
+  bool versioned = false;
+  der::Element serialNumber;
+  der::Element algorithm;
+  der::Element issuerName;
+  der::Element validity;
+  der::Element subjectName;
+  if (!top.ReadElement(der::kSequence, certificate) || !top.AtEnd() ||
+      !certificate.ReadElement(der::kSequence, tbs) ||
+      !tbs.ReadOptional(der::kExplicit0, version, versioned) ||
+      !tbs.ReadElement(der::kInteger, serialNumber) || !tbs.Next(algorithm) ||
+      !tbs.ReadElement(der::kSequence, issuerName) || !tbs.Next(validity) ||
+      !tbs.ReadElement(der::kSequence, subjectName)) {
+    return false;
+  }
+  serial.assign(serialNumber.content.rbegin(), serialNumber.content.rend());
+  issuer.assign(issuerName.encoding.begin(), issuerName.encoding.end());
+  subject.assign(subjectName.encoding.begin(), subjectName.encoding.end());
+  return true;
+}
 
 Bytes KeyProvInfo::Encode() const {
   Bytes out;
@@ -143,6 +172,29 @@ const Extension* FindExtension(const Certificate& certificate, std::string_view 
     if (extension.oid == oid) return &extension;
   }
   return nullptr;
+}
+
+bool Certificate::SignedBy(const Certificate& issuer) const {
+  const std::span<const uint8_t> issuerDer = issuer.Der();
+  {
+    std::lock_guard lock(verdictsMutex_);
+    for (const Verdict& verdict : verdicts_) {
+      if (std::equal(verdict.issuerDer.begin(), verdict.issuerDer.end(), issuerDer.begin(),
+                     issuerDer.end())) {
+        return verdict.signedBy;
+      }
+    }
+  }
+  const bool signedBy = IssuerSigned(*this, issuer);
+  std::lock_guard lock(verdictsMutex_);
+  if (verdicts_.size() < kMaxVerdicts) {
+    try {
+      verdicts_.push_back({Bytes(issuerDer.begin(), issuerDer.end()), signedBy});
+    } catch (const std::bad_alloc&) {
+      // Not remembering costs a later verification, nothing else.
+    }
+  }
+  return signedBy;
 }
 
 }  // namespace quorvel::platform

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <new>
 
+#include "platform/certificates/certificate_fields.h"
 #include "platform/certificates/certificate_openssl.h"
 #include "platform/certificates/file_time.h"
 #include "platform/certificates/parsed_certificates.h"
@@ -33,33 +34,6 @@ bool Asn1TimeToFileTime(const ASN1_TIME* asn1Time, uint64_t& fileTime) {
   time.minute = fields.tm_min;
   time.second = fields.tm_sec;
   return SystemTimeToFileTime(time, fileTime);
-}
-
-// Takes the TBSCertificate apart far enough to keep the serial number and the
-// two names exactly as encoded; OpenSSL would hand back re-encodings.
-bool ReadRawFields(std::span<const uint8_t> der, Bytes& serial, Bytes& issuer, Bytes& subject) {
-  der::Reader top(der);
-  der::Reader certificate;
-  der::Reader tbs;
-  der::Reader version;
-  bool versioned = false;
-  der::Element serialNumber;
-  der::Element algorithm;
-  der::Element issuerName;
-  der::Element validity;
-  der::Element subjectName;
-  if (!top.ReadElement(der::kSequence, certificate) ||
-      !certificate.ReadElement(der::kSequence, tbs) ||
-      !tbs.ReadOptional(der::kExplicit0, version, versioned) ||
-      !tbs.ReadElement(der::kInteger, serialNumber) || !tbs.Next(algorithm) ||
-      !tbs.ReadElement(der::kSequence, issuerName) || !tbs.Next(validity) ||
-      !tbs.ReadElement(der::kSequence, subjectName)) {
-    return false;
-  }
-  serial.assign(serialNumber.content.rbegin(), serialNumber.content.rend());
-  issuer.assign(issuerName.encoding.begin(), issuerName.encoding.end());
-  subject.assign(subjectName.encoding.begin(), subjectName.encoding.end());
-  return true;
 }
 
 }  // namespace
@@ -128,29 +102,10 @@ Status Certificate::FromDer(std::span<const uint8_t> der, std::shared_ptr<const 
   }
 }
 
-bool Certificate::SignedBy(const Certificate& issuer) const {
-  const std::span<const uint8_t> issuerDer = issuer.Der();
-  {
-    std::lock_guard lock(verdictsMutex_);
-    for (const Verdict& verdict : verdicts_) {
-      if (std::equal(verdict.issuerDer.begin(), verdict.issuerDer.end(), issuerDer.begin(),
-                     issuerDer.end())) {
-        return verdict.signedBy;
-      }
-    }
-  }
+bool IssuerSigned(const Certificate& subject, const Certificate& issuer) {
   const OpenSslErrorMark mark;
   EVP_PKEY* key = X509_get0_pubkey(X509Of(issuer));
-  const bool signedBy = key != nullptr && X509_verify(native_->x509.get(), key) == 1;
-  std::lock_guard lock(verdictsMutex_);
-  if (verdicts_.size() < kMaxVerdicts) {
-    try {
-      verdicts_.push_back({Bytes(issuerDer.begin(), issuerDer.end()), signedBy});
-    } catch (const std::bad_alloc&) {
-      // Not remembering costs a later verification, nothing else.
-    }
-  }
-  return signedBy;
+  return key != nullptr && X509_verify(X509Of(subject), key) == 1;
 }
 
 }  // namespace quorvel::platform
