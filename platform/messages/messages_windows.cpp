@@ -1,6 +1,8 @@
 // Signed and enveloped messages on Windows. Until this room rests on the
-// platform's message functions, every message operation answers
+// platform's message functions, every message operation but hashing answers
 // kNotSupported.
+#include "platform/crypto/algorithm_ids.h"
+#include "platform/crypto/hash.h"
 #include "platform/messages/message_envelope.h"
 #include "platform/messages/message_hash.h"
 #include "platform/messages/message_sign.h"
@@ -44,8 +46,14 @@ Status DecryptAndVerifyMessageSignature(CertStore&, std::span<const uint8_t>, ui
   return error::kNotSupported;
 }
 
-Status HashMessage(std::string_view, std::span<const uint8_t>, Bytes&) {
-  return error::kNotSupported;
+Status HashMessage(std::string_view digestOid, std::span<const uint8_t> content, Bytes& hash) {
+  hash.clear();
+  std::unique_ptr<Hash> digest;
+  if (const Status created = Hash::Create(OidToAlgId(digestOid), digest); created != error::kOk) {
+    return created;
+  }
+  if (const Status hashed = digest->HashData(content); hashed != error::kOk) return hashed;
+  return digest->GetValue(hash);
 }
 
 }  // namespace quorvel::platform

@@ -35,6 +35,9 @@ check(second.QVBase64Encode("\u4E2D") == "1tA=\n", "each object keeps its own co
 second.QVBase64Encode("\u0E01");
 check(second.errorNum < 0, "a character code page 936 lacks");
 
+check(second.QVHashAndBase64Encode("abc") == "qZk+NkcGgWq6PiVxeFDCbJzQ2J0=\n",
+      "QVHashAndBase64Encode with SHA-1");
+
 second.MaxCompSize = 4096;
 check(second.MaxCompSize == 4096, "a property put, then read");
 check(first.MaxCompSize != 4096, "each object keeps its own properties");

@@ -1,6 +1,7 @@
 // Checks the platform rooms' Windows implementations from below the control:
 // certificates parsed by the platform's certificate functions, compared with
-// what openssl read from the same files.
+// what openssl read from the same files, and hashes of the platform's
+// provider.
 //   platform_test.exe CERT.der OTHER.der SHA1-HEX SERIAL-HEX
 // CERT is a self-signed CA certificate with a critical basicConstraints
 // extension; OTHER is any other certificate.
@@ -11,6 +12,9 @@
 
 #include "platform/certificates/certificate.h"
 #include "platform/certificates/extension_format.h"
+#include "platform/crypto/algorithm_ids.h"
+#include "platform/crypto/hash.h"
+#include "platform/messages/message_hash.h"
 #include "platform/text/hex.h"
 
 namespace {
@@ -67,6 +71,47 @@ void CheckCertificates(const Bytes& der, const Bytes& otherDer, const std::strin
   Check(Certificate::FromDer({}, refused) == error::kAsn1Corrupt, "no bytes");
 }
 
+Bytes BytesOf(std::string_view text) {
+  return Bytes(text.begin(), text.end());
+}
+
+void CheckHashes() {
+  struct Case {
+    uint32_t algId;
+    const char* digestOfAbc;
+  };
+  const Case cases[] = {
+      {kCalgMd5, "900150983cd24fb0d6963f7d28e17f72"},
+      {kCalgSha1, "a9993e364706816aba3e25717850c26c9cd0d89d"},
+      {kCalgSha256, "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
+  };
+  for (const Case& c : cases) {
+    std::unique_ptr<Hash> hash;
+    Bytes first;
+    Bytes whole;
+    // The value read part-way does not end the hash.
+    const bool hashed =
+        Hash::Create(c.algId, hash) == error::kOk && hash->HashData(BytesOf("ab")) == error::kOk &&
+        hash->GetValue(first) == error::kOk && hash->HashData(BytesOf("c")) == error::kOk &&
+        hash->GetValue(whole) == error::kOk;
+    if (!hashed || LowerHex(whole) != c.digestOfAbc || first == whole ||
+        hash->size() != whole.size()) {
+      std::printf("FAIL: hash 0x%04x of \"abc\" read part-way and at the end\n",
+                  static_cast<unsigned>(c.algId));
+      ++failures;
+    }
+  }
+  std::unique_ptr<Hash> refused;
+  Check(Hash::Create(kCalgMd2, refused) == error::kBadAlgId && refused == nullptr, "MD2");
+  Check(Hash::Create(kCalg3Des, refused) == error::kBadAlgId, "a cipher is no hash");
+  Bytes digest;
+  Check(HashMessage("2.16.840.1.101.3.4.2.1", BytesOf("abc"), digest) == error::kOk &&
+            LowerHex(digest) == cases[2].digestOfAbc,
+        "HashMessage by the digest's OID");
+  Check(HashMessage("1.2.3.4", BytesOf("abc"), digest) == error::kBadAlgId && digest.empty(),
+        "HashMessage of an unknown OID");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -75,6 +120,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   CheckCertificates(ReadAll(argv[1]), ReadAll(argv[2]), argv[3], argv[4]);
+  CheckHashes();
   std::printf("%s\n", failures == 0 ? "platform checks passed" : "platform checks failed");
   return failures == 0 ? 0 : 1;
 }
