@@ -75,12 +75,20 @@ TEST(Origins, CanonicalFormIsTheBrowsersSerialisation) {
       {"https://bank example", std::nullopt},
       {"https://bank.example\\evil", std::nullopt},
       {"1http://bank.example", std::nullopt},
+      // A port follows the host: an IPv6 literal ends at its bracket.
+      {"http://[::1]:80", "http://[::1]"},
+      {"http://[::80:80:80", std::nullopt},
+      {"http://[::1]80", std::nullopt},
+      {"http://bank.example:80:80", std::nullopt},
+      {"http://bank.example:", std::nullopt},
+      {"http://:80", std::nullopt},
   };
   for (const Case& c : cases) {
     const auto canonical = CanonicalOrigin(c.text);
     EXPECT_EQ(canonical.has_value(), c.canonical.has_value()) << c.text;
     if (canonical && c.canonical) {
       EXPECT_EQ(*canonical, *c.canonical);
+      EXPECT_EQ(CanonicalOrigin(*canonical), canonical) << "a canonical form is its own";
     }
   }
   EXPECT_FALSE(CanonicalOrigin("https://" + std::string(200, 'a')));

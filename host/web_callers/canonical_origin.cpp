@@ -1,6 +1,5 @@
-#include <cstring>
+#include <algorithm>
 #include <string>
-#include <utility>
 
 #include "host/web_callers/origins.h"
 
@@ -21,6 +20,34 @@ bool IsAuthorityChar(char c) {
          c == '[' || c == ']' || c == '_';
 }
 
+bool IsDigits(std::string_view text) {
+  return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+// Splits an authority into its host, an IPv6 literal in brackets or a name
+// without any, and its port, digits after the one colon that follows the
+// host (empty when there is none). False for anything else, so that a port is
+// only ever what follows the host.
+bool SplitAuthority(std::string_view authority, std::string_view& host, std::string_view& port) {
+  size_t hostEnd = 0;
+  if (authority.starts_with('[')) {
+    const size_t close = authority.find(']');
+    if (close == std::string_view::npos || close == 1) return false;
+    hostEnd = close + 1;
+    if (authority.substr(1, close - 1).find('[') != std::string_view::npos) return false;
+  } else {
+    hostEnd = std::min(authority.find(':'), authority.size());
+    if (authority.substr(0, hostEnd).find_first_of("[]") != std::string_view::npos) return false;
+  }
+  host = authority.substr(0, hostEnd);
+  port = {};
+  if (host.empty()) return false;
+  if (hostEnd == authority.size()) return true;
+  if (authority[hostEnd] != ':') return false;
+  port = authority.substr(hostEnd + 1);
+  return IsDigits(port);
+}
+
 }  // namespace
 
 std::optional<std::string> CanonicalOrigin(std::string_view text) {
@@ -34,17 +61,16 @@ std::optional<std::string> CanonicalOrigin(std::string_view text) {
     if (!IsSchemeChar(origin[i], i == 0)) return std::nullopt;
   }
   const std::string_view authority = std::string_view(origin).substr(separator + 3);
-  if (authority.empty() || authority.starts_with(':')) return std::nullopt;
   for (char c : authority) {
     if (!IsAuthorityChar(c)) return std::nullopt;
   }
+  std::string_view host;
+  std::string_view port;
+  if (!SplitAuthority(authority, host, port)) return std::nullopt;
   // Browsers leave out the scheme's default port; so does the stored form.
   const std::string_view scheme = std::string_view(origin).substr(0, separator);
-  for (const auto& [name, port] : {std::pair{"http", ":80"}, std::pair{"https", ":443"}}) {
-    if (scheme == name && authority.ends_with(port) && authority.size() > std::strlen(port) &&
-        authority[authority.size() - std::strlen(port) - 1] != ':') {
-      origin.resize(origin.size() - std::strlen(port));
-    }
+  if ((scheme == "http" && port == "80") || (scheme == "https" && port == "443")) {
+    origin.resize(separator + 3 + host.size());
   }
   return origin;
 }
