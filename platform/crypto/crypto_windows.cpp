@@ -13,6 +13,7 @@
 #include "platform/crypto/algorithm_ids.h"
 #include "platform/crypto/hash.h"
 #include "platform/crypto/key.h"
+#include "platform/crypto/key_windows.h"
 
 namespace quorvel::platform {
 
@@ -23,16 +24,6 @@ struct Hash::Native {
   Native& operator=(const Native&) = delete;
   ~Native() {
     if (hash != 0) CryptDestroyHash(hash);
-  }
-};
-
-struct Key::Native {
-  HCRYPTKEY key = 0;
-  Native() = default;
-  Native(const Native&) = delete;
-  Native& operator=(const Native&) = delete;
-  ~Native() {
-    if (key != 0) CryptDestroyKey(key);
   }
 };
 

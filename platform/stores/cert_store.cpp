@@ -1,7 +1,6 @@
 #include "platform/stores/cert_store.h"
 
 #include <openssl/x509v3.h>
-#include <unicode/unistr.h>
 
 #include <algorithm>
 #include <map>
@@ -146,45 +145,7 @@ std::shared_ptr<const ParsedCrl> ParseCrl(std::span<const uint8_t> der) {
   return std::make_shared<const ParsedCrl>(ParsedCrl{std::move(crl)});
 }
 
-bool SameBytes(std::span<const uint8_t> a, std::span<const uint8_t> b) {
-  return std::equal(a.begin(), a.end(), b.begin(), b.end());
-}
-
-bool SimpleNameContains(std::span<const uint8_t> name, std::u16string_view text) {
-  std::u16string simple;
-  if (NameToString(name, kSimpleNameStr, simple) != error::kOk) return false;
-  return ContainsIgnoringCase(simple, text);
-}
-
 }  // namespace
-
-bool ContainsIgnoringCase(std::u16string_view text, std::u16string_view part) {
-  icu::UnicodeString haystack(false, text.data(), static_cast<int32_t>(text.size()));
-  icu::UnicodeString needle(false, part.data(), static_cast<int32_t>(part.size()));
-  icu::UnicodeString foldedHaystack(haystack);
-  icu::UnicodeString foldedNeedle(needle);
-  foldedHaystack.foldCase();
-  foldedNeedle.foldCase();
-  return foldedHaystack.indexOf(foldedNeedle) >= 0;
-}
-
-bool MatchesFind(const CertFind& criterion, const Certificate& certificate) {
-  switch (criterion.type) {
-    case FindType::kAny:
-      return true;
-    case FindType::kSubjectStr:
-      return SimpleNameContains(certificate.SubjectName(), criterion.text);
-    case FindType::kIssuerStr:
-      return SimpleNameContains(certificate.IssuerName(), criterion.text);
-    case FindType::kSubjectName:
-      return SameBytes(certificate.SubjectName(), criterion.bytes);
-    case FindType::kIssuerName:
-      return SameBytes(certificate.IssuerName(), criterion.bytes);
-    case FindType::kSha1Hash:
-      return SameBytes(certificate.Sha1(), criterion.bytes);
-  }
-  return false;
-}
 
 CertStore::CertStore(std::shared_ptr<Database> database, int64_t id, std::string name)
     : database_(std::move(database)), id_(id), name_(std::move(name)) {}
@@ -316,49 +277,6 @@ Status CertStore::LoadEntry(int64_t entry, CertContextRef& context) {
         std::make_shared<const CertContext>(std::move(certificate), std::move(properties), entry);
     return error::kOk;
   });
-}
-
-Status CertStore::Certificates(std::vector<CertContextRef>& contexts) {
-  try {
-    if (const Status status = LoadSnapshot(); status != error::kOk) return status;
-    contexts = *snapshot_;
-    return error::kOk;
-  } catch (const std::bad_alloc&) {
-    return error::kOutOfMemory;
-  }
-}
-
-Status CertStore::Enumerate(const CertContextRef& previous, CertContextRef& next) {
-  return Find(CertFind{}, previous, next);
-}
-
-Status CertStore::Find(const CertFind& criterion, const CertContextRef& previous,
-                       CertContextRef& found) {
-  try {
-    if (!previous) {
-      if (const Status status = LoadSnapshot(); status != error::kOk) return status;
-    }
-    if (!snapshot_) {
-      found.reset();
-      return error::kNotFound;
-    }
-    const std::vector<CertContextRef>& snapshot = *snapshot_;
-    const int64_t after = previous ? previous->storeEntry() : 0;
-    // The snapshot is in store order, which is the order of entries.
-    auto position = std::upper_bound(
-        snapshot.begin(), snapshot.end(), after,
-        [](int64_t entry, const CertContextRef& context) { return entry < context->storeEntry(); });
-    for (; position != snapshot.end(); ++position) {
-      if (MatchesFind(criterion, (*position)->certificate())) {
-        found = *position;
-        return error::kOk;
-      }
-    }
-    found.reset();
-    return error::kNotFound;
-  } catch (const std::bad_alloc&) {
-    return error::kOutOfMemory;
-  }
 }
 
 Status CertStore::AddCertificate(std::span<const uint8_t> der,

@@ -118,6 +118,9 @@ class CertStore {
   std::shared_ptr<Database> database_;
   int64_t id_ = 0;
   std::string name_;
+  // The platform's own store, where the platform has stores of its own.
+  struct Native;
+  std::shared_ptr<Native> native_;
   // Shared with the other handles that read the store at the same stamp.
   std::shared_ptr<const std::vector<CertContextRef>> snapshot_;
 };

@@ -93,6 +93,9 @@ class KeyContainer {
   std::u16string container_;
   std::u16string provider_;
   std::optional<TokenKeyLocation> token_;
+  // The platform's own provider handle, where the platform has providers.
+  struct Native;
+  std::shared_ptr<Native> native_;
 };
 
 }  // namespace quorvel::platform

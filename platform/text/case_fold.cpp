@@ -1,6 +1,7 @@
 #include "platform/text/case_fold.h"
 
 #include <unicode/uchar.h>
+#include <unicode/unistr.h>
 #include <unicode/utf16.h>
 #include <unicode/utf8.h>
 
@@ -27,6 +28,16 @@ bool UppercaseUtf8(std::string_view text, std::string* upper, std::size_t& utf16
     upper->append(reinterpret_cast<const char*>(encoded), static_cast<std::size_t>(written));
   }
   return true;
+}
+
+bool ContainsFolded(std::u16string_view text, std::u16string_view part) {
+  icu::UnicodeString haystack(false, text.data(), static_cast<int32_t>(text.size()));
+  icu::UnicodeString needle(false, part.data(), static_cast<int32_t>(part.size()));
+  icu::UnicodeString foldedHaystack(haystack);
+  icu::UnicodeString foldedNeedle(needle);
+  foldedHaystack.foldCase();
+  foldedNeedle.foldCase();
+  return foldedHaystack.indexOf(foldedNeedle) >= 0;
 }
 
 }  // namespace quorvel::platform

@@ -13,4 +13,8 @@ namespace quorvel::platform {
 // values cannot hold.
 bool UppercaseUtf8(std::string_view text, std::string* upper, std::size_t& utf16Length);
 
+// True when `part` occurs in `text`, both case-folded (full case folding
+// where the platform offers it).
+bool ContainsFolded(std::u16string_view text, std::u16string_view part);
+
 }  // namespace quorvel::platform

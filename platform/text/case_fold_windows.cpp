@@ -34,4 +34,22 @@ bool UppercaseUtf8(std::string_view text, std::string* upper, std::size_t& utf16
                              nullptr) == bytes;
 }
 
+namespace {
+
+// Upper case is the platform's own way of comparing without regard to case.
+std::u16string Upper(std::u16string_view text) {
+  std::u16string upper(text);
+  if (!upper.empty()) {
+    CharUpperBuffW(reinterpret_cast<wchar_t*>(upper.data()), static_cast<DWORD>(upper.size()));
+  }
+  return upper;
+}
+
+}  // namespace
+
+bool ContainsFolded(std::u16string_view text, std::u16string_view part) {
+  if (text.size() > static_cast<std::size_t>(INT_MAX)) return false;
+  return Upper(text).find(Upper(part)) != std::u16string::npos;
+}
+
 }  // namespace quorvel::platform

@@ -38,6 +38,17 @@ check(second.errorNum < 0, "a character code page 936 lacks");
 check(second.QVHashAndBase64Encode("abc") == "qZk+NkcGgWq6PiVxeFDCbJzQ2J0=\n",
       "QVHashAndBase64Encode with SHA-1");
 
+// The certificate utilities read the stores: the platform test left its CA
+// certificate in MY.
+check(first.QVGetCertExtension("CN=Quorvel test ca", "2.5.29.19") ==
+          "Subject Type=CA, Path Length Constraint=None" && first.errorNum == 0,
+      "QVGetCertExtension of a certificate in MY");
+first.QVGetCertExtension("CN=Nobody", "2.5.29.19");
+check(first.errorNum == -10005, "QVGetCertExtension of an unknown DN");
+check(first.IsCertExists("CN=Quorvel test ca") == 1, "IsCertExists");
+check(first.QVEnumCertsDNByIssers("CN=Quorvel test ca") == "CN=Quorvel test ca",
+      "QVEnumCertsDNByIssers");
+
 second.MaxCompSize = 4096;
 check(second.MaxCompSize == 4096, "a property put, then read");
 check(first.MaxCompSize != 4096, "each object keeps its own properties");

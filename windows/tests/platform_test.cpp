@@ -1,7 +1,8 @@
 // Checks the platform rooms' Windows implementations from below the control:
 // certificates parsed by the platform's certificate functions, compared with
-// what openssl read from the same files, and hashes of the platform's
-// provider.
+// what openssl read from the same files, hashes of the platform's provider,
+// the current user's stores and the providers' key containers. CERT stays in
+// the store "MY" afterwards, for the scripts that run next.
 //   platform_test.exe CERT.der OTHER.der SHA1-HEX SERIAL-HEX
 // CERT is a self-signed CA certificate with a critical basicConstraints
 // extension; OTHER is any other certificate.
@@ -15,6 +16,8 @@
 #include "platform/crypto/algorithm_ids.h"
 #include "platform/crypto/hash.h"
 #include "platform/messages/message_hash.h"
+#include "platform/stores/cert_store.h"
+#include "platform/stores/key_container.h"
 #include "platform/text/hex.h"
 
 namespace {
@@ -112,6 +115,64 @@ void CheckHashes() {
         "HashMessage of an unknown OID");
 }
 
+void CheckStores(const Bytes& der) {
+  std::unique_ptr<CertStore> store;
+  Check(CertStore::OpenSystemStore("MY", store) == error::kOk && store != nullptr, "open MY");
+  if (store == nullptr) return;
+  KeyProvInfo where;
+  where.container = u"quorvel-test";
+  where.provider = std::u16string(kMsEnhancedProvider);
+  where.providerType = kProvRsaFull;
+  where.keySpec = kAtSignature;
+  CertContextRef added;
+  Check(store->AddCertificate(der, {{kKeyProvInfoPropId, where.Encode()}},
+                              AddDisposition::kReplaceExisting, &added) == error::kOk &&
+            added != nullptr,
+        "a certificate with its key-provider property goes into MY");
+  Check(store->AddCertificate(der, {}, AddDisposition::kNew, nullptr) == error::kObjectExists,
+        "adding it again as new");
+
+  CertFind find;
+  find.type = FindType::kSubjectStr;
+  find.text = u"QUORVEL test CA";
+  CertContextRef found;
+  KeyProvInfo read;
+  Check(store->Find(find, nullptr, found) == error::kOk && found != nullptr &&
+            found->certificate().Sha1() == added->certificate().Sha1() &&
+            found->GetKeyProvInfo(read) == error::kOk && read.container == where.container &&
+            read.keySpec == kAtSignature,
+        "found by a part of its subject in another case, with its key-provider property");
+  CertContextRef next;
+  Check(store->Find(find, found, next) == error::kNotFound, "no second match");
+
+  std::unique_ptr<KeyContainer> container;
+  Key key;
+  Check(KeyContainer::Acquire(u"quorvel-test", kMsEnhancedProvider, kProvRsaFull, kCryptNewKeyset,
+                              container) == error::kOk &&
+            container != nullptr && !container->verifyContext() &&
+            container->GenerateKey(kAtSignature, 1024, nullptr) == error::kOk &&
+            container->GetUserKey(kAtSignature, key) == error::kOk && key,
+        "a new key container with a signature key");
+  container.reset();
+  Check(KeyContainer::Acquire(u"quorvel-test", kMsEnhancedProvider, kProvRsaFull,
+                              kCryptDeleteKeyset, container) == error::kOk &&
+            container == nullptr,
+        "the key container deleted");
+  Check(KeyContainer::Acquire(u"quorvel-test", kMsEnhancedProvider, kProvRsaFull, 0, container) ==
+            error::kBadKeyset,
+        "a deleted key container is gone");
+  Check(KeyContainer::Acquire(std::nullopt, kMsEnhancedProvider, kProvRsaFull, kCryptVerifyContext,
+                              container) == error::kOk &&
+            container != nullptr && container->verifyContext(),
+        "a verification context");
+
+  Check(store->DeleteCertificate(found) == error::kOk &&
+            store->Find(find, nullptr, found) == error::kNotFound,
+        "the certificate deleted");
+  Check(store->AddCertificate(der, {}, AddDisposition::kNew, nullptr) == error::kOk,
+        "the certificate left in MY");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -121,6 +182,7 @@ int main(int argc, char** argv) {
   }
   CheckCertificates(ReadAll(argv[1]), ReadAll(argv[2]), argv[3], argv[4]);
   CheckHashes();
+  CheckStores(ReadAll(argv[1]));
   std::printf("%s\n", failures == 0 ? "platform checks passed" : "platform checks failed");
   return failures == 0 ? 0 : 1;
 }
