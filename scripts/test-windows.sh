@@ -5,6 +5,7 @@
 # BUILD_DIR is what scripts/build-windows.sh built. The module is loaded by a
 # host of its own, registered with regsvr32, driven from JScript through
 # cscript with the script UI answering its dialogs, and unregistered.
+# KEEP_WINE_TEST=1 keeps the prefix and the tests' files for a look afterwards.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="$(cd "${1:-$root/build-windows}" && pwd)"
@@ -15,7 +16,7 @@ export WINEPREFIX="$work/prefix" WINEARCH=win32 WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 cleanup() {
   wineserver -k 2>/dev/null || true
-  rm -rf "$work"
+  [[ -n "${KEEP_WINE_TEST:-}" ]] && echo "kept $work" || rm -rf "$work"
 }
 trap cleanup EXIT
 
@@ -46,6 +47,20 @@ sha1="$(openssl x509 -inform DER -in "$certificates/ca.der" -noout -fingerprint 
 check "the platform rooms from below" wine "$build/platform_test.exe" \
   "$(windows_path "$certificates/ca.der")" "$(windows_path "$certificates/other.der")" \
   "$sha1" 00c1a2b3
+
+# A signer issued by the test CA, its key in a container of the enhanced
+# provider and its certificate in MY, as an enrolment leaves them.
+openssl x509 -inform DER -in "$certificates/ca.der" -out "$certificates/ca.pem"
+openssl req -new -newkey rsa:2048 -nodes -keyout "$certificates/signer.key" \
+  -subj "/CN=Quorvel signer" -out "$certificates/signer.csr" 2>/dev/null
+openssl x509 -req -in "$certificates/signer.csr" -CA "$certificates/ca.pem" \
+  -CAkey "$certificates/ca.key" -set_serial 0x1001 -days 30 -outform DER \
+  -out "$certificates/signer.der" 2>/dev/null
+openssl rsa -in "$certificates/signer.key" -outform MSBLOB -out "$certificates/signer.blob" \
+  2>/dev/null
+check "a signing identity goes into MY" wine "$build/add_identity.exe" MY \
+  "$(windows_path "$certificates/signer.der")" "$(windows_path "$certificates/signer.blob")" \
+  quorvel-signer
 class='HKCR\CLSID\{6B1E2D40-7C55-4A1F-9E3B-2D8C41F0A7B6}'
 
 check "an in-process host loads the module" wine "$build/module_host_test.exe" "$module"
@@ -70,16 +85,34 @@ check "received files are saved under names the platform can hold" \
 files="$work/files"
 mkdir -p "$files"
 printf 'hello' >"$files/item.txt"
-# The Open dialog's first answer picks item.txt; the second finds none and is
+# Signing for an unknown DN opens the chooser, which is cancelled; the Open
+# dialog's first answer picks item.txt, the second finds none and is
 # dismissed.
 cat >"$work/ui.json" <<JSON
-{"answers": [{"dialog": "open", "path": "$(windows_path "$files/item.txt" | sed 's/\\/\\\\/g')"}]}
+{"answers": [{"dialog": "chooser", "actions": ["cancel"]},
+             {"dialog": "open", "path": "$(windows_path "$files/item.txt" | sed 's/\\/\\\\/g')"}]}
 JSON
-check "JScript drives the control through cscript" \
+run_script() {
   env QUORVEL_UI=script QUORVEL_UI_SCRIPT="$(windows_path "$work/ui.json")" \
-  QUORVEL_UI_LOG="$(windows_path "$work/ui.log")" QUORVEL_TEST_FILES="$(windows_path "$files")" \
-  wine cscript //nologo "$(windows_path "$root/windows/tests/control_script.js")"
-check "the Open dialog was asked for twice" test "$(grep -c '"kind":"open"' "$work/ui.log")" -eq 2
+    QUORVEL_UI_LOG="$(windows_path "$work/ui.log")" QUORVEL_TEST_FILES="$(windows_path "$files")" \
+    wine cscript //nologo "$(windows_path "$root/windows/tests/control_script.js")" >"$work/script.out"
+  local status=$?
+  tr -d '\r' <"$work/script.out" | grep -v -e '^[A-Za-z0-9+/=]*$' -e 'SIGNATURE' || true
+  return "$status"
+}
+check "JScript drives the control through cscript" run_script
+# What the control signed, verified by openssl against the test CA: the
+# content is the text's bytes in code page 936.
+signature_verifies() {
+  tr -d '\r' <"$work/script.out" | sed -n '/^BEGIN SIGNATURE$/,/^END SIGNATURE$/p' |
+    sed '1d;$d' | base64 -d >"$work/signature.der" &&
+    openssl cms -verify -inform DER -in "$work/signature.der" -CAfile "$certificates/ca.pem" \
+      -out "$work/signed.txt" 2>/dev/null &&
+    cmp -s "$work/signed.txt" <(printf '\xd6\xd0\xce\xc4 text')
+}
+check "openssl verifies the control's signature against the test CA" signature_verifies
+check "the chooser was shown once and the Open dialog twice" \
+  test "$(grep -c '"kind":"chooser"' "$work/ui.log")/$(grep -c '"kind":"open"' "$work/ui.log")" = 1/2
 
 check "regsvr32 /u unregisters the module" wine regsvr32 /u /s "$module"
 check "the class key is gone" sh -c "! wine reg query '$class' >/dev/null 2>&1"

@@ -1,33 +1,21 @@
 // Certificates on the platform's certificate functions: a parsed certificate
 // holds the platform's certificate context; the serial number and names are
 // kept exactly as encoded, as on every platform.
-#include <windows.h>
-// After windows.h, which it needs.
-#include <wincrypt.h>
-
 #include <climits>
+#include <cwchar>
 #include <new>
 
 #include "platform/certificates/certificate.h"
 #include "platform/certificates/certificate_fields.h"
+#include "platform/certificates/certificate_windows.h"
 #include "platform/certificates/extension_format.h"
 #include "platform/certificates/parsed_certificates.h"
 
 namespace quorvel::platform {
 
-struct Certificate::Native {
-  PCCERT_CONTEXT context = nullptr;
-  Native() = default;
-  Native(const Native&) = delete;
-  Native& operator=(const Native&) = delete;
-  ~Native() {
-    if (context != nullptr) CertFreeCertificateContext(context);
-  }
-};
-
 namespace {
 
-constexpr DWORD kEncoding = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
+constexpr DWORD kEncoding = kCertificateEncoding;
 
 uint64_t FileTimeOf(const FILETIME& time) {
   return (uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime;
@@ -109,6 +97,34 @@ Status FormatExtension(std::string_view oid, std::span<const uint8_t> value, std
   formatted.resize(size / sizeof(wchar_t));
   while (!formatted.empty() && formatted.back() == L'\0') formatted.pop_back();
   text.assign(formatted.begin(), formatted.end());
+  return error::kOk;
+}
+
+Bytes EncodedKeyProvInfo(const CRYPT_KEY_PROV_INFO& native) {
+  const auto text = [](const wchar_t* units) {
+    return units == nullptr ? std::u16string() : std::u16string(units, units + wcslen(units));
+  };
+  KeyProvInfo info;
+  info.container = text(native.pwszContainerName);
+  info.provider = text(native.pwszProvName);
+  info.providerType = native.dwProvType;
+  info.flags = native.dwFlags;
+  info.keySpec = native.dwKeySpec;
+  return info.Encode();
+}
+
+Status SetKeyProvInfo(PCCERT_CONTEXT context, const KeyProvInfo& info) {
+  std::wstring container(info.container.begin(), info.container.end());
+  std::wstring provider(info.provider.begin(), info.provider.end());
+  CRYPT_KEY_PROV_INFO native{};
+  native.pwszContainerName = container.data();
+  native.pwszProvName = provider.data();
+  native.dwProvType = info.providerType;
+  native.dwFlags = info.flags;
+  native.dwKeySpec = info.keySpec;
+  if (CertSetCertificateContextProperty(context, CERT_KEY_PROV_INFO_PROP_ID, 0, &native) == 0) {
+    return static_cast<Status>(HRESULT_FROM_WIN32(GetLastError()));
+  }
   return error::kOk;
 }
 

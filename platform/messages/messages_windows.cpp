@@ -1,8 +1,16 @@
-// Signed and enveloped messages on Windows. Until this room rests on the
-// platform's message functions, every message operation but hashing answers
-// kNotSupported.
+// Signed and enveloped messages on the platform's message functions. Until
+// they all do, verification and envelopes answer kNotSupported.
+#include <windows.h>
+// After windows.h, which it needs.
+#include <wincrypt.h>
+
+#include <climits>
+#include <string>
+
+#include "platform/certificates/certificate_windows.h"
 #include "platform/crypto/algorithm_ids.h"
 #include "platform/crypto/hash.h"
+#include "platform/keyuse/key_use.h"
 #include "platform/messages/message_envelope.h"
 #include "platform/messages/message_hash.h"
 #include "platform/messages/message_sign.h"
@@ -11,8 +19,81 @@
 
 namespace quorvel::platform {
 
-Status SignMessage(const CertContext&, std::string_view, std::span<const uint8_t>, bool, Bytes&) {
-  return error::kNotSupported;
+namespace {
+
+Status LastError() {
+  return static_cast<Status>(HRESULT_FROM_WIN32(GetLastError()));
+}
+
+bool IsDigest(std::string_view oid) {
+  const uint32_t algId = OidToAlgId(oid);
+  return algId == kCalgMd5 || algId == kCalgSha1 || algId == kCalgSha256 || algId == kCalgSha384 ||
+         algId == kCalgSha512;
+}
+
+// A context of the certificate alone, naming where its key is.
+class SignerContext {
+ public:
+  SignerContext(const Certificate& certificate, const KeyProvInfo& key) {
+    const std::span<const uint8_t> der = certificate.Der();
+    context_ = CertCreateCertificateContext(kCertificateEncoding, der.data(),
+                                            static_cast<DWORD>(der.size()));
+    status_ = context_ == nullptr ? LastError() : SetKeyProvInfo(context_, key);
+  }
+  SignerContext(const SignerContext&) = delete;
+  SignerContext& operator=(const SignerContext&) = delete;
+  ~SignerContext() {
+    if (context_ != nullptr) CertFreeCertificateContext(context_);
+  }
+  Status status() const { return status_; }
+  PCCERT_CONTEXT get() const { return context_; }
+
+ private:
+  PCCERT_CONTEXT context_ = nullptr;
+  Status status_ = error::kOk;
+};
+
+}  // namespace
+
+Status SignMessage(const CertContext& signer, std::string_view digestOid,
+                   std::span<const uint8_t> content, bool detached, Bytes& message) {
+  message.clear();
+  if (!IsDigest(digestOid)) return error::kBadAlgId;
+  if (content.size() > static_cast<size_t>(UINT_MAX)) return error::kInvalidArgument;
+  KeyProvInfo key;
+  if (signer.GetKeyProvInfo(key) != error::kOk) return error::kNoKeyProperty;
+  if (const Status approved = ApproveKeyUse(KeyAction::kSign, signer.certificate(), content);
+      approved != error::kOk) {
+    return approved;
+  }
+  const SignerContext context(signer.certificate(), key);
+  if (context.status() != error::kOk) return context.status();
+  // No authenticated attributes: the signature is over the content's digest,
+  // and the signer's certificate is the message's only one.
+  std::string oid(digestOid);
+  PCCERT_CONTEXT certificates[] = {context.get()};
+  CRYPT_SIGN_MESSAGE_PARA parameters{};
+  parameters.cbSize = sizeof parameters;
+  parameters.dwMsgEncodingType = kCertificateEncoding;
+  parameters.pSigningCert = context.get();
+  parameters.HashAlgorithm.pszObjId = oid.data();
+  parameters.cMsgCert = 1;
+  parameters.rgpMsgCert = certificates;
+  const BYTE* pieces[] = {content.data()};
+  DWORD sizes[] = {static_cast<DWORD>(content.size())};
+  DWORD size = 0;
+  if (CryptSignMessage(&parameters, detached ? TRUE : FALSE, 1, pieces, sizes, nullptr, &size) ==
+      0) {
+    return LastError();
+  }
+  Bytes signedMessage(size);
+  if (CryptSignMessage(&parameters, detached ? TRUE : FALSE, 1, pieces, sizes, signedMessage.data(),
+                       &size) == 0) {
+    return LastError();
+  }
+  signedMessage.resize(size);
+  message = std::move(signedMessage);
+  return error::kOk;
 }
 
 Status VerifyMessageSignature(std::span<const uint8_t>, uint32_t, Bytes&, CertContextRef&) {

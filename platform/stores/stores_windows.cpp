@@ -11,6 +11,7 @@
 #include <new>
 #include <string>
 
+#include "platform/certificates/certificate_windows.h"
 #include "platform/crypto/key_windows.h"
 #include "platform/stores/cert_store.h"
 #include "platform/stores/key_container.h"
@@ -41,7 +42,7 @@ struct KeyContainer::Native {
 
 namespace {
 
-constexpr DWORD kEncoding = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
+constexpr DWORD kEncoding = kCertificateEncoding;
 
 Status LastError() {
   return static_cast<Status>(HRESULT_FROM_WIN32(GetLastError()));
@@ -53,17 +54,6 @@ std::wstring Wide(std::u16string_view text) {
 
 std::u16string Narrow(const wchar_t* text) {
   return text == nullptr ? std::u16string() : std::u16string(text, text + wcslen(text));
-}
-
-// The platform's key-provider property in the encoding the contexts carry.
-Bytes EncodedKeyProvInfo(const CRYPT_KEY_PROV_INFO& native) {
-  KeyProvInfo info;
-  info.container = Narrow(native.pwszContainerName);
-  info.provider = Narrow(native.pwszProvName);
-  info.providerType = native.dwProvType;
-  info.flags = native.dwFlags;
-  info.keySpec = native.dwKeySpec;
-  return info.Encode();
 }
 
 Status PropertiesOf(PCCERT_CONTEXT context, CertContext::Properties& properties) {
@@ -109,16 +99,7 @@ Status SetNativeProperty(PCCERT_CONTEXT context, uint32_t id,
     if (const Status decoded = KeyProvInfo::Decode(*value, info); decoded != error::kOk) {
       return decoded;
     }
-    std::wstring container = Wide(info.container);
-    std::wstring provider = Wide(info.provider);
-    CRYPT_KEY_PROV_INFO native{};
-    native.pwszContainerName = container.data();
-    native.pwszProvName = provider.data();
-    native.dwProvType = info.providerType;
-    native.dwFlags = info.flags;
-    native.dwKeySpec = info.keySpec;
-    return CertSetCertificateContextProperty(context, id, 0, &native) != 0 ? error::kOk
-                                                                           : LastError();
+    return SetKeyProvInfo(context, info);
   }
   if (value->size() > static_cast<size_t>(UINT_MAX)) return error::kInvalidArgument;
   CRYPT_DATA_BLOB blob{static_cast<DWORD>(value->size()), const_cast<BYTE*>(value->data())};

@@ -46,8 +46,20 @@ check(first.QVGetCertExtension("CN=Quorvel test ca", "2.5.29.19") ==
 first.QVGetCertExtension("CN=Nobody", "2.5.29.19");
 check(first.errorNum == -10005, "QVGetCertExtension of an unknown DN");
 check(first.IsCertExists("CN=Quorvel test ca") == 1, "IsCertExists");
-check(first.QVEnumCertsDNByIssers("CN=Quorvel test ca") == "CN=Quorvel test ca",
-      "QVEnumCertsDNByIssers");
+var issued = first.QVEnumCertsDNByIssers("CN=Quorvel test ca");
+check(issued.indexOf("CN=Quorvel test ca") >= 0 && issued.indexOf("CN=Quorvel signer") >= 0,
+      "QVEnumCertsDNByIssers lists the CA and the signer it issued");
+
+// Signing with the identity the test put into MY: the signature is printed
+// for openssl to verify, over the text's bytes in code page 936.
+first.QVSetCodePage(936);
+first.QVSetPlainText("\u4E2D\u6587 text");
+var signature = first.QVAttachedSign("CN=Quorvel signer");
+check(first.errorNum == 0 && signature.length > 0, "QVAttachedSign");
+WScript.Echo("BEGIN SIGNATURE\n" + signature + "END SIGNATURE");
+first.QVSetPlainText("x");
+first.QVAttachedSign("CN=Nobody");
+check(first.errorNum == -10005, "QVAttachedSign with an unknown DN");
 
 second.MaxCompSize = 4096;
 check(second.MaxCompSize == 4096, "a property put, then read");
