@@ -58,6 +58,8 @@ openssl x509 -req -in "$certificates/signer.csr" -CA "$certificates/ca.pem" \
   -out "$certificates/signer.der" 2>/dev/null
 openssl rsa -in "$certificates/signer.key" -outform MSBLOB -out "$certificates/signer.blob" \
   2>/dev/null
+check "the test CA goes into ROOT" wine "$build/add_identity.exe" ROOT \
+  "$(windows_path "$certificates/ca.der")"
 check "a signing identity goes into MY" wine "$build/add_identity.exe" MY \
   "$(windows_path "$certificates/signer.der")" "$(windows_path "$certificates/signer.blob")" \
   quorvel-signer
@@ -92,8 +94,17 @@ cat >"$work/ui.json" <<JSON
 {"answers": [{"dialog": "chooser", "actions": ["cancel"]},
              {"dialog": "open", "path": "$(windows_path "$files/item.txt" | sed 's/\\/\\\\/g')"}]}
 JSON
+# openssl's own signature of the text's bytes in code page 936, and the same
+# message with one byte of its content changed.
+printf '\xd6\xd0\xce\xc4 text' >"$work/text.936"
+openssl x509 -inform DER -in "$certificates/signer.der" -out "$certificates/signer.pem"
+openssl cms -sign -binary -noattr -nodetach -signer "$certificates/signer.pem" \
+  -inkey "$certificates/signer.key" -in "$work/text.936" -outform DER -out "$work/peer.der"
+perl -0777 -pe 's/ text/ texT/' "$work/peer.der" >"$work/tampered.der"
 run_script() {
-  env QUORVEL_UI=script QUORVEL_UI_SCRIPT="$(windows_path "$work/ui.json")" \
+  env QUORVEL_PEER_SIGNATURE="$(base64 -w0 "$work/peer.der")" \
+    QUORVEL_TAMPERED_SIGNATURE="$(base64 -w0 "$work/tampered.der")" \
+    QUORVEL_UI=script QUORVEL_UI_SCRIPT="$(windows_path "$work/ui.json")" \
     QUORVEL_UI_LOG="$(windows_path "$work/ui.log")" QUORVEL_TEST_FILES="$(windows_path "$files")" \
     wine cscript //nologo "$(windows_path "$root/windows/tests/control_script.js")" >"$work/script.out"
   local status=$?

@@ -1,5 +1,5 @@
 // Signed and enveloped messages on the platform's message functions. Until
-// they all do, verification and envelopes answer kNotSupported.
+// they all do, envelopes answer kNotSupported.
 #include <windows.h>
 // After windows.h, which it needs.
 #include <wincrypt.h>
@@ -96,17 +96,81 @@ Status SignMessage(const CertContext& signer, std::string_view digestOid,
   return error::kOk;
 }
 
-Status VerifyMessageSignature(std::span<const uint8_t>, uint32_t, Bytes&, CertContextRef&) {
-  return error::kNotSupported;
+namespace {
+
+CRYPT_VERIFY_MESSAGE_PARA VerifyParameters() {
+  CRYPT_VERIFY_MESSAGE_PARA parameters{};
+  parameters.cbSize = sizeof parameters;
+  parameters.dwMsgAndCertEncodingType = kCertificateEncoding;
+  return parameters;
 }
 
-Status VerifyMessageSignature(Bytes&&, uint32_t, std::string&, CertContextRef&) {
-  return error::kNotSupported;
+// The signer's certificate, which the platform took from the message, as a
+// context of no store.
+Status SignerOf(PCCERT_CONTEXT context, CertContextRef& signer) {
+  const Status made = CreateCertificateContext(
+      std::span<const uint8_t>(context->pbCertEncoded, context->cbCertEncoded), signer);
+  CertFreeCertificateContext(context);
+  return made;
 }
 
-Status VerifyDetachedMessageSignature(std::span<const uint8_t>, uint32_t, std::span<const uint8_t>,
-                                      CertContextRef&) {
-  return error::kNotSupported;
+}  // namespace
+
+Status VerifyMessageSignature(std::span<const uint8_t> message, uint32_t signerIndex,
+                              Bytes& content, CertContextRef& signer) {
+  content.clear();
+  signer.reset();
+  if (message.empty() || message.size() > static_cast<size_t>(UINT_MAX)) {
+    return error::kAsn1Corrupt;
+  }
+  CRYPT_VERIFY_MESSAGE_PARA parameters = VerifyParameters();
+  // The content is never longer than the message that carries it.
+  Bytes carried(message.size());
+  DWORD size = static_cast<DWORD>(carried.size());
+  PCCERT_CONTEXT context = nullptr;
+  if (CryptVerifyMessageSignature(&parameters, signerIndex, message.data(),
+                                  static_cast<DWORD>(message.size()), carried.data(), &size,
+                                  &context) == 0) {
+    const Status failure = LastError();
+    if (context != nullptr) CertFreeCertificateContext(context);
+    return failure;
+  }
+  carried.resize(size);
+  if (const Status made = SignerOf(context, signer); made != error::kOk) return made;
+  content = std::move(carried);
+  return error::kOk;
+}
+
+Status VerifyMessageSignature(Bytes&& message, uint32_t signerIndex, std::string& content,
+                              CertContextRef& signer) {
+  content.clear();
+  Bytes carried;
+  const Status verified = VerifyMessageSignature(message, signerIndex, carried, signer);
+  Bytes().swap(message);
+  if (verified != error::kOk) return verified;
+  content.assign(carried.begin(), carried.end());
+  return error::kOk;
+}
+
+Status VerifyDetachedMessageSignature(std::span<const uint8_t> message, uint32_t signerIndex,
+                                      std::span<const uint8_t> content, CertContextRef& signer) {
+  signer.reset();
+  if (message.empty() || message.size() > static_cast<size_t>(UINT_MAX)) {
+    return error::kAsn1Corrupt;
+  }
+  if (content.size() > static_cast<size_t>(UINT_MAX)) return error::kInvalidArgument;
+  CRYPT_VERIFY_MESSAGE_PARA parameters = VerifyParameters();
+  const BYTE* pieces[] = {content.data()};
+  DWORD sizes[] = {static_cast<DWORD>(content.size())};
+  PCCERT_CONTEXT context = nullptr;
+  if (CryptVerifyDetachedMessageSignature(&parameters, signerIndex, message.data(),
+                                          static_cast<DWORD>(message.size()), 1, pieces, sizes,
+                                          &context) == 0) {
+    const Status failure = LastError();
+    if (context != nullptr) CertFreeCertificateContext(context);
+    return failure;
+  }
+  return SignerOf(context, signer);
 }
 
 Status EncryptMessage(const Certificate&, std::string_view, std::span<const uint8_t>, Bytes&) {

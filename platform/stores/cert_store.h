@@ -81,6 +81,11 @@ class CertStore {
   // The name as the store was created.
   const std::string& name() const { return name_; }
 
+  // The platform's own store, where the platform has stores of its own (null
+  // elsewhere), known only to the platform's own sources.
+  struct Native;
+  const Native* native() const { return native_.get(); }
+
   // Every certificate, in store order, from one snapshot.
   Status Certificates(std::vector<CertContextRef>& contexts);
 
@@ -118,8 +123,6 @@ class CertStore {
   std::shared_ptr<Database> database_;
   int64_t id_ = 0;
   std::string name_;
-  // The platform's own store, where the platform has stores of its own.
-  struct Native;
   std::shared_ptr<Native> native_;
   // Shared with the other handles that read the store at the same stamp.
   std::shared_ptr<const std::vector<CertContextRef>> snapshot_;

@@ -14,21 +14,12 @@
 #include "platform/certificates/certificate_windows.h"
 #include "platform/crypto/key_windows.h"
 #include "platform/stores/cert_store.h"
+#include "platform/stores/cert_store_windows.h"
 #include "platform/stores/key_container.h"
 #include "platform/stores/rsa_signature.h"
 #include "platform/text/code_page.h"
 
 namespace quorvel::platform {
-
-struct CertStore::Native {
-  HCERTSTORE store = nullptr;
-  Native() = default;
-  Native(const Native&) = delete;
-  Native& operator=(const Native&) = delete;
-  ~Native() {
-    if (store != nullptr) CertCloseStore(store, 0);
-  }
-};
 
 struct KeyContainer::Native {
   HCRYPTPROV provider = 0;

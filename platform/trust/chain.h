@@ -64,6 +64,9 @@ struct CertificateChain {
   // certificate found) last.
   std::vector<ChainElement> elements;
   uint32_t errorStatus = 0;
+  // The platform's own chain, where the platform builds chains itself.
+  struct Native;
+  std::shared_ptr<const Native> native;
 };
 
 // Builds the chain of `certificate` at `time` (a file time; none: now). An

@@ -1,9 +1,10 @@
-// Puts a signing identity into the current user's stores the way an
-// enrolment does, with the platform's own functions: the private key (a
+// Puts certificates into the current user's stores the way an enrolment
+// does, with the platform's own functions: a signer's private key (a
 // PRIVATEKEYBLOB, as `openssl rsa -outform MSBLOB` writes it) into a named
-// container of the enhanced provider, the certificate into STORE with its
-// key-provider property naming that container.
-//   add_identity.exe STORE CERT.der KEY.blob CONTAINER
+// container of the enhanced provider, and its certificate into STORE with
+// its key-provider property naming that container. Without a key, the
+// certificate alone (an issuer for "ROOT" or "CA").
+//   add_identity.exe STORE CERT.der [KEY.blob CONTAINER]
 #include <windows.h>
 // After windows.h, which it needs.
 #include <wincrypt.h>
@@ -26,18 +27,39 @@ int Fail(const char* step) {
   return 1;
 }
 
+// Adds the certificate to the current user's `storeName`, with its
+// key-provider property when `key` names one.
+int AddCertificate(const wchar_t* storeName, const std::vector<BYTE>& certificate,
+                   CRYPT_KEY_PROV_INFO* key) {
+  HCERTSTORE store =
+      CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, storeName);
+  if (store == nullptr) return Fail("CertOpenStore");
+  PCCERT_CONTEXT added = nullptr;
+  const bool done =
+      CertAddEncodedCertificateToStore(store, X509_ASN_ENCODING | PKCS_7_ASN_ENCODING,
+                                       certificate.data(), static_cast<DWORD>(certificate.size()),
+                                       CERT_STORE_ADD_REPLACE_EXISTING, &added) != 0 &&
+      (key == nullptr ||
+       CertSetCertificateContextProperty(added, CERT_KEY_PROV_INFO_PROP_ID, 0, key) != 0) &&
+      CertControlStore(store, 0, CERT_STORE_CTRL_COMMIT, nullptr) != 0;
+  if (added != nullptr) CertFreeCertificateContext(added);
+  CertCloseStore(store, 0);
+  return done ? 0 : Fail("adding the certificate");
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-  if (argc != 5) {
-    std::printf("usage: add_identity STORE CERT.der KEY.blob CONTAINER\n");
+  if (argc != 3 && argc != 5) {
+    std::printf("usage: add_identity STORE CERT.der [KEY.blob CONTAINER]\n");
     return 2;
   }
   const std::vector<BYTE> certificate = ReadAll(argv[2]);
+  if (certificate.empty()) return Fail("reading the certificate");
+  if (argc == 3) return AddCertificate(argv[1], certificate, nullptr);
   const std::vector<BYTE> key = ReadAll(argv[3]);
-  if (certificate.empty() || key.size() < sizeof(BLOBHEADER)) return Fail("reading the files");
+  if (key.size() < sizeof(BLOBHEADER)) return Fail("reading the key");
   const auto* header = reinterpret_cast<const BLOBHEADER*>(key.data());
-  const DWORD keySpec = header->aiKeyAlg == CALG_RSA_SIGN ? AT_SIGNATURE : AT_KEYEXCHANGE;
 
   HCRYPTPROV provider = 0;
   if (CryptAcquireContextW(&provider, argv[4], MS_ENHANCED_PROV_W, PROV_RSA_FULL,
@@ -52,23 +74,11 @@ int wmain(int argc, wchar_t** argv) {
   CryptReleaseContext(provider, 0);
   if (keyImported == 0) return Fail("CryptImportKey");
 
-  HCERTSTORE store =
-      CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, argv[1]);
-  if (store == nullptr) return Fail("CertOpenStore");
-  PCCERT_CONTEXT added = nullptr;
+  std::wstring providerName = MS_ENHANCED_PROV_W;
   CRYPT_KEY_PROV_INFO where{};
-  std::wstring provName = MS_ENHANCED_PROV_W;
   where.pwszContainerName = argv[4];
-  where.pwszProvName = provName.data();
+  where.pwszProvName = providerName.data();
   where.dwProvType = PROV_RSA_FULL;
-  where.dwKeySpec = keySpec;
-  const bool done =
-      CertAddEncodedCertificateToStore(store, X509_ASN_ENCODING | PKCS_7_ASN_ENCODING,
-                                       certificate.data(), static_cast<DWORD>(certificate.size()),
-                                       CERT_STORE_ADD_REPLACE_EXISTING, &added) != 0 &&
-      CertSetCertificateContextProperty(added, CERT_KEY_PROV_INFO_PROP_ID, 0, &where) != 0 &&
-      CertControlStore(store, 0, CERT_STORE_CTRL_COMMIT, nullptr) != 0;
-  if (added != nullptr) CertFreeCertificateContext(added);
-  CertCloseStore(store, 0);
-  return done ? 0 : Fail("adding the certificate");
+  where.dwKeySpec = header->aiKeyAlg == CALG_RSA_SIGN ? AT_SIGNATURE : AT_KEYEXCHANGE;
+  return AddCertificate(argv[1], certificate, &where);
 }

@@ -20,7 +20,8 @@ function throws(call) {
   return 0;
 }
 
-var files = new ActiveXObject("WScript.Shell").Environment("PROCESS")("QUORVEL_TEST_FILES");
+var environment = new ActiveXObject("WScript.Shell").Environment("PROCESS");
+var files = environment("QUORVEL_TEST_FILES");
 var first = new ActiveXObject("Quorvel.DrennicQuorvel2");
 var second = new ActiveXObject("Quorvel.DrennicQuorvel2.1");
 check(first.getVersion() == "2.0.59.4" && second.getVersion() == "2.0.59.4",
@@ -57,6 +58,23 @@ first.QVSetPlainText("\u4E2D\u6587 text");
 var signature = first.QVAttachedSign("CN=Quorvel signer");
 check(first.errorNum == 0 && signature.length > 0, "QVAttachedSign");
 WScript.Echo("BEGIN SIGNATURE\n" + signature + "END SIGNATURE");
+// The control verifies its own signature: the text comes back, and the signer.
+second.QVAttachedVerify(signature);
+check(second.errorNum == 0 && second.QVGetPlainText() == "\u4E2D\u6587 text" &&
+          second.QVGetSignerCertInfo(1) == "CN=Quorvel signer",
+      "QVAttachedVerify of the control's own signature");
+second.QVAttachedVerify(environment("QUORVEL_PEER_SIGNATURE"));
+check(second.errorNum == 0 && second.QVGetPlainText() == "\u4E2D\u6587 text",
+      "QVAttachedVerify of openssl's signature");
+// A signature that does not verify: the platform's NTE_BAD_SIGNATURE in errorCode.
+second.QVAttachedVerify(environment("QUORVEL_TAMPERED_SIGNATURE"));
+check(second.errorNum == -10010 && (second.errorCode >>> 0) == 0x80090006,
+      "QVAttachedVerify of a tampered message");
+var detached = first.QVDetachedSign("\u4E2D\u6587 text", "CN=Quorvel signer");
+second.QVDetachedVerify(detached, "\u4E2D\u6587 text");
+check(first.errorNum == 0 && second.errorNum == 0, "a detached signature, verified");
+second.QVDetachedVerify(detached, "\u4E2D\u6587 texT");
+check(second.errorNum == -10010, "a detached signature over other text");
 first.QVSetPlainText("x");
 first.QVAttachedSign("CN=Nobody");
 check(first.errorNum == -10005, "QVAttachedSign with an unknown DN");
