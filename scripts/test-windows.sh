@@ -63,6 +63,8 @@ check "the test CA goes into ROOT" wine "$build/add_identity.exe" ROOT \
 check "a signing identity goes into MY" wine "$build/add_identity.exe" MY \
   "$(windows_path "$certificates/signer.der")" "$(windows_path "$certificates/signer.blob")" \
   quorvel-signer
+check "the signer's certificate goes into AddressBOOK, as a peer's" \
+  wine "$build/add_identity.exe" AddressBOOK "$(windows_path "$certificates/signer.der")"
 class='HKCR\CLSID\{6B1E2D40-7C55-4A1F-9E3B-2D8C41F0A7B6}'
 
 check "an in-process host loads the module" wine "$build/module_host_test.exe" "$module"
@@ -101,8 +103,10 @@ openssl x509 -inform DER -in "$certificates/signer.der" -out "$certificates/sign
 openssl cms -sign -binary -noattr -nodetach -signer "$certificates/signer.pem" \
   -inkey "$certificates/signer.key" -in "$work/text.936" -outform DER -out "$work/peer.der"
 perl -0777 -pe 's/ text/ texT/' "$work/peer.der" >"$work/tampered.der"
+openssl dgst -sha1 -sign "$certificates/signer.key" -out "$work/peer.raw" "$work/text.936"
 run_script() {
   env QUORVEL_PEER_SIGNATURE="$(base64 -w0 "$work/peer.der")" \
+    QUORVEL_PEER_RAW_SIGNATURE="$(base64 -w0 "$work/peer.raw")" \
     QUORVEL_TAMPERED_SIGNATURE="$(base64 -w0 "$work/tampered.der")" \
     QUORVEL_UI=script QUORVEL_UI_SCRIPT="$(windows_path "$work/ui.json")" \
     QUORVEL_UI_LOG="$(windows_path "$work/ui.log")" QUORVEL_TEST_FILES="$(windows_path "$files")" \

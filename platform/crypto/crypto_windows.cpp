@@ -14,6 +14,7 @@
 #include "platform/crypto/hash.h"
 #include "platform/crypto/key.h"
 #include "platform/crypto/key_windows.h"
+#include "platform/crypto/provider_windows.h"
 
 namespace quorvel::platform {
 
@@ -48,11 +49,6 @@ class HashProvider {
   HCRYPTPROV provider_ = 0;
 };
 
-HCRYPTPROV TheHashProvider() {
-  static const HashProvider provider;
-  return provider.get();
-}
-
 // The hashes that can be created; MD2 is refused like a non-hash identifier.
 bool IsCreatableHash(uint32_t algId) {
   return algId == kCalgMd5 || algId == kCalgSha1 || algId == kCalgSha256 || algId == kCalgSha384 ||
@@ -71,10 +67,10 @@ Hash::~Hash() = default;
 
 Status Hash::Create(uint32_t algId, std::unique_ptr<Hash>& hash) {
   hash.reset();
-  if (!IsCreatableHash(algId) || TheHashProvider() == 0) return error::kBadAlgId;
+  if (!IsCreatableHash(algId) || VerificationProvider() == 0) return error::kBadAlgId;
   try {
     auto native = std::make_unique<Native>();
-    if (CryptCreateHash(TheHashProvider(), algId, 0, 0, &native->hash) == 0) {
+    if (CryptCreateHash(VerificationProvider(), algId, 0, 0, &native->hash) == 0) {
       return error::kBadAlgId;
     }
     hash.reset(new Hash(algId, std::move(native)));
@@ -116,6 +112,25 @@ Status Hash::GetValue(Bytes& value) const {
   if (read == 0) return failure;
   digest.resize(length);
   value = std::move(digest);
+  return error::kOk;
+}
+
+HCRYPTPROV VerificationProvider() {
+  static const HashProvider provider;
+  return provider.get();
+}
+
+Status HashIn(HCRYPTPROV provider, const Hash& hash, HCRYPTHASH& copy) {
+  copy = 0;
+  Bytes value;
+  if (const Status read = hash.GetValue(value); read != error::kOk) return read;
+  if (CryptCreateHash(provider, hash.algId(), 0, 0, &copy) == 0) return LastError();
+  if (CryptSetHashParam(copy, HP_HASHVAL, value.data(), 0) == 0) {
+    const Status failure = LastError();
+    CryptDestroyHash(copy);
+    copy = 0;
+    return failure;
+  }
   return error::kOk;
 }
 

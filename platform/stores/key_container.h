@@ -68,6 +68,11 @@ class KeyContainer {
   const std::u16string& provider() const { return provider_; }
   bool verifyContext() const { return containerId_ == 0; }
 
+  // The platform's own provider handle, where the platform has providers
+  // (null elsewhere), known only to the platform's own sources.
+  struct Native;
+  const Native* native() const { return native_.get(); }
+
   // The private key of `keySpec`; kNoKey when the container has none. For a
   // token container, the key on the token, after the user gave its PIN (see
   // AcquireTokenKey for the token's own failures).
@@ -93,8 +98,6 @@ class KeyContainer {
   std::u16string container_;
   std::u16string provider_;
   std::optional<TokenKeyLocation> token_;
-  // The platform's own provider handle, where the platform has providers.
-  struct Native;
   std::shared_ptr<Native> native_;
 };
 

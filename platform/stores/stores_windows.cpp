@@ -1,8 +1,7 @@
-// Certificate stores and key containers on the platform's own: the current
-// user's system stores and the cryptographic providers' key containers.
-// Hardware tokens come through their providers here. RSA signatures with a
-// container's key are not yet made on this platform: they answer
-// kNotSupported.
+// Certificate stores, key containers and RSA signatures on the platform's
+// own: the current user's system stores, the cryptographic providers' key
+// containers and their hash signatures. Hardware tokens come through their
+// providers here.
 #include <windows.h>
 // After windows.h, which it needs.
 #include <wincrypt.h>
@@ -13,23 +12,15 @@
 
 #include "platform/certificates/certificate_windows.h"
 #include "platform/crypto/key_windows.h"
+#include "platform/crypto/provider_windows.h"
 #include "platform/stores/cert_store.h"
 #include "platform/stores/cert_store_windows.h"
 #include "platform/stores/key_container.h"
+#include "platform/stores/key_container_windows.h"
 #include "platform/stores/rsa_signature.h"
 #include "platform/text/code_page.h"
 
 namespace quorvel::platform {
-
-struct KeyContainer::Native {
-  HCRYPTPROV provider = 0;
-  Native() = default;
-  Native(const Native&) = delete;
-  Native& operator=(const Native&) = delete;
-  ~Native() {
-    if (provider != 0) CryptReleaseContext(provider, 0);
-  }
-};
 
 namespace {
 
@@ -348,24 +339,91 @@ KeyProvInfo KeyContainer::ProvInfo(uint32_t keySpec) const {
   return info;
 }
 
-Status SignHash(const Hash&, const KeyContainer&, uint32_t, Bytes&) {
-  return error::kNotSupported;
+Status SignHash(const Hash& hash, const KeyContainer& container, uint32_t keySpec,
+                Bytes& signature) {
+  signature.clear();
+  if (keySpec != kAtKeyExchange && keySpec != kAtSignature) return error::kInvalidArgument;
+  if (container.native() == nullptr || container.verifyContext()) return error::kNoKey;
+  HCRYPTHASH copy = 0;
+  if (const Status made = HashIn(container.native()->provider, hash, copy); made != error::kOk) {
+    return made;
+  }
+  DWORD size = 0;
+  Status status = error::kOk;
+  if (CryptSignHashW(copy, keySpec, nullptr, 0, nullptr, &size) == 0) {
+    status = LastError();
+  } else {
+    Bytes made(size);
+    if (CryptSignHashW(copy, keySpec, nullptr, 0, made.data(), &size) == 0) {
+      status = LastError();
+    } else {
+      made.resize(size);
+      signature = std::move(made);
+    }
+  }
+  CryptDestroyHash(copy);
+  return status;
 }
 
 Status SignHashWithKey(const Hash&, const Key&, Bytes&) {
   return error::kNotSupported;
 }
 
-Status ImportPublicKeyInfo(std::span<const uint8_t>, Key&) {
-  return error::kNotSupported;
+namespace {
+
+Status ImportInfo(const CERT_PUBLIC_KEY_INFO& info, Key& key) {
+  if (info.Algorithm.pszObjId == nullptr ||
+      std::string_view(info.Algorithm.pszObjId) != szOID_RSA_RSA) {
+    return error::kBadAlgId;
+  }
+  HCRYPTKEY imported = 0;
+  if (CryptImportPublicKeyInfo(VerificationProvider(), X509_ASN_ENCODING,
+                               const_cast<CERT_PUBLIC_KEY_INFO*>(&info), &imported) == 0) {
+    return error::kBadData;
+  }
+  try {
+    key = Key(std::make_unique<Key::Native>(imported));
+  } catch (const std::bad_alloc&) {
+    CryptDestroyKey(imported);
+    return error::kOutOfMemory;
+  }
+  return error::kOk;
 }
 
-Status ImportPublicKeyInfo(const Certificate&, Key&) {
-  return error::kNotSupported;
+}  // namespace
+
+Status ImportPublicKeyInfo(std::span<const uint8_t> subjectPublicKeyInfo, Key& key) {
+  if (subjectPublicKeyInfo.empty() || subjectPublicKeyInfo.size() > static_cast<size_t>(INT_MAX)) {
+    return error::kBadData;
+  }
+  CERT_PUBLIC_KEY_INFO* info = nullptr;
+  DWORD size = 0;
+  if (CryptDecodeObjectEx(X509_ASN_ENCODING, X509_PUBLIC_KEY_INFO, subjectPublicKeyInfo.data(),
+                          static_cast<DWORD>(subjectPublicKeyInfo.size()), CRYPT_DECODE_ALLOC_FLAG,
+                          nullptr, &info, &size) == 0) {
+    return error::kBadData;
+  }
+  const Status imported = ImportInfo(*info, key);
+  LocalFree(info);
+  return imported;
 }
 
-Status VerifySignature(const Hash&, std::span<const uint8_t>, const Key&) {
-  return error::kNotSupported;
+Status ImportPublicKeyInfo(const Certificate& certificate, Key& key) {
+  return ImportInfo(certificate.native().context->pCertInfo->SubjectPublicKeyInfo, key);
+}
+
+Status VerifySignature(const Hash& hash, std::span<const uint8_t> signature, const Key& publicKey) {
+  if (!publicKey) return error::kBadData;
+  if (signature.size() > static_cast<size_t>(INT_MAX)) return error::kBadSignature;
+  HCRYPTHASH copy = 0;
+  if (const Status made = HashIn(VerificationProvider(), hash, copy); made != error::kOk) {
+    return made;
+  }
+  const BOOL verified =
+      CryptVerifySignatureW(copy, signature.data(), static_cast<DWORD>(signature.size()),
+                            publicKey.native()->key, nullptr, 0);
+  CryptDestroyHash(copy);
+  return verified != 0 ? error::kOk : error::kBadSignature;
 }
 
 }  // namespace quorvel::platform

@@ -75,6 +75,18 @@ second.QVDetachedVerify(detached, "\u4E2D\u6587 text");
 check(first.errorNum == 0 && second.errorNum == 0, "a detached signature, verified");
 second.QVDetachedVerify(detached, "\u4E2D\u6587 texT");
 check(second.errorNum == -10010, "a detached signature over other text");
+
+// Raw signatures: the control's own and openssl's (PKCS#1 v1.5 over SHA-1).
+first.QVSetPlainText("\u4E2D\u6587 text");
+var raw = first.QVRawSign("CN=Quorvel signer");
+check(first.errorNum == 0 && raw.length > 0, "QVRawSign");
+second.QVRawVerify(raw, "CN=Quorvel signer", "\u4E2D\u6587 text");
+check(second.errorNum == 0, "QVRawVerify of the control's raw signature");
+second.QVRawVerify(environment("QUORVEL_PEER_RAW_SIGNATURE"), "CN=Quorvel signer",
+                   "\u4E2D\u6587 text");
+check(second.errorNum == 0, "QVRawVerify of openssl's raw signature");
+second.QVRawVerify(raw, "CN=Quorvel signer", "\u4E2D\u6587 texT");
+check(second.errorNum < 0, "QVRawVerify over other text");
 first.QVSetPlainText("x");
 first.QVAttachedSign("CN=Nobody");
 check(first.errorNum == -10005, "QVAttachedSign with an unknown DN");

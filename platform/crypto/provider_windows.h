@@ -1,0 +1,21 @@
+// The provider the platform's hashes live in, and a hash carried into
+// another provider: known only to the platform's own sources.
+#pragma once
+
+#include <windows.h>
+// After windows.h, which it needs.
+#include <wincrypt.h>
+
+#include "platform/crypto/hash.h"
+
+namespace quorvel::platform {
+
+// The verification context of the enhanced RSA and AES provider that hashes
+// are made in and public keys are imported into; 0 when it cannot be had.
+HCRYPTPROV VerificationProvider();
+
+// A new hash in `provider` of `hash`'s algorithm, holding `hash`'s current
+// value, for the provider's signing and verification; the caller destroys it.
+Status HashIn(HCRYPTPROV provider, const Hash& hash, HCRYPTHASH& copy);
+
+}  // namespace quorvel::platform
