@@ -104,9 +104,12 @@ openssl cms -sign -binary -noattr -nodetach -signer "$certificates/signer.pem" \
   -inkey "$certificates/signer.key" -in "$work/text.936" -outform DER -out "$work/peer.der"
 perl -0777 -pe 's/ text/ texT/' "$work/peer.der" >"$work/tampered.der"
 openssl dgst -sha1 -sign "$certificates/signer.key" -out "$work/peer.raw" "$work/text.936"
+openssl cms -encrypt -provider legacy -provider default -binary -rc4 -in "$work/text.936" \
+  -outform DER -out "$work/peer.p7m" "$certificates/signer.pem"
 run_script() {
   env QUORVEL_PEER_SIGNATURE="$(base64 -w0 "$work/peer.der")" \
     QUORVEL_PEER_RAW_SIGNATURE="$(base64 -w0 "$work/peer.raw")" \
+    QUORVEL_PEER_ENVELOPE="$(base64 -w0 "$work/peer.p7m")" \
     QUORVEL_TAMPERED_SIGNATURE="$(base64 -w0 "$work/tampered.der")" \
     QUORVEL_UI=script QUORVEL_UI_SCRIPT="$(windows_path "$work/ui.json")" \
     QUORVEL_UI_LOG="$(windows_path "$work/ui.log")" QUORVEL_TEST_FILES="$(windows_path "$files")" \

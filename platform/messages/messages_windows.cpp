@@ -1,5 +1,6 @@
-// Signed and enveloped messages on the platform's message functions. Until
-// they all do, envelopes answer kNotSupported.
+// Signed and enveloped messages on the platform's message functions: the
+// simplified ones for signing and verifying, the low-level ones (which every
+// version of the platform has) for envelopes.
 #include <windows.h>
 // After windows.h, which it needs.
 #include <wincrypt.h>
@@ -9,13 +10,16 @@
 
 #include "platform/certificates/certificate_windows.h"
 #include "platform/crypto/algorithm_ids.h"
+#include "platform/crypto/der_reader.h"
 #include "platform/crypto/hash.h"
+#include "platform/crypto/provider_windows.h"
 #include "platform/keyuse/key_use.h"
 #include "platform/messages/message_envelope.h"
 #include "platform/messages/message_hash.h"
 #include "platform/messages/message_sign.h"
 #include "platform/messages/message_signed_envelope.h"
 #include "platform/messages/message_verify.h"
+#include "platform/stores/cert_store_windows.h"
 
 namespace quorvel::platform {
 
@@ -173,22 +177,225 @@ Status VerifyDetachedMessageSignature(std::span<const uint8_t> message, uint32_t
   return SignerOf(context, signer);
 }
 
-Status EncryptMessage(const Certificate&, std::string_view, std::span<const uint8_t>, Bytes&) {
-  return error::kNotSupported;
+namespace {
+
+bool IsCipher(std::string_view oid) {
+  const uint32_t algId = OidToAlgId(oid);
+  return algId == kCalgRc4 || algId == kCalgRc2 || algId == kCalgDes || algId == kCalg3Des ||
+         algId == kCalgAes128 || algId == kCalgAes256;
 }
 
-Status DecryptMessage(CertStore&, std::span<const uint8_t>, Bytes&, CertContextRef&) {
-  return error::kNotSupported;
+class OpenMessage {
+ public:
+  explicit OpenMessage(HCRYPTMSG message) : message_(message) {}
+  OpenMessage(const OpenMessage&) = delete;
+  OpenMessage& operator=(const OpenMessage&) = delete;
+  ~OpenMessage() {
+    if (message_ != nullptr) CryptMsgClose(message_);
+  }
+  HCRYPTMSG get() const { return message_; }
+
+ private:
+  HCRYPTMSG message_;
+};
+
+// One of the message's parameters, read whole.
+bool ReadParameter(HCRYPTMSG message, DWORD type, DWORD index, Bytes& value) {
+  DWORD size = 0;
+  if (CryptMsgGetParam(message, type, index, nullptr, &size) == 0) return false;
+  value.resize(size);
+  if (CryptMsgGetParam(message, type, index, value.data(), &size) == 0) return false;
+  value.resize(size);
+  return true;
 }
 
-Status SignAndEncryptMessage(const CertContext&, std::string_view, const Certificate&,
-                             std::string_view, std::span<const uint8_t>, Bytes&) {
-  return error::kNotSupported;
+// Envelops `content` of type `innerType` (null for data) for `recipient`,
+// with the message functions underneath, which every version of the
+// platform has. RC2 and RC4 use 128-bit keys.
+Status Envelope(const Certificate& recipient, std::string_view cipherOid,
+                std::span<const uint8_t> content, const char* innerType, Bytes& envelope) {
+  envelope.clear();
+  if (!IsCipher(cipherOid)) return error::kBadAlgId;
+  if (content.size() > static_cast<size_t>(UINT_MAX)) return error::kInvalidArgument;
+  const CERT_INFO* recipientInfo = recipient.native().context->pCertInfo;
+  if (recipientInfo->SubjectPublicKeyInfo.Algorithm.pszObjId == nullptr ||
+      std::string_view(recipientInfo->SubjectPublicKeyInfo.Algorithm.pszObjId) != szOID_RSA_RSA) {
+    return error::kBadAlgId;
+  }
+  std::string oid(cipherOid);
+  CMSG_RC2_AUX_INFO rc2{sizeof rc2, 128};
+  CMSG_RC4_AUX_INFO rc4{sizeof rc4, 128};
+  PCERT_INFO recipients[] = {const_cast<PCERT_INFO>(recipientInfo)};
+  CMSG_ENVELOPED_ENCODE_INFO info{};
+  info.cbSize = sizeof info;
+  info.hCryptProv = VerificationProvider();
+  info.ContentEncryptionAlgorithm.pszObjId = oid.data();
+  const uint32_t algId = OidToAlgId(cipherOid);
+  info.pvEncryptionAuxInfo = algId == kCalgRc2   ? static_cast<void*>(&rc2)
+                             : algId == kCalgRc4 ? static_cast<void*>(&rc4)
+                                                 : nullptr;
+  info.cRecipients = 1;
+  info.rgpRecipients = recipients;
+  const OpenMessage message(CryptMsgOpenToEncode(kCertificateEncoding, 0, CMSG_ENVELOPED, &info,
+                                                 const_cast<char*>(innerType), nullptr));
+  if (message.get() == nullptr) return LastError();
+  if (CryptMsgUpdate(message.get(), content.data(), static_cast<DWORD>(content.size()), TRUE) ==
+      0) {
+    return LastError();
+  }
+  Bytes encoded;
+  if (!ReadParameter(message.get(), CMSG_CONTENT_PARAM, 0, encoded)) return LastError();
+  envelope = std::move(encoded);
+  return error::kOk;
 }
 
-Status DecryptAndVerifyMessageSignature(CertStore&, std::span<const uint8_t>, uint32_t, Bytes&,
-                                        CertContextRef&, CertContextRef&) {
-  return error::kNotSupported;
+// The type of the content an envelope carries, from its bytes: Wine's
+// message functions do not give it for envelopes. Empty when the envelope
+// does not parse that far.
+std::string InnerContentType(std::span<const uint8_t> envelope) {
+  der::Reader top(envelope);
+  der::Reader contentInfo;
+  der::Element type;
+  der::Reader explicitContent;
+  der::Reader envelopedData;
+  der::Element version;
+  der::Element recipients;
+  der::Reader encryptedContent;
+  der::Element innerType;
+  std::string dotted;
+  if (!top.ReadElement(der::kSequence, contentInfo) ||
+      !contentInfo.ReadElement(der::kObjectIdentifier, type) ||
+      !contentInfo.ReadElement(der::kExplicit0, explicitContent) ||
+      !explicitContent.ReadElement(der::kSequence, envelopedData) ||
+      !envelopedData.ReadElement(der::kInteger, version) ||
+      !envelopedData.ReadElement(der::kSet, recipients) ||
+      !envelopedData.ReadElement(der::kSequence, encryptedContent) ||
+      !encryptedContent.ReadElement(der::kObjectIdentifier, innerType) ||
+      !der::OidToDotted(innerType.content, dotted)) {
+    return {};
+  }
+  return dotted;
+}
+
+// Opens `envelope` with the first recipient whose certificate `store` holds
+// with a usable key: its content, the type of that content, and the
+// certificate's context.
+Status OpenEnvelope(CertStore& store, std::span<const uint8_t> envelope, Bytes& content,
+                    std::string& innerType, CertContextRef& decryptor) {
+  content.clear();
+  decryptor.reset();
+  if (envelope.empty() || envelope.size() > static_cast<size_t>(UINT_MAX)) {
+    return error::kAsn1Corrupt;
+  }
+  const OpenMessage message(CryptMsgOpenToDecode(kCertificateEncoding, 0, 0, 0, nullptr, nullptr));
+  if (message.get() == nullptr) return LastError();
+  if (CryptMsgUpdate(message.get(), envelope.data(), static_cast<DWORD>(envelope.size()), TRUE) ==
+      0) {
+    return error::kAsn1Corrupt;
+  }
+  DWORD type = 0;
+  DWORD size = sizeof type;
+  if (CryptMsgGetParam(message.get(), CMSG_TYPE_PARAM, 0, &type, &size) == 0) return LastError();
+  if (type != CMSG_ENVELOPED) return error::kUnexpectedMessageType;
+  DWORD count = 0;
+  size = sizeof count;
+  if (CryptMsgGetParam(message.get(), CMSG_RECIPIENT_COUNT_PARAM, 0, &count, &size) == 0) {
+    return LastError();
+  }
+  for (DWORD index = 0; index < count; ++index) {
+    Bytes recipient;
+    if (!ReadParameter(message.get(), CMSG_RECIPIENT_INFO_PARAM, index, recipient)) continue;
+    PCCERT_CONTEXT found = CertFindCertificateInStore(
+        store.native()->store, kCertificateEncoding, 0, CERT_FIND_SUBJECT_CERT,
+        reinterpret_cast<const CERT_INFO*>(recipient.data()), nullptr);
+    if (found == nullptr) continue;
+    HCRYPTPROV provider = 0;
+    DWORD keySpec = 0;
+    BOOL mustRelease = FALSE;
+    CertContextRef candidate;
+    const bool usable = CryptAcquireCertificatePrivateKey(found, CRYPT_ACQUIRE_SILENT_FLAG, nullptr,
+                                                          &provider, &keySpec, &mustRelease) != 0 &&
+                        StoreContextOf(found, 0, candidate) == error::kOk;
+    CertFreeCertificateContext(found);
+    if (!usable) {
+      if (provider != 0 && mustRelease) CryptReleaseContext(provider, 0);
+      continue;
+    }
+    Status status = ApproveKeyUse(KeyAction::kDecrypt, candidate->certificate(), envelope);
+    if (status == error::kOk) {
+      CMSG_CTRL_DECRYPT_PARA decrypt{};
+      decrypt.cbSize = sizeof decrypt;
+      decrypt.hCryptProv = provider;
+      decrypt.dwKeySpec = keySpec;
+      decrypt.dwRecipientIndex = index;
+      if (CryptMsgControl(message.get(), 0, CMSG_CTRL_DECRYPT, &decrypt) == 0) {
+        status = error::kBadData;
+      } else if (!ReadParameter(message.get(), CMSG_CONTENT_PARAM, 0, content)) {
+        status = LastError();
+      } else {
+        innerType = InnerContentType(envelope);
+        decryptor = std::move(candidate);
+      }
+    }
+    if (mustRelease) CryptReleaseContext(provider, 0);
+    if (status != error::kOk) content.clear();
+    return status;
+  }
+  return error::kNoDecryptCertificate;
+}
+
+}  // namespace
+
+Status EncryptMessage(const Certificate& recipient, std::string_view cipherOid,
+                      std::span<const uint8_t> content, Bytes& envelope) {
+  return Envelope(recipient, cipherOid, content, nullptr, envelope);
+}
+
+Status DecryptMessage(CertStore& store, std::span<const uint8_t> envelope, Bytes& content,
+                      CertContextRef& decryptor) {
+  std::string innerType;
+  return OpenEnvelope(store, envelope, content, innerType, decryptor);
+}
+
+// Signing, then enveloping the signed message.
+Status SignAndEncryptMessage(const CertContext& signer, std::string_view digestOid,
+                             const Certificate& recipient, std::string_view cipherOid,
+                             std::span<const uint8_t> content, Bytes& envelope) {
+  envelope.clear();
+  if (!IsCipher(cipherOid)) return error::kBadAlgId;
+  Bytes signedMessage;
+  if (const Status signedOk = SignMessage(signer, digestOid, content, false, signedMessage);
+      signedOk != error::kOk) {
+    return signedOk;
+  }
+  return Envelope(recipient, cipherOid, signedMessage, szOID_RSA_signedData, envelope);
+}
+
+Status DecryptAndVerifyMessageSignature(CertStore& store, std::span<const uint8_t> envelope,
+                                        uint32_t signerIndex, Bytes& content,
+                                        CertContextRef& decryptor, CertContextRef& signer) {
+  content.clear();
+  decryptor.reset();
+  signer.reset();
+  Bytes inner;
+  std::string innerType;
+  CertContextRef opened;
+  if (const Status status = OpenEnvelope(store, envelope, inner, innerType, opened);
+      status != error::kOk) {
+    return status;
+  }
+  // Wine's message functions write every envelope's content type as data,
+  // so a signed message inside one typed as data is verified as well: the
+  // verification refuses anything but a signed message.
+  if (innerType != szOID_RSA_signedData && innerType != szOID_RSA_data) {
+    return error::kUnexpectedMessageType;
+  }
+  if (const Status verified = VerifyMessageSignature(inner, signerIndex, content, signer);
+      verified != error::kOk) {
+    return verified;
+  }
+  decryptor = std::move(opened);
+  return error::kOk;
 }
 
 Status HashMessage(std::string_view digestOid, std::span<const uint8_t> content, Bytes& hash) {

@@ -20,4 +20,8 @@ struct CertStore::Native {
   }
 };
 
+// A context for a certificate of a store, with the store's properties of it
+// (the key-provider one in its encoding); `entry` its place in the store.
+Status StoreContextOf(PCCERT_CONTEXT context, int64_t entry, CertContextRef& out);
+
 }  // namespace quorvel::platform

@@ -56,19 +56,6 @@ Status PropertiesOf(PCCERT_CONTEXT context, CertContext::Properties& properties)
   return error::kOk;
 }
 
-Status ContextOf(PCCERT_CONTEXT context, int64_t entry, CertContextRef& out) {
-  std::shared_ptr<const Certificate> certificate;
-  if (const Status parsed = Certificate::FromDer(
-          std::span<const uint8_t>(context->pbCertEncoded, context->cbCertEncoded), certificate);
-      parsed != error::kOk) {
-    return parsed;
-  }
-  CertContext::Properties properties;
-  if (const Status read = PropertiesOf(context, properties); read != error::kOk) return read;
-  out = std::make_shared<const CertContext>(std::move(certificate), std::move(properties), entry);
-  return error::kOk;
-}
-
 // Sets one property, the key-provider one from its encoding.
 Status SetNativeProperty(PCCERT_CONTEXT context, uint32_t id,
                          std::optional<std::span<const uint8_t>> value) {
@@ -106,6 +93,19 @@ PCCERT_CONTEXT StoredContext(HCERTSTORE store, const CertContext& context) {
 
 }  // namespace
 
+Status StoreContextOf(PCCERT_CONTEXT context, int64_t entry, CertContextRef& out) {
+  std::shared_ptr<const Certificate> certificate;
+  if (const Status parsed = Certificate::FromDer(
+          std::span<const uint8_t>(context->pbCertEncoded, context->cbCertEncoded), certificate);
+      parsed != error::kOk) {
+    return parsed;
+  }
+  CertContext::Properties properties;
+  if (const Status read = PropertiesOf(context, properties); read != error::kOk) return read;
+  out = std::make_shared<const CertContext>(std::move(certificate), std::move(properties), entry);
+  return error::kOk;
+}
+
 CertStore::CertStore(std::shared_ptr<Database> database, int64_t id, std::string name)
     : database_(std::move(database)), id_(id), name_(std::move(name)) {}
 
@@ -135,7 +135,8 @@ Status CertStore::LoadSnapshot() {
   int64_t entry = 0;
   while ((context = CertEnumCertificatesInStore(native_->store, context)) != nullptr) {
     CertContextRef loaded;
-    if (ContextOf(context, ++entry, loaded) != error::kOk) continue;  // not a certificate of ours
+    if (StoreContextOf(context, ++entry, loaded) != error::kOk)
+      continue;  // not a certificate of ours
     snapshot->push_back(std::move(loaded));
   }
   snapshot_ = std::move(snapshot);
@@ -164,7 +165,7 @@ Status CertStore::AddCertificate(std::span<const uint8_t> der,
   }
   if (status == error::kOk && added != nullptr) {
     try {
-      status = ContextOf(stored, 0, *added);
+      status = StoreContextOf(stored, 0, *added);
     } catch (const std::bad_alloc&) {
       status = error::kOutOfMemory;
     }
@@ -182,7 +183,7 @@ Status CertStore::SetProperty(const CertContextRef& context, uint32_t id,
   Status status = SetNativeProperty(stored, id, value);
   if (status == error::kOk && updated != nullptr) {
     try {
-      status = ContextOf(stored, context->storeEntry(), *updated);
+      status = StoreContextOf(stored, context->storeEntry(), *updated);
     } catch (const std::bad_alloc&) {
       status = error::kOutOfMemory;
     }

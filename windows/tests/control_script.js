@@ -76,6 +76,29 @@ check(first.errorNum == 0 && second.errorNum == 0, "a detached signature, verifi
 second.QVDetachedVerify(detached, "\u4E2D\u6587 texT");
 check(second.errorNum == -10010, "a detached signature over other text");
 
+// Envelopes: one the control opens, openssl's (RC4: Wine's message functions
+// neither write nor read the initialisation vector of a block cipher), and a
+// signed one.
+first.QVSetPlainText("\u4E2D\u6587 text");
+var envelope = first.QVEncryptedEnvelop("CN=Quorvel signer");
+second.QVDecryptEnvelop(envelope);
+check(first.errorNum == 0 && second.errorNum == 0 &&
+          second.QVGetPlainText() == "\u4E2D\u6587 text" &&
+          second.QVGetReciptCertInfo(1) == "CN=Quorvel signer",
+      "QVEncryptedEnvelop, then QVDecryptEnvelop");
+second.QVDecryptEnvelop(environment("QUORVEL_PEER_ENVELOPE"));
+check(second.errorNum == 0 && second.QVGetPlainText() == "\u4E2D\u6587 text",
+      "QVDecryptEnvelop of openssl's envelope");
+first.QVSetPlainText("\u4E2D\u6587 text");
+var signedEnvelope = first.QVSignedAndEncryptedEnvelop("CN=Quorvel signer", "CN=Quorvel signer");
+second.QVDecryptedAndVerifiedEnvelop(signedEnvelope);
+check(first.errorNum == 0 && second.errorNum == 0 &&
+          second.QVGetPlainText() == "\u4E2D\u6587 text" &&
+          second.QVGetSignerCertInfo(1) == "CN=Quorvel signer",
+      "a signed envelope, opened and verified");
+second.QVDecryptEnvelop(signature);
+check(second.errorNum < 0, "QVDecryptEnvelop of a signed message");
+
 // Raw signatures: the control's own and openssl's (PKCS#1 v1.5 over SHA-1).
 first.QVSetPlainText("\u4E2D\u6587 text");
 var raw = first.QVRawSign("CN=Quorvel signer");
