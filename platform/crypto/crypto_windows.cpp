@@ -102,16 +102,19 @@ Status Hash::HashData(std::span<const uint8_t> data) {
 // Reading a hash's value ends it on this platform, so the value is read from a
 // copy and the hash goes on.
 Status Hash::GetValue(Bytes& value) const {
-  HCRYPTHASH copy = 0;
-  if (CryptDuplicateHash(native_->hash, nullptr, 0, &copy) == 0) return LastError();
-  Bytes digest(size());
-  DWORD length = static_cast<DWORD>(digest.size());
-  const BOOL read = CryptGetHashParam(copy, HP_HASHVAL, digest.data(), &length, 0);
-  const Status failure = read == 0 ? LastError() : error::kOk;
-  CryptDestroyHash(copy);
-  if (read == 0) return failure;
-  digest.resize(length);
-  value = std::move(digest);
+  HashHandle copy;
+  if (CryptDuplicateHash(native_->hash, nullptr, 0, copy.out()) == 0) return LastError();
+  try {
+    Bytes digest(size());
+    DWORD length = static_cast<DWORD>(digest.size());
+    if (CryptGetHashParam(copy.get(), HP_HASHVAL, digest.data(), &length, 0) == 0) {
+      return LastError();
+    }
+    digest.resize(length);
+    value = std::move(digest);
+  } catch (const std::bad_alloc&) {
+    return error::kOutOfMemory;
+  }
   return error::kOk;
 }
 
@@ -120,17 +123,11 @@ HCRYPTPROV VerificationProvider() {
   return provider.get();
 }
 
-Status HashIn(HCRYPTPROV provider, const Hash& hash, HCRYPTHASH& copy) {
-  copy = 0;
+Status HashIn(HCRYPTPROV provider, const Hash& hash, HashHandle& copy) {
   Bytes value;
   if (const Status read = hash.GetValue(value); read != error::kOk) return read;
-  if (CryptCreateHash(provider, hash.algId(), 0, 0, &copy) == 0) return LastError();
-  if (CryptSetHashParam(copy, HP_HASHVAL, value.data(), 0) == 0) {
-    const Status failure = LastError();
-    CryptDestroyHash(copy);
-    copy = 0;
-    return failure;
-  }
+  if (CryptCreateHash(provider, hash.algId(), 0, 0, copy.out()) == 0) return LastError();
+  if (CryptSetHashParam(copy.get(), HP_HASHVAL, value.data(), 0) == 0) return LastError();
   return error::kOk;
 }
 

@@ -14,8 +14,24 @@ namespace quorvel::platform {
 // are made in and public keys are imported into; 0 when it cannot be had.
 HCRYPTPROV VerificationProvider();
 
+// A hash handle of the platform's, destroyed with its holder.
+class HashHandle {
+ public:
+  HashHandle() = default;
+  HashHandle(const HashHandle&) = delete;
+  HashHandle& operator=(const HashHandle&) = delete;
+  ~HashHandle() {
+    if (hash_ != 0) CryptDestroyHash(hash_);
+  }
+  HCRYPTHASH* out() { return &hash_; }
+  HCRYPTHASH get() const { return hash_; }
+
+ private:
+  HCRYPTHASH hash_ = 0;
+};
+
 // A new hash in `provider` of `hash`'s algorithm, holding `hash`'s current
-// value, for the provider's signing and verification; the caller destroys it.
-Status HashIn(HCRYPTPROV provider, const Hash& hash, HCRYPTHASH& copy);
+// value, for the provider's signing and verification.
+Status HashIn(HCRYPTPROV provider, const Hash& hash, HashHandle& copy);
 
 }  // namespace quorvel::platform

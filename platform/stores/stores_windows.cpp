@@ -134,10 +134,16 @@ Status CertStore::LoadSnapshot() {
   PCCERT_CONTEXT context = nullptr;
   int64_t entry = 0;
   while ((context = CertEnumCertificatesInStore(native_->store, context)) != nullptr) {
-    CertContextRef loaded;
-    if (StoreContextOf(context, ++entry, loaded) != error::kOk)
-      continue;  // not a certificate of ours
-    snapshot->push_back(std::move(loaded));
+    try {
+      // A context that is no certificate of ours is passed over.
+      CertContextRef loaded;
+      if (StoreContextOf(context, ++entry, loaded) == error::kOk) {
+        snapshot->push_back(std::move(loaded));
+      }
+    } catch (const std::bad_alloc&) {
+      CertFreeCertificateContext(context);  // the walk's own reference
+      throw;
+    }
   }
   snapshot_ = std::move(snapshot);
   return error::kOk;
@@ -221,10 +227,15 @@ Status CertStore::Crls(std::vector<StoredCrl>& crls) {
     PCCRL_CONTEXT crl = nullptr;
     int64_t entry = 0;
     while ((crl = CertEnumCRLsInStore(native_->store, crl)) != nullptr) {
-      StoredCrl stored;
-      stored.entry = ++entry;
-      stored.der.assign(crl->pbCrlEncoded, crl->pbCrlEncoded + crl->cbCrlEncoded);
-      crls.push_back(std::move(stored));
+      try {
+        StoredCrl stored;
+        stored.entry = ++entry;
+        stored.der.assign(crl->pbCrlEncoded, crl->pbCrlEncoded + crl->cbCrlEncoded);
+        crls.push_back(std::move(stored));
+      } catch (const std::bad_alloc&) {
+        CertFreeCRLContext(crl);  // the walk's own reference
+        throw;
+      }
     }
   } catch (const std::bad_alloc&) {
     return error::kOutOfMemory;
@@ -345,25 +356,23 @@ Status SignHash(const Hash& hash, const KeyContainer& container, uint32_t keySpe
   signature.clear();
   if (keySpec != kAtKeyExchange && keySpec != kAtSignature) return error::kInvalidArgument;
   if (container.native() == nullptr || container.verifyContext()) return error::kNoKey;
-  HCRYPTHASH copy = 0;
+  HashHandle copy;
   if (const Status made = HashIn(container.native()->provider, hash, copy); made != error::kOk) {
     return made;
   }
   DWORD size = 0;
-  Status status = error::kOk;
-  if (CryptSignHashW(copy, keySpec, nullptr, 0, nullptr, &size) == 0) {
-    status = LastError();
-  } else {
+  if (CryptSignHashW(copy.get(), keySpec, nullptr, 0, nullptr, &size) == 0) return LastError();
+  try {
     Bytes made(size);
-    if (CryptSignHashW(copy, keySpec, nullptr, 0, made.data(), &size) == 0) {
-      status = LastError();
-    } else {
-      made.resize(size);
-      signature = std::move(made);
+    if (CryptSignHashW(copy.get(), keySpec, nullptr, 0, made.data(), &size) == 0) {
+      return LastError();
     }
+    made.resize(size);
+    signature = std::move(made);
+  } catch (const std::bad_alloc&) {
+    return error::kOutOfMemory;
   }
-  CryptDestroyHash(copy);
-  return status;
+  return error::kOk;
 }
 
 Status SignHashWithKey(const Hash&, const Key&, Bytes&) {
@@ -416,15 +425,14 @@ Status ImportPublicKeyInfo(const Certificate& certificate, Key& key) {
 Status VerifySignature(const Hash& hash, std::span<const uint8_t> signature, const Key& publicKey) {
   if (!publicKey) return error::kBadData;
   if (signature.size() > static_cast<size_t>(INT_MAX)) return error::kBadSignature;
-  HCRYPTHASH copy = 0;
+  HashHandle copy;
   if (const Status made = HashIn(VerificationProvider(), hash, copy); made != error::kOk) {
     return made;
   }
-  const BOOL verified =
-      CryptVerifySignatureW(copy, signature.data(), static_cast<DWORD>(signature.size()),
-                            publicKey.native()->key, nullptr, 0);
-  CryptDestroyHash(copy);
-  return verified != 0 ? error::kOk : error::kBadSignature;
+  return CryptVerifySignatureW(copy.get(), signature.data(), static_cast<DWORD>(signature.size()),
+                               publicKey.native()->key, nullptr, 0) != 0
+             ? error::kOk
+             : error::kBadSignature;
 }
 
 }  // namespace quorvel::platform

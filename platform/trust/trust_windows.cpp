@@ -82,8 +82,14 @@ Status GetCertificateChain(std::shared_ptr<const Certificate> certificate,
                               &parameters, flags, nullptr, &built) == 0) {
     return LastError();
   }
+  std::shared_ptr<const CertificateChain::Native> native;
   try {
-    auto native = std::make_shared<const CertificateChain::Native>(built);
+    native = std::make_shared<const CertificateChain::Native>(built);
+  } catch (const std::bad_alloc&) {
+    CertFreeCertificateChain(built);
+    return error::kOutOfMemory;
+  }
+  try {
     CertificateChain result;
     result.errorStatus = built->TrustStatus.dwErrorStatus;
     if (built->cChain > 0) {
