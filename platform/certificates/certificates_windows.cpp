@@ -10,6 +10,7 @@
 #include "platform/certificates/certificate_windows.h"
 #include "platform/certificates/extension_format.h"
 #include "platform/certificates/parsed_certificates.h"
+#include "platform/errors/platform_errors_windows.h"
 
 namespace quorvel::platform {
 
@@ -87,12 +88,12 @@ Status FormatExtension(std::string_view oid, std::span<const uint8_t> value, std
   DWORD size = 0;
   if (CryptFormatObject(X509_ASN_ENCODING, 0, 0, nullptr, oidText.c_str(), value.data(),
                         static_cast<DWORD>(value.size()), nullptr, &size) == 0) {
-    return static_cast<Status>(HRESULT_FROM_WIN32(GetLastError()));
+    return LastPlatformError();
   }
   std::wstring formatted(size / sizeof(wchar_t) + 1, L'\0');
   if (CryptFormatObject(X509_ASN_ENCODING, 0, 0, nullptr, oidText.c_str(), value.data(),
                         static_cast<DWORD>(value.size()), formatted.data(), &size) == 0) {
-    return static_cast<Status>(HRESULT_FROM_WIN32(GetLastError()));
+    return LastPlatformError();
   }
   formatted.resize(size / sizeof(wchar_t));
   while (!formatted.empty() && formatted.back() == L'\0') formatted.pop_back();
@@ -123,7 +124,7 @@ Status SetKeyProvInfo(PCCERT_CONTEXT context, const KeyProvInfo& info) {
   native.dwFlags = info.flags;
   native.dwKeySpec = info.keySpec;
   if (CertSetCertificateContextProperty(context, CERT_KEY_PROV_INFO_PROP_ID, 0, &native) == 0) {
-    return static_cast<Status>(HRESULT_FROM_WIN32(GetLastError()));
+    return LastPlatformError();
   }
   return error::kOk;
 }

@@ -15,6 +15,7 @@
 #include "platform/crypto/key.h"
 #include "platform/crypto/key_windows.h"
 #include "platform/crypto/provider_windows.h"
+#include "platform/errors/platform_errors_windows.h"
 
 namespace quorvel::platform {
 
@@ -48,16 +49,6 @@ class HashProvider {
  private:
   HCRYPTPROV provider_ = 0;
 };
-
-// The hashes that can be created; MD2 is refused like a non-hash identifier.
-bool IsCreatableHash(uint32_t algId) {
-  return algId == kCalgMd5 || algId == kCalgSha1 || algId == kCalgSha256 || algId == kCalgSha384 ||
-         algId == kCalgSha512;
-}
-
-Status LastError() {
-  return static_cast<Status>(HRESULT_FROM_WIN32(GetLastError()));
-}
 
 }  // namespace
 
@@ -103,12 +94,12 @@ Status Hash::HashData(std::span<const uint8_t> data) {
 // copy and the hash goes on.
 Status Hash::GetValue(Bytes& value) const {
   HashHandle copy;
-  if (CryptDuplicateHash(native_->hash, nullptr, 0, copy.out()) == 0) return LastError();
+  if (CryptDuplicateHash(native_->hash, nullptr, 0, copy.out()) == 0) return LastPlatformError();
   try {
     Bytes digest(size());
     DWORD length = static_cast<DWORD>(digest.size());
     if (CryptGetHashParam(copy.get(), HP_HASHVAL, digest.data(), &length, 0) == 0) {
-      return LastError();
+      return LastPlatformError();
     }
     digest.resize(length);
     value = std::move(digest);
@@ -116,6 +107,11 @@ Status Hash::GetValue(Bytes& value) const {
     return error::kOutOfMemory;
   }
   return error::kOk;
+}
+
+bool IsCreatableHash(uint32_t algId) {
+  return algId == kCalgMd5 || algId == kCalgSha1 || algId == kCalgSha256 || algId == kCalgSha384 ||
+         algId == kCalgSha512;
 }
 
 HCRYPTPROV VerificationProvider() {
@@ -126,8 +122,8 @@ HCRYPTPROV VerificationProvider() {
 Status HashIn(HCRYPTPROV provider, const Hash& hash, HashHandle& copy) {
   Bytes value;
   if (const Status read = hash.GetValue(value); read != error::kOk) return read;
-  if (CryptCreateHash(provider, hash.algId(), 0, 0, copy.out()) == 0) return LastError();
-  if (CryptSetHashParam(copy.get(), HP_HASHVAL, value.data(), 0) == 0) return LastError();
+  if (CryptCreateHash(provider, hash.algId(), 0, 0, copy.out()) == 0) return LastPlatformError();
+  if (CryptSetHashParam(copy.get(), HP_HASHVAL, value.data(), 0) == 0) return LastPlatformError();
   return error::kOk;
 }
 

@@ -10,6 +10,10 @@
 
 namespace quorvel::platform {
 
+// The hashes that can be created (MD5, SHA-1, SHA-256, SHA-384, SHA-512);
+// MD2 is refused like a non-hash identifier.
+bool IsCreatableHash(uint32_t algId);
+
 // The verification context of the enhanced RSA and AES provider that hashes
 // are made in and public keys are imported into; 0 when it cannot be had.
 HCRYPTPROV VerificationProvider();

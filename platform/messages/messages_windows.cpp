@@ -13,6 +13,7 @@
 #include "platform/crypto/der_reader.h"
 #include "platform/crypto/hash.h"
 #include "platform/crypto/provider_windows.h"
+#include "platform/errors/platform_errors_windows.h"
 #include "platform/keyuse/key_use.h"
 #include "platform/messages/message_envelope.h"
 #include "platform/messages/message_hash.h"
@@ -25,16 +26,6 @@ namespace quorvel::platform {
 
 namespace {
 
-Status LastError() {
-  return static_cast<Status>(HRESULT_FROM_WIN32(GetLastError()));
-}
-
-bool IsDigest(std::string_view oid) {
-  const uint32_t algId = OidToAlgId(oid);
-  return algId == kCalgMd5 || algId == kCalgSha1 || algId == kCalgSha256 || algId == kCalgSha384 ||
-         algId == kCalgSha512;
-}
-
 // A context of the certificate alone, naming where its key is.
 class SignerContext {
  public:
@@ -42,7 +33,7 @@ class SignerContext {
     const std::span<const uint8_t> der = certificate.Der();
     context_ = CertCreateCertificateContext(kCertificateEncoding, der.data(),
                                             static_cast<DWORD>(der.size()));
-    status_ = context_ == nullptr ? LastError() : SetKeyProvInfo(context_, key);
+    status_ = context_ == nullptr ? LastPlatformError() : SetKeyProvInfo(context_, key);
   }
   SignerContext(const SignerContext&) = delete;
   SignerContext& operator=(const SignerContext&) = delete;
@@ -62,7 +53,7 @@ class SignerContext {
 Status SignMessage(const CertContext& signer, std::string_view digestOid,
                    std::span<const uint8_t> content, bool detached, Bytes& message) {
   message.clear();
-  if (!IsDigest(digestOid)) return error::kBadAlgId;
+  if (!IsCreatableHash(OidToAlgId(digestOid))) return error::kBadAlgId;
   if (content.size() > static_cast<size_t>(UINT_MAX)) return error::kInvalidArgument;
   KeyProvInfo key;
   if (signer.GetKeyProvInfo(key) != error::kOk) return error::kNoKeyProperty;
@@ -88,12 +79,12 @@ Status SignMessage(const CertContext& signer, std::string_view digestOid,
   DWORD size = 0;
   if (CryptSignMessage(&parameters, detached ? TRUE : FALSE, 1, pieces, sizes, nullptr, &size) ==
       0) {
-    return LastError();
+    return LastPlatformError();
   }
   Bytes signedMessage(size);
   if (CryptSignMessage(&parameters, detached ? TRUE : FALSE, 1, pieces, sizes, signedMessage.data(),
                        &size) == 0) {
-    return LastError();
+    return LastPlatformError();
   }
   signedMessage.resize(size);
   message = std::move(signedMessage);
@@ -135,7 +126,7 @@ Status VerifyMessageSignature(std::span<const uint8_t> message, uint32_t signerI
   if (CryptVerifyMessageSignature(&parameters, signerIndex, message.data(),
                                   static_cast<DWORD>(message.size()), carried.data(), &size,
                                   &context) == 0) {
-    const Status failure = LastError();
+    const Status failure = LastPlatformError();
     if (context != nullptr) CertFreeCertificateContext(context);
     return failure;
   }
@@ -170,7 +161,7 @@ Status VerifyDetachedMessageSignature(std::span<const uint8_t> message, uint32_t
   if (CryptVerifyDetachedMessageSignature(&parameters, signerIndex, message.data(),
                                           static_cast<DWORD>(message.size()), 1, pieces, sizes,
                                           &context) == 0) {
-    const Status failure = LastError();
+    const Status failure = LastPlatformError();
     if (context != nullptr) CertFreeCertificateContext(context);
     return failure;
   }
@@ -238,13 +229,13 @@ Status Envelope(const Certificate& recipient, std::string_view cipherOid,
   info.rgpRecipients = recipients;
   const OpenMessage message(CryptMsgOpenToEncode(kCertificateEncoding, 0, CMSG_ENVELOPED, &info,
                                                  const_cast<char*>(innerType), nullptr));
-  if (message.get() == nullptr) return LastError();
+  if (message.get() == nullptr) return LastPlatformError();
   if (CryptMsgUpdate(message.get(), content.data(), static_cast<DWORD>(content.size()), TRUE) ==
       0) {
-    return LastError();
+    return LastPlatformError();
   }
   Bytes encoded;
-  if (!ReadParameter(message.get(), CMSG_CONTENT_PARAM, 0, encoded)) return LastError();
+  if (!ReadParameter(message.get(), CMSG_CONTENT_PARAM, 0, encoded)) return LastPlatformError();
   envelope = std::move(encoded);
   return error::kOk;
 }
@@ -288,19 +279,20 @@ Status OpenEnvelope(CertStore& store, std::span<const uint8_t> envelope, Bytes& 
     return error::kAsn1Corrupt;
   }
   const OpenMessage message(CryptMsgOpenToDecode(kCertificateEncoding, 0, 0, 0, nullptr, nullptr));
-  if (message.get() == nullptr) return LastError();
+  if (message.get() == nullptr) return LastPlatformError();
   if (CryptMsgUpdate(message.get(), envelope.data(), static_cast<DWORD>(envelope.size()), TRUE) ==
       0) {
     return error::kAsn1Corrupt;
   }
   DWORD type = 0;
   DWORD size = sizeof type;
-  if (CryptMsgGetParam(message.get(), CMSG_TYPE_PARAM, 0, &type, &size) == 0) return LastError();
+  if (CryptMsgGetParam(message.get(), CMSG_TYPE_PARAM, 0, &type, &size) == 0)
+    return LastPlatformError();
   if (type != CMSG_ENVELOPED) return error::kUnexpectedMessageType;
   DWORD count = 0;
   size = sizeof count;
   if (CryptMsgGetParam(message.get(), CMSG_RECIPIENT_COUNT_PARAM, 0, &count, &size) == 0) {
-    return LastError();
+    return LastPlatformError();
   }
   for (DWORD index = 0; index < count; ++index) {
     Bytes recipient;
@@ -331,7 +323,7 @@ Status OpenEnvelope(CertStore& store, std::span<const uint8_t> envelope, Bytes& 
       if (CryptMsgControl(message.get(), 0, CMSG_CTRL_DECRYPT, &decrypt) == 0) {
         status = error::kBadData;
       } else if (!ReadParameter(message.get(), CMSG_CONTENT_PARAM, 0, content)) {
-        status = LastError();
+        status = LastPlatformError();
       } else {
         innerType = InnerContentType(envelope);
         decryptor = std::move(candidate);

@@ -9,6 +9,7 @@
 
 #include "platform/storage/registry.h"
 #include "platform/storage/registry_path.h"
+#include "platform/text/case_fold.h"
 #include "platform/text/code_page.h"
 
 namespace quorvel::platform {
@@ -64,9 +65,8 @@ std::error_code Parse(std::string_view text, NativePath& path) {
     const size_t next = rest.find('\\');
     const std::string_view name = rest.substr(0, next);
     size_t units = 0;
-    std::string ignored;
-    if (name.empty() || !FoldName(name, ignored) || (units = Utf16Length(name)) == 0 ||
-        units > kMaxKeyNameLength || ++depth > kMaxKeyDepth) {
+    if (name.empty() || !UppercaseUtf8(name, nullptr, units) || units > kMaxKeyNameLength ||
+        ++depth > kMaxKeyDepth) {
       return RegistryErrc::kInvalidPath;
     }
     if (!path.subkey.empty()) path.subkey += L'\\';

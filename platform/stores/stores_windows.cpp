@@ -13,6 +13,7 @@
 #include "platform/certificates/certificate_windows.h"
 #include "platform/crypto/key_windows.h"
 #include "platform/crypto/provider_windows.h"
+#include "platform/errors/platform_errors_windows.h"
 #include "platform/stores/cert_store.h"
 #include "platform/stores/cert_store_windows.h"
 #include "platform/stores/key_container.h"
@@ -25,10 +26,6 @@ namespace quorvel::platform {
 namespace {
 
 constexpr DWORD kEncoding = kCertificateEncoding;
-
-Status LastError() {
-  return static_cast<Status>(HRESULT_FROM_WIN32(GetLastError()));
-}
 
 std::wstring Wide(std::u16string_view text) {
   return std::wstring(text.begin(), text.end());
@@ -61,7 +58,7 @@ Status SetNativeProperty(PCCERT_CONTEXT context, uint32_t id,
                          std::optional<std::span<const uint8_t>> value) {
   if (!value) {
     return CertSetCertificateContextProperty(context, id, 0, nullptr) != 0 ? error::kOk
-                                                                           : LastError();
+                                                                           : LastPlatformError();
   }
   if (id == kKeyProvInfoPropId) {
     KeyProvInfo info;
@@ -72,7 +69,8 @@ Status SetNativeProperty(PCCERT_CONTEXT context, uint32_t id,
   }
   if (value->size() > static_cast<size_t>(UINT_MAX)) return error::kInvalidArgument;
   CRYPT_DATA_BLOB blob{static_cast<DWORD>(value->size()), const_cast<BYTE*>(value->data())};
-  return CertSetCertificateContextProperty(context, id, 0, &blob) != 0 ? error::kOk : LastError();
+  return CertSetCertificateContextProperty(context, id, 0, &blob) != 0 ? error::kOk
+                                                                       : LastPlatformError();
 }
 
 // Writes the store's changes through, so that another process sees each
@@ -80,7 +78,7 @@ Status SetNativeProperty(PCCERT_CONTEXT context, uint32_t id,
 Status Commit(HCERTSTORE store, Status status) {
   if (status != error::kOk) return status;
   return CertControlStore(store, 0, CERT_STORE_CTRL_COMMIT, nullptr) != 0 ? error::kOk
-                                                                          : LastError();
+                                                                          : LastPlatformError();
 }
 
 // The store's own context of `context`'s certificate; null when the store no
@@ -119,7 +117,7 @@ Status CertStore::OpenSystemStore(std::string_view name, std::unique_ptr<CertSto
     const std::wstring wide = Wide(Utf8ToUtf16(name));
     native->store =
         CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, wide.c_str());
-    if (native->store == nullptr) return LastError();
+    if (native->store == nullptr) return LastPlatformError();
     store.reset(new CertStore(nullptr, 0, std::string(name)));
     store->native_ = std::move(native);
   } catch (const std::bad_alloc&) {
@@ -159,7 +157,7 @@ Status CertStore::AddCertificate(std::span<const uint8_t> der,
   PCCERT_CONTEXT stored = nullptr;
   if (CertAddEncodedCertificateToStore(native_->store, kEncoding, der.data(),
                                        static_cast<DWORD>(der.size()), how, &stored) == 0) {
-    return LastError();
+    return LastPlatformError();
   }
   Status status = error::kOk;
   if (disposition != AddDisposition::kUseExisting) {
@@ -204,7 +202,7 @@ Status CertStore::DeleteCertificate(const CertContextRef& context) {
   if (stored == nullptr) return error::kNotFound;
   // Deleting frees the context, whatever the outcome.
   return Commit(native_->store,
-                CertDeleteCertificateFromStore(stored) != 0 ? error::kOk : LastError());
+                CertDeleteCertificateFromStore(stored) != 0 ? error::kOk : LastPlatformError());
 }
 
 Status CertStore::AddCrl(std::span<const uint8_t> der, AddDisposition disposition) {
@@ -216,7 +214,7 @@ Status CertStore::AddCrl(std::span<const uint8_t> der, AddDisposition dispositio
                 CertAddEncodedCRLToStore(native_->store, kEncoding, der.data(),
                                          static_cast<DWORD>(der.size()), how, nullptr) != 0
                     ? error::kOk
-                    : LastError());
+                    : LastPlatformError());
 }
 
 // The platform checks revocation against its stores' CRLs itself; they are
@@ -248,8 +246,9 @@ Status CertStore::DeleteCrl(int64_t entry) {
   for (int64_t position = 0; (crl = CertEnumCRLsInStore(native_->store, crl)) != nullptr;) {
     if (++position == entry) {
       // Deleting frees the context, whatever the outcome.
-      const Status deleted =
-          CertDeleteCRLFromStore(CertDuplicateCRLContext(crl)) != 0 ? error::kOk : LastError();
+      const Status deleted = CertDeleteCRLFromStore(CertDuplicateCRLContext(crl)) != 0
+                                 ? error::kOk
+                                 : LastPlatformError();
       CertFreeCRLContext(crl);
       return Commit(native_->store, deleted);
     }
@@ -288,7 +287,7 @@ Status KeyContainer::Acquire(std::optional<std::u16string_view> container,
                              provider.empty() ? nullptr : providerName.c_str(), providerType,
                              flags) == 0) {
       native->provider = 0;
-      return LastError();
+      return LastPlatformError();
     }
     // Deleting a key set leaves no handle.
     if ((flags & kCryptDeleteKeyset) != 0) {
@@ -309,7 +308,7 @@ Status KeyContainer::Acquire(std::optional<std::u16string_view> container,
 
 Status KeyContainer::GetUserKey(uint32_t keySpec, Key& key) const {
   HCRYPTKEY held = 0;
-  if (CryptGetUserKey(native_->provider, keySpec, &held) == 0) return LastError();
+  if (CryptGetUserKey(native_->provider, keySpec, &held) == 0) return LastPlatformError();
   try {
     key = Key(std::make_unique<Key::Native>(held));
   } catch (const std::bad_alloc&) {
@@ -327,7 +326,7 @@ Status KeyContainer::GenerateKey(uint32_t keySpec, unsigned bits, Key* key) {
   HCRYPTKEY held = 0;
   if (CryptGenKey(native_->provider, keySpec, (static_cast<DWORD>(bits) << 16) | CRYPT_EXPORTABLE,
                   &held) == 0) {
-    return LastError();
+    return LastPlatformError();
   }
   if (key == nullptr) {
     CryptDestroyKey(held);
@@ -361,11 +360,12 @@ Status SignHash(const Hash& hash, const KeyContainer& container, uint32_t keySpe
     return made;
   }
   DWORD size = 0;
-  if (CryptSignHashW(copy.get(), keySpec, nullptr, 0, nullptr, &size) == 0) return LastError();
+  if (CryptSignHashW(copy.get(), keySpec, nullptr, 0, nullptr, &size) == 0)
+    return LastPlatformError();
   try {
     Bytes made(size);
     if (CryptSignHashW(copy.get(), keySpec, nullptr, 0, made.data(), &size) == 0) {
-      return LastError();
+      return LastPlatformError();
     }
     made.resize(size);
     signature = std::move(made);

@@ -9,6 +9,7 @@
 #include <new>
 
 #include "platform/certificates/certificate_windows.h"
+#include "platform/errors/platform_errors_windows.h"
 #include "platform/stores/cert_store_windows.h"
 #include "platform/trust/cert_check.h"
 #include "platform/trust/chain.h"
@@ -24,14 +25,6 @@ struct CertificateChain::Native {
     if (chain != nullptr) CertFreeCertificateChain(chain);
   }
 };
-
-namespace {
-
-Status LastError() {
-  return static_cast<Status>(HRESULT_FROM_WIN32(GetLastError()));
-}
-
-}  // namespace
 
 uint64_t CurrentFileTime() {
   FILETIME now{};
@@ -60,7 +53,7 @@ Status VerifySubjectCertificate(const Certificate& subject, const Certificate* i
   DWORD checks = flags;
   const BOOL verified =
       CertVerifySubjectCertificateContext(subject.native().context, issuerContext, &checks);
-  const Status failure = verified == 0 ? LastError() : error::kOk;
+  const Status failure = verified == 0 ? LastPlatformError() : error::kOk;
   if (stored != nullptr) CertFreeCertificateContext(stored);
   flags = checks;
   return failure;
@@ -80,7 +73,7 @@ Status GetCertificateChain(std::shared_ptr<const Certificate> certificate,
   PCCERT_CHAIN_CONTEXT built = nullptr;
   if (CertGetCertificateChain(nullptr, certificate->native().context, time ? &at : nullptr, nullptr,
                               &parameters, flags, nullptr, &built) == 0) {
-    return LastError();
+    return LastPlatformError();
   }
   std::shared_ptr<const CertificateChain::Native> native;
   try {
@@ -125,7 +118,7 @@ ChainPolicyStatus VerifyBaseChainPolicy(const CertificateChain& chain, uint32_t 
   status.cbSize = sizeof status;
   if (CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_BASE, chain.native->chain, &parameters,
                                        &status) == 0) {
-    return {LastError(), -1, -1};
+    return {LastPlatformError(), -1, -1};
   }
   return {static_cast<Status>(status.dwError), static_cast<int>(status.lChainIndex),
           static_cast<int>(status.lElementIndex)};

@@ -72,6 +72,14 @@ VARIANT Text(const wchar_t* text) {
   return value;
 }
 
+VARIANT Long(LONG number) {
+  VARIANT value;
+  VariantInit(&value);
+  value.vt = VT_I4;
+  value.lVal = number;
+  return value;
+}
+
 bool ResultIs(const VARIANT& result, const wchar_t* text) {
   return result.vt == VT_BSTR && result.bstrVal != nullptr && std::wstring(result.bstrVal) == text;
 }
@@ -158,10 +166,7 @@ void CheckObjectSafety(IDispatch* object) {
         "an option the object does not support");
 
   // A page's host: untrusted data brings the web page's policy.
-  VARIANT one;
-  VariantInit(&one);
-  one.vt = VT_I4;
-  one.lVal = 1;
+  const VARIANT one = Long(1);
   VARIANT result;
   VariantInit(&result);
   Check(InvokeOne(object, kDispidServerMode, DISPATCH_PROPERTYPUT, one, &result) == S_OK,
@@ -215,10 +220,7 @@ void CheckServerSaves(IDispatch* object, const std::wstring& folder) {
   using SetReceived = HRESULT(__stdcall*)(IUnknown*, const char*, UINT);
   const auto setReceived =
       reinterpret_cast<SetReceived>((*reinterpret_cast<void* const* const*>(seam))[3]);
-  VARIANT one;
-  VariantInit(&one);
-  one.vt = VT_I4;
-  one.lVal = 1;
+  const VARIANT one = Long(1);
   VARIANT result;
   VariantInit(&result);
   Check(InvokeOne(object, kDispidServerMode, DISPATCH_PROPERTYPUT, one, &result) == S_OK,
