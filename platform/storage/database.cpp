@@ -5,10 +5,12 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <cerrno>
 #include <mutex>
 #include <new>
 #include <string>
+#include <thread>
 
 #include "platform/storage/home.h"
 #include "platform/storage/migrations.h"
@@ -108,10 +110,24 @@ std::error_code Database::Open(const std::filesystem::path& file,
     if (const std::error_code ec = MakePrivateFile(file)) return ec;
     if (const std::error_code ec = opened->connection_.Open(file, kFlags)) return ec;
   }
-  if (const std::error_code ec = opened->Configure()) return ec;
+  if (const std::error_code ec = opened->ConfigureWhenFree()) return ec;
   if (const std::error_code ec = opened->Migrate()) return ec;
   database = std::move(opened);
   return {};
+}
+
+// Switching the journal to write-ahead logging needs the file to itself, and
+// SQLite answers "locked" at once, without waiting, while another process opens
+// or switches a new file; every step is safe to repeat.
+std::error_code Database::ConfigureWhenFree() {
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(kBusyTimeoutMilliseconds);
+  for (;;) {
+    const std::error_code ec = Configure();
+    const bool locked = ec.category() == sqlite::Category() && (ec.value() & 0xff) == SQLITE_BUSY;
+    if (!locked || std::chrono::steady_clock::now() >= deadline) return ec;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
 }
 
 std::error_code Database::Configure() {

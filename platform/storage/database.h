@@ -88,6 +88,7 @@ class Database {
 
  private:
   explicit Database(std::filesystem::path file);
+  std::error_code ConfigureWhenFree();
   std::error_code Configure();
   std::error_code Migrate();
   // Runs one statement that produces no rows, through the statement cache.
