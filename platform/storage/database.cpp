@@ -5,8 +5,8 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <chrono>
 #include <cerrno>
+#include <chrono>
 #include <mutex>
 #include <new>
 #include <string>
