@@ -1,7 +1,9 @@
 #include "platform/crypto/der_reader.h"
+#include "platform/crypto/der_writer.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -122,6 +124,22 @@ TEST(DerReader, ReadUint64TakesMinimalNonNegativeIntegers) {
     ASSERT_EQ(reader.ReadUint64(value), c.read);
     EXPECT_EQ(value, c.read ? c.value : 42u);
     EXPECT_EQ(reader.AtEnd(), c.read);
+  }
+}
+
+// What the writer makes, the reader takes back whole, at each length form's edges.
+TEST(DerWriter, ElementsReadBackWithTheirContent) {
+  for (const size_t length : {0, 1, 127, 128, 255, 256, 65535, 65536, 16777216}) {
+    const std::vector<uint8_t> half(length / 2, 0x5A);
+    const std::vector<uint8_t> rest(length - half.size(), 0xA5);
+    const std::vector<uint8_t> element = Encode(kOctetString, {half, rest});
+    Reader reader(element);
+    der::Element read;
+    ASSERT_TRUE(reader.ReadElement(kOctetString, read)) << length;
+    EXPECT_TRUE(reader.AtEnd()) << length;
+    ASSERT_EQ(read.content.size(), length);
+    EXPECT_TRUE(std::equal(half.begin(), half.end(), read.content.begin())) << length;
+    EXPECT_TRUE(std::equal(rest.begin(), rest.end(), read.content.begin() + half.size())) << length;
   }
 }
 

@@ -15,6 +15,7 @@
 #include "platform/crypto/provider_windows.h"
 #include "platform/errors/platform_errors_windows.h"
 #include "platform/keyuse/key_use.h"
+#include "platform/messages/block_envelope_windows.h"
 #include "platform/messages/message_envelope.h"
 #include "platform/messages/message_hash.h"
 #include "platform/messages/message_sign.h"
@@ -200,9 +201,10 @@ bool ReadParameter(HCRYPTMSG message, DWORD type, DWORD index, Bytes& value) {
   return true;
 }
 
-// Envelops `content` of type `innerType` (null for data) for `recipient`,
-// with the message functions underneath, which every version of the
-// platform has. RC2 and RC4 use 128-bit keys.
+// Envelops `content` of type `innerType` (null for data) for `recipient`:
+// with the message functions underneath, which every version of the platform
+// has, for RC4 (a 128-bit key); with the provider's key functions for block
+// ciphers.
 Status Envelope(const Certificate& recipient, std::string_view cipherOid,
                 std::span<const uint8_t> content, const char* innerType, Bytes& envelope) {
   envelope.clear();
@@ -213,6 +215,11 @@ Status Envelope(const Certificate& recipient, std::string_view cipherOid,
       std::string_view(recipientInfo->SubjectPublicKeyInfo.Algorithm.pszObjId) != szOID_RSA_RSA) {
     return error::kBadAlgId;
   }
+  const uint32_t algId = OidToAlgId(cipherOid);
+  if (IsBlockCipher(algId)) {
+    return EnvelopeWithBlockCipher(recipient.native().context, cipherOid, content,
+                                   innerType == nullptr ? szOID_RSA_data : innerType, envelope);
+  }
   std::string oid(cipherOid);
   CMSG_RC2_AUX_INFO rc2{sizeof rc2, 128};
   CMSG_RC4_AUX_INFO rc4{sizeof rc4, 128};
@@ -221,7 +228,6 @@ Status Envelope(const Certificate& recipient, std::string_view cipherOid,
   info.cbSize = sizeof info;
   info.hCryptProv = VerificationProvider();
   info.ContentEncryptionAlgorithm.pszObjId = oid.data();
-  const uint32_t algId = OidToAlgId(cipherOid);
   info.pvEncryptionAuxInfo = algId == kCalgRc2   ? static_cast<void*>(&rc2)
                              : algId == kCalgRc4 ? static_cast<void*>(&rc4)
                                                  : nullptr;
@@ -268,6 +274,60 @@ std::string InnerContentType(std::span<const uint8_t> envelope) {
   return dotted;
 }
 
+// The key of a recipient whose certificate a store holds.
+class RecipientKey {
+ public:
+  RecipientKey() = default;
+  RecipientKey(const RecipientKey&) = delete;
+  RecipientKey& operator=(const RecipientKey&) = delete;
+  ~RecipientKey() {
+    if (provider != 0 && mustRelease) CryptReleaseContext(provider, 0);
+  }
+  HCRYPTPROV provider = 0;
+  DWORD keySpec = 0;
+  BOOL mustRelease = FALSE;
+  CertContextRef certificate;
+};
+
+// The key of the recipient `info` names, when `store` holds its certificate
+// with a usable key and the user lets it open `envelope`:
+// kNoDecryptCertificate when there is none, the refusal when not let.
+Status FindRecipientKey(CertStore& store, const CERT_INFO& info, std::span<const uint8_t> envelope,
+                        RecipientKey& key) {
+  PCCERT_CONTEXT found = CertFindCertificateInStore(store.native()->store, kCertificateEncoding, 0,
+                                                    CERT_FIND_SUBJECT_CERT, &info, nullptr);
+  if (found == nullptr) return error::kNoDecryptCertificate;
+  const bool usable =
+      CryptAcquireCertificatePrivateKey(found, CRYPT_ACQUIRE_SILENT_FLAG, nullptr, &key.provider,
+                                        &key.keySpec, &key.mustRelease) != 0 &&
+      StoreContextOf(found, 0, key.certificate) == error::kOk;
+  CertFreeCertificateContext(found);
+  if (!usable) return error::kNoDecryptCertificate;
+  return ApproveKeyUse(KeyAction::kDecrypt, key.certificate->certificate(), envelope);
+}
+
+// Opens a DER envelope whose content a block cipher enciphered.
+Status OpenBlockCipherEnvelope(CertStore& store, std::span<const uint8_t> envelope,
+                               const BlockEnvelope& parts, Bytes& content,
+                               CertContextRef& decryptor) {
+  for (size_t index = 0; index < parts.recipients.size(); ++index) {
+    const BlockEnvelope::Recipient& recipient = parts.recipients[index];
+    CERT_INFO info{};
+    info.Issuer = {static_cast<DWORD>(recipient.issuer.size()),
+                   const_cast<BYTE*>(recipient.issuer.data())};
+    info.SerialNumber = {static_cast<DWORD>(recipient.serialNumber.size()),
+                         const_cast<BYTE*>(recipient.serialNumber.data())};
+    RecipientKey key;
+    const Status found = FindRecipientKey(store, info, envelope, key);
+    if (found == error::kNoDecryptCertificate) continue;
+    if (found != error::kOk) return found;
+    const Status opened = OpenBlockEnvelope(key.provider, key.keySpec, parts, index, content);
+    if (opened == error::kOk) decryptor = std::move(key.certificate);
+    return opened;
+  }
+  return error::kNoDecryptCertificate;
+}
+
 // Opens `envelope` with the first recipient whose certificate `store` holds
 // with a usable key: its content, the type of that content, and the
 // certificate's context.
@@ -277,6 +337,10 @@ Status OpenEnvelope(CertStore& store, std::span<const uint8_t> envelope, Bytes& 
   decryptor.reset();
   if (envelope.empty() || envelope.size() > static_cast<size_t>(UINT_MAX)) {
     return error::kAsn1Corrupt;
+  }
+  if (BlockEnvelope parts; ReadBlockEnvelope(envelope, parts)) {
+    innerType = parts.innerType;
+    return OpenBlockCipherEnvelope(store, envelope, parts, content, decryptor);
   }
   const OpenMessage message(CryptMsgOpenToDecode(kCertificateEncoding, 0, 0, 0, nullptr, nullptr));
   if (message.get() == nullptr) return LastPlatformError();
@@ -297,41 +361,24 @@ Status OpenEnvelope(CertStore& store, std::span<const uint8_t> envelope, Bytes& 
   for (DWORD index = 0; index < count; ++index) {
     Bytes recipient;
     if (!ReadParameter(message.get(), CMSG_RECIPIENT_INFO_PARAM, index, recipient)) continue;
-    PCCERT_CONTEXT found = CertFindCertificateInStore(
-        store.native()->store, kCertificateEncoding, 0, CERT_FIND_SUBJECT_CERT,
-        reinterpret_cast<const CERT_INFO*>(recipient.data()), nullptr);
-    if (found == nullptr) continue;
-    HCRYPTPROV provider = 0;
-    DWORD keySpec = 0;
-    BOOL mustRelease = FALSE;
-    CertContextRef candidate;
-    const bool usable = CryptAcquireCertificatePrivateKey(found, CRYPT_ACQUIRE_SILENT_FLAG, nullptr,
-                                                          &provider, &keySpec, &mustRelease) != 0 &&
-                        StoreContextOf(found, 0, candidate) == error::kOk;
-    CertFreeCertificateContext(found);
-    if (!usable) {
-      if (provider != 0 && mustRelease) CryptReleaseContext(provider, 0);
-      continue;
+    RecipientKey key;
+    const Status found = FindRecipientKey(
+        store, *reinterpret_cast<const CERT_INFO*>(recipient.data()), envelope, key);
+    if (found == error::kNoDecryptCertificate) continue;
+    if (found != error::kOk) return found;
+    CMSG_CTRL_DECRYPT_PARA decrypt{};
+    decrypt.cbSize = sizeof decrypt;
+    decrypt.hCryptProv = key.provider;
+    decrypt.dwKeySpec = key.keySpec;
+    decrypt.dwRecipientIndex = index;
+    if (CryptMsgControl(message.get(), 0, CMSG_CTRL_DECRYPT, &decrypt) == 0) return error::kBadData;
+    if (!ReadParameter(message.get(), CMSG_CONTENT_PARAM, 0, content)) {
+      content.clear();
+      return LastPlatformError();
     }
-    Status status = ApproveKeyUse(KeyAction::kDecrypt, candidate->certificate(), envelope);
-    if (status == error::kOk) {
-      CMSG_CTRL_DECRYPT_PARA decrypt{};
-      decrypt.cbSize = sizeof decrypt;
-      decrypt.hCryptProv = provider;
-      decrypt.dwKeySpec = keySpec;
-      decrypt.dwRecipientIndex = index;
-      if (CryptMsgControl(message.get(), 0, CMSG_CTRL_DECRYPT, &decrypt) == 0) {
-        status = error::kBadData;
-      } else if (!ReadParameter(message.get(), CMSG_CONTENT_PARAM, 0, content)) {
-        status = LastPlatformError();
-      } else {
-        innerType = InnerContentType(envelope);
-        decryptor = std::move(candidate);
-      }
-    }
-    if (mustRelease) CryptReleaseContext(provider, 0);
-    if (status != error::kOk) content.clear();
-    return status;
+    innerType = InnerContentType(envelope);
+    decryptor = std::move(key.certificate);
+    return error::kOk;
   }
   return error::kNoDecryptCertificate;
 }

@@ -76,19 +76,31 @@ check(first.errorNum == 0 && second.errorNum == 0, "a detached signature, verifi
 second.QVDetachedVerify(detached, "\u4E2D\u6587 texT");
 check(second.errorNum == -10010, "a detached signature over other text");
 
-// Envelopes: one the control opens, openssl's (RC4: Wine's message functions
-// neither write nor read the initialisation vector of a block cipher), and a
-// signed one.
-first.QVSetPlainText("\u4E2D\u6587 text");
-var envelope = first.QVEncryptedEnvelop("CN=Quorvel signer");
-second.QVDecryptEnvelop(envelope);
-check(first.errorNum == 0 && second.errorNum == 0 &&
-          second.QVGetPlainText() == "\u4E2D\u6587 text" &&
-          second.QVGetReciptCertInfo(1) == "CN=Quorvel signer",
-      "QVEncryptedEnvelop, then QVDecryptEnvelop");
-second.QVDecryptEnvelop(environment("QUORVEL_PEER_ENVELOPE"));
-check(second.errorNum == 0 && second.QVGetPlainText() == "\u4E2D\u6587 text",
-      "QVDecryptEnvelop of openssl's envelope");
+// Envelopes in each content cipher: the control's own, printed for openssl
+// to open, and openssl's (QUORVEL_PEER_ENVELOPES: "name=base64" pairs
+// separated by spaces).
+var ciphers = {"rc4": "1.2.840.113549.3.4", "des3": "1.2.840.113549.3.7",
+               "aes128": "2.16.840.1.101.3.4.1.2", "aes256": "2.16.840.1.101.3.4.1.42",
+               "rc2": "1.2.840.113549.3.2", "des": "1.3.14.3.2.7"};
+for (var name in ciphers) {
+  first.QVSetSymmetryArithmetic(ciphers[name]);
+  first.QVSetPlainText("\u4E2D\u6587 text");
+  var envelope = first.QVEncryptedEnvelop("CN=Quorvel signer");
+  second.QVDecryptEnvelop(envelope);
+  check(first.errorNum == 0 && second.errorNum == 0 &&
+            second.QVGetPlainText() == "\u4E2D\u6587 text" &&
+            second.QVGetReciptCertInfo(1) == "CN=Quorvel signer",
+        "QVEncryptedEnvelop in " + name + ", then QVDecryptEnvelop");
+  WScript.Echo("ENVELOPE " + name + " " + envelope.replace(/\n/g, ""));
+}
+first.QVSetSymmetryArithmetic(ciphers["rc4"]);
+var peerEnvelopes = environment("QUORVEL_PEER_ENVELOPES").split(" ");
+for (var i = 0; i < peerEnvelopes.length; i++) {
+  var pair = peerEnvelopes[i].split("=");
+  second.QVDecryptEnvelop(peerEnvelopes[i].substring(pair[0].length + 1));
+  check(second.errorNum == 0 && second.QVGetPlainText() == "\u4E2D\u6587 text",
+        "QVDecryptEnvelop of openssl's envelope in " + pair[0]);
+}
 first.QVSetPlainText("\u4E2D\u6587 text");
 var signedEnvelope = first.QVSignedAndEncryptedEnvelop("CN=Quorvel signer", "CN=Quorvel signer");
 second.QVDecryptedAndVerifiedEnvelop(signedEnvelope);
