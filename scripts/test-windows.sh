@@ -65,6 +65,59 @@ check "a signing identity goes into MY" wine "$build/add_identity.exe" MY \
   quorvel-signer
 check "the signer's certificate goes into AddressBOOK, as a peer's" \
   wine "$build/add_identity.exe" AddressBOOK "$(windows_path "$certificates/signer.der")"
+
+# Signers whose signatures do not pass the signer checks, issued by openssl's
+# CA: an expired one, one revoked by the test CA's CRL (in ROOT, beside the
+# CA), one whose issuer no store holds; and a certificate in MY with no key.
+openssl req -x509 -newkey rsa:2048 -nodes -keyout "$certificates/elsewhere.key" -days 30 \
+  -subj "/CN=Quorvel elsewhere ca" -addext "basicConstraints=critical,CA:TRUE" \
+  -out "$certificates/elsewhere.pem" 2>/dev/null
+cat >"$certificates/ca.cnf" <<CNF
+[ca]
+default_ca = test
+[test]
+database = $certificates/index.txt
+new_certs_dir = $certificates
+serial = $certificates/serial
+default_md = sha256
+default_crl_days = 30
+policy = supplied
+[supplied]
+commonName = supplied
+CNF
+: >"$certificates/index.txt"
+echo 2001 >"$certificates/serial"
+issue() { # NAME ISSUER [openssl ca options]
+  local name="$1" issuer="$2"
+  shift 2
+  openssl req -new -newkey rsa:2048 -nodes -keyout "$certificates/$name.key" \
+    -subj "/CN=Quorvel $name" -out "$certificates/$name.csr" 2>/dev/null &&
+    openssl ca -batch -notext -config "$certificates/ca.cnf" -cert "$certificates/$issuer.pem" \
+      -keyfile "$certificates/$issuer.key" -in "$certificates/$name.csr" \
+      -out "$certificates/$name.pem" "$@" 2>/dev/null &&
+    openssl x509 -in "$certificates/$name.pem" -outform DER -out "$certificates/$name.der" &&
+    openssl rsa -in "$certificates/$name.key" -outform MSBLOB -out "$certificates/$name.blob" \
+      2>/dev/null
+}
+issue expired ca -startdate 20200101000000Z -enddate 20210101000000Z
+issue revoked ca -days 30
+issue orphan elsewhere -days 30
+issue keyless ca -days 30
+openssl ca -config "$certificates/ca.cnf" -cert "$certificates/ca.pem" \
+  -keyfile "$certificates/ca.key" -revoke "$certificates/revoked.pem" 2>/dev/null
+openssl ca -gencrl -config "$certificates/ca.cnf" -cert "$certificates/ca.pem" \
+  -keyfile "$certificates/ca.key" -out "$certificates/ca.crl.pem" 2>/dev/null
+openssl crl -in "$certificates/ca.crl.pem" -outform DER -out "$certificates/ca.crl"
+for name in expired revoked orphan; do
+  check "the $name signer goes into MY" wine "$build/add_identity.exe" MY \
+    "$(windows_path "$certificates/$name.der")" "$(windows_path "$certificates/$name.blob")" \
+    "quorvel-$name"
+done
+check "a certificate without a key goes into MY" wine "$build/add_identity.exe" MY \
+  "$(windows_path "$certificates/keyless.der")"
+check "the test CA's CRL goes into ROOT" wine "$build/add_identity.exe" ROOT \
+  "$(windows_path "$certificates/ca.crl")"
+
 class='HKCR\CLSID\{6B1E2D40-7C55-4A1F-9E3B-2D8C41F0A7B6}'
 
 check "an in-process host loads the module" wine "$build/module_host_test.exe" "$module"
@@ -89,11 +142,13 @@ check "received files are saved under names the platform can hold" \
 files="$work/files"
 mkdir -p "$files"
 printf 'hello' >"$files/item.txt"
-# Signing for an unknown DN opens the chooser, which is cancelled; the Open
+# Signing for an unknown DN opens the chooser, which is cancelled; signing
+# by no serial number opens it again and its first row is taken; the Open
 # dialog's first answer picks item.txt, the second finds none and is
 # dismissed.
 cat >"$work/ui.json" <<JSON
 {"answers": [{"dialog": "chooser", "actions": ["cancel"]},
+             {"dialog": "chooser", "actions": [{"select": 0}, "ok"]},
              {"dialog": "open", "path": "$(windows_path "$files/item.txt" | sed 's/\\/\\\\/g')"}]}
 JSON
 # openssl's own signature of the text's bytes in code page 936, and the same
@@ -151,8 +206,8 @@ envelopes_open() {
   ((opened == 5))
 }
 check "openssl opens the control's envelopes in each cipher" envelopes_open
-check "the chooser was shown once and the Open dialog twice" \
-  test "$(grep -c '"kind":"chooser"' "$work/ui.log")/$(grep -c '"kind":"open"' "$work/ui.log")" = 1/2
+check "the chooser was shown twice and the Open dialog twice" \
+  test "$(grep -c '"kind":"chooser"' "$work/ui.log")/$(grep -c '"kind":"open"' "$work/ui.log")" = 2/2
 
 check "regsvr32 /u unregisters the module" wine regsvr32 /u /s "$module"
 check "the class key is gone" sh -c "! wine reg query '$class' >/dev/null 2>&1"

@@ -137,7 +137,9 @@ int32_t QUORVEL_COM_CALL GetIDsOfNames(void*, const Guid*, char16_t** names, uin
     if (*c > 0x7F || name.size() > 256) return hresult::kUnknownName;
     name.push_back(static_cast<char>(*c));
   }
-  const Resolution found = ResolveMember(name, std::nullopt, 0);
+  // A name is known whatever its kinds: a property that can only be put too.
+  Resolution found = ResolveMember(name, std::nullopt, 0);
+  if (found.member == nullptr) found = ResolveMember(name, MemberKind::kPropertyPut, 1);
   if (found.member == nullptr) return hresult::kUnknownName;
   dispids[0] = found.member->dispid;
   // Named arguments are not supported: any further name is unknown.

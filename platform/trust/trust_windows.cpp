@@ -37,8 +37,34 @@ int VerifyTimeValidity(uint64_t time, const Certificate& certificate) {
   return time > certificate.NotAfter() ? 1 : 0;
 }
 
-// The issuer as `issuerStore` holds it, so that the platform finds the CRLs
-// of that store; the issuer's own context when the store does not hold it.
+namespace {
+
+// The revocation check's flags left set: none when a CRL of the issuer's
+// store, signed by the issuer, does not list `subject`; the revocation flag
+// when one does; that and the no-CRL flag when the store holds none. Done
+// here on the CRL functions since Wine's check looks in the subject's store
+// and never clears the flag.
+DWORD RevocationLeft(PCCERT_CONTEXT subject, PCCERT_CONTEXT storedIssuer) {
+  constexpr DWORD kNoCrl = CERT_STORE_REVOCATION_FLAG | CERT_STORE_NO_CRL_FLAG;
+  if (storedIssuer == nullptr || storedIssuer->hCertStore == nullptr) return kNoCrl;
+  PCCRL_CONTEXT crl = nullptr;
+  for (;;) {
+    DWORD checks = CERT_STORE_SIGNATURE_FLAG;
+    crl = CertGetCRLFromStore(storedIssuer->hCertStore, storedIssuer, crl, &checks);
+    if (crl == nullptr) return kNoCrl;
+    if ((checks & CERT_STORE_SIGNATURE_FLAG) == 0) break;
+  }
+  PCRL_INFO info = crl->pCrlInfo;
+  const BOOL listed =
+      CertVerifyCRLRevocation(kCertificateEncoding, subject->pCertInfo, 1, &info) == 0;
+  CertFreeCRLContext(crl);
+  return listed ? CERT_STORE_REVOCATION_FLAG : 0;
+}
+
+}  // namespace
+
+// The issuer as `issuerStore` holds it, so that its CRLs are found in that
+// store; the issuer's own context when the store does not hold it.
 Status VerifySubjectCertificate(const Certificate& subject, const Certificate* issuer,
                                 CertStore* issuerStore, uint32_t& flags) {
   PCCERT_CONTEXT stored = nullptr;
@@ -50,12 +76,15 @@ Status VerifySubjectCertificate(const Certificate& subject, const Certificate* i
   }
   PCCERT_CONTEXT issuerContext =
       stored != nullptr ? stored : (issuer != nullptr ? issuer->native().context : nullptr);
-  DWORD checks = flags;
+  DWORD checks = flags & ~static_cast<DWORD>(CERT_STORE_REVOCATION_FLAG);
+  const DWORD revocation = (flags & CERT_STORE_REVOCATION_FLAG) != 0
+                               ? RevocationLeft(subject.native().context, stored)
+                               : 0;
   const BOOL verified =
       CertVerifySubjectCertificateContext(subject.native().context, issuerContext, &checks);
   const Status failure = verified == 0 ? LastPlatformError() : error::kOk;
   if (stored != nullptr) CertFreeCertificateContext(stored);
-  flags = checks;
+  flags = checks | revocation;
   return failure;
 }
 

@@ -3,8 +3,10 @@
 // PRIVATEKEYBLOB, as `openssl rsa -outform MSBLOB` writes it) into a named
 // container of the enhanced provider, and its certificate into STORE with
 // its key-provider property naming that container. Without a key, the
-// certificate alone (an issuer for "ROOT" or "CA").
+// certificate alone (an issuer for "ROOT" or "CA"); a file named *.crl is a
+// CRL, added to STORE beside the issuer it came from.
 //   add_identity.exe STORE CERT.der [KEY.blob CONTAINER]
+//   add_identity.exe STORE LIST.crl
 #include <windows.h>
 // After windows.h, which it needs.
 #include <wincrypt.h>
@@ -47,15 +49,32 @@ int AddCertificate(const wchar_t* storeName, const std::vector<BYTE>& certificat
   return done ? 0 : Fail("adding the certificate");
 }
 
+int AddCrl(const wchar_t* storeName, const std::vector<BYTE>& crl) {
+  HCERTSTORE store =
+      CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, storeName);
+  if (store == nullptr) return Fail("CertOpenStore");
+  const bool done =
+      CertAddEncodedCRLToStore(store, X509_ASN_ENCODING, crl.data(), static_cast<DWORD>(crl.size()),
+                               CERT_STORE_ADD_REPLACE_EXISTING, nullptr) != 0 &&
+      CertControlStore(store, 0, CERT_STORE_CTRL_COMMIT, nullptr) != 0;
+  CertCloseStore(store, 0);
+  return done ? 0 : Fail("adding the CRL");
+}
+
+bool IsCrlFile(const std::wstring& name) {
+  return name.size() > 4 && name.compare(name.size() - 4, 4, L".crl") == 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
   if (argc != 3 && argc != 5) {
-    std::printf("usage: add_identity STORE CERT.der [KEY.blob CONTAINER]\n");
+    std::printf("usage: add_identity STORE CERT.der [KEY.blob CONTAINER] | STORE LIST.crl\n");
     return 2;
   }
   const std::vector<BYTE> certificate = ReadAll(argv[2]);
   if (certificate.empty()) return Fail("reading the certificate");
+  if (argc == 3 && IsCrlFile(argv[2])) return AddCrl(argv[1], certificate);
   if (argc == 3) return AddCertificate(argv[1], certificate, nullptr);
   const std::vector<BYTE> key = ReadAll(argv[3]);
   if (key.size() < sizeof(BLOBHEADER)) return Fail("reading the key");

@@ -126,6 +126,38 @@ first.QVSetPlainText("x");
 first.QVAttachedSign("CN=Nobody");
 check(first.errorNum == -10005, "QVAttachedSign with an unknown DN");
 
+// Signers named by serial number and issuer, and picked in the chooser.
+first.QVSetPlainText("x");
+first.QVAttachedSignByIssuerSN("1001", "CN=Quorvel test ca");
+check(first.errorNum == 0 && first.QVGetSignerCertInfo(1) == "CN=Quorvel signer",
+      "QVAttachedSignByIssuerSN");
+first.QVSetPlainText("x");
+first.QVAttachedSignByIssuerSN("1002", "CN=Quorvel test ca");
+check(first.errorNum == -10005, "QVAttachedSignByIssuerSN of a serial number nobody has");
+first.QVSetPlainText("x");
+first.QVAttachedSignBySN("");
+check(first.errorNum == 0, "QVAttachedSignBySN with the signer picked in the chooser");
+
+// The signer checks decide verification: each signature is made in server
+// mode, which shows no dialog, and verified by another object.
+var signer = new ActiveXObject("Quorvel.DrennicQuorvel2");
+signer.QVServerMode = 1;
+var signerChecks = [["CN=Quorvel expired", "QVAttachedVerify", -10011],
+                    ["CN=Quorvel expired", "QVAfterwardsVerify", 0],
+                    ["CN=Quorvel orphan", "QVAttachedVerify", -10014],
+                    ["CN=Quorvel revoked", "QVAttachedVerify", -10012]];
+for (var i = 0; i < signerChecks.length; i++) {
+  signer.QVSetPlainText("x");
+  var checked = signer.QVAttachedSign(signerChecks[i][0]);
+  second[signerChecks[i][1]](checked);
+  check(signer.errorNum == 0 && second.errorNum == signerChecks[i][2],
+        signerChecks[i][1] + " of a signature by " + signerChecks[i][0] + ": " + signer.errorNum +
+            ", " + second.errorNum);
+}
+signer.QVSetPlainText("x");
+signer.QVAttachedSign("CN=Quorvel keyless");
+check(signer.errorNum == -10015, "QVAttachedSign by a certificate without a key");
+
 second.MaxCompSize = 4096;
 check(second.MaxCompSize == 4096, "a property put, then read");
 check(first.MaxCompSize != 4096, "each object keeps its own properties");
