@@ -144,12 +144,16 @@ mkdir -p "$files"
 printf 'hello' >"$files/item.txt"
 # Signing for an unknown DN opens the chooser, which is cancelled; signing
 # by no serial number opens it again and its first row is taken; the Open
-# dialog's first answer picks item.txt, the second finds none and is
-# dismissed.
+# dialog picks item.txt, then is cancelled; the Save dialog names where a
+# verified file's content and an encrypted file go.
+json_path() { windows_path "$1" | sed 's/\\/\\\\/g'; }
 cat >"$work/ui.json" <<JSON
 {"answers": [{"dialog": "chooser", "actions": ["cancel"]},
              {"dialog": "chooser", "actions": [{"select": 0}, "ok"]},
-             {"dialog": "open", "path": "$(windows_path "$files/item.txt" | sed 's/\\/\\\\/g')"}]}
+             {"dialog": "open", "path": "$(json_path "$files/item.txt")"},
+             {"dialog": "open", "cancel": true},
+             {"dialog": "save", "path": "$(json_path "$files/statement.txt")"},
+             {"dialog": "save", "path": "$(json_path "$files/sealed")"}]}
 JSON
 # openssl's own signature of the text's bytes in code page 936, and the same
 # message with one byte of its content changed.
@@ -158,6 +162,7 @@ openssl x509 -inform DER -in "$certificates/signer.der" -out "$certificates/sign
 openssl cms -sign -binary -noattr -nodetach -signer "$certificates/signer.pem" \
   -inkey "$certificates/signer.key" -in "$work/text.936" -outform DER -out "$work/peer.der"
 perl -0777 -pe 's/ text/ texT/' "$work/peer.der" >"$work/tampered.der"
+base64 -w 64 "$work/peer.der" >"$files/statement.txt.sign"
 openssl dgst -sha1 -sign "$certificates/signer.key" -out "$work/peer.raw" "$work/text.936"
 peer_envelopes=()
 for cipher in rc4 des3 aes128 aes256 rc2 des; do
@@ -170,6 +175,7 @@ run_script() {
     QUORVEL_PEER_RAW_SIGNATURE="$(base64 -w0 "$work/peer.raw")" \
     QUORVEL_PEER_ENVELOPES="${peer_envelopes[*]}" \
     QUORVEL_TAMPERED_SIGNATURE="$(base64 -w0 "$work/tampered.der")" \
+    QUORVEL_SIGNER_CERTIFICATE="$(base64 -w0 "$certificates/signer.der")" \
     QUORVEL_UI=script QUORVEL_UI_SCRIPT="$(windows_path "$work/ui.json")" \
     QUORVEL_UI_LOG="$(windows_path "$work/ui.log")" QUORVEL_TEST_FILES="$(windows_path "$files")" \
     wine cscript //nologo "$(windows_path "$root/windows/tests/control_script.js")" >"$work/script.out"
@@ -206,8 +212,21 @@ envelopes_open() {
   ((opened == 5))
 }
 check "openssl opens the control's envelopes in each cipher" envelopes_open
-check "the chooser was shown twice and the Open dialog twice" \
-  test "$(grep -c '"kind":"chooser"' "$work/ui.log")/$(grep -c '"kind":"open"' "$work/ui.log")" = 2/2
+dialogs_shown() {
+  local kind
+  for kind in chooser open save; do printf '%s ' "$(grep -c "\"kind\":\"$kind\"" "$work/ui.log")"; done
+}
+check "the chooser, the Open dialog and the Save dialog were each shown twice" \
+  test "$(dialogs_shown)" = "2 2 2 "
+check "the verified file's content is saved as the Save dialog named it" \
+  cmp -s "$files/statement.txt" "$work/text.936"
+sealed_opens() {
+  base64 -d "$files/sealed.cry" >"$work/sealed.der" &&
+    openssl cms -decrypt -provider legacy -provider default -inform DER -in "$work/sealed.der" \
+      -inkey "$certificates/signer.key" -recip "$certificates/signer.pem" 2>/dev/null |
+    cmp -s - "$files/item.txt"
+}
+check "openssl opens the file the control encrypted and saved" sealed_opens
 
 check "regsvr32 /u unregisters the module" wine regsvr32 /u /s "$module"
 check "the class key is gone" sh -c "! wine reg query '$class' >/dev/null 2>&1"

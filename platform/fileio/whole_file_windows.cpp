@@ -43,13 +43,38 @@ class Handle {
   HANDLE handle_;
 };
 
-// What a new file is made with: a protected access list that lets only its
-// owner in, whatever the folder would pass on to it.
+// The security identifier of the user this process runs as, in text; empty
+// when it cannot be read.
+std::wstring CurrentUserSid() {
+  HANDLE token = nullptr;
+  if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token) == 0) return {};
+  const Handle held(token);
+  DWORD size = 0;
+  GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+  if (size < sizeof(TOKEN_USER)) return {};
+  std::string buffer(size, '\0');
+  if (GetTokenInformation(token, TokenUser, buffer.data(), size, &size) == 0) return {};
+  wchar_t* text = nullptr;
+  if (ConvertSidToStringSidW(reinterpret_cast<const TOKEN_USER*>(buffer.data())->User.Sid, &text) ==
+      0) {
+    return {};
+  }
+  std::wstring sid(text);
+  LocalFree(text);
+  return sid;
+}
+
+// What a new file is made with: a protected access list that lets only the
+// user in, whatever the folder would pass on to it. The user by name rather
+// than as "owner rights", which Wine does not map to the file's owner.
 class PrivateFile {
  public:
   PrivateFile() {
+    const std::wstring sid = CurrentUserSid();
+    if (sid.empty()) return;
+    const std::wstring text = L"D:P(A;;FA;;;" + sid + L")";
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;;FA;;;OW)", SDDL_REVISION_1,
+    if (ConvertStringSecurityDescriptorToSecurityDescriptorW(text.c_str(), SDDL_REVISION_1,
                                                              &descriptor, nullptr) != 0) {
       attributes_.lpSecurityDescriptor = descriptor;
     }

@@ -88,7 +88,7 @@ std::optional<MessageBoxAnswer> ParseButton(std::string_view name) {
 // The Save dialog appends the default extension to a chosen name that has none.
 std::string WithDefaultExtension(std::string path, const std::u16string& extension) {
   if (extension.empty()) return path;
-  const size_t slash = path.rfind('/');
+  const size_t slash = path.find_last_of(PathSeparators());
   const std::string_view name =
       std::string_view(path).substr(slash == std::string::npos ? 0 : slash + 1);
   if (name.find('.') == std::string_view::npos) path += "." + Utf16ToUtf8(extension);

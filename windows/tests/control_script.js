@@ -188,5 +188,18 @@ check(second.errorNum == 0, "QVAddFile of the file picked in the Open dialog");
 second.QVAddFile("");
 check(second.errorNum < 0, "QVAddFile when the Open dialog is cancelled");
 
+// The file members: openssl's signed file verified and its content saved
+// where the Save dialog says; a file encrypted for a certificate (in AES, for
+// openssl to open) and saved.
+second.QVAttachedVerifySignedFile(files + "\\statement.txt.sign");
+check(second.errorNum == 0 && second.QVGetSignerCertInfo(1) == "CN=Quorvel signer",
+      "QVAttachedVerifySignedFile");
+second.QVSetSymmetryArithmetic(ciphers["aes256"]);
+second.QVAddFileForEncrypt(files + "\\item.txt");
+second.QVEncryptFileAndSave(environment("QUORVEL_SIGNER_CERTIFICATE"));
+check(second.errorNum == 0, "QVAddFileForEncrypt, then QVEncryptFileAndSave");
+second.QVEncryptFileAndSave(environment("QUORVEL_SIGNER_CERTIFICATE"));
+check(second.errorNum == -10001, "QVEncryptFileAndSave with nothing added");
+
 WScript.Echo(failures == 0 ? "control script checks passed" : "control script checks failed");
 WScript.Quit(failures == 0 ? 0 : 1);
