@@ -68,7 +68,8 @@ check "the signer's certificate goes into AddressBOOK, as a peer's" \
 
 # Signers whose signatures do not pass the signer checks, issued by openssl's
 # CA: an expired one, one revoked by the test CA's CRL (in ROOT, beside the
-# CA), one whose issuer no store holds; and a certificate in MY with no key.
+# CA), one whose issuer no store holds; a certificate in MY with no key, and
+# a signer whose key is a signature key.
 openssl req -x509 -newkey rsa:2048 -nodes -keyout "$certificates/elsewhere.key" -days 30 \
   -subj "/CN=Quorvel elsewhere ca" -addext "basicConstraints=critical,CA:TRUE" \
   -out "$certificates/elsewhere.pem" 2>/dev/null
@@ -103,12 +104,15 @@ issue expired ca -startdate 20200101000000Z -enddate 20210101000000Z
 issue revoked ca -days 30
 issue orphan elsewhere -days 30
 issue keyless ca -days 30
+issue signature ca -days 30
+# openssl writes every key blob as an exchange key; this one is a signature key.
+printf '\x00\x24' | dd of="$certificates/signature.blob" bs=1 seek=4 conv=notrunc 2>/dev/null
 openssl ca -config "$certificates/ca.cnf" -cert "$certificates/ca.pem" \
   -keyfile "$certificates/ca.key" -revoke "$certificates/revoked.pem" 2>/dev/null
 openssl ca -gencrl -config "$certificates/ca.cnf" -cert "$certificates/ca.pem" \
   -keyfile "$certificates/ca.key" -out "$certificates/ca.crl.pem" 2>/dev/null
 openssl crl -in "$certificates/ca.crl.pem" -outform DER -out "$certificates/ca.crl"
-for name in expired revoked orphan; do
+for name in expired revoked orphan signature; do
   check "the $name signer goes into MY" wine "$build/add_identity.exe" MY \
     "$(windows_path "$certificates/$name.der")" "$(windows_path "$certificates/$name.blob")" \
     "quorvel-$name"
@@ -143,13 +147,16 @@ files="$work/files"
 mkdir -p "$files"
 printf 'hello' >"$files/item.txt"
 # Signing for an unknown DN opens the chooser, which is cancelled; signing
-# by no serial number opens it again and its first row is taken; the Open
-# dialog picks item.txt, then is cancelled; the Save dialog names where a
-# verified file's content and an encrypted file go.
+# by no serial number opens it again and its first row is taken; signing
+# with a signature key by a DN whose holder has an exchange key opens it a
+# third time, and it is cancelled; the Open dialog picks item.txt, then is
+# cancelled; the Save dialog names where a verified file's content and an
+# encrypted file go.
 json_path() { windows_path "$1" | sed 's/\\/\\\\/g'; }
 cat >"$work/ui.json" <<JSON
 {"answers": [{"dialog": "chooser", "actions": ["cancel"]},
              {"dialog": "chooser", "actions": [{"select": 0}, "ok"]},
+             {"dialog": "chooser", "actions": ["cancel"]},
              {"dialog": "open", "path": "$(json_path "$files/item.txt")"},
              {"dialog": "open", "cancel": true},
              {"dialog": "save", "path": "$(json_path "$files/statement.txt")"},
@@ -216,8 +223,8 @@ dialogs_shown() {
   local kind
   for kind in chooser open save; do printf '%s ' "$(grep -c "\"kind\":\"$kind\"" "$work/ui.log")"; done
 }
-check "the chooser, the Open dialog and the Save dialog were each shown twice" \
-  test "$(dialogs_shown)" = "2 2 2 "
+check "the chooser was shown three times, the Open and Save dialogs twice each" \
+  test "$(dialogs_shown)" = "3 2 2 "
 check "the verified file's content is saved as the Save dialog named it" \
   cmp -s "$files/statement.txt" "$work/text.936"
 sealed_opens() {

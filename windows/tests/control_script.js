@@ -138,25 +138,44 @@ first.QVSetPlainText("x");
 first.QVAttachedSignBySN("");
 check(first.errorNum == 0, "QVAttachedSignBySN with the signer picked in the chooser");
 
-// The signer checks decide verification: each signature is made in server
-// mode, which shows no dialog, and verified by another object.
-var signer = new ActiveXObject("Quorvel.DrennicQuorvel2");
-signer.QVServerMode = 1;
+// Signatures made in server mode, which shows no dialog, are verified by
+// another object.
+var quiet = new ActiveXObject("Quorvel.DrennicQuorvel2");
+quiet.QVServerMode = 1;
+
+// The members that sign with a signature key, on the hand-built path too.
+var keySpecMembers = ["QVUseKeySpecRawSign", "QVUseKeySpecAttachedSign",
+                      "QVUseSpecAdvanceAttachedSign"];
+for (var i = 0; i < keySpecMembers.length; i++) {
+  quiet.QVSetPlainText("x");
+  var made = quiet[keySpecMembers[i]]("CN=Quorvel signature");
+  var verified = i == 0 ? 0 : (second.QVAttachedVerify(made), second.errorNum);
+  check(quiet.errorNum == 0 && verified == 0 &&
+            quiet.QVGetSignerCertInfo(1) == "CN=Quorvel signature",
+        keySpecMembers[i] + " by a signature key");
+}
+// Outside server mode an exchange key's holder is no candidate: the chooser
+// is shown instead, and cancelled.
+first.QVSetPlainText("x");
+first.QVUseKeySpecAttachedSign("CN=Quorvel signer");
+check(first.errorNum == -10005, "QVUseKeySpecAttachedSign by an exchange key's holder");
+
+// The signer checks decide verification.
 var signerChecks = [["CN=Quorvel expired", "QVAttachedVerify", -10011],
                     ["CN=Quorvel expired", "QVAfterwardsVerify", 0],
                     ["CN=Quorvel orphan", "QVAttachedVerify", -10014],
                     ["CN=Quorvel revoked", "QVAttachedVerify", -10012]];
 for (var i = 0; i < signerChecks.length; i++) {
-  signer.QVSetPlainText("x");
-  var checked = signer.QVAttachedSign(signerChecks[i][0]);
+  quiet.QVSetPlainText("x");
+  var checked = quiet.QVAttachedSign(signerChecks[i][0]);
   second[signerChecks[i][1]](checked);
-  check(signer.errorNum == 0 && second.errorNum == signerChecks[i][2],
-        signerChecks[i][1] + " of a signature by " + signerChecks[i][0] + ": " + signer.errorNum +
+  check(quiet.errorNum == 0 && second.errorNum == signerChecks[i][2],
+        signerChecks[i][1] + " of a signature by " + signerChecks[i][0] + ": " + quiet.errorNum +
             ", " + second.errorNum);
 }
-signer.QVSetPlainText("x");
-signer.QVAttachedSign("CN=Quorvel keyless");
-check(signer.errorNum == -10015, "QVAttachedSign by a certificate without a key");
+quiet.QVSetPlainText("x");
+quiet.QVAttachedSign("CN=Quorvel keyless");
+check(quiet.errorNum == -10015, "QVAttachedSign by a certificate without a key");
 
 second.MaxCompSize = 4096;
 check(second.MaxCompSize == 4096, "a property put, then read");
