@@ -14,8 +14,10 @@ work="$(mktemp -d)"
 export WINEPREFIX="$work/prefix" WINEARCH=win32 WINEDEBUG=-all
 # No .NET or HTML engine is wanted, nor the prompts to install them.
 export WINEDLLOVERRIDES="mscoree,mshtml="
+xserver=""
 cleanup() {
   wineserver -k 2>/dev/null || true
+  [[ -n "$xserver" ]] && kill "$xserver" 2>/dev/null
   [[ -n "${KEEP_WINE_TEST:-}" ]] && echo "kept $work" || rm -rf "$work"
 }
 trap cleanup EXIT
@@ -234,6 +236,64 @@ sealed_opens() {
     cmp -s - "$files/item.txt"
 }
 check "openssl opens the file the control encrypted and saved" sealed_opens
+
+# The platform's own dialogs, on an X display of the test's, answered with
+# the keyboard as a user answers them (xdotool): the Open dialog picks
+# item.txt; in the chooser the view button with nothing selected brings the
+# platform's message, then the first row is taken; the Save dialog names
+# where the verified file's content goes.
+visible_window() { # NAME: the id of the first visible window so named, waiting up to a minute
+  local id attempt
+  for attempt in $(seq 600); do
+    id="$(xdotool search --onlyvisible --name "$1" 2>/dev/null | grep -vx "$root_window" | head -1)"
+    [[ -n "$id" ]] && { echo "$id"; return 0; }
+    sleep 0.1
+  done
+  echo "no window named '$1' appeared" >&2
+  return 1
+}
+answer() { # NAME KEYS...: focuses the window and presses the keys
+  local id
+  id="$(visible_window "$1")" || return 1
+  xdotool windowfocus --sync "$id" && sleep 0.3 && xdotool key --delay 50 "${@:2}"
+}
+type_into() { # NAME TEXT: types TEXT into the window's focused field, then Return
+  local id
+  id="$(visible_window "$1")" || return 1
+  xdotool windowfocus --sync "$id" && sleep 0.3 && xdotool type --delay 10 "$2" &&
+    xdotool key Return
+}
+desktop_dialogs() {
+  Xvfb -displayfd 3 -screen 0 1280x1024x24 3>"$work/display" 2>/dev/null &
+  xserver=$!
+  local attempt
+  for attempt in $(seq 100); do [[ -s "$work/display" ]] && break || sleep 0.1; done
+  export DISPLAY=":$(cat "$work/display")"
+  # Wine's own processes started without a display: they start again on this one.
+  wineserver -k 2>/dev/null
+  wineserver -w
+  root_window="$(xdotool search --maxdepth 0 --name '' 2>/dev/null | head -1)"
+  env -u QUORVEL_UI QUORVEL_TEST_FILES="$(windows_path "$files")" \
+    wine cscript //nologo "$(windows_path "$root/windows/tests/desktop_dialogs.js")" \
+    >"$work/desktop.out" 2>/dev/null &
+  local script=$!
+  type_into '^Open$' "$(windows_path "$files/item.txt")" &&
+    answer '请选择您要用的证书' Tab space &&
+    answer '^$' Return &&
+    answer '请选择您要用的证书' shift+Tab Down Return &&
+    type_into '^Save$' "$(windows_path "$files/desktop.txt")"
+  local answered=$?
+  wait "$script"
+  kill "$xserver" 2>/dev/null
+  xserver=""
+  tr -d '\r' <"$work/desktop.out"
+  ((answered == 0)) && tr -d '\r' <"$work/desktop.out" | grep -qx 'open 0' &&
+    tr -d '\r' <"$work/desktop.out" | grep -q '^chooser 0 CN=Quorvel' &&
+    tr -d '\r' <"$work/desktop.out" | grep -qx 'save 0' &&
+    cmp -s "$files/desktop.txt" "$work/text.936"
+}
+check "the platform's Open dialog, chooser and Save dialog, answered with the keyboard" \
+  desktop_dialogs
 
 check "regsvr32 /u unregisters the module" wine regsvr32 /u /s "$module"
 check "the class key is gone" sh -c "! wine reg query '$class' >/dev/null 2>&1"

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/ui/ui_none.h"
+#include "platform/ui/windows/windows_dialogs.h"
 
 namespace quorvel::platform::windows {
 namespace {
@@ -49,6 +50,9 @@ class WindowsMessageBoxes final : public MessageBoxes {
 UiServices MakeWindowsUiServices() {
   UiServices services = MakeNoneUiServices();
   services.messageBoxes = std::make_shared<WindowsMessageBoxes>();
+  services.fileDialogs = MakeFileDialogs();
+  services.chooser = MakeChooser();
+  services.fileViewer = MakeFileViewer();
   return services;
 }
 

@@ -5,10 +5,11 @@
 
 namespace quorvel::platform::windows {
 
-// The platform's own message boxes. The dialogs the platform's certificate
-// and file services bring (the chooser, the Open and Save dialogs, the
-// certificate viewer) are not shown yet: they count as cancelled, as in the
-// `none` UI, and so do the questions only a host's web callers raise.
+// The platform's own message boxes, Open and Save dialogs, the certificate
+// chooser of the module's dialog template and the shell's viewer. The
+// questions a web caller raises (the consent to a key's use) are not put
+// yet: they count as dismissed, as in the `none` UI, so a page's use of a key
+// is refused.
 UiServices MakeWindowsUiServices();
 
 // Installs them as the `windows` UI, which an unset QUORVEL_UI also selects.
