@@ -160,6 +160,23 @@ first.QVSetPlainText("x");
 first.QVUseKeySpecAttachedSign("CN=Quorvel signer");
 check(first.errorNum == -10005, "QVUseKeySpecAttachedSign by an exchange key's holder");
 
+// The hand-built path's failures, with what they leave in errorCode: the
+// platform's value, none, or the engine's own number. SHA-256 fails as the
+// key's full RSA provider signs: it has no SHA-256 (NTE_BAD_ALGID).
+var handBuilt = [["2.16.840.1.101.3.4.2.1", "abc", -10031, 0x80090008],
+                 ["1.2.3.4", "abc", -10029, 0],
+                 ["1.3.14.3.2.26", "abd", -10032, -10032]];
+for (var i = 0; i < handBuilt.length; i++) {
+  quiet.QVSetDigestArithmetic(handBuilt[i][0]);
+  var detachedByHand = quiet.QVAdvanceDetachedSign("abc", "CN=Quorvel signer");
+  if (quiet.errorNum == 0) second.QVAdvanceDetachedVerify(detachedByHand, handBuilt[i][1]);
+  var failed = quiet.errorNum != 0 ? quiet : second;
+  check(failed.errorNum == handBuilt[i][2] && failed.errorCode == (handBuilt[i][3] | 0),
+        "the hand-built path with digest " + handBuilt[i][0] + " over " + handBuilt[i][1] + ": " +
+            failed.errorNum + ", 0x" + (failed.errorCode >>> 0).toString(16));
+}
+quiet.QVSetDigestArithmetic("1.3.14.3.2.26");
+
 // The signer checks decide verification.
 var signerChecks = [["CN=Quorvel expired", "QVAttachedVerify", -10011],
                     ["CN=Quorvel expired", "QVAfterwardsVerify", 0],
