@@ -324,13 +324,4 @@ Status KeyContainer::GenerateKey(uint32_t keySpec, unsigned bits, Key* key) {
   return error::kOk;
 }
 
-KeyProvInfo KeyContainer::ProvInfo(uint32_t keySpec) const {
-  KeyProvInfo info;
-  info.container = container_;
-  info.provider = provider_;
-  info.providerType = kProvRsaFull;
-  info.keySpec = keySpec;
-  return info;
-}
-
 }  // namespace quorvel::platform

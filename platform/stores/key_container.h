@@ -85,7 +85,14 @@ class KeyContainer {
   Status GenerateKey(uint32_t keySpec, unsigned bits, Key* key);
 
   // The key-provider property that names this container's key of `keySpec`.
-  KeyProvInfo ProvInfo(uint32_t keySpec) const;
+  KeyProvInfo ProvInfo(uint32_t keySpec) const {
+    KeyProvInfo info;
+    info.container = container_;
+    info.provider = provider_;
+    info.providerType = kProvRsaFull;
+    info.keySpec = keySpec;
+    return info;
+  }
 
  private:
   KeyContainer(std::shared_ptr<Database> database, int64_t containerId, std::u16string container,

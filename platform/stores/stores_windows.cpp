@@ -341,15 +341,6 @@ Status KeyContainer::GenerateKey(uint32_t keySpec, unsigned bits, Key* key) {
   return error::kOk;
 }
 
-KeyProvInfo KeyContainer::ProvInfo(uint32_t keySpec) const {
-  KeyProvInfo info;
-  info.container = container_;
-  info.provider = provider_;
-  info.providerType = kProvRsaFull;
-  info.keySpec = keySpec;
-  return info;
-}
-
 Status SignHash(const Hash& hash, const KeyContainer& container, uint32_t keySpec,
                 Bytes& signature) {
   signature.clear();
