@@ -70,8 +70,9 @@ check "the signer's certificate goes into AddressBOOK, as a peer's" \
 
 # Signers whose signatures do not pass the signer checks, issued by openssl's
 # CA: an expired one, one revoked by the test CA's CRL (in ROOT, beside the
-# CA), one whose issuer no store holds; a certificate in MY with no key, and
-# a signer whose key is a signature key.
+# CA), one whose issuer no store holds; a certificate in MY with no key, a
+# signer whose key is a signature key, and one named in Chinese over three
+# name parts, also in AddressBOOK.
 openssl req -x509 -newkey rsa:2048 -nodes -keyout "$certificates/elsewhere.key" -days 30 \
   -subj "/CN=Quorvel elsewhere ca" -addext "basicConstraints=critical,CA:TRUE" \
   -out "$certificates/elsewhere.pem" 2>/dev/null
@@ -86,6 +87,8 @@ default_md = sha256
 default_crl_days = 30
 policy = supplied
 [supplied]
+countryName = optional
+organizationName = optional
 commonName = supplied
 CNF
 : >"$certificates/index.txt"
@@ -93,9 +96,9 @@ echo 2001 >"$certificates/serial"
 issue() { # NAME ISSUER [openssl ca options]
   local name="$1" issuer="$2"
   shift 2
-  openssl req -new -newkey rsa:2048 -nodes -keyout "$certificates/$name.key" \
-    -subj "/CN=Quorvel $name" -out "$certificates/$name.csr" 2>/dev/null &&
-    openssl ca -batch -notext -config "$certificates/ca.cnf" -cert "$certificates/$issuer.pem" \
+  openssl req -new -newkey rsa:2048 -nodes -keyout "$certificates/$name.key" -utf8 \
+    -subj "${subject:-/CN=Quorvel $name}" -out "$certificates/$name.csr" 2>/dev/null &&
+    openssl ca -batch -notext -utf8 -preserveDN -config "$certificates/ca.cnf" -cert "$certificates/$issuer.pem" \
       -keyfile "$certificates/$issuer.key" -in "$certificates/$name.csr" \
       -out "$certificates/$name.pem" "$@" 2>/dev/null &&
     openssl x509 -in "$certificates/$name.pem" -outform DER -out "$certificates/$name.der" &&
@@ -107,6 +110,7 @@ issue revoked ca -days 30
 issue orphan elsewhere -days 30
 issue keyless ca -days 30
 issue signature ca -days 30
+subject="/C=CN/O=Quorvel/CN=张三" issue zhang ca -days 30
 # openssl writes every key blob as an exchange key; this one is a signature key.
 printf '\x00\x24' | dd of="$certificates/signature.blob" bs=1 seek=4 conv=notrunc 2>/dev/null
 openssl ca -config "$certificates/ca.cnf" -cert "$certificates/ca.pem" \
@@ -114,11 +118,13 @@ openssl ca -config "$certificates/ca.cnf" -cert "$certificates/ca.pem" \
 openssl ca -gencrl -config "$certificates/ca.cnf" -cert "$certificates/ca.pem" \
   -keyfile "$certificates/ca.key" -out "$certificates/ca.crl.pem" 2>/dev/null
 openssl crl -in "$certificates/ca.crl.pem" -outform DER -out "$certificates/ca.crl"
-for name in expired revoked orphan signature; do
+for name in expired revoked orphan signature zhang; do
   check "the $name signer goes into MY" wine "$build/add_identity.exe" MY \
     "$(windows_path "$certificates/$name.der")" "$(windows_path "$certificates/$name.blob")" \
     "quorvel-$name"
 done
+check "Zhang San's certificate goes into AddressBOOK, as a peer's" \
+  wine "$build/add_identity.exe" AddressBOOK "$(windows_path "$certificates/zhang.der")"
 check "a certificate without a key goes into MY" wine "$build/add_identity.exe" MY \
   "$(windows_path "$certificates/keyless.der")"
 check "the test CA's CRL goes into ROOT" wine "$build/add_identity.exe" ROOT \
@@ -152,8 +158,8 @@ printf 'hello' >"$files/item.txt"
 # by no serial number opens it again and its first row is taken; signing
 # with a signature key by a DN whose holder has an exchange key opens it a
 # third time, and it is cancelled; the Open dialog picks item.txt, then is
-# cancelled; the Save dialog names where a verified file's content and an
-# encrypted file go.
+# cancelled; the Save dialog names where a signature's file, a verified
+# file's content and an encrypted file go.
 json_path() { windows_path "$1" | sed 's/\\/\\\\/g'; }
 cat >"$work/ui.json" <<JSON
 {"answers": [{"dialog": "chooser", "actions": ["cancel"]},
@@ -161,6 +167,7 @@ cat >"$work/ui.json" <<JSON
              {"dialog": "chooser", "actions": ["cancel"]},
              {"dialog": "open", "path": "$(json_path "$files/item.txt")"},
              {"dialog": "open", "cancel": true},
+             {"dialog": "save", "path": "$(json_path "$files/received.txt")"},
              {"dialog": "save", "path": "$(json_path "$files/statement.txt")"},
              {"dialog": "save", "path": "$(json_path "$files/sealed")"}]}
 JSON
@@ -225,8 +232,10 @@ dialogs_shown() {
   local kind
   for kind in chooser open save; do printf '%s ' "$(grep -c "\"kind\":\"$kind\"" "$work/ui.log")"; done
 }
-check "the chooser was shown three times, the Open and Save dialogs twice each" \
-  test "$(dialogs_shown)" = "3 2 2 "
+check "the chooser was shown three times, the Open dialog twice, the Save dialog three times" \
+  test "$(dialogs_shown)" = "3 2 3 "
+check "the file inside a signature is saved as the Save dialog named it" \
+  cmp -s "$files/received.txt" "$files/item.txt"
 check "the verified file's content is saved as the Save dialog named it" \
   cmp -s "$files/statement.txt" "$work/text.936"
 sealed_opens() {
@@ -288,7 +297,7 @@ desktop_dialogs() {
   xserver=""
   tr -d '\r' <"$work/desktop.out"
   ((answered == 0)) && tr -d '\r' <"$work/desktop.out" | grep -qx 'open 0' &&
-    tr -d '\r' <"$work/desktop.out" | grep -q '^chooser 0 CN=Quorvel' &&
+    tr -d '\r' <"$work/desktop.out" | grep -q '^chooser 0 [A-Z]*=' &&
     tr -d '\r' <"$work/desktop.out" | grep -qx 'save 0' &&
     cmp -s "$files/desktop.txt" "$work/text.936"
 }

@@ -224,6 +224,53 @@ check(second.errorNum == 0, "QVAddFile of the file picked in the Open dialog");
 second.QVAddFile("");
 check(second.errorNum < 0, "QVAddFile when the Open dialog is cancelled");
 
+// Names in Chinese over three parts, found in either order; envelopes only
+// for other parties; a failed opening clears the recipient and keeps the text.
+var zhang = "C=CN, O=Quorvel, CN=\u5F20\u4E09";
+second.QVSetPlainText("reversed");
+var reversed = second.QVSignedAndEncryptedEnvelop("CN=\u5F20\u4E09, O=Quorvel, C=CN",
+                                                  "CN=\u5F20\u4E09, O=Quorvel, C=CN");
+check(second.errorNum == 0 && second.QVGetSignerCertInfo(1) == zhang &&
+          second.QVGetReciptCertInfo(1) == zhang,
+      "a signed envelope by and for DNs given in the other order");
+second.QVDecryptedAndVerifiedEnvelop(reversed);
+check(second.errorNum == 0 && second.QVGetPlainText() == "reversed", "the envelope opened");
+second.QVDecryptEnvelop("AAAA");
+check(second.errorNum < 0 && second.QVGetReciptCertInfo(1) == "" &&
+          second.QVGetPlainText() == "reversed",
+      "a failed opening clears the recipient and keeps the received text");
+quiet.QVSetPlainText("x");
+quiet.QVEncryptedEnvelop("CN=Quorvel expired");
+check(quiet.errorNum == -10005, "no envelope for a certificate only in MY");
+quiet.QVSetPlainText("x");
+var byOrphan = quiet.QVSignedAndEncryptedEnvelop("CN=Quorvel orphan", "CN=Quorvel signer");
+second.QVDecryptedAndVerifiedEnvelop(byOrphan);
+check(quiet.errorNum == 0 && second.errorNum == -10014,
+      "a signed envelope whose signer's issuer no store holds");
+
+// Large messages are compressed from the threshold on, and verify.
+var large = new Array(60001).join("x");
+quiet.MaxCompSize = 1000000;
+quiet.QVSetPlainText(large);
+var whole = quiet.QVAttachedSign("CN=Quorvel signer");
+quiet.MaxCompSize = 51200;
+quiet.QVSetPlainText(large);
+var packed = quiet.QVAttachedSign("CN=Quorvel signer");
+second.QVAttachedVerify(packed);
+check(whole.substring(0, 1) == "M" && packed.substring(0, 3) == "H4s" && second.errorNum == 0 &&
+          second.QVGetPlainText() == large,
+      "a large message compressed (gzip) from the threshold on, and verified");
+
+// Form items and a file travel inside a signature; the file is saved where
+// the Save dialog says.
+quiet.QVAddFormItem("amount=100.00");
+quiet.QVAddFormItem("payee=\u674E\u56DB");
+quiet.QVAddFile(files + "\\item.txt");
+second.QVAttachedVerify(quiet.QVAttachedSign("CN=Quorvel signer"));
+check(second.errorNum == 0 && second.QVGetFormItem() == "amount=100.00" &&
+          second.QVGetFormItem() == "payee=\u674E\u56DB" && second.QVGetFile() == "item.txt",
+      "form items and a file inside a signature");
+
 // The file members: openssl's signed file verified and its content saved
 // where the Save dialog says; a file encrypted for a certificate (in AES, for
 // openssl to open) and saved.
