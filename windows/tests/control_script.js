@@ -47,6 +47,16 @@ check(first.QVGetCertExtension("CN=Quorvel test ca", "2.5.29.19") ==
 first.QVGetCertExtension("CN=Nobody", "2.5.29.19");
 check(first.errorNum == -10005, "QVGetCertExtension of an unknown DN");
 check(first.IsCertExists("CN=Quorvel test ca") == 1, "IsCertExists");
+// Existence is exact, in either order of the name's parts, and limited to MY.
+var existence = [["C=CN, O=Quorvel, CN=\u5F20\u4E09", 1], ["C=CN,O=Quorvel,CN=\u5F20\u4E09", 1],
+                 ["CN=\u5F20\u4E09, O=Quorvel, C=CN", 1], ["C=CN, O=quorvel, CN=\u5F20\u4E09", 0],
+                 ["CN=\u5F20\u4E09", 0], ["CN=Quorvel keyless", 1], ["", 0],
+                 [new Array(258).join(","), 0]];
+for (var i = 0; i < existence.length; i++) {
+  check(first.IsCertExists(existence[i][0]) == existence[i][1] &&
+            (first.errorNum == 0) == (existence[i][0].length > 0 && existence[i][0].charAt(0) != ","),
+        "IsCertExists(\"" + existence[i][0].substring(0, 40) + "\")");
+}
 var issued = first.QVEnumCertsDNByIssers("CN=Quorvel test ca");
 check(issued.indexOf("CN=Quorvel test ca") >= 0 && issued.indexOf("CN=Quorvel signer") >= 0,
       "QVEnumCertsDNByIssers lists the CA and the signer it issued");
