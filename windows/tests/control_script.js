@@ -170,6 +170,12 @@ first.QVSetPlainText("x");
 first.QVUseKeySpecAttachedSign("CN=Quorvel signer");
 check(first.errorNum == -10005, "QVUseKeySpecAttachedSign by an exchange key's holder");
 
+// A signature of the hand-built path, printed for openssl to verify.
+quiet.QVSetPlainText("\u4E2D\u6587 text");
+var byHand = quiet.QVAdvanceAttachedSign("CN=Quorvel signer");
+check(quiet.errorNum == 0, "QVAdvanceAttachedSign");
+WScript.Echo("BEGIN HAND-BUILT\n" + byHand + "END HAND-BUILT");
+
 // The hand-built path's failures, with what they leave in errorCode: the
 // platform's value, none, or the engine's own number. SHA-256 fails as the
 // key's full RSA provider signs: it has no SHA-256 (NTE_BAD_ALGID).
