@@ -215,14 +215,27 @@ Status EnvelopeWithBlockCipher(PCCERT_CONTEXT recipient, std::string_view cipher
   return envelope.empty() ? error::kInvalidArgument : error::kOk;
 }
 
-bool ReadBlockEnvelope(std::span<const uint8_t> envelope, BlockEnvelope& parts) {
-  parts = {};
+bool ReadEnvelopeBody(std::span<const uint8_t> envelope, der::Reader& recipients,
+                      der::Reader& encryptedContent) {
   der::Reader top(envelope);
   der::Reader contentInfo;
   der::Element type;
   der::Reader explicitContent;
   der::Reader envelopedData;
   der::Element version;
+  std::string dotted;
+  return top.ReadElement(der::kSequence, contentInfo) && top.AtEnd() &&
+         contentInfo.ReadElement(der::kObjectIdentifier, type) &&
+         der::OidToDotted(type.content, dotted) && dotted == szOID_RSA_envelopedData &&
+         contentInfo.ReadElement(der::kExplicit0, explicitContent) &&
+         explicitContent.ReadElement(der::kSequence, envelopedData) &&
+         envelopedData.ReadElement(der::kInteger, version) &&
+         envelopedData.ReadElement(der::kSet, recipients) &&
+         envelopedData.ReadElement(der::kSequence, encryptedContent);
+}
+
+bool ReadBlockEnvelope(std::span<const uint8_t> envelope, BlockEnvelope& parts) {
+  parts = {};
   der::Reader recipients;
   der::Reader encryptedContent;
   der::Element innerType;
@@ -230,14 +243,7 @@ bool ReadBlockEnvelope(std::span<const uint8_t> envelope, BlockEnvelope& parts) 
   der::Element algorithmOid;
   der::Element enciphered;
   std::string dotted;
-  if (!top.ReadElement(der::kSequence, contentInfo) || !top.AtEnd() ||
-      !contentInfo.ReadElement(der::kObjectIdentifier, type) ||
-      !der::OidToDotted(type.content, dotted) || dotted != szOID_RSA_envelopedData ||
-      !contentInfo.ReadElement(der::kExplicit0, explicitContent) ||
-      !explicitContent.ReadElement(der::kSequence, envelopedData) ||
-      !envelopedData.ReadElement(der::kInteger, version) ||
-      !envelopedData.ReadElement(der::kSet, recipients) ||
-      !envelopedData.ReadElement(der::kSequence, encryptedContent) ||
+  if (!ReadEnvelopeBody(envelope, recipients, encryptedContent) ||
       !encryptedContent.ReadElement(der::kObjectIdentifier, innerType) ||
       !der::OidToDotted(innerType.content, parts.innerType) ||
       !encryptedContent.ReadElement(der::kSequence, algorithm) ||

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/crypto/bytes.h"
+#include "platform/crypto/der_reader.h"
 #include "platform/errors/platform_errors.h"
 
 namespace quorvel::platform {
@@ -26,6 +27,11 @@ bool IsBlockCipher(uint32_t algId);
 Status EnvelopeWithBlockCipher(PCCERT_CONTEXT recipient, std::string_view cipherOid,
                                std::span<const uint8_t> content, std::string_view innerType,
                                Bytes& envelope);
+
+// The recipients and the encrypted content of a DER envelope; false when
+// `envelope` is none.
+bool ReadEnvelopeBody(std::span<const uint8_t> envelope, der::Reader& recipients,
+                      der::Reader& encryptedContent);
 
 // An envelope's parts, pointing into its bytes.
 struct BlockEnvelope {

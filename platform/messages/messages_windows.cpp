@@ -250,23 +250,11 @@ Status Envelope(const Certificate& recipient, std::string_view cipherOid,
 // message functions do not give it for envelopes. Empty when the envelope
 // does not parse that far.
 std::string InnerContentType(std::span<const uint8_t> envelope) {
-  der::Reader top(envelope);
-  der::Reader contentInfo;
-  der::Element type;
-  der::Reader explicitContent;
-  der::Reader envelopedData;
-  der::Element version;
-  der::Element recipients;
+  der::Reader recipients;
   der::Reader encryptedContent;
   der::Element innerType;
   std::string dotted;
-  if (!top.ReadElement(der::kSequence, contentInfo) ||
-      !contentInfo.ReadElement(der::kObjectIdentifier, type) ||
-      !contentInfo.ReadElement(der::kExplicit0, explicitContent) ||
-      !explicitContent.ReadElement(der::kSequence, envelopedData) ||
-      !envelopedData.ReadElement(der::kInteger, version) ||
-      !envelopedData.ReadElement(der::kSet, recipients) ||
-      !envelopedData.ReadElement(der::kSequence, encryptedContent) ||
+  if (!ReadEnvelopeBody(envelope, recipients, encryptedContent) ||
       !encryptedContent.ReadElement(der::kObjectIdentifier, innerType) ||
       !der::OidToDotted(innerType.content, dotted)) {
     return {};

@@ -39,21 +39,29 @@ DialogResult Outcome(BOOL chosen, const std::u16string& path) {
   return result;
 }
 
+// The dialog's description over `path` (kPathCapacity units), `filters` and
+// `title`, which outlive it.
+OPENFILENAMEW Dialog(std::u16string& path, const std::u16string& filters,
+                     const std::u16string& title) {
+  OPENFILENAMEW dialog{};
+  dialog.lStructSize = sizeof dialog;
+  dialog.hwndOwner = GetActiveWindow();
+  dialog.lpstrFilter = Wide(filters);
+  dialog.lpstrFile = reinterpret_cast<wchar_t*>(path.data());
+  dialog.nMaxFile = kPathCapacity;
+  dialog.lpstrTitle = title.empty() ? nullptr : Wide(title);
+  dialog.Flags = OFN_EXPLORER | OFN_NOCHANGEDIR | OFN_HIDEREADONLY;
+  return dialog;
+}
+
 class WindowsFileDialogs final : public FileDialogs {
  public:
   DialogResult ShowOpenDialog(const OpenDialogRequest& request) override {
     std::u16string path(kPathCapacity, u'\0');
     const std::u16string filters = FilterList(request.filter);
-    OPENFILENAMEW dialog{};
-    dialog.lStructSize = sizeof dialog;
-    dialog.hwndOwner = GetActiveWindow();
-    dialog.lpstrFilter = Wide(filters);
-    dialog.lpstrFile = reinterpret_cast<wchar_t*>(path.data());
-    dialog.nMaxFile = kPathCapacity;
-    dialog.lpstrTitle = request.title.empty() ? nullptr : Wide(request.title);
-    dialog.Flags = OFN_EXPLORER | OFN_NOCHANGEDIR | OFN_HIDEREADONLY |
-                   (request.pathMustExist ? OFN_PATHMUSTEXIST : 0) |
-                   (request.fileMustExist ? OFN_FILEMUSTEXIST : 0);
+    OPENFILENAMEW dialog = Dialog(path, filters, request.title);
+    dialog.Flags |= (request.pathMustExist ? OFN_PATHMUSTEXIST : 0) |
+                    (request.fileMustExist ? OFN_FILEMUSTEXIST : 0);
     return Outcome(GetOpenFileNameW(&dialog), path);
   }
 
@@ -61,19 +69,12 @@ class WindowsFileDialogs final : public FileDialogs {
     std::u16string path = request.suggestedName.substr(0, kPathCapacity - 1);
     path.resize(kPathCapacity, u'\0');
     const std::u16string filters = FilterList(request.filter);
-    OPENFILENAMEW dialog{};
-    dialog.lStructSize = sizeof dialog;
-    dialog.hwndOwner = GetActiveWindow();
-    dialog.lpstrFilter = Wide(filters);
-    dialog.lpstrFile = reinterpret_cast<wchar_t*>(path.data());
-    dialog.nMaxFile = kPathCapacity;
-    dialog.lpstrTitle = request.title.empty() ? nullptr : Wide(request.title);
+    OPENFILENAMEW dialog = Dialog(path, filters, request.title);
     dialog.lpstrDefExt =
         request.defaultExtension.empty() ? nullptr : Wide(request.defaultExtension);
-    dialog.Flags = OFN_EXPLORER | OFN_NOCHANGEDIR | OFN_HIDEREADONLY |
-                   (request.overwritePrompt ? OFN_OVERWRITEPROMPT : 0) |
-                   (request.createPrompt ? OFN_CREATEPROMPT : 0) |
-                   (request.pathMustExist ? OFN_PATHMUSTEXIST : 0);
+    dialog.Flags |= (request.overwritePrompt ? OFN_OVERWRITEPROMPT : 0) |
+                    (request.createPrompt ? OFN_CREATEPROMPT : 0) |
+                    (request.pathMustExist ? OFN_PATHMUSTEXIST : 0);
     return Outcome(GetSaveFileNameW(&dialog), path);
   }
 };
