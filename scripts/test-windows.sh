@@ -71,8 +71,8 @@ check "the signer's certificate goes into AddressBOOK, as a peer's" \
 # Signers whose signatures do not pass the signer checks, issued by openssl's
 # CA: an expired one, one revoked by the test CA's CRL (in ROOT, beside the
 # CA), one whose issuer no store holds; a certificate in MY with no key, a
-# signer whose key is a signature key, and one named in Chinese over three
-# name parts, also in AddressBOOK.
+# signer whose key is a signature key and one named in Chinese over three
+# name parts, both also in AddressBOOK.
 openssl req -x509 -newkey rsa:2048 -nodes -keyout "$certificates/elsewhere.key" -days 30 \
   -subj "/CN=Quorvel elsewhere ca" -addext "basicConstraints=critical,CA:TRUE" \
   -out "$certificates/elsewhere.pem" 2>/dev/null
@@ -123,8 +123,10 @@ for name in expired revoked orphan signature zhang; do
     "$(windows_path "$certificates/$name.der")" "$(windows_path "$certificates/$name.blob")" \
     "quorvel-$name"
 done
-check "Zhang San's certificate goes into AddressBOOK, as a peer's" \
-  wine "$build/add_identity.exe" AddressBOOK "$(windows_path "$certificates/zhang.der")"
+for name in signature zhang; do
+  check "the $name signer's certificate goes into AddressBOOK, as a peer's" \
+    wine "$build/add_identity.exe" AddressBOOK "$(windows_path "$certificates/$name.der")"
+done
 check "a certificate without a key goes into MY" wine "$build/add_identity.exe" MY \
   "$(windows_path "$certificates/keyless.der")"
 check "the test CA's CRL goes into ROOT" wine "$build/add_identity.exe" ROOT \
@@ -192,6 +194,8 @@ run_script() {
     QUORVEL_PEER_ENVELOPES="${peer_envelopes[*]}" \
     QUORVEL_TAMPERED_SIGNATURE="$(base64 -w0 "$work/tampered.der")" \
     QUORVEL_SIGNER_CERTIFICATE="$(base64 -w0 "$certificates/signer.der")" \
+    QUORVEL_SIGNATURE_SERIAL="$(openssl x509 -in "$certificates/signature.pem" -noout -serial |
+      sed 's/.*=//')" \
     QUORVEL_UI=script QUORVEL_UI_SCRIPT="$(windows_path "$work/ui.json")" \
     QUORVEL_UI_LOG="$(windows_path "$work/ui.log")" QUORVEL_TEST_FILES="$(windows_path "$files")" \
     wine cscript //nologo "$(windows_path "$root/windows/tests/control_script.js")" >"$work/script.out"

@@ -153,16 +153,42 @@ check(first.errorNum == 0, "QVAttachedSignBySN with the signer picked in the cho
 var quiet = new ActiveXObject("Quorvel.DrennicQuorvel2");
 quiet.QVServerMode = 1;
 
-// The members that sign with a signature key, on the hand-built path too.
-var keySpecMembers = ["QVUseKeySpecRawSign", "QVUseKeySpecAttachedSign",
-                      "QVUseSpecAdvanceAttachedSign"];
-for (var i = 0; i < keySpecMembers.length; i++) {
+// Every signing member by DN or by issuer and serial number, the key-spec
+// members with the signer whose key is a signature key, each signature
+// verified by another object.
+var signatureSerial = environment("QUORVEL_SIGNATURE_SERIAL");
+var signingMembers = [
+    ["QVAttachedSign", ["CN=Quorvel signer"]],
+    ["QVUseKeySpecAttachedSign", ["CN=Quorvel signature"]],
+    ["QVDetachedSign", ["abc", "CN=Quorvel signer"]],
+    ["QVUseKeySpecDetachedSign", ["abc", "CN=Quorvel signature"]],
+    ["QVRawSign", ["CN=Quorvel signer"]],
+    ["QVUseKeySpecRawSign", ["CN=Quorvel signature"]],
+    ["QVAttachedSignByIssuerSN", ["1001", "CN=Quorvel test ca"]],
+    ["QVUseKeySpecAttachedSignByIssuerSN", [signatureSerial, "CN=Quorvel test ca"]],
+    ["QVDetachedSignByIssuerSN", ["abc", "1001", "CN=Quorvel test ca"]],
+    ["QVUseKeySpecDetachedSignByIssuerSN", ["abc", signatureSerial, "CN=Quorvel test ca"]],
+    ["QVAdvanceAttachedSign", ["CN=Quorvel signer"]],
+    ["QVUseSpecAdvanceAttachedSign", ["CN=Quorvel signature"]],
+    ["QVAdvanceDetachedSign", ["abc", "CN=Quorvel signer"]],
+    ["QVUseSpecAdvanceDetachedSign", ["abc", "CN=Quorvel signature"]]];
+for (var i = 0; i < signingMembers.length; i++) {
+  var member = signingMembers[i][0];
+  var a = signingMembers[i][1];
   quiet.QVSetPlainText("x");
-  var made = quiet[keySpecMembers[i]]("CN=Quorvel signature");
-  var verified = i == 0 ? 0 : (second.QVAttachedVerify(made), second.errorNum);
-  check(quiet.errorNum == 0 && verified == 0 &&
-            quiet.QVGetSignerCertInfo(1) == "CN=Quorvel signature",
-        keySpecMembers[i] + " by a signature key");
+  var made = a.length == 1 ? quiet[member](a[0])
+           : a.length == 2 ? quiet[member](a[0], a[1])
+                           : quiet[member](a[0], a[1], a[2]);
+  var signer = quiet.errorNum == 0 ? quiet.QVGetSignerCertInfo(1) : "";
+  if (member.indexOf("RawSign") >= 0) {
+    second.QVRawVerify(made, signer, "x");
+  } else if (member.indexOf("Detached") >= 0) {
+    second.QVDetachedVerify(made, "abc");
+  } else {
+    second.QVAttachedVerify(made);
+  }
+  var expected = member.indexOf("Spec") >= 0 ? "CN=Quorvel signature" : "CN=Quorvel signer";
+  check(signer == expected && second.errorNum == 0, member + ", then verified: " + signer);
 }
 // Outside server mode an exchange key's holder is no candidate: the chooser
 // is shown instead, and cancelled.
