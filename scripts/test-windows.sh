@@ -267,17 +267,12 @@ visible_window() { # NAME: the id of the first visible window so named, waiting 
   echo "no window named '$1' appeared" >&2
   return 1
 }
-answer() { # NAME KEYS...: focuses the window and presses the keys
+focus() { # NAME: gives the keyboard to the window so named
   local id
-  id="$(visible_window "$1")" || return 1
-  xdotool windowfocus --sync "$id" && sleep 0.3 && xdotool key --delay 50 "${@:2}"
+  id="$(visible_window "$1")" && xdotool windowfocus --sync "$id" && sleep 0.3
 }
-type_into() { # NAME TEXT: types TEXT into the window's focused field, then Return
-  local id
-  id="$(visible_window "$1")" || return 1
-  xdotool windowfocus --sync "$id" && sleep 0.3 && xdotool type --delay 10 "$2" &&
-    xdotool key Return
-}
+answer() { focus "$1" && xdotool key --delay 50 "${@:2}"; }           # NAME KEYS...
+type_into() { focus "$1" && xdotool type --delay 10 "$2" && xdotool key Return; } # NAME TEXT
 desktop_dialogs() {
   Xvfb -displayfd 3 -screen 0 1280x1024x24 3>"$work/display" 2>/dev/null &
   xserver=$!

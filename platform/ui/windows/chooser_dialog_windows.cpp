@@ -28,10 +28,6 @@ constexpr int kColumnWidth = 140;
 constexpr RECT kOriginLine = {12, 198, 12 + 367, 198 + 10};
 constexpr int kOriginExtraHeight = 13;
 
-const wchar_t* Wide(const std::u16string& text) {
-  return reinterpret_cast<const wchar_t*>(text.c_str());
-}
-
 const wchar_t* OptionalText(const std::optional<std::u16string>& text) {
   return text ? Wide(*text) : L"";
 }

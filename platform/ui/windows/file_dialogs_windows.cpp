@@ -15,10 +15,6 @@ namespace {
 // Long enough for any path the platform accepts with the \\?\ prefix.
 constexpr DWORD kPathCapacity = 32768;
 
-const wchar_t* Wide(const std::u16string& text) {
-  return reinterpret_cast<const wchar_t*>(text.c_str());
-}
-
 // The dialog's one filter: its text shown and used as the pattern, each
 // ended by a NUL, and the list by another.
 std::u16string FilterList(const std::u16string& filter) {

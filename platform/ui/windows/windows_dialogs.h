@@ -1,11 +1,17 @@
-// The Win32 dialogs behind the UI services, known only to windows_ui.cpp.
+// The Win32 dialogs behind the UI services, known only to the Windows UI sources.
 #pragma once
 
 #include <memory>
+#include <string>
 
 #include "platform/ui/ui_services.h"
 
 namespace quorvel::platform::windows {
+
+// A text as the platform's wide-character functions take it: UTF-16 both.
+inline const wchar_t* Wide(const std::u16string& text) {
+  return reinterpret_cast<const wchar_t*>(text.c_str());
+}
 
 // GetOpenFileName and GetSaveFileName.
 std::shared_ptr<FileDialogs> MakeFileDialogs();

@@ -11,10 +11,6 @@
 namespace quorvel::platform::windows {
 namespace {
 
-const wchar_t* Wide(const std::u16string& text) {
-  return reinterpret_cast<const wchar_t*>(text.c_str());
-}
-
 class WindowsMessageBoxes final : public MessageBoxes {
  public:
   MessageBoxAnswer ShowMessageBox(const MessageBoxRequest& request) override {
